@@ -7,7 +7,7 @@
 
 class CI2cTarget {
 public:
-    virtual ~CI2cTarget() = default;
+    virtual ~CI2cTarget();
 
     // Every target sees every START (repeated = it came without a STOP).
     virtual void OnStart(bool repeated) { (void)repeated; }

@@ -1,0 +1,3 @@
+#include "sim/I2cTarget.h"
+
+CI2cTarget::~CI2cTarget() = default;
