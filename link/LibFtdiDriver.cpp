@@ -1,0 +1,374 @@
+#include "link/LibFtdiDriver.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "link/LibFtdiNativeApi.h"
+
+namespace {
+
+// Chips whose channels carry an MPSSE, listed in this order so that a
+// dual-channel cable keeps indexes 0 and 1 when a 4232H or 232H is also
+// plugged in. The interface count is the fallback when the device's
+// configuration cannot be read; the type is the vendor driver's device type.
+struct ChipKind {
+    uint16_t product;
+    int interfaces;
+    uint32_t type;
+};
+constexpr ChipKind kChips[] = {
+    {0x6010, 2, 6},  // FT2232H (and FT2232C/D)
+    {0x6011, 4, 7},  // FT4232H
+    {0x6014, 1, 8},  // FT232H
+};
+constexpr int kMaxInterfaces = 4;  // libftdi names A to D
+
+// Fields of the vendor's list node besides the serial text, little-endian.
+constexpr int kFlagsOffset = 0;
+constexpr int kTypeOffset = 4;
+constexpr int kIdOffset = 8;
+constexpr int kLocationOffset = 12;
+constexpr uint32_t kFlagOpened = 1;
+
+void Put32(FtdiDeviceRecord& record, int offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        record.bytes[offset + i] = uint8_t(value >> (8 * i));
+}
+
+// Length of the MPSSE command at data[0] (0 when it runs past the end) and
+// whether the chip answers it; false for an opcode this backend does not know.
+bool MeasureMpsseCommand(const uint8_t* data, size_t size, size_t* length, bool* answers)
+{
+    const uint8_t op = data[0];
+    size_t need = 0;
+    *answers = false;
+    if (op < 0x80) {
+        if ((op & 0xD2) == 0x42) {
+            // TMS clocking: length in bits, one byte of TMS data.
+            need = 3;
+            *answers = (op & 0x20) != 0;
+        } else if (op >= 0x10 && op < 0x40 && (op & 0x30) != 0) {
+            const bool bits = (op & 0x02) != 0;
+            const bool writes = (op & 0x10) != 0;
+            *answers = (op & 0x20) != 0;
+            if (bits) {
+                need = writes ? 3 : 2;  // bit count, then one data byte when writing
+            } else {
+                if (size < 3) {
+                    *length = 0;
+                    return true;
+                }
+                const size_t bytes = size_t(data[1] | data[2] << 8) + 1;
+                need = 3 + (writes ? bytes : 0);
+            }
+        } else {
+            return false;
+        }
+    } else {
+        switch (op) {
+        case 0x81: case 0x83:  // read low or high byte pins
+            need = 1;
+            *answers = true;
+            break;
+        case 0x80: case 0x82:  // set low or high byte: value, direction
+        case 0x86:             // clock divisor
+        case 0x8F:             // clock n x 8 bits, no data
+        case 0x9C: case 0x9D:  // clock n x 8 bits or until GPIOL1
+        case 0x9E:             // drive-only-zero mask
+            need = 3;
+            break;
+        case 0x84: case 0x85:  // loopback on, off
+        case 0x87:             // send immediate
+        case 0x88: case 0x89:  // wait on I/O high, low
+        case 0x8A: case 0x8B:  // clock divide by 5 off, on
+        case 0x8C: case 0x8D:  // three-phase clocking on, off
+        case 0x94: case 0x95:  // clock until GPIOL1 high, low
+        case 0x96: case 0x97:  // adaptive clocking on, off
+            need = 1;
+            break;
+        case 0x8E:  // clock n bits, no data
+            need = 2;
+            break;
+        case 0x90:  // host bus read, short address
+            need = 2;
+            *answers = true;
+            break;
+        case 0x91:  // host bus read, extended address
+            need = 3;
+            *answers = true;
+            break;
+        case 0x92:  // host bus write, short address
+            need = 3;
+            break;
+        case 0x93:  // host bus write, extended address
+            need = 4;
+            break;
+        default:
+            return false;
+        }
+    }
+    *length = need <= size ? need : 0;
+    return true;
+}
+
+}  // namespace
+
+// A read transaction of the link ends with STOP, so its data byte would sit in
+// the chip until the latency timer fires. Walking the commands instead of
+// always appending 0x87 keeps the added byte out of writes that are not MPSSE
+// commands or that stop in the middle of a command, where it would be sent as
+// data, and out of writes that expect nothing back.
+bool MpsseWriteNeedsSendImmediate(const uint8_t* data, size_t size)
+{
+    bool pending = false;
+    size_t at = 0;
+    while (at < size) {
+        size_t length = 0;
+        bool answers = false;
+        if (!MeasureMpsseCommand(data + at, size - at, &length, &answers) || length == 0)
+            return false;
+        if (answers)
+            pending = true;
+        else if (data[at] == CLibFtdiDriver::kSendImmediate)
+            pending = false;
+        at += length;
+    }
+    return pending;
+}
+
+uint32_t PackFtdiVersion(const LibFtdiVersion& version)
+{
+    const auto bcd = [](int value) {
+        value = std::clamp(value, 0, 99);
+        return uint32_t((value / 10) << 4 | value % 10);
+    };
+    return bcd(version.major) << 16 | bcd(version.minor) << 8 | bcd(version.micro);
+}
+
+CLibFtdiDriver::CLibFtdiDriver() : CLibFtdiDriver(std::make_unique<CLibFtdiNativeApi>()) {}
+
+CLibFtdiDriver::CLibFtdiDriver(std::unique_ptr<CLibFtdiApi> api) : m_api(std::move(api)) {}
+
+CLibFtdiDriver::~CLibFtdiDriver()
+{
+    // Contexts go before the api: their devices belong to its listing.
+    for (auto& [id, channel] : m_channels)
+        m_api->Close(channel.context);
+    m_channels.clear();
+    m_api->ReleaseDevices();
+}
+
+FtdiStatus CLibFtdiDriver::List()
+{
+    m_api->ReleaseDevices();
+    m_entries.clear();
+    m_listed = true;
+    FtdiStatus status = FTDI_OK;
+    for (const ChipKind& chip : kChips) {
+        std::vector<CLibFtdiApi::Device> devices;
+        if (m_api->FindDevices(kVendorId, chip.product, &devices) < 0) {
+            status = FTDI_IO_ERROR;
+            continue;
+        }
+        for (CLibFtdiApi::Device device : devices) {
+            // A device another program holds may refuse its strings; it still
+            // takes its indexes so that the ones after it do not move.
+            std::string serial;
+            const bool named = m_api->GetSerial(device, &serial) >= 0;
+            if (!named)
+                serial.clear();
+            int interfaces = m_api->GetInterfaceCount(device);
+            if (interfaces < 1 || interfaces > kMaxInterfaces)
+                interfaces = chip.interfaces;
+            const uint32_t location = m_api->GetLocation(device);
+            for (int i = 0; i < interfaces; ++i) {
+                Entry entry;
+                entry.device = device;
+                entry.location = location;
+                entry.interfaceIndex = i;
+                entry.product = chip.product;
+                entry.serial = serial;
+                if (interfaces > 1 && named)
+                    entry.serial += char('A' + i);
+                m_entries.push_back(std::move(entry));
+            }
+        }
+    }
+    return status;
+}
+
+FtdiStatus CLibFtdiDriver::CreateDeviceInfoList(uint32_t* count)
+{
+    if (!count)
+        return FTDI_INVALID_PARAMETER;
+    const FtdiStatus status = List();
+    *count = uint32_t(m_entries.size());
+    return status;
+}
+
+FtdiStatus CLibFtdiDriver::GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count)
+{
+    if (!records || !count)
+        return FTDI_INVALID_PARAMETER;
+    FtdiStatus status = FTDI_OK;
+    if (!m_listed)
+        status = List();
+    const size_t filled = std::min(m_entries.size(), size_t(kMaxRecords));
+    for (size_t i = 0; i < filled; ++i) {
+        const Entry& entry = m_entries[i];
+        FtdiDeviceRecord& record = records[i];
+        record = FtdiDeviceRecord{};
+        const ChipKind* chip = std::find_if(std::begin(kChips), std::end(kChips),
+                                            [&](const ChipKind& k) { return k.product == entry.product; });
+        Put32(record, kFlagsOffset, IsOpen(entry.location, entry.interfaceIndex) ? kFlagOpened : 0);
+        Put32(record, kTypeOffset, chip != std::end(kChips) ? chip->type : 0);
+        Put32(record, kIdOffset, uint32_t(kVendorId) << 16 | entry.product);
+        Put32(record, kLocationOffset, entry.location << 4 | uint32_t(entry.interfaceIndex + 1));
+        record.SetSerial(entry.serial);
+    }
+    *count = uint32_t(m_entries.size());
+    return status;
+}
+
+bool CLibFtdiDriver::IsOpen(uint32_t location, int interfaceIndex) const
+{
+    return std::any_of(m_channels.begin(), m_channels.end(), [&](const auto& item) {
+        return item.second.location == location && item.second.interfaceIndex == interfaceIndex;
+    });
+}
+
+CLibFtdiDriver::Channel* CLibFtdiDriver::Find(FtdiHandle handle)
+{
+    const auto it = m_channels.find(reinterpret_cast<uintptr_t>(handle));
+    return it == m_channels.end() ? nullptr : &it->second;
+}
+
+FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
+{
+    if (!handle)
+        return FTDI_INVALID_PARAMETER;
+    if (!m_listed)
+        List();
+    if (index < 0 || size_t(index) >= m_entries.size())
+        return FTDI_DEVICE_NOT_FOUND;
+    const Entry& entry = m_entries[size_t(index)];
+    // The channel is claimed already: the caller's first handle stays in use,
+    // and libftdi is not asked, since its open resets the chip's buffers.
+    if (IsOpen(entry.location, entry.interfaceIndex))
+        return FTDI_DEVICE_NOT_OPENED;
+    CLibFtdiApi::Context context = nullptr;
+    if (m_api->Open(entry.device, entry.interfaceIndex, &context) < 0 || !context)
+        return FTDI_DEVICE_NOT_OPENED;
+    // Replies that are not pushed out by a send-immediate would otherwise
+    // wait the chip's default 16 ms. A failure here only costs speed.
+    m_api->SetLatencyTimer(context, kLatencyMs);
+    const uintptr_t id = m_nextHandle++;
+    m_channels.emplace(id, Channel{context, entry.location, entry.interfaceIndex, 0});
+    *handle = reinterpret_cast<FtdiHandle>(id);
+    return FTDI_OK;
+}
+
+FtdiStatus CLibFtdiDriver::SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t mode)
+{
+    Channel* channel = Find(handle);
+    if (!channel)
+        return FTDI_INVALID_HANDLE;
+    if (m_api->SetBitMode(channel->context, mask, mode) < 0)
+        return FTDI_IO_ERROR;
+    channel->mode = mode;
+    return FTDI_OK;
+}
+
+FtdiStatus CLibFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint32_t count,
+                                 uint32_t* written)
+{
+    if (written)
+        *written = 0;
+    if (!written || (!buffer && count > 0))
+        return FTDI_INVALID_PARAMETER;
+    Channel* channel = Find(handle);
+    if (!channel)
+        return FTDI_INVALID_HANDLE;
+    if (count == 0)
+        return FTDI_OK;
+    if (count > uint32_t(INT_MAX) - 1)
+        return FTDI_INVALID_PARAMETER;
+
+    const uint8_t* data = buffer;
+    int size = int(count);
+    if (channel->mode == kMpsseMode && MpsseWriteNeedsSendImmediate(buffer, count)) {
+        m_sendBuffer.assign(buffer, buffer + count);
+        m_sendBuffer.push_back(kSendImmediate);
+        data = m_sendBuffer.data();
+        size = int(m_sendBuffer.size());
+    }
+    const int sent = m_api->Write(channel->context, data, size);
+    if (sent < 0)
+        return FTDI_IO_ERROR;
+    // The added send-immediate is not the caller's byte to count.
+    *written = std::min(uint32_t(sent), count);
+    return *written == count ? FTDI_OK : FTDI_IO_ERROR;
+}
+
+FtdiStatus CLibFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t count,
+                                uint32_t* received)
+{
+    if (received)
+        *received = 0;
+    if (!received || (!buffer && count > 0))
+        return FTDI_INVALID_PARAMETER;
+    Channel* channel = Find(handle);
+    if (!channel)
+        return FTDI_INVALID_HANDLE;
+    if (count > uint32_t(INT_MAX))
+        return FTDI_INVALID_PARAMETER;
+
+    // libftdi returns what has arrived so far; the link expects the vendor's
+    // blocking read, so collect until the count is complete or time is up.
+    const uint64_t start = m_api->NowMicroseconds();
+    uint32_t got = 0;
+    while (got < count) {
+        const int n = m_api->Read(channel->context, buffer + got, int(count - got));
+        if (n < 0) {
+            *received = got;
+            return FTDI_IO_ERROR;
+        }
+        got += std::min(uint32_t(n), count - got);
+        if (got == count || m_api->NowMicroseconds() - start >= kReadTimeoutUs)
+            break;
+        if (n == 0)
+            m_api->SleepMicroseconds(kReadPollUs);
+    }
+    *received = got;
+    return FTDI_OK;
+}
+
+FtdiStatus CLibFtdiDriver::Close(FtdiHandle handle)
+{
+    const auto it = m_channels.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == m_channels.end())
+        return FTDI_INVALID_HANDLE;
+    const int result = m_api->Close(it->second.context);
+    m_channels.erase(it);
+    return result < 0 ? FTDI_IO_ERROR : FTDI_OK;
+}
+
+FtdiStatus CLibFtdiDriver::GetDriverVersion(FtdiHandle handle, uint32_t* version)
+{
+    if (!version)
+        return FTDI_INVALID_PARAMETER;
+    *version = 0;
+    if (!Find(handle))
+        return FTDI_INVALID_HANDLE;
+    *version = PackFtdiVersion(m_api->GetUsbLibraryVersion());
+    return FTDI_OK;
+}
+
+FtdiStatus CLibFtdiDriver::GetLibraryVersion(uint32_t* version)
+{
+    if (!version)
+        return FTDI_INVALID_PARAMETER;
+    *version = PackFtdiVersion(m_api->GetLibraryVersion());
+    return FTDI_OK;
+}
