@@ -1,0 +1,23 @@
+#pragma once
+// Measurement codes of an HMU device and their engineering values. Shared by
+// the register port (reading), the pages and the simulated device (encoding).
+
+#include <cstdint>
+
+namespace measure {
+
+constexpr float kVoltsPerCount = 0.002f;  // ADC: 10-bit code, 2 mV per count
+constexpr int kAdcFullScale = 1023;
+
+// Measured temperature from its 11-bit code (0.25 degree steps).
+float TemperatureFromCode(int code);
+// The 11-bit code a device reports for a temperature (nearest step, clamped
+// to what the code can express).
+int TemperatureToCode(double celsius);
+
+// The 10-bit ADC code as the two result registers hold it: "ADC value High"
+// holds bits 9..5, "ADC value Low" bits 4..0 in its bits 7..3.
+int AdcCode(uint8_t high, uint8_t low);
+int AdcCodeForVolts(double volts);  // nearest code, clamped to 0..1023
+
+}  // namespace measure

@@ -1,0 +1,108 @@
+#pragma once
+// The one object through which the program reads and writes devices: HMU
+// devices by command bytes at base + 2n, the main device by plain byte
+// registers. Every transaction is tried up to five times. In demo mode the
+// operations with a simulated answer use a register file instead of the bus.
+//
+// Device errors are never thrown: operations return plain values and the port
+// keeps a sticky error flag (0 none, 1 acknowledge failure, 0x80 no cable).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "link/I2C_FTDI.h"
+
+class CTovin_I2C_Port {
+public:
+    static constexpr int kHmuDevices = 8;
+    static constexpr int kHmuRegisters = 119;
+    static constexpr int kMainRegisters = 4;
+    static constexpr int kAttempts = 5;
+    static constexpr int kMaxReadBytes = 134;   // a longer read no longer fits one exchange
+    static constexpr int kMaxWriteBytes = 157;
+
+    static constexpr int kErrorAck = 1;
+    static constexpr int kErrorNoCable = 0x80;
+
+    // HMU command bytes.
+    static constexpr uint8_t kCmdIdentify = 0x02;
+    static constexpr uint8_t kCmdSignature = 0x25;
+    static constexpr uint8_t kCmdWriteConfig = 0x31;
+    static constexpr uint8_t kCmdMaskedWrite = 0x32;
+    static constexpr uint8_t kCmdReadConfig = 0x33;
+    static constexpr uint8_t kCmdUpdate = 0x35;
+    static constexpr uint8_t kCmdTrimTarget = 0x41;
+    static constexpr uint8_t kCmdWriteMonitor = 0x51;
+    static constexpr uint8_t kCmdReadMonitor = 0x52;
+
+    explicit CTovin_I2C_Port(std::shared_ptr<CFtdiDriver> driver);
+    virtual ~CTovin_I2C_Port();
+
+    CTovin_I2C_Port(const CTovin_I2C_Port&) = delete;
+    CTovin_I2C_Port& operator=(const CTovin_I2C_Port&) = delete;
+
+    // Settings and state.
+    void SetHmuBase(int address) { m_hmuBase = address; }
+    void SetHmuIndex(int index) { m_hmuIndex = index; }
+    void SetMainAddress(int address) { m_mainAddress = address; }
+    void SetDemoMode(bool demo) { m_demoMode = demo; }
+    int GetHmuBase() const { return m_hmuBase; }
+    int GetHmuIndex() const { return m_hmuIndex; }
+    int GetMainAddress() const { return m_mainAddress; }
+    bool GetDemoMode() const { return m_demoMode; }
+    CI2C_FTDI& GetLink() { return *m_link; }
+    int HmuAddress(int index) const { return m_hmuBase + 2 * index; }
+    FtdiStatus OpenCable();
+    void CheckCable();
+    int GetError() const { return m_demoMode ? 0 : m_error; }
+    void ClearError() { m_error = 0; }
+
+    // Transactions with the current HMU device.
+    bool BeginCommand(int command, int operand);
+    bool ReadBytes(uint8_t* buffer, int count);
+    bool WriteBytes(const uint8_t* buffer, int count);
+    uint8_t* ReadBlock(int command, int operand, uint8_t* buffer, int count);
+    uint8_t ReadRegister(int command, int reg);
+    void WriteRegister(int command, int reg, int value);
+    void MaskedWrite(int reg, int value, int mask);
+    void UpdateConfiguration();
+    int ReadSenseRange(int which, uint8_t* out);
+    int WriteSenseRange(int which, int value);
+    float ReadTemperature(int n);
+    int ReadTrimCode(int n);
+    void WriteTrimTarget(int n, uint16_t word);
+    uint64_t ReadSignature();
+    uint8_t ReadMonitorRecord(int n);
+    float MeasureVoltage(int selector);
+    float MeasureVoltageRanged(int selector);
+
+    // Probes and the main device.
+    bool Probe(int address);
+    bool ProbeHmu(int index) { return Probe(HmuAddress(index)); }
+    bool ProbeMain() { return Probe(m_mainAddress); }
+    void WriteMain(int reg, int value);
+    uint8_t ReadMain(int reg);
+
+    static int SenseRangeFigure(int value);
+
+private:
+    template <class Queue>
+    bool Attempt(Queue&& queue);
+    uint8_t HmuWriteAddress() const { return static_cast<uint8_t>(HmuAddress(m_hmuIndex)); }
+    int32_t* DemoRegister(int reg);
+    int32_t* DemoMainRegister(int reg);
+
+    std::unique_ptr<CI2C_FTDI> m_link;
+    int32_t m_hmuBase = 0xC0;
+    int32_t m_hmuIndex = 0;
+    int32_t m_mainAddress = 0x40;
+    int32_t m_error = 0;
+    bool m_demoMode = true;
+
+    std::array<std::array<int32_t, kHmuRegisters>, kHmuDevices> m_demoImage{};
+    std::array<int32_t, kMainRegisters> m_demoMain{0x04, 0xC1, 0xC2, 0x03};
+    float m_demoVoltageA = 0.1f;
+    float m_demoVoltageB = 1.0f;
+    float m_demoTemperature = -5.0f;
+};
