@@ -1,0 +1,80 @@
+#pragma once
+// Settings kept in a per-user file in the Windows .reg text syntax, so that the
+// values keep their types and the file can be merged into a registry as is:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Software\Norvane Semiconductor Corporation\ZENT2_I2C_Utility\Settings]
+//   "Demo Mode"=dword:00000001
+//   "Log Settings"=hex:01,01,...   (long lines go on after a trailing
+//     01,01,...                    backslash, indented by two spaces)
+//   "HMU0_IMON0_SenseResistor"="0.005"
+//
+// The file is written with CRLF line ends and UTF-8 (plain ASCII for every
+// value this program writes). Values keep their order: the order of the file,
+// new names at the end.
+//
+// Every Set reads the file again, changes the one value and replaces the file
+// atomically (temporary file in the same folder, flushed, renamed over the old
+// one), so two instances only overwrite each other's values of the same name,
+// as with the registry.
+//
+// A damaged file gives nothing for what cannot be parsed; what parses is kept.
+// Lines that would be lost by rewriting (garbage, values that do not parse,
+// other keys, comments) are not carried into the new file: before the first
+// rewrite that drops them, the file as found is kept next to it as
+// "Settings.reg.damaged" (replacing an older such copy), so nothing the user
+// had is lost silently and the live file does not carry garbage forever.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/SettingsStore.h"
+
+// $XDG_CONFIG_HOME/Norvane Semiconductor Corporation/ZENT2_I2C_Utility/Settings.reg,
+// with $HOME/.config when XDG_CONFIG_HOME is unset, empty or not absolute.
+// Empty when neither gives an absolute folder.
+std::filesystem::path SettingsFilePath(const char* xdgConfigHome, const char* home);
+// The same from this process's environment (and the password database for a
+// missing HOME).
+std::filesystem::path DefaultSettingsFilePath();
+
+// What the file says about the settings key.
+struct RegFileContents {
+    SettingList values;
+    std::vector<std::string> dropped;  // lines a rewrite would not keep
+};
+
+RegFileContents ParseRegFile(std::string_view fileBytes);
+std::string FormatRegFile(const SettingList& values);
+// One value line (with its continuation lines), CRLF-terminated.
+std::string FormatRegValue(std::string_view name, const SettingValue& value);
+
+class CFileSettingsStore : public CSettingsStore {
+public:
+    // Creates the folders of the file when they are missing; the store is open
+    // when its folder exists afterwards.
+    explicit CFileSettingsStore(std::filesystem::path file);
+
+    bool IsOpen() const override { return m_open; }
+    std::optional<SettingValue> Get(std::string_view name) const override;
+    bool Set(std::string_view name, const SettingValue& value) override;
+    std::vector<std::string> Names() const override;
+
+    const std::filesystem::path& Path() const { return m_file; }
+    std::filesystem::path DamagedCopyPath() const;
+
+private:
+    // False when the file exists but cannot be read.
+    bool Load(std::string& bytes) const;
+
+    std::filesystem::path m_file;
+    bool m_open = false;
+};
+
+// Replaces `target` with `bytes` in one step: temporary file in the same folder,
+// flushed to disk, renamed over the old file. Creates missing folders and writes
+// through a symbolic link to the file it names. False on any failure, leaving
+// the old file as it was and no temporary file behind.
+bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
