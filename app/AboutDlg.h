@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/TovinDialog.h"
+
+class QLabel;
+
+class CAboutDlg : public CTovinDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    QString ProductLine() const;
+
+private:
+    QLabel* m_product;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// Chooses between the cable and the simulated register file, and the I2C
+// clock rate of the cable (100 or 400 kHz; any other stored rate shows as
+// 100 kHz and is kept until a rate button is clicked).
+
+#include "app/TovinDialog.h"
+
+class QCheckBox;
+class QRadioButton;
+class CI2C_FTDI;
+class CTovin_I2C_Port;
+
+class CJTAG_CableSetup : public CTovinDialog {
+    Q_OBJECT
+public:
+    explicit CJTAG_CableSetup(QWidget* parent = nullptr);
+
+    void SetDemoMode(bool demo) { m_demoMode = demo; }
+    bool GetDemoMode() const { return m_demoMode; }
+    void SetPort(CTovin_I2C_Port* port) { m_port = port; }
+    int Rate() const { return m_rate; }
+    int DeviceCount() const { return m_deviceCount; }
+
+    QCheckBox* DemoBox() const { return m_demo; }
+    QRadioButton* Rate100() const { return m_rate100; }
+    QRadioButton* Rate400() const { return m_rate400; }
+    QRadioButton* FtdiInterface() const { return m_ftdi; }
+
+public slots:
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+
+    bool m_demoMode = false;
+    CTovin_I2C_Port* m_port = nullptr;
+    CI2C_FTDI* m_link = nullptr;
+    int m_deviceCount = 0;
+    int m_rate = 400;
+    bool m_initialised = false;
+
+    QRadioButton* m_parallel;
+    QRadioButton* m_usbCable;
+    QRadioButton* m_ftdi;
+    QCheckBox* m_demo;
+    QRadioButton* m_rate100;
+    QRadioButton* m_rate400;
+};

@@ -1,0 +1,214 @@
+#include "app/TovinAppContext.h"
+
+#include <QWidget>
+#include <cstring>
+
+#include "app/FontOccManager.h"
+#include "app/JTAG_CableSetup.h"
+#include "app/TovinMainDlg.h"
+#include "app/TovinPropertyPage.h"
+#include "app/TovinPropertySheet.h"
+#include "app/UserInteraction.h"
+#include "device/Tovin_I2C_Port.h"
+
+namespace {
+
+CTovinAppContext* g_app = nullptr;
+
+constexpr const char* kDemoMode = "Demo Mode";
+constexpr const char* kLargeUiFont = "Large UI Font";
+constexpr const char* kI2CAddress = "I2C Address";
+constexpr const char* kI2CSwAddress = "I2C SW Address";
+constexpr const char* kFpgaSection = "FPGA Section";
+constexpr const char* kI2CBaudrate = "I2C Baudrate";
+constexpr const char* kLogSettings = "Log Settings";
+
+}  // namespace
+
+CTovinAppContext& TheApp()
+{
+    return *g_app;
+}
+
+bool HasApp()
+{
+    return g_app != nullptr;
+}
+
+CTovinAppContext* SetTheApp(CTovinAppContext* context)
+{
+    CTovinAppContext* previous = g_app;
+    g_app = context;
+    return previous;
+}
+
+CTovinAppContext::CTovinAppContext(std::shared_ptr<CFtdiDriver> driver, std::unique_ptr<CSettingsStore> store)
+    : m_driver(std::move(driver)), m_settings(std::move(store))
+{
+    logSettings.fill(1);
+    logFileName = QString::fromLatin1(kApplicationName) + QStringLiteral(".log");
+}
+
+CTovinAppContext::~CTovinAppContext()
+{
+    Shutdown();
+}
+
+int CTovinAppContext::Run()
+{
+    Startup();
+    MainWindowLoop();
+    WriteSettings();
+    Shutdown();
+    return 0;
+}
+
+void CTovinAppContext::Startup()
+{
+    m_port = std::make_unique<CTovin_I2C_Port>(m_driver);
+    // Cable locks find this application's link and demo mode.
+    if (GetCableContext() != this) m_previousCableContext = SetCableContext(this);
+    CFontOccManager::SetUiFont(uiFontFace, uiFontSize);
+
+    m_demoMode = m_settings.ReadNumber(kDemoMode, 0) != 0;
+    SetLargeUiFont(m_settings.ReadNumber(kLargeUiFont, 1) != 0);
+    i2cAddress = static_cast<int>(m_settings.ReadNumber(kI2CAddress, 0xC0));
+    i2cSwAddress = static_cast<int>(m_settings.ReadNumber(kI2CSwAddress, 0x40));
+    fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
+    const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
+    if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+
+    m_port->SetDemoMode(m_demoMode);
+    m_port->GetLink().SetRate(rate);
+    m_port->OpenCable();  // a missing cable is reported by the main window's checks
+    registerMap = regmap::Build();
+    m_port->SetHmuBase(i2cAddress);
+    m_port->SetMainAddress(i2cSwAddress);
+    browserSelection = 0;
+}
+
+void CTovinAppContext::MainWindowLoop()
+{
+    int result = 0;
+    do {
+        CTovinMainDlg window;
+        result = window.DoModal();
+    } while (result == kLargeGuiResult);
+}
+
+void CTovinAppContext::WriteSettings()
+{
+    // "I2C SW Address" is read but never written.
+    m_settings.WriteNumber(kDemoMode, m_demoMode ? 1 : 0);
+    m_settings.WriteNumber(kLargeUiFont, m_largeUiFont ? 1 : 0);
+    m_settings.WriteNumber(kI2CAddress, static_cast<uint32_t>(i2cAddress));
+    m_settings.WriteNumber(kFpgaSection, static_cast<uint32_t>(fpgaSection));
+    m_settings.WriteNumber(kI2CBaudrate, static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400));
+    m_settings.WriteBinary(kLogSettings, logSettings.data(), logSettings.size());
+}
+
+void CTovinAppContext::Shutdown()
+{
+    // The status window closes its log file (every record written) as it goes.
+    delete m_logStatus.data();
+    m_port.reset();
+    if (GetCableContext() == this) SetCableContext(m_previousCableContext);
+}
+
+void CTovinAppContext::SetDemoMode(bool demo)
+{
+    m_demoMode = demo;
+    if (m_port) m_port->SetDemoMode(demo);
+}
+
+void CTovinAppContext::SetLargeUiFont(bool on)
+{
+    m_largeUiFont = on;
+    CFontOccManager::SetLargeFont(on);
+}
+
+CI2C_FTDI* CTovinAppContext::CableLink()
+{
+    return m_port ? &m_port->GetLink() : nullptr;
+}
+
+void CTovinAppContext::CableSetupCommand(QWidget* parent)
+{
+    CJTAG_CableSetup dialog(parent);
+    dialog.SetDemoMode(m_demoMode);
+    dialog.SetPort(m_port.get());
+    if (dialog.DoModal() == kIdOk) SetDemoMode(dialog.GetDemoMode());
+}
+
+namespace {
+
+// The pages of one builder call: constructed, probed, shown, destroyed
+// together. Pages given to the sheet are still owned here.
+struct BuiltPages {
+    std::vector<std::unique_ptr<CTovinPropertyPage>> pages;
+};
+
+}  // namespace
+
+void CTovinAppContext::OpenDevicePages(const QString& title, bool closeOnly, const PageFactory& makePage)
+{
+    CTovinPropertySheet sheet(title, closeOnly);
+    BuiltPages built;  // destroyed before the sheet: the pages leave it first
+    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) built.pages.push_back(makePage());
+    {
+        CCableLock lock;
+        for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
+            CTovinPropertyPage& page = *built.pages[i];
+            page.SetPort(m_port.get());
+            page.SetDeviceIndex(i);
+            if (m_port->ProbeHmu(i)) sheet.AddDevicePage(&page, QStringLiteral("HMU%1").arg(i));
+        }
+    }
+    if (sheet.PageCount() <= 0) {
+        ShowExclamation(nullptr, QStringLiteral("Required HMU device is not found."));
+        return;
+    }
+    sheet.DoModal();
+}
+
+void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)
+{
+    constexpr int rows = regmap::kRowsPerDevice;
+    CTovinPropertySheet sheet(QStringLiteral("ZENT I2C All I2C Registers"), false);
+    BuiltPages built;
+    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) built.pages.push_back(makePage());
+    {
+        CCableLock lock;
+        for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
+            CTovinPropertyPage& page = *built.pages[i];
+            page.SetPort(m_port.get());
+            // The page gets the rows without their values: it reads them itself.
+            std::vector<RegisterEntry> block(registerMap.begin() + i * rows, registerMap.begin() + (i + 1) * rows);
+            for (auto& row : block) row.value = 0;
+            access.give(page, block, browserSelection);
+            page.SetDeviceIndex(i);
+            if (m_port->ProbeHmu(i)) sheet.AddDevicePage(&page, QStringLiteral("HMU%1").arg(i));
+        }
+    }
+    if (sheet.PageCount() <= 0) {
+        ShowExclamation(nullptr, QStringLiteral("Required HMU device is not found."));
+        return;
+    }
+    if (sheet.DoModal() != kIdOk) return;
+    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
+        const CTovinPropertyPage& page = *built.pages[i];
+        browserSelection = access.selection(page);
+        // Devices that did not answer never showed their rows: leave them as they were.
+        if (!page.IsInitialised()) continue;
+        const std::vector<RegisterEntry> pageRows = access.rows(page);
+        for (int r = 0; r < rows && r < static_cast<int>(pageRows.size()); ++r) {
+            registerMap[i * rows + r].value = pageRows[r].value;
+            registerMap[i * rows + r].shown = pageRows[r].shown;
+        }
+    }
+}
+
+void CTovinAppContext::AdoptLogStatusWindow(QWidget* window)
+{
+    m_logStatus = window;
+}

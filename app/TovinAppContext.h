@@ -1,0 +1,118 @@
+#pragma once
+// The application object's state and operations: the register port, the
+// settings, the shared flags and addresses, the register map, the values that
+// dialogs remember between openings, start-up and exit, and the page builders.
+//
+// Windows find it through TheApp(). The program's CTovin_I2C_App is one; tests
+// create their own over a simulated cable and a memory store and point
+// TheApp() at it.
+
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/Settings.h"
+#include "device/RegisterMap.h"
+#include "link/CableLock.h"
+
+class CFtdiDriver;
+class CTovin_I2C_Port;
+class CTovinPropertyPage;
+class QWidget;
+
+class CTovinAppContext : public CCableContext {
+public:
+    static constexpr int kLogSettingsSize = 232;
+    static constexpr int kLargeGuiResult = 333;
+
+    CTovinAppContext(std::shared_ptr<CFtdiDriver> driver, std::unique_ptr<CSettingsStore> store);
+    ~CTovinAppContext() override;
+
+    CTovinAppContext(const CTovinAppContext&) = delete;
+    CTovinAppContext& operator=(const CTovinAppContext&) = delete;
+
+    // The whole life: start-up, the main window loop, the settings written
+    // back, the port destroyed. Returns the process exit status.
+    int Run();
+    void Startup();
+    void MainWindowLoop();
+    void WriteSettings();
+    void Shutdown();
+
+    CTovin_I2C_Port& Port() { return *m_port; }
+    bool HasPort() const { return m_port != nullptr; }
+    CSettings& Settings() { return m_settings; }
+
+    // Flags that windows read and the connection dialogs change.
+    bool DemoMode() const { return m_demoMode; }
+    void SetDemoMode(bool demo);  // also the port's
+    bool LargeUiFont() const { return m_largeUiFont; }
+    void SetLargeUiFont(bool on);  // takes effect for windows created afterwards
+
+    // The cable setup command: runs the cable dialog; on OK takes its demo mode.
+    void CableSetupCommand(QWidget* parent);
+
+    // Page builders: probe HMU0..HMU7 inside one cable lock, open a modal
+    // tabbed window with a page per answering device, or report that none is.
+    using PageFactory = std::function<std::unique_ptr<CTovinPropertyPage>()>;
+    void OpenDevicePages(const QString& title, bool closeOnly, const PageFactory& makePage);
+    template <class Page>
+    void OpenPages(const QString& title, bool closeOnly)
+    {
+        OpenDevicePages(title, closeOnly, [] { return std::make_unique<Page>(); });
+    }
+
+    // The all-registers window: each page gets its device's rows of the map
+    // and the browser selection; OK copies values, shown flags and the
+    // selection back.
+    struct RegisterPageAccess {
+        std::function<void(CTovinPropertyPage&, const std::vector<RegisterEntry>&, int selection)> give;
+        std::function<std::vector<RegisterEntry>(const CTovinPropertyPage&)> rows;
+        std::function<int(const CTovinPropertyPage&)> selection;
+    };
+    void OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access);
+
+    // The modeless data-logging status window belongs to the application, not
+    // to a main window: it survives the rebuild of the main window (the next
+    // one adopts it) and is closed, with its file, when the program ends.
+    QWidget* LogStatusWindow() const { return m_logStatus.data(); }
+    void AdoptLogStatusWindow(QWidget* window);
+
+    // CCableContext
+    bool CableDemoMode() const override { return m_demoMode; }
+    CI2C_FTDI* CableLink() override;
+
+    // Shared values, as the windows use them.
+    QString uiFontFace = QStringLiteral("Segoe UI");
+    int uiFontSize = 12;
+    int i2cAddress = 0xC0;
+    int i2cSwAddress = 0x40;
+    int fpgaSection = 0;
+    std::array<uint8_t, kLogSettingsSize> logSettings{};
+    QString logFileName;
+    std::vector<RegisterEntry> registerMap;
+    int browserSelection = 0;
+    // Remembered dialog values, kept for the life of the process only.
+    std::array<int, 2> demo1Values{0, 0};
+    int clockingValue = 0;
+    int marginingValue = 0;
+    std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
+
+private:
+    std::shared_ptr<CFtdiDriver> m_driver;
+    CSettings m_settings;
+    std::unique_ptr<CTovin_I2C_Port> m_port;
+    bool m_demoMode = false;
+    bool m_largeUiFont = true;
+    QPointer<QWidget> m_logStatus;
+    CCableContext* m_previousCableContext = nullptr;
+};
+
+// The running application object.
+CTovinAppContext& TheApp();
+bool HasApp();
+// Points TheApp() at another context (tests); returns the previous one.
+CTovinAppContext* SetTheApp(CTovinAppContext* context);

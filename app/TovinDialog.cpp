@@ -1,0 +1,24 @@
+#include "app/TovinDialog.h"
+
+#include "app/FontOccManager.h"
+#include "app/UserInteraction.h"
+
+CTovinDialog::CTovinDialog(QWidget* parent) : QDialog(parent)
+{
+    CFontOccManager::Apply(this);
+}
+
+int CTovinDialog::DoModal()
+{
+    return Ui().RunModal(*this);
+}
+
+void CTovinDialog::accept()
+{
+    done(kIdOk);
+}
+
+void CTovinDialog::reject()
+{
+    done(kIdCancel);
+}

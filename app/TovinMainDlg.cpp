@@ -1,0 +1,336 @@
+#include "app/TovinMainDlg.h"
+
+#include <QAction>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "app/AboutDlg.h"
+#include "app/TovinAppContext.h"
+#include "app/TovinI2CAddressDlg.h"
+#include "app/UserInteraction.h"
+#include "device/Tovin_I2C_Port.h"
+
+namespace {
+
+const char* const kNoCable = "I2C NAK error or cable issue.\nPlease check I2C connection.";
+const char* const kNoHmu = "Required HMU device is not found.";
+const char* const kNoDesign =
+    "Demo Design is not found.\nPlease program the board with ZENT21_Demo_Design.JED (can be downloaded from "
+    "Norvane website).";
+
+}  // namespace
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath frame;
+        frame.addRoundedRect(QRectF(0.5, 0.5, size - 1.0, size - 1.0), size / 6.0, size / 6.0);
+        painter.fillPath(frame, QColor(0x1F, 0x4E, 0x8C));
+        painter.setPen(Qt::white);
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(size / 2);
+        painter.setFont(font);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Z2"));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheApp()), m_icon(ApplicationIcon())
+{
+    setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+
+    auto* top = new QVBoxLayout(this);
+    BuildMenu();
+    top->setMenuBar(m_menuBar);
+
+    auto* demo = new QGroupBox(QStringLiteral("Demonstration"), this);
+    auto* demoLayout = new QVBoxLayout(demo);
+    QPushButton* first = AddButton(demoLayout, QStringLiteral("&Scalable Architecture"), &CTovinMainDlg::OnDemo1);
+    QPushButton* second = AddButton(demoLayout, QStringLiteral("Th&ermal Management"), &CTovinMainDlg::OnDemo2);
+    QPushButton* third = AddButton(demoLayout, QStringLiteral("Fa&ult Logging"), &CTovinMainDlg::OnDemo3);
+    // The demonstrations stand out: the first button's font, bold.
+    QFont bold = first->font();
+    bold.setWeight(QFont::Bold);
+    for (QPushButton* b : {first, second, third}) b->setFont(bold);
+
+    auto* optional = new QGroupBox(QStringLiteral("Optional Demo Settings"), this);
+    auto* optionalLayout = new QVBoxLayout(optional);
+    AddButton(optionalLayout, QStringLiteral("DC/DC Cl&ocking"), &CTovinMainDlg::OnDcdcClocking);
+    AddButton(optionalLayout, QStringLiteral("&Margining"), &CTovinMainDlg::OnMargining);
+    optionalLayout->addStretch();
+
+    auto* power = new QGroupBox(QStringLiteral("Power Management"), this);
+    auto* powerLayout = new QGridLayout(power);
+    auto addPower = [&](int row, int column, const QString& text, void (CTovinMainDlg::*command)()) {
+        auto* b = new QPushButton(text, power);
+        connect(b, &QPushButton::clicked, this, command);
+        b->setAutoDefault(false);
+        powerLayout->addWidget(b, row, column);
+    };
+    addPower(0, 0, QStringLiteral("&VMON"), &CTovinMainDlg::OnVmon);
+    addPower(0, 1, QStringLiteral("&IMON"), &CTovinMainDlg::OnImon);
+    addPower(0, 2, QStringLiteral("Trim &Cells"), &CTovinMainDlg::OnTrimCells);
+    addPower(1, 0, QStringLiteral("&GPIO"), &CTovinMainDlg::OnGpio);
+    addPower(1, 1, QStringLiteral("&HVOUT"), &CTovinMainDlg::OnHvout);
+
+    auto* thermal = new QGroupBox(QStringLiteral("Thermal Management"), this);
+    auto* thermalLayout = new QVBoxLayout(thermal);
+    AddButton(thermalLayout, QStringLiteral("&TMON"), &CTovinMainDlg::OnTmon);
+
+    auto* control = new QGroupBox(QStringLiteral("Control Plane Management"), this);
+    auto* controlLayout = new QVBoxLayout(control);
+    AddButton(controlLayout, QStringLiteral("Read &Fault Log Mem"), &CTovinMainDlg::OnFaultLog);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(demo, 0, 0);
+    grid->addWidget(optional, 0, 1);
+    grid->addWidget(power, 1, 0);
+    auto* right = new QVBoxLayout;
+    right->addWidget(thermal);
+    right->addWidget(control);
+    grid->addLayout(right, 1, 1);
+    top->addLayout(grid);
+
+    auto* bottom = new QHBoxLayout;
+    AddButton(bottom, QStringLiteral("&ALL I2C"), &CTovinMainDlg::OnAllI2C);
+    AddButton(bottom, QStringLiteral("UES"), &CTovinMainDlg::OnUes);
+    bottom->addStretch();
+    AddButton(bottom, QStringLiteral("E&xit"), &CTovinMainDlg::OnExit);
+    top->addLayout(bottom);
+
+    m_largeGui->setChecked(m_app.LargeUiFont());
+    setWindowIcon(m_icon);
+}
+
+QPushButton* CTovinMainDlg::AddButton(QLayout* layout, const QString& text, void (CTovinMainDlg::*command)())
+{
+    auto* button = new QPushButton(text, this);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, command);
+    layout->addWidget(button);
+    return button;
+}
+
+void CTovinMainDlg::BuildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
+    connect(file->addAction(QStringLiteral("&Start Data Logging...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnStartDataLogging);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this, &CTovinMainDlg::OnExit);
+
+    QMenu* options = m_menuBar->addMenu(QStringLiteral("&Options"));
+    m_largeGui = options->addAction(QStringLiteral("Large &GUI"));
+    m_largeGui->setCheckable(true);
+    connect(m_largeGui, &QAction::triggered, this, &CTovinMainDlg::OnLargeGui);
+    options->addSeparator();
+    connect(options->addAction(QStringLiteral("I2C &Interface...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnI2CInterface);
+    connect(options->addAction(QStringLiteral("I2C &Address...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnI2CAddress);
+    options->addSeparator();
+    connect(options->addAction(QStringLiteral("Data &Logging...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnDataLoggingSelection);
+
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
+    connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this, &CTovinMainDlg::OnAbout);
+}
+
+QPushButton* CTovinMainDlg::Button(const QString& text) const
+{
+    for (QPushButton* b : findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+QAction* CTovinMainDlg::Action(const QString& text) const
+{
+    for (QAction* a : m_menuBar->findChildren<QAction*>())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+bool CTovinMainDlg::CheckConnection()
+{
+    CTovin_I2C_Port& port = m_app.Port();
+    port.OpenCable();
+    if (m_app.DemoMode()) return true;
+    port.CheckCable();
+    const int error = port.GetError();
+    if (error != 0 && (error & 0x80)) {
+        ShowExclamation(this, QString::fromLatin1(kNoCable));
+        return false;
+    }
+    return true;
+}
+
+bool CTovinMainDlg::CheckDemoHmus()
+{
+    for (int device : {0, 1}) {
+        if (!m_app.Port().ProbeHmu(device)) {
+            ShowExclamation(this, QString::fromLatin1(kNoHmu));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CTovinMainDlg::CheckDemoDesign()
+{
+    if (!m_app.Port().ProbeMain()) {
+        ShowExclamation(this, QString::fromLatin1(kNoDesign));
+        return false;
+    }
+    return true;
+}
+
+QPoint CTovinMainDlg::MinimizedIconPosition(QSize client, QSize icon)
+{
+    return {(client.width() - icon.width() + 1) / 2, (client.height() - icon.height() + 1) / 2};
+}
+
+void CTovinMainDlg::paintEvent(QPaintEvent* event)
+{
+    if (!isMinimized()) {
+        CTovinDialog::paintEvent(event);
+        return;
+    }
+    const int side = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    const QSize iconSize(side, side);
+    QPainter painter(this);
+    painter.drawPixmap(MinimizedIconPosition(size(), iconSize), m_icon.pixmap(iconSize));
+}
+
+// The demonstrations and the optional demo settings need the demonstration
+// board's devices; their windows arrive with the demonstrations.
+void CTovinMainDlg::OnDemo1()
+{
+    if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+}
+
+void CTovinMainDlg::OnDemo2()
+{
+    if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+}
+
+void CTovinMainDlg::OnDemo3()
+{
+    if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+}
+
+void CTovinMainDlg::OnDcdcClocking()
+{
+    if (!CheckConnection() || !CheckDemoDesign()) return;
+}
+
+void CTovinMainDlg::OnMargining()
+{
+    if (!CheckConnection() || !CheckDemoDesign()) return;
+}
+
+void CTovinMainDlg::OnVmon()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnImon()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnTrimCells()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnGpio()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnHvout()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnFaultLog()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnTmon()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnAllI2C()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnUes()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnDataLoggingSelection()
+{
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnStartDataLogging()
+{
+    if (QWidget* status = m_app.LogStatusWindow()) {
+        status->show();
+        status->raise();
+        status->activateWindow();
+        return;
+    }
+    if (!CheckConnection()) return;
+}
+
+void CTovinMainDlg::OnI2CInterface()
+{
+    m_app.CableSetupCommand(this);
+}
+
+void CTovinMainDlg::OnI2CAddress()
+{
+    CTovinI2CAddressDlg dialog(this);
+    dialog.DoModal();
+}
+
+void CTovinMainDlg::OnLargeGui()
+{
+    m_app.SetLargeUiFont(!m_app.LargeUiFont());
+    m_largeGui->setChecked(m_app.LargeUiFont());
+    done(CTovinAppContext::kLargeGuiResult);
+}
+
+void CTovinMainDlg::OnAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.DoModal();
+}
+
+void CTovinMainDlg::OnExit()
+{
+    done(kIdCancel);
+}

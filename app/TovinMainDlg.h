@@ -1,0 +1,73 @@
+#pragma once
+// The program's only top-level window: a launcher. Each command first checks
+// that the hardware it needs answers, then opens its window. It ends with
+// kIdCancel for Exit and 333 for "Large GUI", after which the application
+// builds a fresh one with the other font.
+
+#include <QIcon>
+#include <QPoint>
+#include <QSize>
+
+#include "app/TovinDialog.h"
+
+class QAction;
+class QMenuBar;
+class QPushButton;
+class CTovinAppContext;
+
+class CTovinMainDlg : public CTovinDialog {
+    Q_OBJECT
+public:
+    explicit CTovinMainDlg(QWidget* parent = nullptr);
+
+    // The checks: true to go on; false after a message has been shown.
+    bool CheckConnection();
+    bool CheckDemoHmus();
+    bool CheckDemoDesign();
+
+    // Where the icon of a minimized window is drawn in its client area.
+    static QPoint MinimizedIconPosition(QSize client, QSize icon);
+
+    QPushButton* Button(const QString& text) const;
+    QAction* Action(const QString& text) const;
+    QAction* LargeGuiAction() const { return m_largeGui; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+
+    // Commands.
+    void OnDemo1();
+    void OnDemo2();
+    void OnDemo3();
+    void OnDcdcClocking();
+    void OnMargining();
+    void OnVmon();
+    void OnImon();
+    void OnTrimCells();
+    void OnGpio();
+    void OnHvout();
+    void OnFaultLog();
+    void OnTmon();
+    void OnAllI2C();
+    void OnUes();
+    void OnDataLoggingSelection();
+    void OnStartDataLogging();
+    void OnI2CInterface();
+    void OnI2CAddress();
+    void OnLargeGui();
+    void OnAbout();
+    void OnExit();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPushButton* AddButton(class QLayout* layout, const QString& text, void (CTovinMainDlg::*command)());
+    void BuildMenu();
+
+    CTovinAppContext& m_app;
+    QMenuBar* m_menuBar = nullptr;
+    QAction* m_largeGui = nullptr;
+    QIcon m_icon;
+};
+
+// The application icon, drawn rather than loaded so the program needs no files.
+QIcon ApplicationIcon();

@@ -1,0 +1,28 @@
+#include "app/TovinPropertyPage.h"
+
+#include "device/Tovin_I2C_Port.h"
+
+CTovinPropertyPage::CTovinPropertyPage(QWidget* parent) : QWidget(parent) {}
+
+bool CTovinPropertyPage::OnInitDialog()
+{
+    if (m_port) m_port->SetHmuIndex(m_deviceIndex);
+    return true;
+}
+
+bool CTovinPropertyPage::OnSetActive()
+{
+    if (m_port) m_port->SetHmuIndex(m_deviceIndex);
+    if (m_activations > 1) DataToControls();
+    return true;
+}
+
+void CTovinPropertyPage::Activate()
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    ++m_activations;
+    OnSetActive();
+}
