@@ -1,6 +1,14 @@
 #pragma once
 // A recording of the SCL and SDA levels of the simulated bus, each change with
 // its time, written as a value change dump that logic-analyser tools open.
+//
+// sigrok-cli decodes the dump as it is:
+//   sigrok-cli -I vcd -i trace.vcd -P i2c:scl=SCL:sda=SDA:address_format=unshifted
+// Its VCD input takes the sample rate from the time scale (1 GHz here) and
+// needs no options. For long traces, -I vcd:downsample=10 reads ten times
+// fewer samples and still gives each change of a START or STOP a sample of
+// its own; coarser factors can merge the SDA-then-SCL step of a repeated
+// START into one sample, which then decodes as a STOP.
 
 #include <cstdint>
 #include <string>

@@ -6,7 +6,9 @@
 // and every target.
 //
 // Targets attach by the project's 8-bit write address (0xC0 for HMU0); the
-// target answers both that address and the read address one above it.
+// target answers both that address and the read address one above it. Its
+// hooks run inside the bus's pin handling: they must not attach or detach
+// targets or drive the pins themselves.
 
 #include <cstdint>
 #include <map>

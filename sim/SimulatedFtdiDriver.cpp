@@ -316,10 +316,10 @@ void CSimulatedFtdiDriver::ResetCounters()
     }
 }
 
-const std::vector<uint8_t>& CSimulatedFtdiDriver::UnknownOpcodes() const
+const std::vector<uint8_t>& CSimulatedFtdiDriver::UnknownOpcodes(int index) const
 {
     static const std::vector<uint8_t> kNone;
-    const CMpsseEngine* engine = Engine(kI2CChannel);
+    const CMpsseEngine* engine = Engine(index);
     return engine ? engine->UnknownOpcodes() : kNone;
 }
 

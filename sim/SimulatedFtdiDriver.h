@@ -8,7 +8,9 @@
 // It behaves as the vendor's driver does where the link relies on it: a
 // channel opens once, a failed open leaves the handle alone, a stale handle is
 // refused, writes hand the whole buffer to the engine, reads never block and
-// return what the engine has queued (at most what was asked for).
+// return what the engine has queued (at most what was asked for). Every open
+// starts a fresh session: queued replies are dropped and the channel executes
+// MPSSE commands only after a set-bit-mode with mode 2.
 //
 // Single-threaded, like the link that uses it.
 
@@ -92,8 +94,9 @@ public:
     // opens, closes and enable line edges. States and logs are kept.
     void ResetCounters();
     int AddressCount(uint8_t addressByte) const { return m_bus.AddressCount(addressByte); }
-    // Opcodes the I2C channel's engine did not know, in order.
-    const std::vector<uint8_t>& UnknownOpcodes() const;
+    // Opcodes a channel's engine did not know, in order (the I2C channel's
+    // unless told otherwise).
+    const std::vector<uint8_t>& UnknownOpcodes(int index = kI2CChannel) const;
     std::string EventLog() const { return m_bus.EventLog(); }
     void ClearEventLog() { m_bus.ClearEventLog(); }
 

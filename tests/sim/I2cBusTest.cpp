@@ -223,18 +223,4 @@ TEST(I2cBus, AttachAndDetach)
     EXPECT_EQ(bus.EventLog(), "S C0 A P S C0 N P");
 }
 
-TEST(I2cBus, CountsSclCyclesAndResets)
-{
-    CI2cBus bus;
-    PinMaster master(bus);
-    master.Run("S W90 P");
-    EXPECT_EQ(bus.SclCycles(), 10u);  // 8 bits, the acknowledge, the STOP (SCL starts high)
-    EXPECT_EQ(bus.AddressCount(0x90), 1);
-    bus.ResetCounters();
-    EXPECT_EQ(bus.SclCycles(), 0u);
-    EXPECT_EQ(bus.AddressCount(0x90), 0);
-    bus.ClearEventLog();
-    EXPECT_EQ(bus.EventLog(), "");
-}
-
 }  // namespace

@@ -200,26 +200,6 @@ TEST(MpsseEngine, CommandsSplitAcrossWritesBehaveAsOneWrite)
     EXPECT_EQ(run(everyByte), whole);
 }
 
-TEST(MpsseEngine, BytesBeforeMpsseModeAreNotExecuted)
-{
-    CI2cBus bus;
-    CMpsseEngine engine(&bus);
-    const Bytes early = Hex("80 01 83 22 00");
-    engine.Write(early.data(), early.size());
-    EXPECT_TRUE(bus.Sda());
-    EXPECT_EQ(engine.Available(), 0u);
-    EXPECT_EQ(engine.DroppedBytes(), early.size());
-
-    engine.SetBitMode(0x83, 2);
-    engine.Write(early.data(), early.size());
-    EXPECT_FALSE(bus.Sda());
-    EXPECT_EQ(engine.Available(), 1u);
-
-    engine.SetBitMode(0x00, 0);  // reset mode releases the pins
-    EXPECT_TRUE(bus.Sda());
-    EXPECT_TRUE(bus.Scl());
-}
-
 TEST(MpsseEngine, BitTimingFollowsTheDivisor)
 {
     struct Case {
@@ -279,20 +259,6 @@ TEST(MpsseEngine, JointPinChangeMovesSdaWhileSclIsLow)
     s.bus.ClearEventLog();
     s.Send(Hex("80 00 83"));
     EXPECT_EQ(s.bus.EventLog(), "");
-}
-
-TEST(MpsseEngine, EnableLineEdgesAreCounted)
-{
-    CMpsseEngine engine;  // the enable channel: on no bus
-    engine.SetBitMode(0x00, 2);
-    const Bytes open = Hex("82 00 01 85 82 00 01");
-    engine.Write(open.data(), open.size());
-    EXPECT_FALSE(engine.HighPin(0));
-    const Bytes pulse = Hex("82 01 01 82 01 01 82 00 01 82 01 01 82 00 01");
-    engine.Write(pulse.data(), pulse.size());
-    EXPECT_EQ(engine.HighPinRisingEdges(0), 2);
-    EXPECT_EQ(engine.HighPinFallingEdges(0), 2);
-    EXPECT_FALSE(engine.HighPin(0));
 }
 
 }  // namespace
