@@ -6,6 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "sim/SimulatedFtdiDriver.h"
 #include "sim/TestTarget.h"
 #include "SimTestSequences.h"
@@ -39,13 +43,6 @@ struct TracedTransaction {
         driver.StopTrace();
     }
 };
-
-std::filesystem::path TempVcd(const std::string& name)
-{
-    return std::filesystem::temp_directory_path() /
-           ("zent2-sim-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            std::to_string(std::hash<std::string>{}(name)) + ".vcd");
-}
 
 // Reads the dump back and replays its changes into a fresh bus, which must
 // decode the same transaction.
@@ -89,6 +86,14 @@ std::string ReplayVcd(const std::string& text)
     return bus.EventLog();
 }
 
+#ifndef _WIN32
+std::filesystem::path TempVcd(const std::string& name)
+{
+    // The process id keeps parallel runs from different build trees apart.
+    return std::filesystem::temp_directory_path() /
+           ("zent2-sim-" + std::to_string(getpid()) + "-" + name + ".vcd");
+}
+
 // Turns sigrok's annotation lines into the bus log's tokens.
 std::string FromSigrok(const std::string& output)
 {
@@ -127,6 +132,7 @@ bool RunCommand(const std::string& command, std::string* output)
         output->append(buffer, n);
     return pclose(pipe) == 0;
 }
+#endif
 
 TEST(BusTrace, IsOffUntilStartedAndCanBeClearedAndResumed)
 {
