@@ -13,6 +13,7 @@
 #include "sim/SimulatedFtdiDriver.h"
 #include "sim/TestTarget.h"
 #include "SimTestSequences.h"
+#include "tests/SigrokDecode.h"
 
 using simtest::Bytes;
 using simtest::Cat;
@@ -93,45 +94,6 @@ std::filesystem::path TempVcd(const std::string& name)
     return std::filesystem::temp_directory_path() /
            ("zent2-sim-" + std::to_string(getpid()) + "-" + name + ".vcd");
 }
-
-// Turns sigrok's annotation lines into the bus log's tokens.
-std::string FromSigrok(const std::string& output)
-{
-    std::istringstream in(output);
-    std::string line;
-    std::string tokens;
-    auto add = [&](const std::string& t) { tokens += (tokens.empty() ? "" : " ") + t; };
-    while (std::getline(in, line)) {
-        const std::string prefix = "i2c-1: ";
-        if (line.rfind(prefix, 0) != 0) {
-            add("?" + line);
-            continue;
-        }
-        const std::string a = line.substr(prefix.size());
-        const size_t colon = a.find(": ");
-        if (a == "Start") add("S");
-        else if (a == "Start repeat") add("Sr");
-        else if (a == "Stop") add("P");
-        else if (a == "ACK") add("A");
-        else if (a == "NACK") add("N");
-        else if (a == "Write" || a == "Read") continue;  // direction, shown with the address
-        else if (colon != std::string::npos) add(a.substr(colon + 2));
-        else add("?" + a);
-    }
-    return tokens;
-}
-
-bool RunCommand(const std::string& command, std::string* output)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return false;
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output->append(buffer, n);
-    return pclose(pipe) == 0;
-}
 #endif
 
 TEST(BusTrace, IsOffUntilStartedAndCanBeClearedAndResumed)
@@ -186,22 +148,16 @@ TEST_P(TraceAtDivisor, SigrokDecodesTheVcd)
 #ifdef _WIN32
     GTEST_SKIP() << "sigrok-cli is run through a POSIX shell";
 #else
-    std::string version;
-    ASSERT_TRUE(RunCommand("sigrok-cli --version 2>&1", &version))
-        << "sigrok-cli is missing: scripts/setup installs it";
+    ASSERT_TRUE(sigrok::Available()) << "sigrok-cli is missing: scripts/setup installs it";
 
     TracedTransaction run(GetParam());
     const std::filesystem::path path = TempVcd(std::to_string(GetParam()));
     ASSERT_TRUE(run.driver.WriteVcd(path.string()));
-    std::string output;
-    const bool ok = RunCommand("sigrok-cli -I vcd -i '" + path.string() +
-                                   "' -P i2c:scl=SCL:sda=SDA:address_format=unshifted"
-                                   " -A i2c=start:repeat-start:stop:ack:nack:address-read:"
-                                   "address-write:data-read:data-write 2>&1",
-                               &output);
+    std::string tokens, output;
+    const bool ok = sigrok::Decode(path.string(), &tokens, &output);
     std::filesystem::remove(path);
     ASSERT_TRUE(ok) << output;
-    EXPECT_EQ(FromSigrok(output), kExpected) << output;
+    EXPECT_EQ(tokens, kExpected) << output;
 #endif
 }
 
