@@ -4,6 +4,7 @@
 // hold, and checks the range when OK is pressed. The caller sets everything
 // before running the dialog and reads the value back after OK.
 
+#include <QList>
 #include <QString>
 
 #include "app/TovinDialog.h"

@@ -30,7 +30,7 @@ TEST(BitEntryDlg, ClicksToggleBitsAndOnlyOkHandsTheValueBack)
         {0x3C, "x", "c1 n6 c2", "Cancel", "01111010", kIdCancel, 0x3C},
         {0x3C, "x", "c5", "Escape", "00011100", kIdCancel, 0x3C},
         {0x01, "x", "d0", "OK", "00000001", kIdOk, 0x01},
-        {0x1A5, "x", "c7", "OK", "00100101", kIdOk, 0x25},  // only the low byte is kept
+        {0x1A5, "x", "", "OK", "10100101", kIdOk, 0xA5},  // only the low byte is kept
     };
     for (const BitCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.clicks << " on " << c.value << ", " << c.ending);
