@@ -1,0 +1,384 @@
+#include "sim/HmuDevice.h"
+
+#include <cmath>
+
+#include "device/MeasureCodes.h"
+#include "pages/ImonCodes.h"
+
+namespace {
+
+constexpr int kImonConfig1[2] = {53, 55};  // IMON1 Config1, HIMON1 Config1
+
+// Trip points are single-precision table values; compared at microvolt
+// precision so that a sense voltage equal to a trip point does not trip on
+// the float's rounding.
+double TripVolts(int entry)
+{
+    return std::round(static_cast<double>(imon::TripPointVolts(entry)) * 1e6) / 1e6;
+}
+
+}  // namespace
+
+faultlog::Record MakeFaultRecord(const HmuComparators& comparators, uint8_t hvoutStates,
+                                 uint16_t gpioStates)
+{
+    faultlog::Record record{};
+    for (int j = 0; j < vmon::kComparators; ++j)
+        faultlog::SetRecordBit(record, faultlog::VmonBit(j / 2, j % 2), comparators.vmon[j]);
+    for (int m = 0; m < 2; ++m)
+        for (int k = 0; k < 2; ++k)
+            faultlog::SetRecordBit(record, faultlog::ImonBit(m, k), comparators.imon[m][k]);
+    for (int j = 0; j < tmon::kComparators; ++j)
+        faultlog::SetRecordBit(record, faultlog::TmonBit(j / 2, j % 2), comparators.tmon[j]);
+    for (int h = 0; h < 4; ++h)
+        faultlog::SetRecordBit(record, faultlog::HvoutBit(h), (hvoutStates >> h) & 1);
+    for (int g = 0; g < 10; ++g)
+        faultlog::SetRecordBit(record, faultlog::GpioBit(g), (gpioStates >> g) & 1);
+    return record;
+}
+
+CHmuDevice::CHmuDevice() = default;
+
+bool CHmuDevice::TakesOperand(uint8_t command)
+{
+    switch (command) {
+    case kCmdWriteConfig:
+    case kCmdMaskedWrite:
+    case kCmdReadConfig:
+    case kCmdWriteMonitor:
+    case kCmdReadMonitor:
+    case kCmdSignature:
+    case faultlog::kCmdReadEnable:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CHmuDevice::OnStart(bool)
+{
+    // Whoever the START is for, a write in progress here has ended.
+    m_expect = Expect::Nothing;
+}
+
+bool CHmuDevice::OnAddress(bool read)
+{
+    if (read) {
+        m_readIndex = 0;
+        m_expect = Expect::Nothing;
+    } else {
+        // The last command stays current until a new command byte arrives,
+        // so an address-only probe does not disturb a pending read.
+        m_expect = Expect::Command;
+    }
+    return true;
+}
+
+bool CHmuDevice::OnWrite(uint8_t byte)
+{
+    switch (m_expect) {
+    case Expect::Command:
+        m_command = byte;
+        m_operand = -1;
+        m_data.clear();
+        m_expect = TakesOperand(byte) ? Expect::Operand : Expect::Data;
+        OnCommand();
+        break;
+    case Expect::Operand:
+        m_operand = byte;
+        m_expect = Expect::Data;
+        OnOperand();
+        break;
+    case Expect::Data:
+        m_data.push_back(byte);
+        OnData(byte);
+        break;
+    case Expect::Nothing:
+        break;
+    }
+    return true;
+}
+
+uint8_t CHmuDevice::OnRead()
+{
+    return ReadData(m_readIndex++);
+}
+
+void CHmuDevice::OnStop()
+{
+    m_expect = Expect::Nothing;
+}
+
+void CHmuDevice::OnCommand()
+{
+    switch (m_command) {
+    case kCmdUpdate:
+        m_active = m_pending;
+        ++m_updates;
+        break;
+    case faultlog::kCmdUnlock:
+        m_eraseUnlocked = false;  // a new attempt starts locked
+        break;
+    case faultlog::kCmdErase:
+        if (m_eraseUnlocked) m_faults.clear();
+        break;
+    case faultlog::kCmdEndErase:
+        m_eraseUnlocked = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void CHmuDevice::OnOperand()
+{
+    if (m_command == faultlog::kCmdReadEnable) {
+        // Anything but the enable operand closes the log.
+        m_faultReadEnabled = m_operand == faultlog::kEnableOperand;
+        m_enableAnswer = m_faultReadEnabled ? faultlog::kEnabledAnswer : faultlog::kDisabledAnswer;
+    }
+}
+
+void CHmuDevice::OnData(uint8_t byte)
+{
+    const size_t index = m_data.size() - 1;
+    if (m_command == kCmdWriteConfig) {
+        if (index == 0 && m_operand >= 0 && m_operand < kConfigRegisters) m_pending[m_operand] = byte;
+    } else if (m_command == kCmdMaskedWrite) {
+        // Bits set in the mask keep the register's value, the others take the new one.
+        if (index == 1 && m_operand >= 0 && m_operand < kConfigRegisters) {
+            const uint8_t mask = m_data[0];
+            m_pending[m_operand] = static_cast<uint8_t>((m_pending[m_operand] & mask) | (byte & ~mask));
+        }
+    } else if (m_command == kCmdWriteMonitor) {
+        if (index == 0 && m_operand >= 0) WriteMonitor(m_operand, byte);
+    } else if (m_command >= kCmdTrimTarget && m_command < kCmdTrimTarget + kTrimCells) {
+        if (index == 1)  // low byte first
+            m_trimTargets[m_command - kCmdTrimTarget] = static_cast<uint16_t>(m_data[0] | (m_data[1] << 8));
+    } else if (m_command == faultlog::kCmdUnlock) {
+        if (index == 1)
+            m_eraseUnlocked = m_data[0] == faultlog::kUnlockFirst && m_data[1] == faultlog::kUnlockSecond;
+    }
+}
+
+uint8_t CHmuDevice::ReadData(int index)
+{
+    switch (m_command) {
+    case kCmdReadConfig:
+        return index == 0 ? PendingConfiguration(m_operand) : 0;
+    case kCmdReadMonitor:
+        return index == 0 && m_operand >= 0 ? ReadMonitor(m_operand) : 0;
+    case kCmdIdentify:
+        return index == 0 ? m_identification : 0;
+    case kCmdSignature: {
+        const int byte = m_operand - kSignatureOperand;
+        if (index != 0 || byte < 0 || byte >= kSignatureBytes) return 0;
+        return static_cast<uint8_t>(m_signature >> (8 * byte));
+    }
+    case faultlog::kCmdStatus:
+        return FaultStatus(index);
+    case faultlog::kCmdReadEnable:
+        return index == 0 ? m_enableAnswer : 0;
+    case faultlog::kCmdReadRecords: {
+        // The records can be read only while READ_FAULT_ENABLE is on.
+        const int record = index / faultlog::kRecordBytes;
+        if (!m_faultReadEnabled || record >= static_cast<int>(m_faults.size())) return 0;
+        return m_faults[record][index % faultlog::kRecordBytes];
+    }
+    default:
+        if (m_command >= kCmdTrimTarget && m_command < kCmdTrimTarget + kTrimCells && index < 2)
+            return static_cast<uint8_t>(m_trimTargets[m_command - kCmdTrimTarget] >> (8 * index));
+        return 0;
+    }
+}
+
+uint8_t CHmuDevice::FaultStatus(int index) const
+{
+    if (index == 0) return m_faultStatus0;
+    if (index == 1)
+        return static_cast<uint8_t>(faultlog::Status1ForCount(static_cast<int>(m_faults.size())) |
+                                    m_faultStatus1);
+    return 0;
+}
+
+void CHmuDevice::SetConfiguration(int reg, uint8_t value)
+{
+    if (reg < 0 || reg >= kConfigRegisters) return;
+    m_pending[reg] = value;
+    m_active[reg] = value;
+}
+
+uint8_t CHmuDevice::PendingConfiguration(int reg) const
+{
+    return reg >= 0 && reg < kConfigRegisters ? m_pending[reg] : 0;
+}
+
+uint8_t CHmuDevice::ActiveConfiguration(int reg) const
+{
+    return reg >= 0 && reg < kConfigRegisters ? m_active[reg] : 0;
+}
+
+uint16_t CHmuDevice::TrimTarget(int cell) const
+{
+    return cell >= 0 && cell < kTrimCells ? m_trimTargets[cell] : 0;
+}
+
+bool CHmuDevice::IsPlainMonitorRegister(int reg) const
+{
+    return reg == kRegImonAverageControl || reg == kRegImonAverageSelect || reg == kRegOutputControl;
+}
+
+void CHmuDevice::SetMonitorRegister(int reg, uint8_t value)
+{
+    if (reg == kRegImonAverageControl) m_imonAverageControl = value;
+    if (reg == kRegImonAverageSelect) m_imonAverageSelect = value;
+    if (reg == kRegOutputControl) m_outputControl = value;
+}
+
+void CHmuDevice::WriteMonitor(int reg, uint8_t value)
+{
+    if (reg == kRegAdcMux) {
+        StartConversion(value);
+    } else if (reg == kRegMonitorSelect) {
+        m_recordSelect = value & 0x0F;
+        m_recordPolls = 0;
+    } else if (IsPlainMonitorRegister(reg)) {
+        SetMonitorRegister(reg, value);
+    }
+    // Result and status registers are read-only: the write is dropped.
+}
+
+void CHmuDevice::StartConversion(uint8_t selector)
+{
+    // The result registers keep the previous result until this one is ready.
+    m_adcMux = selector;
+    m_adcPending = ConversionCode(selector);
+    m_adcPolls = 0;
+    m_adcReady = m_adcReadyAfter <= 0;
+    if (m_adcReady) m_adcResult = m_adcPending;
+}
+
+uint8_t CHmuDevice::ReadMonitor(int reg)
+{
+    if (reg == kRegAdcLow) {
+        ++m_adcPolls;
+        if (!m_adcReady && m_adcPolls >= m_adcReadyAfter) {
+            m_adcReady = true;
+            m_adcResult = m_adcPending;
+        }
+    } else if (reg == kRegMonitorSelect) {
+        ++m_recordPolls;
+    }
+    return MonitorRegister(reg);
+}
+
+uint8_t CHmuDevice::MonitorRegister(int reg) const
+{
+    switch (reg) {
+    case kRegAdcMux:
+        return m_adcMux;
+    case kRegAdcLow:
+        return static_cast<uint8_t>(((m_adcResult & 0x1F) << 3) | (m_adcReady ? 1 : 0));
+    case kRegAdcHigh:
+        return static_cast<uint8_t>(m_adcResult >> 5);
+    case kRegImonAverageControl:
+        return m_imonAverageControl;
+    case kRegImonAverageSelect:
+        return m_imonAverageSelect;
+    case kRegMonitorSelect:
+        return static_cast<uint8_t>(m_recordSelect | (m_recordPolls >= m_recordReadyAfter ? kReadyBit : 0));
+    case kRegMonitorRecord: {
+        const HmuComparators states = Comparators();
+        int record = vmon::EncodeMonitorRecord(m_recordSelect, states.vmon);
+        for (int m = 0; m < 2; ++m)
+            for (int k = 0; k < 2; ++k) {
+                const imon::RecordBit where = imon::ComparatorRecordBit(m, k);
+                if (where.select == m_recordSelect && states.imon[m][k]) record |= 1 << where.bit;
+            }
+        return static_cast<uint8_t>(record);
+    }
+    case kRegOutputControl:
+        return m_outputControl;
+    case kRegTmonStatA:
+    case kRegTmonStatB: {
+        const tmon::StatRegisters stats = tmon::EncodeComparatorStats(Comparators().tmon);
+        return reg == kRegTmonStatA ? stats.statA : stats.statB;
+    }
+    default:
+        if (reg >= kRegTmonMeas1High && reg < kRegTmonStatA) {
+            const int monitor = (reg - kRegTmonMeas1High) / 2;
+            const int code = measure::TemperatureToCode(m_inputs.temperatures[monitor]);
+            const bool high = (reg - kRegTmonMeas1High) % 2 == 0;
+            return static_cast<uint8_t>(high ? code >> 3 : (code & 7) << 5);
+        }
+        return 0;  // IMON average result and registers the device does not have
+    }
+}
+
+int CHmuDevice::ConversionCode(uint8_t selector) const
+{
+    const int input = selector & 0x7F;
+    double volts = 0.0;
+    if (input <= kSelectHvmon) {
+        volts = m_inputs.vmonVolts[input];
+    } else if (input == kSelectImon1 || input == kSelectHimon1) {
+        // The amplifier's gain follows comparator A's range code.
+        const int monitor = input == kSelectImon1 ? 0 : 1;
+        const int gain = imon::GainOfRange((m_active[kImonConfig1[monitor]] >> 2) & 3);
+        volts = m_inputs.senseVolts[monitor] * gain;
+    }
+    if (selector & kSelectAttenuated) volts *= kAttenuation;
+    return measure::AdcCodeForVolts(volts);
+}
+
+HmuComparators CHmuDevice::Comparators() const
+{
+    HmuComparators states;
+    for (int c = 0; c < vmon::kChannels; ++c) {
+        const vmon::ChannelConfig config =
+            vmon::DecodeConfig(m_active[vmon::Config0Register(c)], m_active[vmon::Config1Register(c)],
+                               m_active[vmon::Config2Register(c)]);
+        const vmon::Range range = vmon::ChannelRange(c);
+        const double volts = m_inputs.vmonVolts[c];
+        states.vmon[2 * c] = volts > vmon::ThresholdVolts(range, vmon::Direction::Over, config.a);
+        states.vmon[2 * c + 1] = volts > vmon::ThresholdVolts(range, vmon::Direction::Over, config.b);
+    }
+    for (int m = 0; m < 2; ++m) {
+        const imon::TripRegister trip = imon::DecodeTripRegister(m_active[kImonConfig1[m]]);
+        states.imon[m][0] = m_inputs.senseVolts[m] > TripVolts(trip.entryA);
+        states.imon[m][1] = m_inputs.senseVolts[m] > TripVolts(trip.entryB);
+    }
+    for (int t = 0; t < tmon::kMonitors; ++t) {
+        const tmon::Thresholds codes =
+            tmon::DecodeThresholds(m_active[tmon::Config3Register(t)], m_active[tmon::Config4Register(t)],
+                                   m_active[tmon::Config5Register(t)]);
+        const double celsius = m_inputs.temperatures[t];
+        states.tmon[2 * t] = celsius > tmon::DegreesOfCode(codes.codeA);
+        states.tmon[2 * t + 1] = celsius > tmon::DegreesOfCode(codes.codeB);
+    }
+    return states;
+}
+
+void CHmuDevice::SetOutputStates(uint8_t hvoutStates, uint16_t gpioStates)
+{
+    m_hvoutStates = hvoutStates & 0x0F;
+    m_gpioStates = gpioStates & 0x3FF;
+}
+
+bool CHmuDevice::AddFaultRecord(const faultlog::Record& record)
+{
+    if (static_cast<int>(m_faults.size()) >= faultlog::kMaxRecords) return false;
+    m_faults.push_back(record);
+    return true;
+}
+
+bool CHmuDevice::CaptureFault()
+{
+    return AddFaultRecord(MakeFaultRecord(Comparators(), m_hvoutStates, m_gpioStates));
+}
+
+void CHmuDevice::SetFaultStatusFlags(uint8_t status0, uint8_t status1)
+{
+    m_faultStatus0 = status0;
+    m_faultStatus1 = status1;
+}
