@@ -8,6 +8,7 @@
 // TheApp() at it.
 
 #include <QPointer>
+#include <QWidget>
 #include <QString>
 #include <array>
 #include <functional>
@@ -21,7 +22,6 @@
 class CFtdiDriver;
 class CTovin_I2C_Port;
 class CTovinPropertyPage;
-class QWidget;
 
 class CTovinAppContext : public CCableContext {
 public:

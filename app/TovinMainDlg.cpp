@@ -81,6 +81,7 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
         auto* b = new QPushButton(text, power);
         connect(b, &QPushButton::clicked, this, command);
         b->setAutoDefault(false);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         powerLayout->addWidget(b, row, column);
     };
     addPower(0, 0, QStringLiteral("&VMON"), &CTovinMainDlg::OnVmon);
@@ -88,6 +89,7 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
     addPower(0, 2, QStringLiteral("Trim &Cells"), &CTovinMainDlg::OnTrimCells);
     addPower(1, 0, QStringLiteral("&GPIO"), &CTovinMainDlg::OnGpio);
     addPower(1, 1, QStringLiteral("&HVOUT"), &CTovinMainDlg::OnHvout);
+    powerLayout->setRowStretch(2, 1);
 
     auto* thermal = new QGroupBox(QStringLiteral("Thermal Management"), this);
     auto* thermalLayout = new QVBoxLayout(thermal);

@@ -1,0 +1,54 @@
+// zent2-i2c: the desktop utility. Without options it drives the FTDI cable;
+// --simulated-board runs it on the simulated cable and demonstration board.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/Settings.h"
+#include "app/Tovin_I2C_App.h"
+#include "link/LibFtdiDriver.h"
+#include "sim/SimulatedBoard.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: zent2-i2c [--simulated-board]\n"
+    "\n"
+    "ZENT2 I2C utility: monitors and controls the HMU devices of a Sentrix II\n"
+    "evaluation board through a dual-channel FTDI USB cable.\n"
+    "\n"
+    "Options:\n"
+    "  --simulated-board  run on a simulated cable and demonstration board\n"
+    "                     (HMU0, HMU1 and the main device) instead of the cable\n"
+    "  --help             show this text\n";
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool simulated = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--simulated-board") == 0) {
+            simulated = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+            // Leave the toolkit's own options (-platform, -style, ...) to it.
+            std::fprintf(stderr, "zent2-i2c: unknown option %s\n\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+
+    std::unique_ptr<CSimulatedBoard> board;
+    std::shared_ptr<CFtdiDriver> driver;
+    if (simulated) {
+        board = CSimulatedBoard::CreateDefault();
+        driver = board->Driver();
+    } else {
+        driver = std::make_shared<CLibFtdiDriver>();
+    }
+    CTovin_I2C_App app(argc, argv, driver, CreateUserSettingsStore());
+    return app.Run();
+}
