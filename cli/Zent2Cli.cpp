@@ -153,7 +153,7 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
                        std::ostream& err)
 {
     switch (request.command) {
-    case cli::Command::Scan: return Scan(request, port, out);
+    case cli::Command::Scan: return Scan(port, out);
     case cli::Command::Read: return Read(request, port, out, err);
     case cli::Command::Write: return Write(request, port, err);
     case cli::Command::Update: return Update(request, port, err);
@@ -182,9 +182,8 @@ int CZent2Cli::Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& e
     return kExitOk;
 }
 
-int CZent2Cli::Scan(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out)
+int CZent2Cli::Scan(CTovin_I2C_Port& port, std::ostream& out)
 {
-    (void)request;
     for (int n = 0; n < CTovin_I2C_Port::kHmuDevices; ++n) {
         const int address = port.HmuAddress(n);
         if (address > kMaxAddress) break;  // would wrap to the general call address

@@ -41,7 +41,7 @@ public:
 private:
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
-    int Scan(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out);
+    int Scan(CTovin_I2C_Port& port, std::ostream& out);
     int Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
     int Update(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
