@@ -1,0 +1,88 @@
+#pragma once
+// Current monitor page of one HMU device: IMON1 and HIMON1, each with its
+// current (from the measured amplifier voltage, the gain and the sense
+// resistor the user enters), its two comparator outputs, its two trip points
+// in amperes and its glitch filter and window mode settings. The device is
+// read when the page is first shown and on "&Read", written on "&Write".
+
+#include <array>
+
+#include "app/TovinPropertyPage.h"
+#include "pages/ImonCodes.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+class CIMONCOMPDlg : public CTovinPropertyPage {
+    Q_OBJECT
+public:
+    static constexpr int kComparators = 2;  // A, B
+
+    explicit CIMONCOMPDlg(QWidget* parent = nullptr);
+    // A page that was shown keeps both sense resistors in the settings.
+    ~CIMONCOMPDlg() override;
+
+    bool OnInitDialog() override;
+
+    // The buttons' handlers.
+    void OnRead();
+    void OnWrite();
+    void OnSenseResistor(int monitor);
+
+    // What the page shows and holds, monitor 0 = IMON1, 1 = HIMON1;
+    // comparator 0 = A, 1 = B.
+    QString CurrentText(int monitor) const;
+    QString ComparatorText(int monitor, int comparator) const;
+    QComboBox* TripPointBox(int monitor, int comparator) const;
+    QCheckBox* GlitchFilterBox(int monitor) const;
+    QCheckBox* WindowModeBox(int monitor) const;
+    QPushButton* SenseResistorButton(int monitor) const;
+    QPushButton* ReadButton() const { return m_read; }
+    QPushButton* WriteButton() const { return m_write; }
+    float SenseResistance(int monitor) const;
+    int Gain(int monitor) const;
+
+signals:
+    // Emitted inside the Read and Write handlers, before the device traffic.
+    void SequenceRunning();
+
+protected:
+    void DataToControls() override;
+
+private:
+    struct Monitor {
+        float volts = 0.0f;
+        float ohms = imon::kDefaultSenseResistance;
+        int gain = 10;
+        std::array<int, kComparators> comparators{};
+        std::array<float, kComparators> tripPoints{};  // sense volts
+        imon::Settings settings;
+    };
+    struct MonitorControls {
+        QPushButton* resistor = nullptr;
+        QLabel* current = nullptr;
+        std::array<QLabel*, kComparators> comparators{};
+        std::array<QComboBox*, kComparators> tripPoints{};
+        QCheckBox* glitchFilter = nullptr;
+        QCheckBox* windowMode = nullptr;
+    };
+
+    QWidget* BuildGroup(int monitor);
+    void LoadSenseResistors();
+    void FillTripPointLists(int monitor);
+    void ReadDevice();
+    void Measure();
+    void ReadComparators();
+    void ReadTripPoints();
+    void ReadSettings();
+    void ShowPage();
+    void CheckAcknowledge();
+    void SetBusy(bool busy);
+
+    std::array<Monitor, imon::kMonitors> m_monitors{};
+    std::array<MonitorControls, imon::kMonitors> m_controls{};
+    QPushButton* m_read = nullptr;
+    QPushButton* m_write = nullptr;
+};

@@ -1,0 +1,65 @@
+#pragma once
+// Temperature monitor page of one HMU device: the two external sensors and
+// the internal one, each with its temperature, the outputs of its two
+// comparators and their thresholds in whole degrees. The device is read when
+// the page is first shown and on "&Read", written on "&Write".
+
+#include <array>
+#include <cstdint>
+
+#include "app/TovinPropertyPage.h"
+#include "pages/TmonCodes.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+class CTMONCOMPDlg : public CTovinPropertyPage {
+    Q_OBJECT
+public:
+    explicit CTMONCOMPDlg(QWidget* parent = nullptr);
+
+    bool OnInitDialog() override;
+
+    // The buttons' handlers.
+    void OnRead();
+    void OnWrite();
+
+    // What the page shows and holds. Monitor 0 = TMON1, 1 = TMON2, 2 = TMON
+    // int; comparator j in the order TMON1 A, TMON1 B, TMON2 A, ... (2t + k).
+    QString TemperatureText(int monitor) const;
+    QString ComparatorText(int comparator) const;
+    QComboBox* ThresholdBox(int comparator) const;
+    QPushButton* ReadButton() const { return m_read; }
+    QPushButton* WriteButton() const { return m_write; }
+    int ThresholdCode(int comparator) const;
+
+signals:
+    // Emitted inside the Read and Write handlers, before the device traffic.
+    void SequenceRunning();
+
+protected:
+    void DataToControls() override;
+
+private:
+    void FillThresholdLists();
+    void ReadDevice();
+    void ShowPage();
+    void CheckAcknowledge();
+    void SetBusy(bool busy);
+
+    std::array<float, tmon::kMonitors> m_temperatures{};
+    std::array<int, tmon::kComparators> m_comparators{};
+    std::array<int, tmon::kComparators> m_codes{};
+    // Threshold registers as last read (or written): the bits the page does
+    // not own go back to the device unchanged.
+    std::array<uint8_t, tmon::kMonitors> m_lastR3{};
+    std::array<uint8_t, tmon::kMonitors> m_lastR4{};
+    std::array<uint8_t, tmon::kMonitors> m_lastR5{};
+
+    std::array<QLabel*, tmon::kMonitors> m_temperatureLabels{};
+    std::array<QLabel*, tmon::kComparators> m_comparatorLabels{};
+    std::array<QComboBox*, tmon::kComparators> m_thresholdBoxes{};
+    QPushButton* m_read = nullptr;
+    QPushButton* m_write = nullptr;
+};

@@ -1,0 +1,76 @@
+// What the current and temperature monitor pages share: an update that was
+// not acknowledged is reported once, by the next read, with the values read
+// shown; Read and Write are disabled while their handlers run.
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+
+#include "pages/IMONCOMPDlg.h"
+#include "pages/TMONCOMPDlg.h"
+#include "tests/pages/MonitorPageBench.h"
+
+namespace {
+
+struct ImonKind {
+    using Page = CIMONCOMPDlg;
+    static QString Title() { return QStringLiteral("ZENT I2C IMON Currents, Comparator Status and Thresholds"); }
+    static QString Shown(const Page& page) { return page.CurrentText(0); }
+    static QString Nothing() { return QStringLiteral("0.000 Amps"); }
+};
+
+struct TmonKind {
+    using Page = CTMONCOMPDlg;
+    static QString Title() { return QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"); }
+    static QString Shown(const Page& page) { return page.TemperatureText(0); }
+    static QString Nothing() { return QStringLiteral("0.00 \u00B0C"); }
+};
+
+template <class Kind>
+struct MonitorPages : ::testing::Test {};
+using Kinds = ::testing::Types<ImonKind, TmonKind>;
+TYPED_TEST_SUITE(MonitorPages, Kinds);
+
+TYPED_TEST(MonitorPages, FailedUpdateIsReportedOnceByTheNextReadWithTheValuesShown)
+{
+    using Page = typename TypeParam::Page;
+    for (const bool deviceBack : {true, false}) {
+        MonitorPageBench bench;
+        bench.Open<Page>(TypeParam::Title(), [&](CTovinPropertySheet&, Page& page) {
+            const QString before = TypeParam::Shown(page);
+            ASSERT_NE(before, TypeParam::Nothing());
+            bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+            page.WriteButton()->click();
+            EXPECT_TRUE(bench.t->ui.messages.empty()) << "Write itself reports nothing";
+            if (deviceBack) bench.t->driver->InjectAddressNack(0xC0, 0);
+            page.ReadButton()->click();
+            page.ReadButton()->click();
+            ASSERT_EQ(bench.t->ui.messages.size(), 1u);
+            EXPECT_EQ(bench.t->ui.messages[0].text, "Check Cable Connection or Device Address");
+            EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
+            EXPECT_EQ(bench.t->ui.messages[0].icon, CUserInteraction::Icon::Exclamation);
+            // What was read is shown: the board's value, or nothing from a silent device.
+            EXPECT_EQ(TypeParam::Shown(page), deviceBack ? before : TypeParam::Nothing());
+        });
+    }
+}
+
+TYPED_TEST(MonitorPages, ButtonsAreDisabledWhileTheirHandlersRun)
+{
+    using Page = typename TypeParam::Page;
+    MonitorPageBench bench;
+    bench.Open<Page>(TypeParam::Title(), [&](CTovinPropertySheet&, Page& page) {
+        for (QPushButton* pressed : {page.ReadButton(), page.WriteButton()}) {
+            std::vector<bool> enabled;
+            auto seen = QObject::connect(&page, &Page::SequenceRunning, [&] {
+                enabled = {page.ReadButton()->isEnabled(), page.WriteButton()->isEnabled()};
+            });
+            pressed->click();
+            QObject::disconnect(seen);
+            EXPECT_EQ(enabled, (std::vector<bool>{false, false})) << pressed->text().toStdString();
+            EXPECT_TRUE(page.ReadButton()->isEnabled() && page.WriteButton()->isEnabled());
+        }
+    });
+}
+
+}  // namespace
