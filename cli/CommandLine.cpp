@@ -1,0 +1,393 @@
+#include "cli/CommandLine.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "link/I2C_FTDI.h"
+
+namespace cli {
+
+namespace {
+
+struct CommandInfo {
+    const char* name;
+    Command command;
+    int arguments;
+    const char* usage;
+};
+
+constexpr std::array<CommandInfo, 9> kCommands = {{
+    {"help", Command::Help, 0, "help"},
+    {"devices", Command::Devices, 0, "devices"},
+    {"scan", Command::Scan, 0, "scan"},
+    {"read", Command::Read, 3, "read HMU TYPE REG"},
+    {"write", Command::Write, 4, "write HMU TYPE REG VALUE"},
+    {"update", Command::Update, 1, "update HMU"},
+    {"dump", Command::Dump, 1, "dump HMU"},
+    {"measure", Command::Measure, 1, "measure HMU"},
+    {"ues", Command::Ues, 1, "ues HMU"},
+}};
+
+constexpr int kMaxHmuIndex = 7;
+constexpr uint64_t kMaxAddress = 0xFE;
+constexpr int kLastDemoRegister = 118;
+
+std::string Quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+std::string Hex(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%02llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool IsHelp(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+// An argument that looks like an option, not like a (negative) number.
+bool IsOption(const std::string& arg)
+{
+    return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
+
+class CParser {
+public:
+    CParser(CliRequest& request, std::string& error) : m_request(request), m_error(error) {}
+
+    bool Number(const std::string& text, const char* what, uint64_t& value)
+    {
+        const std::optional<uint64_t> parsed = ParseNumber(text);
+        if (!parsed) return Fail("bad number " + Quoted(text) + " for " + what + ": use decimal or 0x hex");
+        value = *parsed;
+        return true;
+    }
+
+    bool Address(const std::string& option, const std::string& text, int& address)
+    {
+        uint64_t value = 0;
+        if (!Number(text, option.c_str(), value)) return false;
+        if (value > kMaxAddress) return Fail(option + " " + text + " is outside 0..0xFE");
+        if (value % 2 != 0) return Fail(option + " " + text + " must be even (an 8-bit write address)");
+        address = static_cast<int>(value);
+        return true;
+    }
+
+    bool Option(const std::string& arg, const std::vector<std::string>& args, size_t& i)
+    {
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const size_t eq = arg.find('='); eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        if (name == "--simulated-board" || name == "--demo") {
+            if (inlineValue) return Fail(name + " takes no value");
+            (name == "--demo" ? m_demo : m_simulated) = true;
+            return true;
+        }
+        const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
+                                name == "--base" || name == "--main" || name == "--rsense";
+        if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Fail(name + " needs a value");
+        }
+        if (value.empty()) return Fail(name + " needs a value");
+
+        if (name == "--board") {
+            m_request.boardFile = value;
+        } else if (name == "--trace") {
+            m_request.traceFile = value;
+        } else if (name == "--rate") {
+            uint64_t rate = 0;
+            if (!Number(value, "--rate", rate)) return false;
+            if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return Fail("--rate " + value + " is not a rate in kHz");
+            m_request.rateKhz = static_cast<int>(rate);
+        } else if (name == "--base") {
+            return Address(name, value, m_request.hmuBase);
+        } else if (name == "--main") {
+            return Address(name, value, m_request.mainAddress);
+        } else {
+            const std::optional<double> ohms = ParseOhms(value);
+            if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
+            m_request.senseOhms = *ohms;
+        }
+        return true;
+    }
+
+    bool Hmu(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "HMU", value)) return false;
+        if (value > kMaxHmuIndex) return Fail("HMU index " + text + " is outside 0..7");
+        m_request.hmu = static_cast<int>(value);
+        return true;
+    }
+
+    bool Type(const std::string& text)
+    {
+        if (text == "C" || text == "c") {
+            m_request.type = 0;
+        } else if (text == "M" || text == "m") {
+            m_request.type = 1;
+        } else {
+            return Fail("register type must be C or M, not " + Quoted(text));
+        }
+        return true;
+    }
+
+    bool Register(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "REG", value)) return false;
+        if (value > 0xFF) return Fail("register number " + text + " is outside 0..255");
+        m_request.reg = static_cast<int>(value);
+        return true;
+    }
+
+    bool Value(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "VALUE", value)) return false;
+        if (value > 0xFF) return Fail("value " + text + " is over 0xFF");
+        m_request.value = static_cast<int>(value);
+        return true;
+    }
+
+    bool Positionals(const std::vector<std::string>& positionals)
+    {
+        if (positionals.empty()) return Fail("no command given (see --help)");
+        const CommandInfo* info = nullptr;
+        for (const CommandInfo& c : kCommands)
+            if (positionals[0] == c.name) info = &c;
+        if (info == nullptr) return Fail("unknown command " + Quoted(positionals[0]) + " (see --help)");
+        m_request.command = info->command;
+        const int given = static_cast<int>(positionals.size()) - 1;
+        if (given < info->arguments)
+            return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
+        if (given > info->arguments)
+            return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
+        if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
+        if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
+        if (info->arguments >= 4 && !Value(positionals[4])) return false;
+        return true;
+    }
+
+    bool Combination()
+    {
+        const Command command = m_request.command;
+        if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
+        if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
+        if (!m_request.traceFile.empty() && !m_simulated)
+            return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
+        const bool addressesHmu = command == Command::Read || command == Command::Write ||
+                                  command == Command::Update || command == Command::Dump ||
+                                  command == Command::Measure || command == Command::Ues;
+        if (addressesHmu) {
+            const int address = m_request.hmuBase + 2 * m_request.hmu;
+            if (address > static_cast<int>(kMaxAddress))
+                return Fail("HMU" + std::to_string(m_request.hmu) + " would be at " + Hex(address) +
+                            " with --base " + Hex(m_request.hmuBase) + ", beyond 0xFE");
+        }
+        if (m_demo) {
+            if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
+            if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::Write && m_request.type == 1)
+                return Fail("write: monitor registers are not simulated in demo mode, only C registers");
+            if (command == Command::Write && m_request.reg > kLastDemoRegister)
+                return Fail("write: the demo register file holds registers 0..118 only");
+        }
+        if (CI2C_FTDI::DivisorForRate(m_request.rateKhz) == CI2C_FTDI::DivisorForRate(100) &&
+            m_request.rateKhz != 100) {
+            m_request.notes.push_back(std::to_string(m_request.rateKhz) +
+                                      " kHz is not a rate of the link: the bus runs at 100 kHz");
+        }
+        return true;
+    }
+
+private:
+    bool Fail(const std::string& message)
+    {
+        m_error = message;
+        return false;
+    }
+
+    CliRequest& m_request;
+    std::string& m_error;
+    bool m_simulated = false;
+    bool m_demo = false;
+};
+
+}  // namespace
+
+std::optional<uint64_t> ParseNumber(std::string_view text)
+{
+    unsigned base = 10;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    bool overflow = false;
+    for (const char c : text) {
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+        if (value > (std::numeric_limits<uint64_t>::max() - digit) / base) overflow = true;
+        if (!overflow) value = value * base + digit;
+    }
+    return overflow ? std::numeric_limits<uint64_t>::max() : value;
+}
+
+std::optional<double> ParseOhms(std::string_view text)
+{
+    // Digits with at most one point and at least one digit: no sign, no
+    // exponent, no "inf" or "nan" that strtod would take.
+    int digits = 0;
+    int points = 0;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.') ++points;
+        else return std::nullopt;
+    }
+    if (digits == 0 || points > 1) return std::nullopt;
+    const std::string copy(text);
+    const double ohms = std::strtod(copy.c_str(), nullptr);
+    if (!std::isfinite(ohms) || ohms <= 0.0) return std::nullopt;
+    return ohms;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error)
+{
+    request = CliRequest{};
+    for (const std::string& arg : args) {
+        if (IsHelp(arg)) {
+            request.command = Command::Help;
+            return true;
+        }
+    }
+    CParser parser(request, error);
+    std::vector<std::string> positionals;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (IsOption(args[i])) {
+            if (!parser.Option(args[i], args, i)) return false;
+        } else {
+            positionals.push_back(args[i]);
+        }
+    }
+    return parser.Positionals(positionals) && parser.Combination();
+}
+
+std::string SignatureHex(uint64_t signature)
+{
+    std::string text = "0x";
+    for (int i = 7; i >= 0; --i) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>((signature >> (8 * i)) & 0xFF));
+        if (i != 7) text += ' ';
+        text += pair;
+    }
+    return text;
+}
+
+std::string UsageText()
+{
+    return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
+
+Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
+cable, the simulated board or the demo register file.
+
+Commands:
+  devices                   the FTDI devices: index and serial text
+  scan                      probes HMU0..HMU7 and the main device, one line each,
+                            e.g. "HMU0 0xC0 present", "HMU2 0xC4 absent",
+                            "main 0x40 present"; an absent device is tried 5 times
+  read HMU TYPE REG         reads a register and prints its byte as 0xNN
+  write HMU TYPE REG VALUE  writes a register; a C write takes effect on the
+                            device only after "update", but a C read shows it at once
+  update HMU                applies the written configuration registers
+  dump HMU                  every register of the map: type, number (decimal and
+                            hex), name, value
+  measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
+                            TMON2 and internal temperatures, one per line
+  ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  help                      this text (also --help or -h)
+
+Arguments:
+  HMU    device index 0..7; HMU n is at the HMU base address + 2n
+  TYPE   C, a configuration register (read 0x33, written 0x31), or
+         M, a monitor register (read 0x52, written 0x51)
+  REG    register number 0..255 (dump shows the names of the known ones)
+  VALUE  a byte, 0..0xFF
+  Numbers are decimal or hex with 0x: 255 or 0xFF.
+
+Options:
+  --simulated-board  runs on the simulated demonstration board (HMU0, HMU1 and
+                     the main device) instead of the cable
+  --board FILE       loads a board file into the simulated board first
+  --trace FILE.vcd   records the simulated bus while the command runs and
+                     writes it as a VCD file for sigrok/PulseView or GTKWave;
+                     needs --simulated-board
+  --demo             demo mode: the register port answers from its own
+                     simulated register file, no cable needed (see below)
+  --rate KHZ         I2C clock in kHz, default 400; the link knows 100, 200,
+                     400, 800 (runs at 750), 1000 and 2000 and runs any other
+                     rate at 100
+  --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
+  --main ADDR        8-bit write address of the main device, default 0x40
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+
+Without --simulated-board or --demo the FTDI cable is used (channel B drives the
+I2C bus, channel A the enable line around each command).
+
+measure: voltages are the ADC readings, 2 mV per count. An input at full scale
+(2.046 V) is converted once more with bit 7 of the selector set (the attenuated
+input), and that reading is shown as it comes, without scaling, as the voltage
+page shows it: such a line reads lower than the input. A current
+monitor reports the voltage at its amplifier's output; the line shows that
+voltage, the amplifier gain (from the trip point register) and the current it
+means through the --rsense resistor: voltage / (gain x ohms). An amplifier at
+full scale is marked so: the current is then at least the one shown.
+
+Demo mode can show: a configuration register file for each HMU (register r
+starts as r; registers 0..118, others read 0x00) that C writes change for the
+rest of the command only, since every run starts afresh; fixed monitor
+registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
+ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
+It cannot show monitor writes, the signature (ues) or the cable's devices
+(devices): these are refused. update does nothing in demo mode.
+
+Exit status:
+  0  done
+  1  a device did not acknowledge, the cable could not be opened, no FTDI
+     device was found, or the bus trace could not be written
+  2  bad usage or input (unknown command or option, missing or extra
+     arguments, a number out of range, a bad board file, a trace file that
+     cannot be created): a one-line message, and nothing was sent to the bus
+)";
+}
+
+}  // namespace cli

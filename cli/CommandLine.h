@@ -1,0 +1,53 @@
+#pragma once
+// What zent2-cli was asked to do, read from its arguments and checked in full
+// before anything is opened, so that bad input never reaches the bus.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+enum class Backend { RealCable, SimulatedBoard, Demo };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues };
+
+struct CliRequest {
+    Backend backend = Backend::RealCable;
+    std::string boardFile;  // empty: the board as it comes
+    std::string traceFile;  // empty: no trace
+    int rateKhz = 400;
+    int hmuBase = 0xC0;
+    int mainAddress = 0x40;
+    double senseOhms = 0.1;
+
+    Command command = Command::Help;
+    int hmu = 0;
+    int type = 0;  // RegisterType: 0 configuration, 1 monitor
+    int reg = 0;
+    int value = 0;
+
+    // Remarks that do not stop the command (a rate outside the link's table).
+    std::vector<std::string> notes;
+};
+
+// A number as decimal or 0x hex digits and nothing else (no sign, no blanks).
+// Values too large for 64 bits come back as UINT64_MAX, so that range checks
+// still name them as out of range rather than malformed.
+std::optional<uint64_t> ParseNumber(std::string_view text);
+
+// A resistance in ohms: plain decimal with an optional fraction, above 0.
+std::optional<double> ParseOhms(std::string_view text);
+
+// Fills the request from the arguments (without the program name). On false,
+// error holds a one-line message and the request is not to be used.
+bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error);
+
+// The --help text.
+std::string UsageText();
+
+// The signature as sixteen hex digits in byte pairs, "0x01 23 45 67 89 AB CD EF".
+std::string SignatureHex(uint64_t signature);
+
+}  // namespace cli

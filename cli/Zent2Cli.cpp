@@ -1,0 +1,294 @@
+#include "cli/Zent2Cli.h"
+
+#include <array>
+#include <fstream>
+#include <ostream>
+
+#include "cli/CliCableContext.h"
+#include "device/MeasureCodes.h"
+#include "device/RegisterMap.h"
+#include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
+#include "link/LibFtdiDriver.h"
+#include "pages/ImonCodes.h"
+#include "pages/TextFormat.h"
+#include "sim/SimulatedBoard.h"
+
+namespace {
+
+constexpr int kMaxAddress = 0xFE;
+constexpr int kSignatureBytes = 8;
+constexpr uint8_t kSignatureOperand = 0x70;
+
+constexpr std::array<const char*, 10> kVoltageNames = {
+    "VMON1", "VMON2", "VMON3", "VMON4", "VMON5", "VMON6", "VMON7", "VMON8", "VMON9", "HVMON"};
+constexpr std::array<const char*, 2> kCurrentNames = {"IMON1", "HIMON1"};
+constexpr std::array<const char*, 3> kTemperatureNames = {"TMON1", "TMON2", "TMON int"};
+
+void Message(std::ostream& err, const std::string& text)
+{
+    err << "zent2-cli: " << text << '\n';
+}
+
+int NoAnswer(std::ostream& err, const CTovin_I2C_Port& port, int hmu)
+{
+    Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
+    return CZent2Cli::kExitDevice;
+}
+
+// One register read of the current HMU. On the bus it is exactly the two
+// transactions of ReadRegister, taken apart so that a device that does not
+// answer is told from one that answers 0x00. Demo mode has no bus to ask.
+bool ReadHmuRegister(CTovin_I2C_Port& port, int command, int reg, uint8_t& value)
+{
+    if (port.GetDemoMode()) {
+        value = port.ReadRegister(command, reg);
+        return true;
+    }
+    value = 0;
+    return port.BeginCommand(command, reg) && port.ReadBytes(&value, 1);
+}
+
+}  // namespace
+
+CZent2Cli::CZent2Cli() = default;
+CZent2Cli::~CZent2Cli() = default;
+
+int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    cli::CliRequest request;
+    std::string error;
+    if (!cli::ParseCommandLine(args, request, error)) {
+        Message(err, error);
+        return kExitUsage;
+    }
+    if (request.command == cli::Command::Help) {
+        out << cli::UsageText();
+        return kExitOk;
+    }
+    for (const std::string& note : request.notes) Message(err, note);
+
+    // Declared before the port, so the board outlives it.
+    std::unique_ptr<CSimulatedBoard> ownBoard;
+    std::shared_ptr<CSimulatedFtdiDriver> simulated;
+    std::shared_ptr<CFtdiDriver> driver;
+    switch (request.backend) {
+    case cli::Backend::SimulatedBoard: {
+        CSimulatedBoard* board = m_board;
+        if (board == nullptr) {
+            ownBoard = CSimulatedBoard::CreateDefault();
+            board = ownBoard.get();
+        }
+        if (!request.boardFile.empty()) {
+            std::string boardError;
+            if (!board->LoadFile(request.boardFile, boardError)) {
+                Message(err, boardError);
+                return kExitUsage;
+            }
+        }
+        simulated = board->Driver();
+        driver = simulated;
+        break;
+    }
+    case cli::Backend::Demo: {
+        // Demo mode answers from the port's register file; a cable that lists
+        // nothing stands behind it so nothing real is ever touched.
+        auto none = std::make_shared<CSimulatedFtdiDriver>();
+        none->SetPlugged(false);
+        driver = none;
+        break;
+    }
+    case cli::Backend::RealCable:
+        driver = m_cableFactory ? m_cableFactory() : std::make_shared<CLibFtdiDriver>();
+        break;
+    }
+
+    if (!request.traceFile.empty()) {
+        // Created before the command, so a path that cannot be written stops
+        // it before anything is sent.
+        std::ofstream file(request.traceFile, std::ios::trunc);
+        if (!file) {
+            Message(err, "cannot create the trace file " + request.traceFile);
+            return kExitUsage;
+        }
+    }
+
+    CTovin_I2C_Port port(driver);
+    const bool demo = request.backend == cli::Backend::Demo;
+    port.SetDemoMode(demo);
+    port.GetLink().SetRate(request.rateKhz);
+    CCliCableContext context(port);
+
+    if (request.command == cli::Command::Devices) return Devices(port, out, err);
+
+    if (!demo && port.OpenCable() != FTDI_OK) {
+        const CI2C_FTDI& link = port.GetLink();
+        Message(err, link.DevicesFound() == 0 ? std::string("cannot open the cable: no FTDI device found")
+                                              : "cannot open the cable (" + link.StatusText() + ")");
+        return kExitDevice;
+    }
+    port.SetHmuBase(request.hmuBase);
+    port.SetMainAddress(request.mainAddress);
+
+    if (simulated && !request.traceFile.empty()) {
+        simulated->ClearTrace();
+        simulated->StartTrace();
+    }
+    int status = kExitOk;
+    {
+        CCableLock lock;
+        status = Execute(request, port, out, err);
+    }
+    if (simulated && !request.traceFile.empty()) {
+        simulated->StopTrace();
+        if (!simulated->WriteVcd(request.traceFile)) {
+            Message(err, "cannot write the bus trace to " + request.traceFile);
+            if (status == kExitOk) status = kExitDevice;
+        }
+    }
+    return status;
+}
+
+int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                       std::ostream& err)
+{
+    switch (request.command) {
+    case cli::Command::Scan: return Scan(port, out);
+    case cli::Command::Read: return Read(request, port, out, err);
+    case cli::Command::Write: return Write(request, port, err);
+    case cli::Command::Update: return Update(request, port, err);
+    case cli::Command::Dump: return Dump(request, port, out, err);
+    case cli::Command::Measure: return Measure(request, port, out, err);
+    case cli::Command::Ues: return Ues(request, port, out, err);
+    case cli::Command::Help:
+    case cli::Command::Devices: break;  // handled before the cable is opened
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    CI2C_FTDI& link = port.GetLink();
+    const int count = link.ListDevices();
+    if (count <= 0) {
+        Message(err, "no FTDI device found");
+        return kExitDevice;
+    }
+    for (int i = 0; i < count; ++i) {
+        // The link fetches serial texts only for a list that fits its store.
+        const std::string serial = link.DeviceSerial(i);
+        out << i << ' ' << (serial.empty() ? std::string("(no serial text)") : serial) << '\n';
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Scan(CTovin_I2C_Port& port, std::ostream& out)
+{
+    for (int n = 0; n < CTovin_I2C_Port::kHmuDevices; ++n) {
+        const int address = port.HmuAddress(n);
+        if (address > kMaxAddress) break;  // would wrap to the general call address
+        const bool present = port.ProbeHmu(n);
+        out << FormatText("HMU%d 0x%02X %s\n", n, address, present ? "present" : "absent");
+    }
+    const bool present = port.ProbeMain();
+    out << FormatText("main 0x%02X %s\n", port.GetMainAddress(), present ? "present" : "absent");
+    return kExitOk;
+}
+
+int CZent2Cli::Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    const int command =
+        request.type == kMonitorRegister ? CTovin_I2C_Port::kCmdReadMonitor : CTovin_I2C_Port::kCmdReadConfig;
+    uint8_t value = 0;
+    if (!ReadHmuRegister(port, command, request.reg, value)) return NoAnswer(err, port, request.hmu);
+    out << FormatText("0x%02X\n", value);
+    return kExitOk;
+}
+
+int CZent2Cli::Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    const int command =
+        request.type == kMonitorRegister ? CTovin_I2C_Port::kCmdWriteMonitor : CTovin_I2C_Port::kCmdWriteConfig;
+    if (port.GetDemoMode()) {
+        port.WriteRegister(command, request.reg, request.value);
+        return kExitOk;
+    }
+    // The transactions of WriteRegister, with the acknowledges known.
+    const uint8_t byte = static_cast<uint8_t>(request.value);
+    if (!port.BeginCommand(command, request.reg) || !port.WriteBytes(&byte, 1))
+        return NoAnswer(err, port, request.hmu);
+    return kExitOk;
+}
+
+int CZent2Cli::Update(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    port.ClearError();
+    port.UpdateConfiguration();
+    if (port.GetError() == CTovin_I2C_Port::kErrorAck) return NoAnswer(err, port, request.hmu);
+    return kExitOk;
+}
+
+int CZent2Cli::Dump(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    for (const RegisterEntry& row : regmap::DeviceRows()) {
+        uint8_t value = 0;
+        if (!ReadHmuRegister(port, row.ReadCommand(), row.reg, value)) return NoAnswer(err, port, request.hmu);
+        out << FormatText("%c %3d 0x%02X  %-26s 0x%02X\n", row.TypeLetter(), row.reg, row.reg, row.name.c_str(),
+                          value);
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                       std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    // The measurement reads cannot tell a silent device from a reading of 0.
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
+        const double volts = port.MeasureVoltageRanged(c);
+        out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
+    }
+    const float ohms = static_cast<float>(request.senseOhms);
+    for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
+        const int gain = port.ReadSenseRange(m, nullptr);
+        const float volts = port.MeasureVoltage(m);
+        const double amps = imon::CurrentAmps(volts, gain, ohms);
+        // A saturated amplifier only says the current is at least this much.
+        const bool fullScale = volts >= measure::kAdcFullScale * measure::kVoltsPerCount - 0.0005f;
+        out << FormatText("%-8s %7.3f V at gain %d: %.3f A through %g ohm%s\n", kCurrentNames[m],
+                          static_cast<double>(volts), gain, amps, request.senseOhms,
+                          fullScale ? " (amplifier at full scale)" : "");
+    }
+    for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {
+        const double celsius = port.ReadTemperature(t);
+        out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    // The eight reads of ReadSignature, byte 0x70 the least significant, with
+    // the acknowledges known: an unanswered byte is an error, not a 0x00.
+    uint64_t signature = 0;
+    for (int i = 0; i < kSignatureBytes; ++i) {
+        uint8_t byte = 0;
+        if (!ReadHmuRegister(port, CTovin_I2C_Port::kCmdSignature, kSignatureOperand + i, byte))
+            return NoAnswer(err, port, request.hmu);
+        signature |= static_cast<uint64_t>(byte) << (8 * i);
+    }
+    out << cli::SignatureHex(signature) << '\n';
+    return kExitOk;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    CZent2Cli cli;
+    return cli.Run(args, out, err);
+}

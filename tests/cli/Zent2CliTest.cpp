@@ -1,0 +1,400 @@
+// zent2-cli end to end on the simulated board: what it prints, its exit
+// status, and the bus traffic it makes (or must not make).
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "cli/Zent2Cli.h"
+#include "device/RegisterMap.h"
+#include "pages/ImonCodes.h"
+#include "pages/TextFormat.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/SigrokDecode.h"
+
+namespace {
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+bool IsOneLine(const std::string& text)
+{
+    return text.rfind("zent2-cli: ", 0) == 0 && text.find('\n') == text.size() - 1;
+}
+
+std::string TempPath(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / ("zent2-cli-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+std::vector<std::string> SplitArgs(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> args;
+    for (std::string word; in >> word;) args.push_back(word);
+    return args;
+}
+
+class CliOnBoard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        board = CSimulatedBoard::CreateDefault();
+        cable = std::make_shared<CSimulatedFtdiDriver>();  // stands in for the real cable
+        cable->SetDeviceSerials({"FT7QX1A", "FT7QX1B", "FT7QX1C"});
+    }
+    CliResult Run(const std::string& line) { return Run(SplitArgs(line)); }
+    CliResult Run(const std::vector<std::string>& args)
+    {
+        CZent2Cli cli;
+        cli.SetBoard(board.get());
+        cli.SetCableFactory([this] { return cable; });
+        std::ostringstream out, err;
+        const int status = cli.Run(args, out, err);
+        return {status, out.str(), err.str()};
+    }
+    CliResult Sim(const std::string& line) { return Run("--simulated-board " + line); }
+    CSimulatedFtdiDriver& Bus() { return *board->Driver(); }
+    CHmuDevice& Hmu(int n) { return *board->Hmu(n); }
+    uint64_t Writes() { return Bus().Counters().writeCalls + cable->Counters().writeCalls; }
+
+    std::unique_ptr<CSimulatedBoard> board;
+    std::shared_ptr<CSimulatedFtdiDriver> cable;
+};
+
+TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
+{
+    const std::string badBoard = TempPath("bad-board.txt");
+    std::ofstream(badBoard) << "hmu0.vmon1 = 1.0\nhmu9.present = 1\n";
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{}, "no command"}, {{"frobnicate"}, "unknown command"}, {{"--frob", "scan"}, "unknown option"},
+        {{"-x", "scan"}, "unknown option"}, {{"read", "0", "C"}, "missing"}, {{"read", "0", "C", "1", "2"}, "too many"},
+        {{"scan", "0"}, "too many"}, {{"read", "0", "C", "256"}, "0..255"}, {{"read", "0", "M", "0x100"}, "0..255"},
+        {{"write", "0", "C", "1", "0x100"}, "over 0xFF"}, {{"read", "8", "C", "0"}, "0..7"},
+        {{"dump", "-1"}, "bad number"}, {{"read", "0", "X", "1"}, "C or M"}, {{"read", "0", "C", "12abc"}, "bad number"},
+        {{"read", "0", "C", "0x"}, "bad number"}, {{"read", "0", "C", ""}, "bad number"},
+        {{"--rate", "0", "scan"}, "--rate"}, {{"--rate"}, "needs a value"}, {{"--base", "0xC1", "scan"}, "even"},
+        {{"--base", "0x100", "scan"}, "0..0xFE"}, {{"--main", "0x41", "scan"}, "even"},
+        {{"--base", "0xF2", "read", "7", "C", "0"}, "beyond 0xFE"}, {{"--simulated-board", "--demo", "scan"}, "exclude"},
+        {{"--trace", "t.vcd", "scan"}, "needs --simulated-board"}, {{"--board", badBoard, "scan"}, "needs --simulated"},
+        {{"--simulated-board", "--board", badBoard, "scan"}, "line 2"},
+        {{"--simulated-board", "--board", TempPath("missing"), "scan"}, "missing"},
+        {{"--simulated-board", "--trace", "/nonexistent-dir/t.vcd", "scan"}, "trace file"},
+        {{"--demo", "ues", "0"}, "demo"}, {{"--demo", "devices"}, "demo"},
+        {{"--demo", "write", "0", "M", "0", "1"}, "demo"}, {{"--demo", "write", "0", "C", "119", "1"}, "0..118"},
+        {{"--demo=1", "scan"}, "no value"}, {{"--rsense", "0", "measure", "0"}, "--rsense"},
+    };
+    for (const auto& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        const CliResult r = Run(c.args);
+        EXPECT_EQ(r.status, CZent2Cli::kExitUsage) << line;
+        EXPECT_TRUE(IsOneLine(r.err)) << line << "-> " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "-> " << r.err;
+        EXPECT_EQ(r.out, "") << line;
+        EXPECT_EQ(Writes(), 0u) << line;
+        EXPECT_EQ(Bus().OpenAttempts(1) + cable->OpenAttempts(1), 0) << line;
+    }
+    // The bad board file changed nothing, not even its good first line.
+    EXPECT_EQ(board->Values(0).vmonVolts[0], CSimulatedBoard::TypicalValues(0).vmonVolts[0]);
+    std::filesystem::remove(badBoard);
+}
+
+TEST_F(CliOnBoard, HelpDescribesEveryCommandAndExitsZero)
+{
+    for (const char* line : {"--help", "help", "-h", "scan --help", "--bogus -h"}) {
+        const CliResult r = Run(line);
+        EXPECT_EQ(r.status, 0) << line;
+        EXPECT_EQ(r.err, "") << line;
+        for (const char* word : {"devices", "scan", "read HMU TYPE REG", "write HMU TYPE REG VALUE", "update HMU",
+                                 "dump HMU", "measure HMU", "ues HMU", "--demo", "--trace", "--rsense", "Exit status"})
+            EXPECT_NE(r.out.find(word), std::string::npos) << line << ": " << word;
+    }
+    EXPECT_EQ(Writes(), 0u);
+}
+
+TEST_F(CliOnBoard, ScanListsWhoAnswersAtTheChosenAddresses)
+{
+    board->RemoveHmu(1);
+    board->AddHmu(5);
+    const struct {
+        const char* options;
+        int base, main, listed;
+    } cases[] = {{"", 0xC0, 0x40, 8}, {"--base 0xC2 --main=0x42", 0xC2, 0x42, 8}, {"--base 0xF2", 0xF2, 0x40, 7}};
+    for (const auto& c : cases) {
+        std::string expected;
+        for (int n = 0; n < c.listed; ++n) {
+            const int address = c.base + 2 * n, slot = (address - 0xC0) / 2;
+            const bool present = slot >= 0 && slot < 8 && board->Hmu(slot) != nullptr;
+            expected += FormatText("HMU%d 0x%02X %s\n", n, address, present ? "present" : "absent");
+        }
+        expected += FormatText("main 0x%02X %s\n", c.main, c.main == 0x40 ? "present" : "absent");
+        const CliResult r = Sim(std::string(c.options) + " scan");
+        EXPECT_EQ(r.status, 0) << c.options;
+        EXPECT_EQ(r.out, expected) << c.options;
+    }
+}
+
+TEST_F(CliOnBoard, ReadShowsTheDeviceRegisters)
+{
+    Hmu(0).SetConfiguration(0x34, 0xA7);
+    Hmu(1).SetConfiguration(22, 0x3C);
+    Hmu(0).SetMonitorRegister(0x70, 0x96);
+    const struct {
+        int hmu;
+        char type;
+        int reg;
+    } cases[] = {{0, 'C', 0x34}, {1, 'C', 22}, {0, 'C', 97}, {0, 'C', 200}, {0, 'M', 0x70},
+                 {0, 'M', 0x80}, {0, 'M', 0x85}, {1, 'M', 0x82}, {0, 'M', 0x86}};
+    for (const auto& c : cases) {
+        const int expected = c.type == 'C' ? Hmu(c.hmu).PendingConfiguration(c.reg) : Hmu(c.hmu).MonitorRegister(c.reg);
+        const CliResult r = Sim(FormatText("read %d %c %d", c.hmu, c.type, c.reg));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, FormatText("0x%02X\n", expected)) << c.hmu << c.type << c.reg;
+    }
+}
+
+TEST_F(CliOnBoard, ConfigurationWritesWaitForUpdateButReadBackAtOnce)
+{
+    for (const int hmu : {0, 1}) {
+        const uint8_t before = Hmu(hmu).ActiveConfiguration(0x20), value = before ^ 0x5A;
+        const int updates = Hmu(hmu).UpdateCount();
+        const CliResult w = Sim(FormatText("write %d C 0x20 0x%X", hmu, value));
+        EXPECT_EQ(w.status, 0);
+        EXPECT_EQ(w.out + w.err, "");
+        EXPECT_EQ(Hmu(hmu).ActiveConfiguration(0x20), before);
+        EXPECT_EQ(Sim(FormatText("read %d C 32", hmu)).out, FormatText("0x%02X\n", value));
+        EXPECT_EQ(Sim(FormatText("update %d", hmu)).status, 0);
+        EXPECT_EQ(Hmu(hmu).ActiveConfiguration(0x20), value);
+        EXPECT_EQ(Hmu(hmu).UpdateCount(), updates + 1);
+    }
+    EXPECT_EQ(Sim("write 1 M 0x70 0xC3").status, 0);
+    EXPECT_EQ(Hmu(1).MonitorRegister(0x70), 0xC3);
+}
+
+TEST_F(CliOnBoard, DumpListsEveryRowOfTheMapWithTheDeviceValue)
+{
+    Hmu(1).SetConfiguration(102, 0x5D);
+    for (const int hmu : {0, 1}) {
+        const CliResult r = Sim(FormatText("dump %d", hmu));
+        ASSERT_EQ(r.status, 0);
+        std::istringstream lines(r.out);
+        std::string line;
+        for (const RegisterEntry& row : regmap::DeviceRows()) {
+            ASSERT_TRUE(std::getline(lines, line)) << row.name;
+            EXPECT_EQ(line.rfind(FormatText("%c %3d 0x%02X  %s ", row.TypeLetter(), row.reg, row.reg, row.name.c_str()), 0), 0u)
+                << line;
+            // Conversion and record registers change as they are read.
+            const bool moving = row.type == kMonitorRegister && row.reg <= 8 && row.reg != 3 && row.reg != 4;
+            const int value = row.type == kMonitorRegister ? Hmu(hmu).MonitorRegister(row.reg)
+                                                           : Hmu(hmu).PendingConfiguration(row.reg);
+            if (!moving) {
+                EXPECT_EQ(line.substr(line.size() - 5), FormatText(" 0x%02X", value)) << line;
+            }
+        }
+        EXPECT_FALSE(std::getline(lines, line)) << "extra line: " << line;
+    }
+}
+
+TEST_F(CliOnBoard, MeasureShowsTheBoardValuesWithUnits)
+{
+    for (const int hmu : {0, 1}) {
+        for (int m = 0; m < 2; ++m) board->SetSenseResistor(hmu, m, 0.005);
+        const HmuBoardValues& v = board->Values(hmu);
+        const CliResult r = Sim(FormatText("--rsense 0.005 measure %d", hmu));
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream lines(r.out);
+        std::string line;
+        for (int c = 0; c < 10; ++c) {
+            std::getline(lines, line);
+            int code = Hmu(hmu).ConversionCode(static_cast<uint8_t>(c));
+            if (code == 1023) code = Hmu(hmu).ConversionCode(static_cast<uint8_t>(c | 0x80));  // unscaled, as the page
+            EXPECT_NEAR(std::strtod(line.c_str() + 8, nullptr), code * 0.002, 0.0006) << line;
+            EXPECT_EQ(line.substr(line.size() - 2), " V") << line;
+        }
+        for (int m = 0; m < 2; ++m) {
+            std::getline(lines, line);
+            double volts = 0, amps = 0;
+            int gain = 0;
+            ASSERT_EQ(std::sscanf(line.c_str() + 8, "%lf V at gain %d: %lf A", &volts, &gain, &amps), 3) << line;
+            EXPECT_EQ(gain, imon::GainOfRange((Hmu(hmu).ActiveConfiguration(m == 0 ? 53 : 55) >> 2) & 3)) << line;
+            EXPECT_NEAR(amps, v.senseAmps[m], 0.002 / (gain * 0.005) + 0.001) << line;
+        }
+        for (int t = 0; t < 3; ++t) {
+            std::getline(lines, line);
+            EXPECT_EQ(line.substr(8), FormatText(" %7.2f \u00B0C", v.temperatures[t])) << line;
+        }
+        EXPECT_FALSE(std::getline(lines, line));
+    }
+    board->SetSenseResistor(0, 1, 1.0);
+    const std::string saturated = Sim("measure 0").out;
+    EXPECT_NE(saturated.find("ohm (amplifier at full scale)\nTMON1"), std::string::npos) << saturated;
+    EXPECT_EQ(saturated.find("full scale"), saturated.rfind("full scale")) << saturated;
+}
+
+TEST_F(CliOnBoard, SignatureAndDeviceList)
+{
+    Hmu(0).SetSignature(0x0123456789ABCDEFull);
+    Hmu(1).SetSignature(0x8000000000000001ull);
+    EXPECT_EQ(Sim("ues 0").out, "0x01 23 45 67 89 AB CD EF\n");
+    EXPECT_EQ(Sim("ues 1").out, "0x80 00 00 00 00 00 00 01\n");
+    EXPECT_EQ(Run("devices").out, "0 FT7QX1A\n1 FT7QX1B\n2 FT7QX1C\n");
+    const auto& serials = Bus().DeviceSerials();
+    EXPECT_EQ(Sim("devices").out, "0 " + serials.at(0) + "\n1 " + serials.at(1) + "\n");
+    cable->SetDeviceCount(0);
+    const CliResult none = Run("devices");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.out.empty() && IsOneLine(none.err)) << none.err;
+}
+
+TEST_F(CliOnBoard, DeviceAndCableFailuresExitOne)
+{
+    const struct {
+        const char* line;
+        std::function<void()> fault;
+    } cases[] = {
+        {"--simulated-board read 2 C 0", nullptr}, {"--simulated-board read 2 M 0x70", nullptr},
+        {"--simulated-board write 2 C 0x20 1", nullptr}, {"--simulated-board update 2", nullptr},
+        {"--simulated-board dump 2", nullptr}, {"--simulated-board measure 2", nullptr},
+        {"--simulated-board ues 2", nullptr}, {"--simulated-board --base 0xC4 read 0 C 0", nullptr},
+        {"--simulated-board read 0 C 0", [this] { Bus().InjectAddressNack(0xC1, -1); }},
+        {"--simulated-board ues 0", [this] { Bus().InjectAddressNack(0xC1, -1); }},
+        {"read 0 C 0", [this] { cable->SetPlugged(false); }},
+        {"scan", [this] { cable->FailOpens(1, -1); }},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        if (c.fault) c.fault();
+        const CliResult r = Run(c.line);
+        EXPECT_EQ(r.status, CZent2Cli::kExitDevice) << c.line;
+        EXPECT_EQ(r.out, "") << c.line;
+        EXPECT_TRUE(IsOneLine(r.err)) << c.line << "-> " << r.err;
+    }
+    SetUp();
+    Bus().InjectAddressNack(0xC0, 4);  // within the port's five attempts
+    EXPECT_EQ(Sim("read 0 C 0x34").status, 0);
+}
+
+TEST_F(CliOnBoard, OneCableLockPerCommandAndTheRateOfTheLink)
+{
+    const struct {
+        const char* line;
+        int divisor;
+    } cases[] = {{"scan", 14},          {"--rate 100 dump 0", 59},  {"--rate 1000 measure 1", 5},
+                 {"--rate 2000 ues 0", 2}, {"--rate 800 update 0", 7}, {"--rate 300 read 2 C 0", 59}};
+    for (const auto& c : cases) {
+        Bus().ResetCounters();
+        const CliResult r = Sim(c.line);
+        EXPECT_EQ(Bus().EnableRisingEdges(), 1) << c.line;
+        EXPECT_EQ(Bus().EnableFallingEdges(), 1) << c.line;
+        EXPECT_EQ(Bus().Engine(1)->Divisor(), c.divisor) << c.line;
+        EXPECT_EQ(r.err.find("runs at 100 kHz") != std::string::npos, std::string(c.line).find("300") != std::string::npos);
+    }
+}
+
+TEST_F(CliOnBoard, BoardFileAndDemoMode)
+{
+    const std::string file = TempPath("board.txt");
+    std::ofstream(file) << "# a third device\nhmu3.present = 1\nhmu3.signature = 0x1122334455667788\n";
+    EXPECT_NE(Sim("--board " + file + " scan").out.find("HMU3 0xC6 present\n"), std::string::npos);
+    EXPECT_EQ(Sim("--board " + file + " ues 3").out, "0x11 22 33 44 55 66 77 88\n");
+    std::filesystem::remove(file);
+
+    // Demo mode answers from the port's register file and sends nothing anywhere.
+    Bus().ResetCounters();
+    const CliResult scan = Run("--demo scan");
+    EXPECT_EQ(scan.status, 0);
+    EXPECT_EQ(scan.out.find("absent"), std::string::npos);
+    EXPECT_NE(scan.out.find("HMU7 0xCE present\nmain 0x40 present\n"), std::string::npos);
+    EXPECT_EQ(Run("--demo read 5 C 20").out, "0x14\n");
+    EXPECT_EQ(Run("--demo read 0 M 7").out, "0x80\n");
+    EXPECT_EQ(Run("--demo write 0 C 20 0x5A").status, 0);
+    const std::string dump = Run("--demo dump 1").out;
+    EXPECT_NE(dump.find("Writeprotect Usertag       0x66\n"), std::string::npos);
+    EXPECT_NE(dump.find("TMON stat B                0x07\n"), std::string::npos);
+    EXPECT_EQ(Writes(), 0u);
+}
+
+TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
+{
+    ASSERT_TRUE(sigrok::Available()) << "sigrok-cli is missing: scripts/setup installs it";
+    const uint64_t signature = 0x0123456789ABCDEFull;
+    Hmu(0).SetSignature(signature);
+    std::string scan, ues;
+    for (int n = 0; n < 8; ++n)  // an absent device is tried five times
+        for (int attempt = 0; attempt < (board->Hmu(n) ? 1 : 5); ++attempt)
+            scan += FormatText("S %02X %s P ", 0xC0 + 2 * n, board->Hmu(n) ? "A" : "N");
+    for (int i = 0; i < 8; ++i)
+        ues += FormatText(" S C0 A 25 A %02X A Sr C1 A %02X N P", 0x70 + i, static_cast<int>((signature >> (8 * i)) & 0xFF));
+    const struct {
+        const char* command;
+        std::string tokens;
+    } cases[] = {
+        {"read 0 C 0x34", FormatText("S C0 A 33 A 34 A Sr C1 A %02X N P", Hmu(0).PendingConfiguration(0x34))},
+        {"write 0 C 0x20 0x5A", "S C0 A 31 A 20 A 5A A P"},
+        {"update 0", "S C0 A 35 A P"},
+        {"scan", scan + "S 40 A P"},
+        {"ues 0", ues.substr(1)},
+    };
+    const std::string path = TempPath("trace.vcd");
+    for (const auto& c : cases) {
+        Bus().ClearEventLog();
+        ASSERT_EQ(Sim("--trace " + path + " " + c.command).status, 0) << c.command;
+        std::string tokens, output;
+        ASSERT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
+        EXPECT_EQ(tokens, c.tokens) << c.command << "\n" << output;
+        EXPECT_EQ(tokens, Bus().EventLog()) << c.command;
+    }
+    std::filesystem::remove(path);
+#ifdef __linux__
+    const CliResult full = Sim("--trace /dev/full read 0 C 0x34");  // created fine, cannot be written
+    EXPECT_EQ(full.status, CZent2Cli::kExitDevice);
+    EXPECT_NE(full.err.find("cannot write the bus trace"), std::string::npos);
+#endif
+}
+
+#ifndef _WIN32
+TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
+{
+    const struct {
+        const char* args;
+        int status;
+        const char* output;
+    } cases[] = {{"--simulated-board scan", 0, "HMU0 0xC0 present\nHMU1 0xC2 present\nHMU2 0xC4 absent\n"},
+                 {"--simulated-board read 2 C 0", 1, ""},
+                 {"read 0 C 256", 2, ""},
+                 {"--help", 0, "Usage: zent2-cli"}};
+    for (const auto& c : cases) {
+        FILE* pipe = popen((std::string(ZENT2_CLI_PATH) + " " + c.args + " 2>/dev/null").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[512];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+        const int status = pclose(pipe);
+        ASSERT_TRUE(WIFEXITED(status)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+        EXPECT_EQ(output.rfind(c.output, 0), 0u) << c.args << ": " << output;
+    }
+}
+#endif
+
+}  // namespace
