@@ -90,6 +90,7 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
     addPower(1, 0, QStringLiteral("&GPIO"), &CTovinMainDlg::OnGpio);
     addPower(1, 1, QStringLiteral("&HVOUT"), &CTovinMainDlg::OnHvout);
     powerLayout->setRowStretch(2, 1);
+    for (int column = 0; column < 3; ++column) powerLayout->setColumnStretch(column, 1);
 
     auto* thermal = new QGroupBox(QStringLiteral("Thermal Management"), this);
     auto* thermalLayout = new QVBoxLayout(thermal);
