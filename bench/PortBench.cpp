@@ -59,6 +59,6 @@ int main()
     }
     std::printf("(an exchange is one driver write and its read. No cable context is set here, so the cable\n"
                 " locks of the probes and the signature do not open the enable channel; in the program an\n"
-                " outermost lock adds one open, 4 enable-channel writes and a close per access sequence.)\n");
+                " outermost lock adds one open, 5 enable-channel writes and a close per access sequence.)\n");
     return 0;
 }
