@@ -27,8 +27,11 @@ CTovinPropertySheet::CTovinPropertySheet(const QString& title, bool closeOnly)
     }
     connect(m_buttons, &QDialogButtonBox::accepted, this, &CTovinPropertySheet::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &CTovinPropertySheet::reject);
+    // Only tabs the user brings forward while the window is open are
+    // activated: closing the window destroys its pages, and the tab widget
+    // moves its current tab as they go.
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
-        if (m_started) ActivateCurrent();
+        if (m_started && isVisible()) ActivateCurrent();
     });
 }
 
@@ -82,6 +85,12 @@ void CTovinPropertySheet::keyPressEvent(QKeyEvent* event)
         return;
     }
     CTovinDialog::keyPressEvent(event);
+}
+
+void CTovinPropertySheet::done(int result)
+{
+    m_started = false;
+    CTovinDialog::done(result);
 }
 
 void CTovinPropertySheet::accept()

@@ -31,6 +31,7 @@ public:
 
 public slots:
     void accept() override;
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -245,6 +245,33 @@ TEST_F(Shell, SheetResultsAndOkNotificationOnlyToShownPages)
     }
 }
 
+TEST_F(Shell, PagesNeverShownStayUninitialisedWhenTheWindowCloses)
+{
+    Start({0, 1, 2});
+    std::vector<CProbePage*> pages;
+    t->ui.onModal = [&](QDialog& d) {
+        auto& sheet = static_cast<CTovinPropertySheet&>(d);
+        for (int i = 0; i < sheet.PageCount(); ++i) {
+            auto* page = static_cast<CProbePage*>(sheet.Page(i));
+            pages.push_back(page);
+            // Record activations that happen as the window and its pages go away.
+            QObject::connect(page, &QObject::destroyed, [&] { pages.clear(); });
+        }
+        return kIdOk;
+    };
+    int lateActivations = 0;
+    t->app->OpenDevicePages(QStringLiteral("Probe"), true, [&] {
+        auto page = std::make_unique<CProbePage>();
+        CProbePage* raw = page.get();
+        QObject::connect(raw, &QObject::destroyed, [raw, &lateActivations] {
+            if (raw->Activations() > 0 && raw->DeviceIndex() != 0) ++lateActivations;
+        });
+        return page;
+    });
+    EXPECT_EQ(lateActivations, 0) << "pages of tabs never shown were activated as the window closed";
+    EXPECT_EQ(t->Port().GetHmuIndex(), 0);
+}
+
 TEST_F(Shell, SwitchingTabsSelectsEachPagesDeviceAndRefreshesOnLaterVisits)
 {
     Start({0, 1});
