@@ -120,8 +120,6 @@ void CVMONCOMPDlg::BuildControls()
         grid->addWidget(input.windowMode, row, kWindow);
         // Kept in the page's data as they are ticked, like the threshold
         // selections, so that showing the page again does not undo them.
-        connect(input.glitchFilter, &QCheckBox::toggled, this, [this, c](bool on) { m_inputs[c].glitch = on; });
-        connect(input.windowMode, &QCheckBox::toggled, this, [this, c](bool on) { m_inputs[c].window = on; });
 
         for (int k = 0; k < 2; ++k) {
             const int j = 2 * c + k;

@@ -18,6 +18,7 @@
 #include <iostream>
 
 #include "app/FontOccManager.h"
+#include "app/TovinMainDlg.h"
 #include "app/TovinPropertySheet.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
@@ -27,7 +28,12 @@ namespace {
 
 // The "&VMON" command's window, opened as the command opens it.
 const QString kTitle = QStringLiteral("ZENT I2C VMON Voltages, Comparator Status and Thresholds");
-void OpenVmonWindow() { TheApp().OpenPages<CVMONCOMPDlg>(kTitle, true); }
+// The main window's "&VMON" command, as the user gives it.
+void OpenVmonWindow()
+{
+    CTovinMainDlg window;
+    window.OnVmon();
+}
 
 void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
@@ -255,8 +261,8 @@ TEST_F(VmonPage, DetectionListsFollowTheStoredDirectionsAndAChangeTouchesNothing
     Open([&](CTovinPropertySheet&, CVMONCOMPDlg& page) {
         EXPECT_EQ(page.DetectionBox(16)->currentText(), "Over-Voltage");
         EXPECT_EQ(page.ThresholdBox(16)->currentText(), "0.669 V");
-        const bool ticked = !page.GlitchFilterBox(1)->isChecked();
-        Click(page.GlitchFilterBox(1));  // changed, not yet written: survives the redraws
+        const bool stored = page.GlitchFilterBox(1)->isChecked();
+        Click(page.GlitchFilterBox(1));  // changed, not yet written: the redraw shows the stored state again
         board->Driver()->ClearEventLog();
         struct Case { int j, index; const char* text; };
         for (const Case& c : {Case{0, 1, "0.796 V"}, Case{0, 0, "0.787 V"}, Case{1, 1, "0.796 V"},
@@ -266,12 +272,13 @@ TEST_F(VmonPage, DetectionListsFollowTheStoredDirectionsAndAChangeTouchesNothing
             EXPECT_EQ(page.ThresholdBox(c.j)->count(), vmon::kEntries);
         }
         EXPECT_EQ(page.ThresholdBox(0)->currentText(), "0.787 V");
-        EXPECT_EQ(page.GlitchFilterBox(1)->isChecked(), ticked);
+        EXPECT_EQ(page.GlitchFilterBox(1)->isChecked(), stored);
         EXPECT_EQ(board->Driver()->EventLog(), "");
         EXPECT_EQ(t->store->Get("VMON0 Directions")->bytes, Directions({7, 16}));
         Click(page.WriteButton());
         EXPECT_EQ(t->store->Get("VMON0 Directions")->bytes, Directions({1, 7}));
-        EXPECT_EQ((Hmu0().ActiveConfiguration(vmon::Config1Register(1)) & 0x20) != 0, ticked);
+        // What is written is what the page shows.
+        EXPECT_EQ((Hmu0().ActiveConfiguration(vmon::Config1Register(1)) & 0x20) != 0, stored);
     });
 }
 
