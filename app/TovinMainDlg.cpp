@@ -17,6 +17,9 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/IMONCOMPDlg.h"
+#include "pages/TMONCOMPDlg.h"
+#include "pages/VMONCOMPDlg.h"
 
 namespace {
 
@@ -251,11 +254,13 @@ void CTovinMainDlg::OnMargining()
 void CTovinMainDlg::OnVmon()
 {
     if (!CheckConnection()) return;
+    m_app.OpenPages<CVMONCOMPDlg>(QStringLiteral("ZENT I2C VMON Voltages, Comparator Status and Thresholds"), true);
 }
 
 void CTovinMainDlg::OnImon()
 {
     if (!CheckConnection()) return;
+    m_app.OpenPages<CIMONCOMPDlg>(QStringLiteral("ZENT I2C IMON Currents, Comparator Status and Thresholds"), true);
 }
 
 void CTovinMainDlg::OnTrimCells()
@@ -281,6 +286,8 @@ void CTovinMainDlg::OnFaultLog()
 void CTovinMainDlg::OnTmon()
 {
     if (!CheckConnection()) return;
+    m_app.OpenPages<CTMONCOMPDlg>(QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"),
+                                  true);
 }
 
 void CTovinMainDlg::OnAllI2C()

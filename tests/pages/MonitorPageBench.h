@@ -5,8 +5,11 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "app/TovinMainDlg.h"
+#include "pages/IMONCOMPDlg.h"
+#include "pages/TMONCOMPDlg.h"
 #include "app/TovinPropertySheet.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
@@ -42,8 +45,13 @@ struct MonitorPageBench {
             }
             return int{kIdOk};
         };
+        // The main window's command, as the user gives it.
         CTovinMainDlg window;
-        if (window.CheckConnection()) TheApp().OpenPages<Page>(title, true);
+        const size_t before = t->ui.modalTitles.size();
+        if constexpr (std::is_same_v<Page, CIMONCOMPDlg>) window.OnImon();
+        else window.OnTmon();
+        ASSERT_GT(t->ui.modalTitles.size(), before);
+        EXPECT_EQ(t->ui.modalTitles[before], title);
         t->ui.onModal = {};
         EXPECT_TRUE(ran) << "the window did not open on a page of its kind";
     }
