@@ -1,5 +1,6 @@
 #include "app/TovinPropertyPage.h"
 
+#include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 
 CTovinPropertyPage::CTovinPropertyPage(QWidget* parent) : QWidget(parent) {}
@@ -25,4 +26,12 @@ void CTovinPropertyPage::Activate()
     }
     ++m_activations;
     OnSetActive();
+}
+
+void CTovinPropertyPage::ReportAcknowledgeFailure()
+{
+    if (m_port == nullptr || m_port->GetError() != CTovin_I2C_Port::kErrorAck) return;
+    ShowExclamation(this, QStringLiteral("Check Cable Connection or Device Address"),
+                    QStringLiteral("I2C Acknowledge Failure"));
+    m_port->ClearError();
 }

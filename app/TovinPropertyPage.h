@@ -28,6 +28,9 @@ public:
     int Activations() const { return m_activations; }
 
 protected:
+    // After a read sequence: when an acknowledge failure is flagged on the
+    // port, tells the user once and clears the flag.
+    void ReportAcknowledgeFailure();
     // Sets every control from the page's data (on activations after the first).
     virtual void DataToControls() {}
 

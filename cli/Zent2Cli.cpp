@@ -17,8 +17,6 @@
 namespace {
 
 constexpr int kMaxAddress = 0xFE;
-constexpr int kSignatureBytes = 8;
-constexpr uint8_t kSignatureOperand = 0x70;
 
 constexpr std::array<const char*, 10> kVoltageNames = {
     "VMON1", "VMON2", "VMON3", "VMON4", "VMON5", "VMON6", "VMON7", "VMON8", "VMON9", "HVMON"};
@@ -199,7 +197,7 @@ int CZent2Cli::Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
 {
     port.SetHmuIndex(request.hmu);
     const int command =
-        request.type == kMonitorRegister ? CTovin_I2C_Port::kCmdReadMonitor : CTovin_I2C_Port::kCmdReadConfig;
+        request.type == kMonitorRegister ? hmu::kCmdReadMonitor : hmu::kCmdReadConfig;
     uint8_t value = 0;
     if (!ReadHmuRegister(port, command, request.reg, value)) return NoAnswer(err, port, request.hmu);
     out << FormatText("0x%02X\n", value);
@@ -210,7 +208,7 @@ int CZent2Cli::Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std:
 {
     port.SetHmuIndex(request.hmu);
     const int command =
-        request.type == kMonitorRegister ? CTovin_I2C_Port::kCmdWriteMonitor : CTovin_I2C_Port::kCmdWriteConfig;
+        request.type == kMonitorRegister ? hmu::kCmdWriteMonitor : hmu::kCmdWriteConfig;
     if (port.GetDemoMode()) {
         port.WriteRegister(command, request.reg, request.value);
         return kExitOk;
@@ -277,9 +275,9 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
     // The eight reads of ReadSignature, byte 0x70 the least significant, with
     // the acknowledges known: an unanswered byte is an error, not a 0x00.
     uint64_t signature = 0;
-    for (int i = 0; i < kSignatureBytes; ++i) {
+    for (int i = 0; i < hmu::kSignatureBytes; ++i) {
         uint8_t byte = 0;
-        if (!ReadHmuRegister(port, CTovin_I2C_Port::kCmdSignature, kSignatureOperand + i, byte))
+        if (!ReadHmuRegister(port, hmu::kCmdSignature, hmu::kSignatureOperand + i, byte))
             return NoAnswer(err, port, request.hmu);
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }

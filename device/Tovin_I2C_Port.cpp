@@ -5,23 +5,12 @@
 #include "device/MeasureCodes.h"
 #include "link/CableLock.h"
 
+using namespace hmu;
+
 namespace {
 
 // Current-sense amplifier gain by the range code in bits 3..2 of the trip point register.
 constexpr int kSenseRanges[4] = {100, 50, 25, 10};
-
-constexpr uint8_t kRegAdcMux = 0;
-constexpr uint8_t kRegAdcLow = 1;
-constexpr uint8_t kRegAdcHigh = 2;
-constexpr uint8_t kRegMonitorSelect = 7;
-constexpr uint8_t kRegMonitorRecord = 8;
-constexpr uint8_t kRegTmonMeas1High = 0x80;
-constexpr uint8_t kRegTmonStatA = 0x86;
-constexpr uint8_t kRegTmonStatB = 0x87;
-constexpr uint8_t kRegImonConfig1 = 0x35;
-constexpr uint8_t kRegHimonConfig1 = 0x37;
-constexpr uint8_t kRegTrimProfile0Low = 12;
-constexpr uint8_t kReady = 0x80;
 
 }  // namespace
 
@@ -138,7 +127,7 @@ uint8_t CTovin_I2C_Port::ReadRegister(int command, int reg)
     if (m_demoMode) {
         switch (command) {
         case kCmdReadMonitor:
-            if (reg == kRegMonitorSelect) return kReady;
+            if (reg == kRegMonitorSelect) return kRecordReady;
             if (reg == kRegTmonStatA || reg == kRegTmonStatB) return 0x07;
             return 0x00;
         case kCmdIdentify:
@@ -254,7 +243,7 @@ uint8_t CTovin_I2C_Port::ReadMonitorRecord(int n)
     if (m_demoMode) return 0;
     WriteRegister(kCmdWriteMonitor, kRegMonitorSelect, n & 0x0F);
     for (int poll = 0; poll < 3; ++poll) {
-        if (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kReady) break;
+        if (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kRecordReady) break;
     }
     return ReadRegister(kCmdReadMonitor, kRegMonitorRecord);
 }

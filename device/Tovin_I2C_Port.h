@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/HmuCommands.h"
 #include "link/I2C_FTDI.h"
 
 class CTovin_I2C_Port {
@@ -24,17 +25,6 @@ public:
 
     static constexpr int kErrorAck = 1;
     static constexpr int kErrorNoCable = 0x80;
-
-    // HMU command bytes.
-    static constexpr uint8_t kCmdIdentify = 0x02;
-    static constexpr uint8_t kCmdSignature = 0x25;
-    static constexpr uint8_t kCmdWriteConfig = 0x31;
-    static constexpr uint8_t kCmdMaskedWrite = 0x32;
-    static constexpr uint8_t kCmdReadConfig = 0x33;
-    static constexpr uint8_t kCmdUpdate = 0x35;
-    static constexpr uint8_t kCmdTrimTarget = 0x41;
-    static constexpr uint8_t kCmdWriteMonitor = 0x51;
-    static constexpr uint8_t kCmdReadMonitor = 0x52;
 
     explicit CTovin_I2C_Port(std::shared_ptr<CFtdiDriver> driver);
     virtual ~CTovin_I2C_Port();

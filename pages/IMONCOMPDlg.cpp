@@ -19,9 +19,6 @@
 
 namespace {
 
-constexpr int kRegMonitorSelect = 7;
-constexpr int kRegMonitorRecord = 8;
-constexpr uint8_t kRecordReady = 0x80;
 constexpr int kRecordPolls = 3;
 
 QString Text(const std::string& utf8)
@@ -33,10 +30,10 @@ QString Text(const std::string& utf8)
 // ready, so the caller keeps the states it had.
 std::optional<uint8_t> ReadRecord(CTovin_I2C_Port& port, uint8_t select)
 {
-    port.WriteRegister(CTovin_I2C_Port::kCmdWriteMonitor, kRegMonitorSelect, select);
+    port.WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
     for (int poll = 0; poll < kRecordPolls; ++poll) {
-        if (port.ReadRegister(CTovin_I2C_Port::kCmdReadMonitor, kRegMonitorSelect) & kRecordReady)
-            return port.ReadRegister(CTovin_I2C_Port::kCmdReadMonitor, kRegMonitorRecord);
+        if (port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorSelect) & hmu::kRecordReady)
+            return port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
     }
     return std::nullopt;
 }
@@ -197,7 +194,7 @@ void CIMONCOMPDlg::ReadSettings()
 {
     for (int m = 0; m < imon::kMonitors; ++m) {
         const uint8_t value =
-            Port()->ReadRegister(CTovin_I2C_Port::kCmdReadConfig, imon::RegistersOf(m).settingsRegister);
+            Port()->ReadRegister(hmu::kCmdReadConfig, imon::RegistersOf(m).settingsRegister);
         m_monitors[m].settings = imon::DecodeSettings(value);
     }
 }
@@ -227,17 +224,9 @@ void CIMONCOMPDlg::DataToControls()
 void CIMONCOMPDlg::ShowPage()
 {
     DataToControls();
-    CheckAcknowledge();
+    ReportAcknowledgeFailure();  // reports an update that failed earlier
 }
 
-void CIMONCOMPDlg::CheckAcknowledge()
-{
-    // Register reads never set the flag: it reports an update that failed earlier.
-    if (Port()->GetError() != CTovin_I2C_Port::kErrorAck) return;
-    ShowExclamation(this, QStringLiteral("Check Cable Connection or Device Address"),
-                    QStringLiteral("I2C Acknowledge Failure"));
-    Port()->ClearError();
-}
 
 void CIMONCOMPDlg::SetBusy(bool busy)
 {
@@ -279,7 +268,7 @@ void CIMONCOMPDlg::OnWrite()
             m_monitors[m].settings.windowMode = m_controls[m].windowMode->isChecked();
         }
         for (int m = 0; m < imon::kMonitors; ++m) {
-            Port()->WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, imon::RegistersOf(m).settingsRegister,
+            Port()->WriteRegister(hmu::kCmdWriteConfig, imon::RegistersOf(m).settingsRegister,
                                   imon::EncodeSettings(m_monitors[m].settings));
         }
         Port()->UpdateConfiguration();

@@ -78,7 +78,6 @@ private:
     void ReadTripPoints();
     void ReadSettings();
     void ShowPage();
-    void CheckAcknowledge();
     void SetBusy(bool busy);
 
     std::array<Monitor, imon::kMonitors> m_monitors{};

@@ -109,15 +109,15 @@ void CTMONCOMPDlg::ReadDevice()
     CTovin_I2C_Port& port = *Port();
     for (int t = 0; t < tmon::kMonitors; ++t) m_temperatures[t] = port.ReadTemperature(t);
 
-    const uint8_t statA = port.ReadRegister(CTovin_I2C_Port::kCmdReadMonitor, tmon::kStatARegister);
-    const uint8_t statB = port.ReadRegister(CTovin_I2C_Port::kCmdReadMonitor, tmon::kStatBRegister);
+    const uint8_t statA = port.ReadRegister(hmu::kCmdReadMonitor, tmon::kStatARegister);
+    const uint8_t statB = port.ReadRegister(hmu::kCmdReadMonitor, tmon::kStatBRegister);
     const tmon::ComparatorStates states = tmon::DecodeComparatorStats(statA, statB);
     for (int j = 0; j < tmon::kComparators; ++j) m_comparators[j] = states[j] ? 1 : 0;
 
     for (int t = 0; t < tmon::kMonitors; ++t) {
-        m_lastR3[t] = port.ReadRegister(CTovin_I2C_Port::kCmdReadConfig, tmon::Config3Register(t));
-        m_lastR4[t] = port.ReadRegister(CTovin_I2C_Port::kCmdReadConfig, tmon::Config4Register(t));
-        m_lastR5[t] = port.ReadRegister(CTovin_I2C_Port::kCmdReadConfig, tmon::Config5Register(t));
+        m_lastR3[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config3Register(t));
+        m_lastR4[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config4Register(t));
+        m_lastR5[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config5Register(t));
         const tmon::Thresholds codes = tmon::DecodeThresholds(m_lastR3[t], m_lastR4[t], m_lastR5[t]);
         m_codes[2 * t] = codes.codeA;
         m_codes[2 * t + 1] = codes.codeB;
@@ -137,17 +137,9 @@ void CTMONCOMPDlg::DataToControls()
 void CTMONCOMPDlg::ShowPage()
 {
     DataToControls();
-    CheckAcknowledge();
+    ReportAcknowledgeFailure();  // reports an update that failed earlier
 }
 
-void CTMONCOMPDlg::CheckAcknowledge()
-{
-    // Register reads never set the flag: it reports an update that failed earlier.
-    if (Port()->GetError() != CTovin_I2C_Port::kErrorAck) return;
-    ShowExclamation(this, QStringLiteral("Check Cable Connection or Device Address"),
-                    QStringLiteral("I2C Acknowledge Failure"));
-    Port()->ClearError();
-}
 
 void CTMONCOMPDlg::SetBusy(bool busy)
 {
@@ -179,9 +171,9 @@ void CTMONCOMPDlg::OnWrite()
             const tmon::Thresholds codes{tmon::CodeFromEntry(m_thresholdBoxes[2 * t]->currentIndex()),
                                          tmon::CodeFromEntry(m_thresholdBoxes[2 * t + 1]->currentIndex())};
             const tmon::ThresholdRegisters regs = tmon::EncodeThresholds(codes, m_lastR3[t], m_lastR5[t]);
-            port.WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, tmon::Config3Register(t), regs.r3);
-            port.WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, tmon::Config4Register(t), regs.r4);
-            port.WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, tmon::Config5Register(t), regs.r5);
+            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config3Register(t), regs.r3);
+            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config4Register(t), regs.r4);
+            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config5Register(t), regs.r5);
             m_lastR3[t] = regs.r3;
             m_lastR4[t] = regs.r4;
             m_lastR5[t] = regs.r5;

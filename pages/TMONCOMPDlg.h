@@ -45,7 +45,6 @@ private:
     void FillThresholdLists();
     void ReadDevice();
     void ShowPage();
-    void CheckAcknowledge();
     void SetBusy(bool busy);
 
     std::array<float, tmon::kMonitors> m_temperatures{};

@@ -21,12 +21,6 @@
 
 namespace {
 
-constexpr const char* kAckFailureText = "Check Cable Connection or Device Address";
-constexpr const char* kAckFailureTitle = "I2C Acknowledge Failure";
-
-// Monitor registers.
-constexpr int kRegMonitorSelect = 7;
-constexpr int kRegMonitorRecord = 8;
 
 // Threshold boxes are as wide as their widest entry, "13.292 V".
 constexpr int kThresholdChars = 8;
@@ -220,10 +214,7 @@ void CVMONCOMPDlg::OnRead()
     }
     // Register reads never raise the flag: this reports what an earlier
     // update of this device (or another access) left behind.
-    if (port->GetError() == CTovin_I2C_Port::kErrorAck) {
-        ShowExclamation(this, QString::fromLatin1(kAckFailureText), QString::fromLatin1(kAckFailureTitle));
-        port->ClearError();
-    }
+    ReportAcknowledgeFailure();
     DataToControls();
 }
 
@@ -244,10 +235,10 @@ void CVMONCOMPDlg::OnWrite()
             config.glitchFilter = input.glitch;
             config.windowMode = input.window;
             const vmon::ConfigWrite write = vmon::EncodeConfig(config);
-            port->WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, vmon::Config0Register(c), write.config0);
+            port->WriteRegister(hmu::kCmdWriteConfig, vmon::Config0Register(c), write.config0);
             // Bits 7..6 of Config1 are not this page's: the mask keeps them.
             port->MaskedWrite(vmon::Config1Register(c), write.config1Value, write.config1Mask);
-            port->WriteRegister(CTovin_I2C_Port::kCmdWriteConfig, vmon::Config2Register(c), write.config2);
+            port->WriteRegister(hmu::kCmdWriteConfig, vmon::Config2Register(c), write.config2);
         }
         port->UpdateConfiguration();
     }
@@ -284,8 +275,8 @@ void CVMONCOMPDlg::ReadComparatorStates()
     for (const uint8_t select : vmon::kRecordSelects) {
         // The comparator records are read straight after the select, without
         // the ready poll the port's own record read makes.
-        Port()->WriteRegister(CTovin_I2C_Port::kCmdWriteMonitor, kRegMonitorSelect, select);
-        const uint8_t record = Port()->ReadRegister(CTovin_I2C_Port::kCmdReadMonitor, kRegMonitorRecord);
+        Port()->WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
+        const uint8_t record = Port()->ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
         vmon::DecodeMonitorRecord(select, record, states);
     }
     for (int j = 0; j < vmon::kComparators; ++j) m_comparators[j].state = states[j] ? 1 : 0;
@@ -294,9 +285,9 @@ void CVMONCOMPDlg::ReadComparatorStates()
 void CVMONCOMPDlg::ReadThresholds()
 {
     for (int c = 0; c < vmon::kChannels; ++c) {
-        const uint8_t config0 = Port()->ReadRegister(CTovin_I2C_Port::kCmdReadConfig, vmon::Config0Register(c));
-        const uint8_t config1 = Port()->ReadRegister(CTovin_I2C_Port::kCmdReadConfig, vmon::Config1Register(c));
-        const uint8_t config2 = Port()->ReadRegister(CTovin_I2C_Port::kCmdReadConfig, vmon::Config2Register(c));
+        const uint8_t config0 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config0Register(c));
+        const uint8_t config1 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config1Register(c));
+        const uint8_t config2 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config2Register(c));
         const vmon::ChannelConfig config = vmon::DecodeConfig(config0, config1, config2);
         m_comparators[2 * c].thresholdItem = vmon::EntryFromCode(config.a);
         m_comparators[2 * c + 1].thresholdItem = vmon::EntryFromCode(config.b);
@@ -306,7 +297,7 @@ void CVMONCOMPDlg::ReadThresholds()
 void CVMONCOMPDlg::ReadFilterBits()
 {
     for (int c = 0; c < vmon::kChannels; ++c) {
-        const uint8_t config1 = Port()->ReadRegister(CTovin_I2C_Port::kCmdReadConfig, vmon::Config1Register(c));
+        const uint8_t config1 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config1Register(c));
         const vmon::ChannelConfig config = vmon::DecodeConfig(0, config1, 0);
         m_inputs[c].glitch = config.glitchFilter;
         m_inputs[c].window = config.windowMode;

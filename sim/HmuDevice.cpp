@@ -5,6 +5,8 @@
 #include "device/MeasureCodes.h"
 #include "pages/ImonCodes.h"
 
+using namespace hmu;
+
 namespace {
 
 constexpr int kImonConfig1[2] = {53, 55};  // IMON1 Config1, HIMON1 Config1
@@ -286,7 +288,7 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
     case kRegImonAverageSelect:
         return m_imonAverageSelect;
     case kRegMonitorSelect:
-        return static_cast<uint8_t>(m_recordSelect | (m_recordPolls >= m_recordReadyAfter ? kReadyBit : 0));
+        return static_cast<uint8_t>(m_recordSelect | (m_recordPolls >= m_recordReadyAfter ? hmu::kRecordReady : 0));
     case kRegMonitorRecord: {
         const HmuComparators states = Comparators();
         int record = vmon::EncodeMonitorRecord(m_recordSelect, states.vmon);

@@ -27,6 +27,7 @@
 #include "device/FaultLogCommands.h"
 #include "pages/TmonCodes.h"
 #include "pages/VmonCodes.h"
+#include "device/HmuCommands.h"
 #include "sim/I2cTarget.h"
 
 // What the device measures.
@@ -52,47 +53,13 @@ faultlog::Record MakeFaultRecord(const HmuComparators& comparators, uint8_t hvou
 class CHmuDevice : public CI2cTarget {
 public:
     static constexpr int kConfigRegisters = 103;  // 0..102
-    static constexpr int kSignatureBytes = 8;
-    static constexpr int kTrimCells = 4;
+    static constexpr int kSignatureBytes = hmu::kSignatureBytes;
+    static constexpr int kTrimCells = hmu::kTrimCells;
     // Selector bit 7 routes the input through this attenuator; the code is
     // not rescaled, so a reading taken this way shows an eighth of the input.
     static constexpr double kAttenuation = 1.0 / 8.0;
     static constexpr uint8_t kDefaultIdentification = 0x8A;
 
-    // Commands.
-    static constexpr uint8_t kCmdIdentify = 0x02;
-    static constexpr uint8_t kCmdSignature = 0x25;
-    static constexpr uint8_t kCmdWriteConfig = 0x31;
-    static constexpr uint8_t kCmdMaskedWrite = 0x32;
-    static constexpr uint8_t kCmdReadConfig = 0x33;
-    static constexpr uint8_t kCmdUpdate = 0x35;
-    static constexpr uint8_t kCmdTrimTarget = 0x41;  // 0x41..0x44, trim cells 1..4
-    static constexpr uint8_t kCmdWriteMonitor = 0x51;
-    static constexpr uint8_t kCmdReadMonitor = 0x52;
-    static constexpr uint8_t kSignatureOperand = 0x70;  // byte i at 0x70 + i
-
-    // Monitor registers.
-    static constexpr uint8_t kRegAdcMux = 0;
-    static constexpr uint8_t kRegAdcLow = 1;
-    static constexpr uint8_t kRegAdcHigh = 2;
-    static constexpr uint8_t kRegImonAverageControl = 3;
-    static constexpr uint8_t kRegImonAverageSelect = 4;
-    static constexpr uint8_t kRegImonAverageLow = 5;
-    static constexpr uint8_t kRegImonAverageHigh = 6;
-    static constexpr uint8_t kRegMonitorSelect = 7;
-    static constexpr uint8_t kRegMonitorRecord = 8;
-    static constexpr uint8_t kRegOutputControl = 0x70;
-    static constexpr uint8_t kRegTmonMeas1High = 0x80;  // 0x80..0x85: TMON1, TMON2, internal
-    static constexpr uint8_t kRegTmonStatA = 0x86;
-    static constexpr uint8_t kRegTmonStatB = 0x87;
-
-    // ADC MUX selectors.
-    static constexpr uint8_t kSelectHvmon = 9;
-    static constexpr uint8_t kSelectImon1 = 0x10;
-    static constexpr uint8_t kSelectHimon1 = 0x13;
-    static constexpr uint8_t kSelectAttenuated = 0x80;
-
-    static constexpr uint8_t kReadyBit = 0x80;  // Monitor select: record ready
 
     CHmuDevice();
 
