@@ -40,26 +40,15 @@ std::optional<uint8_t> ReadRecord(CTovin_I2C_Port& port, uint8_t select)
 
 }  // namespace
 
-CIMONCOMPDlg::CIMONCOMPDlg(QWidget* parent) : CTovinPropertyPage(parent)
+CIMONCOMPDlg::CIMONCOMPDlg(QWidget* parent) : CReadWritePage(parent)
 {
-    m_read = new QPushButton(QStringLiteral("&Read"), this);
-    m_write = new QPushButton(QStringLiteral("&Write"), this);
-    connect(m_read, &QPushButton::clicked, this, &CIMONCOMPDlg::OnRead);
-    connect(m_write, &QPushButton::clicked, this, &CIMONCOMPDlg::OnWrite);
-    // Enabled once the first read has filled the page.
-    m_read->setEnabled(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_write);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(BuildGroup(0));
     layout->addWidget(BuildGroup(1));
     layout->addStretch();
     layout->addSpacing(fontMetrics().height() / 2);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow());
 }
 
 CIMONCOMPDlg::~CIMONCOMPDlg()
@@ -117,7 +106,7 @@ QWidget* CIMONCOMPDlg::BuildGroup(int monitor)
 
 bool CIMONCOMPDlg::OnInitDialog()
 {
-    const bool result = CTovinPropertyPage::OnInitDialog();
+    const bool result = CReadWritePage::OnInitDialog();
     {
         CCableLock lock;
         LoadSenseResistors();
@@ -125,7 +114,7 @@ bool CIMONCOMPDlg::OnInitDialog()
         ReadDevice();
         ShowPage();
     }
-    m_read->setEnabled(true);
+    EnableRead();
     return result;
 }
 
@@ -221,59 +210,28 @@ void CIMONCOMPDlg::DataToControls()
     }
 }
 
-void CIMONCOMPDlg::ShowPage()
+void CIMONCOMPDlg::WriteDevice()
 {
-    DataToControls();
-    ReportAcknowledgeFailure();  // reports an update that failed earlier
-}
-
-
-void CIMONCOMPDlg::SetBusy(bool busy)
-{
-    m_read->setEnabled(!busy);
-    m_write->setEnabled(!busy);
-}
-
-void CIMONCOMPDlg::OnRead()
-{
-    SetBusy(true);
-    emit SequenceRunning();
-    {
-        CCableLock lock;
-        ReadDevice();
-        ShowPage();
+    for (int m = 0; m < imon::kMonitors; ++m) {
+        Monitor& data = m_monitors[m];
+        const int entryA = m_controls[m].tripPoints[0]->currentIndex();
+        const int entryB = m_controls[m].tripPoints[1]->currentIndex();
+        // No selection writes the first entry, and the page then holds that one.
+        const imon::TripWrite trip = imon::EncodeTripRegister(entryA, entryB);
+        data.tripPoints[0] = imon::TripPointVolts(entryA);
+        data.tripPoints[1] = imon::TripPointVolts(entryB);
+        data.gain = Port()->WriteSenseRange(m, trip.value);
     }
-    SetBusy(false);
-}
-
-void CIMONCOMPDlg::OnWrite()
-{
-    SetBusy(true);
-    emit SequenceRunning();
-    {
-        CCableLock lock;
-        for (int m = 0; m < imon::kMonitors; ++m) {
-            Monitor& data = m_monitors[m];
-            const int entryA = m_controls[m].tripPoints[0]->currentIndex();
-            const int entryB = m_controls[m].tripPoints[1]->currentIndex();
-            // No selection writes the first entry, and the page then holds that one.
-            const imon::TripWrite trip = imon::EncodeTripRegister(entryA, entryB);
-            data.tripPoints[0] = imon::TripPointVolts(entryA);
-            data.tripPoints[1] = imon::TripPointVolts(entryB);
-            data.gain = Port()->WriteSenseRange(m, trip.value);
-        }
-        Port()->UpdateConfiguration();
-        for (int m = 0; m < imon::kMonitors; ++m) {
-            m_monitors[m].settings.glitchFilter = m_controls[m].glitchFilter->isChecked();
-            m_monitors[m].settings.windowMode = m_controls[m].windowMode->isChecked();
-        }
-        for (int m = 0; m < imon::kMonitors; ++m) {
-            Port()->WriteRegister(hmu::kCmdWriteConfig, imon::RegistersOf(m).settingsRegister,
-                                  imon::EncodeSettings(m_monitors[m].settings));
-        }
-        Port()->UpdateConfiguration();
+    Port()->UpdateConfiguration();
+    for (int m = 0; m < imon::kMonitors; ++m) {
+        m_monitors[m].settings.glitchFilter = m_controls[m].glitchFilter->isChecked();
+        m_monitors[m].settings.windowMode = m_controls[m].windowMode->isChecked();
     }
-    SetBusy(false);
+    for (int m = 0; m < imon::kMonitors; ++m) {
+        Port()->WriteRegister(hmu::kCmdWriteConfig, imon::RegistersOf(m).settingsRegister,
+                              imon::EncodeSettings(m_monitors[m].settings));
+    }
+    Port()->UpdateConfiguration();
 }
 
 void CIMONCOMPDlg::OnSenseResistor(int monitor)

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "app/TovinPropertyPage.h"
+#include "pages/ReadWritePage.h"
 #include "pages/ImonCodes.h"
 
 class QCheckBox;
@@ -15,7 +15,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
-class CIMONCOMPDlg : public CTovinPropertyPage {
+class CIMONCOMPDlg : public CReadWritePage {
     Q_OBJECT
 public:
     static constexpr int kComparators = 2;  // A, B
@@ -26,9 +26,6 @@ public:
 
     bool OnInitDialog() override;
 
-    // The buttons' handlers.
-    void OnRead();
-    void OnWrite();
     void OnSenseResistor(int monitor);
 
     // What the page shows and holds, monitor 0 = IMON1, 1 = HIMON1;
@@ -39,14 +36,8 @@ public:
     QCheckBox* GlitchFilterBox(int monitor) const;
     QCheckBox* WindowModeBox(int monitor) const;
     QPushButton* SenseResistorButton(int monitor) const;
-    QPushButton* ReadButton() const { return m_read; }
-    QPushButton* WriteButton() const { return m_write; }
     float SenseResistance(int monitor) const;
     int Gain(int monitor) const;
-
-signals:
-    // Emitted inside the Read and Write handlers, before the device traffic.
-    void SequenceRunning();
 
 protected:
     void DataToControls() override;
@@ -72,16 +63,13 @@ private:
     QWidget* BuildGroup(int monitor);
     void LoadSenseResistors();
     void FillTripPointLists(int monitor);
-    void ReadDevice();
+    void ReadDevice() override;
+    void WriteDevice() override;
     void Measure();
     void ReadComparators();
     void ReadTripPoints();
     void ReadSettings();
-    void ShowPage();
-    void SetBusy(bool busy);
 
     std::array<Monitor, imon::kMonitors> m_monitors{};
     std::array<MonitorControls, imon::kMonitors> m_controls{};
-    QPushButton* m_read = nullptr;
-    QPushButton* m_write = nullptr;
 };

@@ -24,14 +24,8 @@ QString CelsiusText(float celsius)
 
 }  // namespace
 
-CTMONCOMPDlg::CTMONCOMPDlg(QWidget* parent) : CTovinPropertyPage(parent)
+CTMONCOMPDlg::CTMONCOMPDlg(QWidget* parent) : CReadWritePage(parent)
 {
-    m_read = new QPushButton(QStringLiteral("&Read"), this);
-    m_write = new QPushButton(QStringLiteral("&Write"), this);
-    connect(m_read, &QPushButton::clicked, this, &CTMONCOMPDlg::OnRead);
-    connect(m_write, &QPushButton::clicked, this, &CTMONCOMPDlg::OnWrite);
-    // Enabled once the first read has filled the page.
-    m_read->setEnabled(false);
 
     // One row pair per monitor: the temperature, then comparator A and its
     // threshold above comparator B and its threshold. The lists are filled
@@ -68,28 +62,23 @@ CTMONCOMPDlg::CTMONCOMPDlg(QWidget* parent) : CTovinPropertyPage(parent)
     grid->setColumnStretch(2, 1);
     grid->setColumnStretch(5, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_write);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch();
     layout->addSpacing(fontMetrics().height() / 2);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow());
 }
 
 bool CTMONCOMPDlg::OnInitDialog()
 {
-    const bool result = CTovinPropertyPage::OnInitDialog();
+    const bool result = CReadWritePage::OnInitDialog();
     {
         CCableLock lock;
         FillThresholdLists();
         ReadDevice();
         ShowPage();
     }
-    m_read->setEnabled(true);
+    EnableRead();
     return result;
 }
 
@@ -134,55 +123,24 @@ void CTMONCOMPDlg::DataToControls()
     }
 }
 
-void CTMONCOMPDlg::ShowPage()
+void CTMONCOMPDlg::WriteDevice()
 {
-    DataToControls();
-    ReportAcknowledgeFailure();  // reports an update that failed earlier
-}
-
-
-void CTMONCOMPDlg::SetBusy(bool busy)
-{
-    m_read->setEnabled(!busy);
-    m_write->setEnabled(!busy);
-}
-
-void CTMONCOMPDlg::OnRead()
-{
-    SetBusy(true);
-    emit SequenceRunning();
-    {
-        CCableLock lock;
-        ReadDevice();
-        ShowPage();
+    CTovin_I2C_Port& port = *Port();
+    for (int t = 0; t < tmon::kMonitors; ++t) {
+        // No selection gives code 0.
+        const tmon::Thresholds codes{tmon::CodeFromEntry(m_thresholdBoxes[2 * t]->currentIndex()),
+                                     tmon::CodeFromEntry(m_thresholdBoxes[2 * t + 1]->currentIndex())};
+        const tmon::ThresholdRegisters regs = tmon::EncodeThresholds(codes, m_lastR3[t], m_lastR5[t]);
+        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config3Register(t), regs.r3);
+        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config4Register(t), regs.r4);
+        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config5Register(t), regs.r5);
+        m_lastR3[t] = regs.r3;
+        m_lastR4[t] = regs.r4;
+        m_lastR5[t] = regs.r5;
+        m_codes[2 * t] = codes.codeA;
+        m_codes[2 * t + 1] = codes.codeB;
     }
-    SetBusy(false);
-}
-
-void CTMONCOMPDlg::OnWrite()
-{
-    SetBusy(true);
-    emit SequenceRunning();
-    {
-        CCableLock lock;
-        CTovin_I2C_Port& port = *Port();
-        for (int t = 0; t < tmon::kMonitors; ++t) {
-            // No selection gives code 0.
-            const tmon::Thresholds codes{tmon::CodeFromEntry(m_thresholdBoxes[2 * t]->currentIndex()),
-                                         tmon::CodeFromEntry(m_thresholdBoxes[2 * t + 1]->currentIndex())};
-            const tmon::ThresholdRegisters regs = tmon::EncodeThresholds(codes, m_lastR3[t], m_lastR5[t]);
-            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config3Register(t), regs.r3);
-            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config4Register(t), regs.r4);
-            port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config5Register(t), regs.r5);
-            m_lastR3[t] = regs.r3;
-            m_lastR4[t] = regs.r4;
-            m_lastR5[t] = regs.r5;
-            m_codes[2 * t] = codes.codeA;
-            m_codes[2 * t + 1] = codes.codeB;
-        }
-        port.UpdateConfiguration();
-    }
-    SetBusy(false);
+    port.UpdateConfiguration();
 }
 
 QString CTMONCOMPDlg::TemperatureText(int monitor) const

@@ -7,45 +7,34 @@
 #include <array>
 #include <cstdint>
 
-#include "app/TovinPropertyPage.h"
+#include "pages/ReadWritePage.h"
 #include "pages/TmonCodes.h"
 
 class QComboBox;
 class QLabel;
-class QPushButton;
 
-class CTMONCOMPDlg : public CTovinPropertyPage {
+class CTMONCOMPDlg : public CReadWritePage {
     Q_OBJECT
 public:
     explicit CTMONCOMPDlg(QWidget* parent = nullptr);
 
     bool OnInitDialog() override;
 
-    // The buttons' handlers.
-    void OnRead();
-    void OnWrite();
 
     // What the page shows and holds. Monitor 0 = TMON1, 1 = TMON2, 2 = TMON
     // int; comparator j in the order TMON1 A, TMON1 B, TMON2 A, ... (2t + k).
     QString TemperatureText(int monitor) const;
     QString ComparatorText(int comparator) const;
     QComboBox* ThresholdBox(int comparator) const;
-    QPushButton* ReadButton() const { return m_read; }
-    QPushButton* WriteButton() const { return m_write; }
     int ThresholdCode(int comparator) const;
-
-signals:
-    // Emitted inside the Read and Write handlers, before the device traffic.
-    void SequenceRunning();
 
 protected:
     void DataToControls() override;
 
 private:
     void FillThresholdLists();
-    void ReadDevice();
-    void ShowPage();
-    void SetBusy(bool busy);
+    void ReadDevice() override;
+    void WriteDevice() override;
 
     std::array<float, tmon::kMonitors> m_temperatures{};
     std::array<int, tmon::kComparators> m_comparators{};
@@ -59,6 +48,4 @@ private:
     std::array<QLabel*, tmon::kMonitors> m_temperatureLabels{};
     std::array<QLabel*, tmon::kComparators> m_comparatorLabels{};
     std::array<QComboBox*, tmon::kComparators> m_thresholdBoxes{};
-    QPushButton* m_read = nullptr;
-    QPushButton* m_write = nullptr;
 };
