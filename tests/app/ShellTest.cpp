@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -369,6 +370,35 @@ TEST_F(Shell, LargeGuiRebuildsTheMainWindowWithTheOtherFontAndWritesSettingsOnce
     EXPECT_EQ(windows[2], (std::pair{true, true}));
     t->app->WriteSettings();
     EXPECT_EQ(t->store->WriteCount(), writesBefore + 6);
+}
+
+TEST_F(Shell, TheLoggingWindowOutlivesTheMainWindowsAndClosesWithTheProgram)
+{
+    Start({});
+    t->driver->SetPlugged(false);
+    QPointer<QWidget> status = new QWidget;  // stands for the modeless status window
+    bool destroyed = false;
+    QObject::connect(status.data(), &QObject::destroyed, [&] { destroyed = true; });
+    t->app->AdoptLogStatusWindow(status.data());
+    int runs = 0;
+    t->ui.onModal = [&](QDialog& d) -> int {
+        auto* window = qobject_cast<CTovinMainDlg*>(&d);
+        if (window == nullptr) return kIdCancel;
+        // Every main window finds the same status window and only brings it forward.
+        window->OnStartDataLogging();
+        EXPECT_TRUE(status->isVisible());
+        status->hide();
+        if (++runs == 1) window->LargeGuiAction()->trigger();
+        else window->OnExit();
+        return -1;
+    };
+    t->app->MainWindowLoop();
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(t->ui.messages.empty()) << "no connection check while the window exists";
+    EXPECT_FALSE(destroyed) << "the rebuild and the end of the loop leave it alone";
+    t->app->Shutdown();
+    EXPECT_TRUE(destroyed) << "the program's end closes it";
+    EXPECT_EQ(t->app->LogStatusWindow(), nullptr);
 }
 
 TEST_F(Shell, AboutBoxShowsTheProductLine)
