@@ -10,6 +10,9 @@
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/IMONCOMPDlg.h"
+#include "pages/TMONCOMPDlg.h"
+#include "pages/VMONCOMPDlg.h"
 
 namespace {
 
@@ -169,6 +172,21 @@ void CTovinAppContext::OpenDevicePages(const QString& title, bool closeOnly, con
         return;
     }
     sheet.DoModal();
+}
+
+void CTovinAppContext::OpenVmonPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CVMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CIMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTMONCOMPDlg>(title, closeOnly);
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

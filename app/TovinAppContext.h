@@ -65,6 +65,11 @@ public:
         OpenDevicePages(title, closeOnly, [] { return std::make_unique<Page>(); });
     }
 
+    // The builders of the page kinds.
+    void OpenVmonPages(const QString& title, bool closeOnly);
+    void OpenImonPages(const QString& title, bool closeOnly);
+    void OpenTmonPages(const QString& title, bool closeOnly);
+
     // The all-registers window: each page gets its device's rows of the map
     // and the browser selection; OK copies values, shown flags and the
     // selection back.

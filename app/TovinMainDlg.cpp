@@ -17,9 +17,6 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
-#include "pages/IMONCOMPDlg.h"
-#include "pages/TMONCOMPDlg.h"
-#include "pages/VMONCOMPDlg.h"
 
 namespace {
 
@@ -254,13 +251,13 @@ void CTovinMainDlg::OnMargining()
 void CTovinMainDlg::OnVmon()
 {
     if (!CheckConnection()) return;
-    m_app.OpenPages<CVMONCOMPDlg>(QStringLiteral("ZENT I2C VMON Voltages, Comparator Status and Thresholds"), true);
+    m_app.OpenVmonPages(QStringLiteral("ZENT I2C VMON Voltages, Comparator Status and Thresholds"), true);
 }
 
 void CTovinMainDlg::OnImon()
 {
     if (!CheckConnection()) return;
-    m_app.OpenPages<CIMONCOMPDlg>(QStringLiteral("ZENT I2C IMON Currents, Comparator Status and Thresholds"), true);
+    m_app.OpenImonPages(QStringLiteral("ZENT I2C IMON Currents, Comparator Status and Thresholds"), true);
 }
 
 void CTovinMainDlg::OnTrimCells()
@@ -286,7 +283,7 @@ void CTovinMainDlg::OnFaultLog()
 void CTovinMainDlg::OnTmon()
 {
     if (!CheckConnection()) return;
-    m_app.OpenPages<CTMONCOMPDlg>(QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"),
+    m_app.OpenTmonPages(QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"),
                                   true);
 }
 
