@@ -283,8 +283,7 @@ void CTovinMainDlg::OnFaultLog()
 void CTovinMainDlg::OnTmon()
 {
     if (!CheckConnection()) return;
-    m_app.OpenTmonPages(QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"),
-                                  true);
+    m_app.OpenTmonPages(QStringLiteral("ZENT I2C TMON Temperatures, Comparator Status and Thresholds"), true);
 }
 
 void CTovinMainDlg::OnAllI2C()
