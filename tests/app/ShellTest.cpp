@@ -23,6 +23,8 @@
 #include "app/TovinPropertyPage.h"
 #include "app/TovinPropertySheet.h"
 #include "sim/TestTarget.h"
+#include "widgets/Bit_Entry_Dlg.h"
+#include "widgets/FloatEntryDlg.h"
 #include "tests/app/TestApp.h"
 
 namespace {
@@ -399,6 +401,28 @@ TEST_F(Shell, TheLoggingWindowOutlivesTheMainWindowsAndClosesWithTheProgram)
     t->app->Shutdown();
     EXPECT_TRUE(destroyed) << "the program's end closes it";
     EXPECT_EQ(t->app->LogStatusWindow(), nullptr);
+}
+
+TEST_F(Shell, EveryDialogAndPageWindowTakesTheUiFontOnlyWhileTheFlagIsSet)
+{
+    Start({});
+    const std::vector<std::pair<const char*, std::function<std::unique_ptr<QWidget>()>>> windows = {
+        {"main", [] { return std::make_unique<CTovinMainDlg>(); }},
+        {"about", [] { return std::make_unique<CAboutDlg>(); }},
+        {"cable", [] { return std::make_unique<CJTAG_CableSetup>(); }},
+        {"address", [] { return std::make_unique<CTovinI2CAddressDlg>(); }},
+        {"sheet", [] { return std::make_unique<CTovinPropertySheet>(QStringLiteral("S"), true); }},
+        {"bits", [] { return std::make_unique<CBit_Entry_Dlg>(); }},
+        {"keypad", [] { return std::make_unique<CFloatEntryDlg>(); }},
+    };
+    for (bool large : {true, false}) {
+        t->app->SetLargeUiFont(large);
+        for (const auto& [name, make] : windows) {
+            const std::unique_ptr<QWidget> window = make();
+            EXPECT_EQ(window->font(), large ? CFontOccManager::UiFont() : QApplication::font()) << name;
+            EXPECT_EQ(window->font().pointSize(), large ? 12 : QApplication::font().pointSize()) << name;
+        }
+    }
 }
 
 TEST_F(Shell, AboutBoxShowsTheProductLine)
