@@ -143,35 +143,30 @@ void CTovinAppContext::CableSetupCommand(QWidget* parent)
     if (dialog.DoModal() == kIdOk) SetDemoMode(dialog.GetDemoMode());
 }
 
-namespace {
-
-// The pages of one builder call: constructed, probed, shown, destroyed
-// together. Pages given to the sheet are still owned here.
-struct BuiltPages {
-    std::vector<std::unique_ptr<CTovinPropertyPage>> pages;
-};
-
-}  // namespace
-
-void CTovinAppContext::OpenDevicePages(const QString& title, bool closeOnly, const PageFactory& makePage)
+bool CTovinAppContext::AddAnsweringPages(CTovinPropertySheet& sheet, BuiltPages& pages, const PageFactory& makePage,
+                                         const std::function<void(CTovinPropertyPage&, int)>& prepare)
 {
-    CTovinPropertySheet sheet(title, closeOnly);
-    BuiltPages built;  // destroyed before the sheet: the pages leave it first
-    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) built.pages.push_back(makePage());
+    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) pages.push_back(makePage());
     {
-        CCableLock lock;
+        CCableLock lock;  // one lock for all eight probes
         for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
-            CTovinPropertyPage& page = *built.pages[i];
+            CTovinPropertyPage& page = *pages[i];
             page.SetPort(m_port.get());
+            if (prepare) prepare(page, i);
             page.SetDeviceIndex(i);
             if (m_port->ProbeHmu(i)) sheet.AddDevicePage(&page, QStringLiteral("HMU%1").arg(i));
         }
     }
-    if (sheet.PageCount() <= 0) {
-        ShowExclamation(nullptr, QStringLiteral("Required HMU device is not found."));
-        return;
-    }
-    sheet.DoModal();
+    if (sheet.PageCount() > 0) return true;
+    ShowExclamation(nullptr, QStringLiteral("Required HMU device is not found."));
+    return false;
+}
+
+void CTovinAppContext::OpenDevicePages(const QString& title, bool closeOnly, const PageFactory& makePage)
+{
+    CTovinPropertySheet sheet(title, closeOnly);
+    BuiltPages pages;  // destroyed before the sheet: the pages leave it first
+    if (AddAnsweringPages(sheet, pages, makePage, {})) sheet.DoModal();
 }
 
 void CTovinAppContext::OpenVmonPages(const QString& title, bool closeOnly)
@@ -193,28 +188,17 @@ void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const Regi
 {
     constexpr int rows = regmap::kRowsPerDevice;
     CTovinPropertySheet sheet(QStringLiteral("ZENT I2C All I2C Registers"), false);
-    BuiltPages built;
-    for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) built.pages.push_back(makePage());
-    {
-        CCableLock lock;
-        for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
-            CTovinPropertyPage& page = *built.pages[i];
-            page.SetPort(m_port.get());
-            // The page gets the rows without their values: it reads them itself.
-            std::vector<RegisterEntry> block(registerMap.begin() + i * rows, registerMap.begin() + (i + 1) * rows);
-            for (auto& row : block) row.value = 0;
-            access.give(page, block, browserSelection);
-            page.SetDeviceIndex(i);
-            if (m_port->ProbeHmu(i)) sheet.AddDevicePage(&page, QStringLiteral("HMU%1").arg(i));
-        }
-    }
-    if (sheet.PageCount() <= 0) {
-        ShowExclamation(nullptr, QStringLiteral("Required HMU device is not found."));
-        return;
-    }
+    BuiltPages pages;
+    const auto giveRows = [&](CTovinPropertyPage& page, int i) {
+        // The page gets the rows without their values: it reads them itself.
+        std::vector<RegisterEntry> block(registerMap.begin() + i * rows, registerMap.begin() + (i + 1) * rows);
+        for (auto& row : block) row.value = 0;
+        access.give(page, block, browserSelection);
+    };
+    if (!AddAnsweringPages(sheet, pages, makePage, giveRows)) return;
     if (sheet.DoModal() != kIdOk) return;
     for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
-        const CTovinPropertyPage& page = *built.pages[i];
+        const CTovinPropertyPage& page = *pages[i];
         browserSelection = access.selection(page);
         // Devices that did not answer never showed their rows: leave them as they were.
         if (!page.IsInitialised()) continue;

@@ -22,6 +22,7 @@
 class CFtdiDriver;
 class CTovin_I2C_Port;
 class CTovinPropertyPage;
+class CTovinPropertySheet;
 
 class CTovinAppContext : public CCableContext {
 public:
@@ -107,6 +108,14 @@ public:
     std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
 
 private:
+    // The pages of one builder call: constructed, probed, shown, destroyed
+    // together. Pages given to the sheet are still owned here.
+    using BuiltPages = std::vector<std::unique_ptr<CTovinPropertyPage>>;
+    // Makes eight pages, probes HMU0..HMU7 inside one cable lock and adds the
+    // page of each answering device; false, after telling the user, when none answered.
+    bool AddAnsweringPages(CTovinPropertySheet& sheet, BuiltPages& pages, const PageFactory& makePage,
+                           const std::function<void(CTovinPropertyPage&, int)>& prepare);
+
     std::shared_ptr<CFtdiDriver> m_driver;
     CSettings m_settings;
     std::unique_ptr<CTovin_I2C_Port> m_port;
