@@ -31,6 +31,7 @@ public:
         return FTDI_OK;
     }
     FtdiStatus Close(FtdiHandle) override { return FTDI_OK; }
+    FtdiStatus Purge(FtdiHandle) override { return FTDI_OK; }
     FtdiStatus GetDriverVersion(FtdiHandle, uint32_t* v) override { *v = 0; return FTDI_OK; }
     FtdiStatus GetLibraryVersion(uint32_t* v) override { *v = 0; return FTDI_OK; }
 };

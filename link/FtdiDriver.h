@@ -1,5 +1,5 @@
 #pragma once
-// The FTDI driver as the link needs it: nine roles, whatever library is behind
+// The FTDI driver as the link needs it: ten roles, whatever library is behind
 // them (libftdi1 on a real cable, the simulated cable in tests and without
 // hardware, the vendor's D2XX library on Windows).
 
@@ -53,6 +53,9 @@ public:
     virtual FtdiStatus Read(FtdiHandle handle, uint8_t* buffer, uint32_t count,
                             uint32_t* received) = 0;
     virtual FtdiStatus Close(FtdiHandle handle) = 0;
+    // Drops whatever the device has received and not yet handed over (late
+    // replies of an exchange whose read gave up), so the next read starts in step.
+    virtual FtdiStatus Purge(FtdiHandle handle) = 0;
     virtual FtdiStatus GetDriverVersion(FtdiHandle handle, uint32_t* version) = 0;
     virtual FtdiStatus GetLibraryVersion(uint32_t* version) = 0;
 };

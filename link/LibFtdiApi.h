@@ -41,6 +41,8 @@ public:
     virtual int Write(Context context, const uint8_t* data, int size) = 0;
     // Bytes waiting from the chip, at most size, 0 when none; does not wait for more.
     virtual int Read(Context context, uint8_t* data, int size) = 0;
+    // Drops the bytes the chip and the USB layer hold for the host. 0 or a negative error.
+    virtual int PurgeReceive(Context context) = 0;
     // Closes the interface and frees the context, whatever the result.
     virtual int Close(Context context) = 0;
 

@@ -344,6 +344,14 @@ FtdiStatus CLibFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t cou
     return FTDI_OK;
 }
 
+FtdiStatus CLibFtdiDriver::Purge(FtdiHandle handle)
+{
+    Channel* channel = Find(handle);
+    if (!channel)
+        return FTDI_INVALID_HANDLE;
+    return m_api->PurgeReceive(channel->context) < 0 ? FTDI_IO_ERROR : FTDI_OK;
+}
+
 FtdiStatus CLibFtdiDriver::Close(FtdiHandle handle)
 {
     const auto it = m_channels.find(reinterpret_cast<uintptr_t>(handle));

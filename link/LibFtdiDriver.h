@@ -48,6 +48,7 @@ public:
     FtdiStatus Read(FtdiHandle handle, uint8_t* buffer, uint32_t count,
                     uint32_t* received) override;
     FtdiStatus Close(FtdiHandle handle) override;
+    FtdiStatus Purge(FtdiHandle handle) override;
     FtdiStatus GetDriverVersion(FtdiHandle handle, uint32_t* version) override;
     FtdiStatus GetLibraryVersion(uint32_t* version) override;
 

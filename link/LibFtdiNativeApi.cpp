@@ -133,6 +133,11 @@ int CLibFtdiNativeApi::Read(Context context, uint8_t* data, int size)
     return ftdi_read_data(AsFtdi(context), data, size);
 }
 
+int CLibFtdiNativeApi::PurgeReceive(Context context)
+{
+    return ftdi_tciflush(AsFtdi(context));
+}
+
 int CLibFtdiNativeApi::Close(Context context)
 {
     const int result = ftdi_usb_close(AsFtdi(context));

@@ -26,6 +26,7 @@ public:
     int SetLatencyTimer(Context context, uint8_t milliseconds) override;
     int Write(Context context, const uint8_t* data, int size) override;
     int Read(Context context, uint8_t* data, int size) override;
+    int PurgeReceive(Context context) override;
     int Close(Context context) override;
 
     LibFtdiVersion GetLibraryVersion() override;

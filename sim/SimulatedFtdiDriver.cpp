@@ -223,6 +223,16 @@ FtdiStatus CSimulatedFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32
     return FTDI_OK;
 }
 
+FtdiStatus CSimulatedFtdiDriver::Purge(FtdiHandle handle)
+{
+    FtdiStatus status;
+    Channel* channel = Lookup(handle, &status);
+    if (channel == nullptr)
+        return status;
+    channel->engine->Purge();
+    return FTDI_OK;
+}
+
 FtdiStatus CSimulatedFtdiDriver::Close(FtdiHandle handle)
 {
     const auto it = m_handles.find(handle);

@@ -35,6 +35,7 @@ struct FakeContext {
     std::deque<Piece> pieces;
     int readCalls = 0;
     int failReadAfter = -1;  // reads fail once this many were served
+    int purges = 0;
 };
 
 struct FakeCable {
@@ -112,6 +113,13 @@ public:
                 ctx.pieces.pop_front();
         }
         return n;
+    }
+    int PurgeReceive(Context context) override
+    {
+        FakeContext& ctx = Ctx(context);
+        ++ctx.purges;
+        ctx.pieces.clear();
+        return 0;
     }
     int Close(Context context) override { return Ctx(context).closed = true, 0; }
     LibFtdiVersion GetLibraryVersion() override { return m_cable.library; }

@@ -26,6 +26,7 @@ public:
     int fetchCalls = 0;
     int opens[2] = {0, 0};
     int closes[2] = {0, 0};
+    int purges[2] = {0, 0};
     int reads = 0;
 
     FtdiStatus CreateDeviceInfoList(uint32_t* count) override
@@ -81,6 +82,12 @@ public:
         const uint32_t n = answer.size() < count ? static_cast<uint32_t>(answer.size()) : count;
         std::memcpy(buffer, answer.data(), n);
         *received = n;
+        return FTDI_OK;
+    }
+
+    FtdiStatus Purge(FtdiHandle handle) override
+    {
+        ++purges[Channel(handle)];
         return FTDI_OK;
     }
 
