@@ -122,7 +122,9 @@ public:
             return Address(name, value, m_request.mainAddress);
         } else {
             const std::optional<double> ohms = ParseOhms(value);
-            if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
+            if (!ohms)
+                return Fail("--rsense " + Quoted(value) +
+                            ": give the sense resistor in ohms, above 0 (from 1.2e-38 to 3.4e38)");
             m_request.senseOhms = *ohms;
         }
         return true;
@@ -275,7 +277,10 @@ std::optional<double> ParseOhms(std::string_view text)
     if (digits == 0 || points > 1) return std::nullopt;
     const std::string copy(text);
     const double ohms = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(ohms) || ohms <= 0.0) return std::nullopt;
+    // The value is computed with as a float: refuse what a float cannot hold.
+    if (!std::isfinite(ohms) || ohms < std::numeric_limits<float>::min() ||
+        ohms > std::numeric_limits<float>::max())
+        return std::nullopt;
     return ohms;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -77,6 +79,29 @@ std::string Trim(const std::string& text)
     if (first == std::string::npos) return {};
     const size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
+}
+
+// User text in a message: control and non-ASCII bytes escaped, cut short,
+// so that a line of binary junk gives a readable one-line error.
+std::string Shown(const std::string& text)
+{
+    constexpr size_t kShownBytes = 40;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i == kShownBytes) {
+            out += "...";
+            break;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
 bool ParseReal(const std::string& text, double& value)
@@ -364,14 +389,31 @@ void CSimulatedBoard::PushPotStatus()
 
 bool CSimulatedBoard::LoadFile(const std::string& path, std::string& error)
 {
+    // Only a regular file: a folder would read as an empty board, and a
+    // device such as /dev/zero would never end.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        error = "cannot open board file " + path;
+        return false;
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = "board file " + path + " is not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open board file " + path;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return LoadText(text.str(), error, path);
+    std::string text(kMaxBoardFileBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > kMaxBoardFileBytes) {
+        error = "board file " + path + " is larger than " + std::to_string(kMaxBoardFileBytes / 1024) + " KiB";
+        return false;
+    }
+    return LoadText(text, error, path);
 }
 
 bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, const std::string& source)
@@ -394,31 +436,34 @@ bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, cons
 
     while (std::getline(in, raw)) {
         ++lineNumber;
+        if (raw.size() > kMaxBoardLineBytes)
+            return fail("line longer than " + std::to_string(kMaxBoardLineBytes) + " characters");
         const std::string line = Trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
         const size_t equals = line.find('=');
-        if (equals == std::string::npos) return fail("expected \"key = value\", found \"" + line + "\"");
+        if (equals == std::string::npos) return fail("expected \"key = value\", found \"" + Shown(line) + "\"");
         const std::string key = Lower(Trim(line.substr(0, equals)));
         const std::string value = Trim(line.substr(equals + 1));
         if (key.empty()) return fail("missing key before '='");
-        if (value.empty()) return fail("missing value for \"" + key + "\"");
+        if (value.empty()) return fail("missing value for \"" + Shown(key) + "\"");
 
         // Value readers; each reports its own error.
         double real = 0.0;
         uint64_t whole = 0;
         const auto readReal = [&] {
             if (ParseReal(value, real)) return true;
-            return fail("\"" + value + "\" is not a number");
+            return fail("\"" + Shown(value) + "\" is not a number");
         };
         const auto readPositive = [&] {
             if (!readReal()) return false;
             if (real > 0.0) return true;
-            return fail("\"" + key + "\" must be above 0, found " + value);
+            return fail("\"" + Shown(key) + "\" must be above 0, found " + Shown(value));
         };
         const auto readWhole = [&](uint64_t max) {
-            if (!ParseUnsigned(value, whole)) return fail("\"" + value + "\" is not a whole number");
+            if (!ParseUnsigned(value, whole)) return fail("\"" + Shown(value) + "\" is not a whole number");
             if (whole <= max) return true;
-            return fail("\"" + key + "\" out of range (0 to " + std::to_string(max) + "), found " + value);
+            return fail("\"" + Shown(key) + "\" out of range (0 to " + std::to_string(max) + "), found " +
+                        Shown(value));
         };
 
         Action action;
@@ -477,7 +522,7 @@ bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, cons
                 pot = k;
             }
         }
-        if (!action) return fail("unknown key \"" + key + "\"");
+        if (!action) return fail("unknown key \"" + Shown(key) + "\"");
         steps.push_back({lineNumber, std::move(action), pot});
     }
 

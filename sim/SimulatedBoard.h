@@ -61,6 +61,9 @@ public:
     static constexpr int kPots = 4;
     static constexpr uint8_t kHmuBaseAddress = 0xC0;
     static constexpr uint8_t kMainAddress = 0x40;
+    // Board files are small text files; anything larger is refused.
+    static constexpr size_t kMaxBoardFileBytes = 1024 * 1024;
+    static constexpr size_t kMaxBoardLineBytes = 4096;
 
     // A cable with nothing on its bus; every slot holds its typical values.
     CSimulatedBoard();
@@ -108,7 +111,9 @@ public:
     uint8_t PotStatus() const;  // bits 0..3, 1 = good
 
     // Board files (format above). On failure error holds one line naming the
-    // source and line, and the board is unchanged.
+    // source and line, and the board is unchanged. Only regular files up to
+    // kMaxBoardFileBytes load; a bad line is quoted cut short, with control
+    // and non-ASCII bytes shown as \xNN.
     bool LoadFile(const std::string& path, std::string& error);
     bool LoadText(const std::string& text, std::string& error, const std::string& source = "board");
 

@@ -80,7 +80,7 @@ public:
         std::vector<uint8_t> answer = readScript.front();
         readScript.pop_front();
         const uint32_t n = answer.size() < count ? static_cast<uint32_t>(answer.size()) : count;
-        std::memcpy(buffer, answer.data(), n);
+        if (n > 0) std::memcpy(buffer, answer.data(), n);
         *received = n;
         return FTDI_OK;
     }
