@@ -101,13 +101,16 @@ void CTovinAppContext::MainWindowLoop()
 
 void CTovinAppContext::WriteSettings()
 {
-    // "I2C SW Address" is read but never written.
-    m_settings.WriteNumber(kDemoMode, m_demoMode ? 1 : 0);
-    m_settings.WriteNumber(kLargeUiFont, m_largeUiFont ? 1 : 0);
-    m_settings.WriteNumber(kI2CAddress, static_cast<uint32_t>(i2cAddress));
-    m_settings.WriteNumber(kFpgaSection, static_cast<uint32_t>(fpgaSection));
-    m_settings.WriteNumber(kI2CBaudrate, static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400));
-    m_settings.WriteBinary(kLogSettings, logSettings.data(), logSettings.size());
+    // "I2C SW Address" is read but never written. All six go in one write:
+    // a program killed while saving keeps either the old set or the new one.
+    m_settings.WriteValues({
+        {kDemoMode, SettingValue::Number(m_demoMode ? 1 : 0)},
+        {kLargeUiFont, SettingValue::Number(m_largeUiFont ? 1 : 0)},
+        {kI2CAddress, SettingValue::Number(static_cast<uint32_t>(i2cAddress))},
+        {kFpgaSection, SettingValue::Number(static_cast<uint32_t>(fpgaSection))},
+        {kI2CBaudrate, SettingValue::Number(static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400))},
+        {kLogSettings, SettingValue::Binary(std::vector<uint8_t>(logSettings.begin(), logSettings.end()))},
+    });
 }
 
 void CTovinAppContext::Shutdown()
