@@ -1,5 +1,8 @@
 #include "app/TovinAppContext.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QWidget>
 #include <cstring>
 
@@ -93,10 +96,26 @@ void CTovinAppContext::Startup()
 void CTovinAppContext::MainWindowLoop()
 {
     int result = 0;
-    do {
+    while (!m_exitRequested) {
         CTovinMainDlg window;
         result = window.DoModal();
-    } while (result == kLargeGuiResult);
+        if (result != kLargeGuiResult) break;
+    }
+    m_exitTimer.reset();
+}
+
+void CTovinAppContext::RequestExit()
+{
+    if (m_exitRequested) return;
+    m_exitRequested = true;
+    // Modal runs are nested: each one returns to the code that opened it,
+    // which may open another, so the topmost is ended on every tick until
+    // the main window loop is over.
+    m_exitTimer = std::make_unique<QTimer>();
+    QObject::connect(m_exitTimer.get(), &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    m_exitTimer->start(10);
 }
 
 void CTovinAppContext::WriteSettings()

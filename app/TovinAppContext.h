@@ -20,6 +20,7 @@
 #include "link/CableLock.h"
 
 class CFtdiDriver;
+class QTimer;
 class CTovin_I2C_Port;
 class CTovinPropertyPage;
 class CTovinPropertySheet;
@@ -52,6 +53,13 @@ public:
     void SetDemoMode(bool demo);  // also the port's
     bool LargeUiFont() const { return m_largeUiFont; }
     void SetLargeUiFont(bool on);  // takes effect for windows created afterwards
+
+    // Ends the program as its Exit command does, from wherever it is: every
+    // window that runs modally ends as its Cancel would (also one that opens
+    // while this goes on), the main window last, and Run then saves the
+    // settings. For SIGTERM and SIGINT.
+    void RequestExit();
+    bool ExitRequested() const { return m_exitRequested; }
 
     // The cable setup command: runs the cable dialog; on OK takes its demo mode.
     void CableSetupCommand(QWidget* parent);
@@ -122,6 +130,8 @@ private:
     bool m_demoMode = false;
     bool m_largeUiFont = true;
     QPointer<QWidget> m_logStatus;
+    bool m_exitRequested = false;
+    std::unique_ptr<QTimer> m_exitTimer;
     CCableContext* m_previousCableContext = nullptr;
 };
 
