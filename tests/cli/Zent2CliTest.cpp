@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "cli/Zent2Cli.h"
@@ -82,6 +83,9 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
 {
     const std::string badBoard = TempPath("bad-board.txt");
     std::ofstream(badBoard) << "hmu0.vmon1 = 1.0\nhmu9.present = 1\n";
+    const std::string junkBoard = TempPath("junk-board.txt");
+    std::ofstream(junkBoard) << "\x01\x02\x1B[2J" << std::string(300, 'x') << "\n";
+    const std::string tinyOhms = "0." + std::string(50, '0') + "1";  // shown as 1e-51, a float 0
     const struct {
         std::vector<std::string> args;
         const char* message;
@@ -102,6 +106,13 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--demo", "ues", "0"}, "demo"}, {{"--demo", "devices"}, "demo"},
         {{"--demo", "write", "0", "M", "0", "1"}, "demo"}, {{"--demo", "write", "0", "C", "119", "1"}, "0..118"},
         {{"--demo=1", "scan"}, "no value"}, {{"--rsense", "0", "measure", "0"}, "--rsense"},
+        {{"--rsense", tinyOhms, "measure", "0"}, "--rsense"},
+        {{"--rsense", "1" + std::string(39, '0'), "measure", "0"}, "--rsense"},
+        {{"sc\nan\x1B"}, "unknown command 'sc\\x0Aan\\x1B'"},
+        {{"--simulated-board", "--board", std::filesystem::temp_directory_path().string(), "scan"},
+         "not a regular file"},
+        {{"--simulated-board", "--board", "/dev/zero", "scan"}, "not a regular file"},
+        {{"--simulated-board", "--board", junkBoard, "scan"}, "line 1: expected \"key = value\", found \"\\x01\\x02\\x1B[2Jxxx"},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -117,6 +128,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
     // The bad board file changed nothing, not even its good first line.
     EXPECT_EQ(board->Values(0).vmonVolts[0], CSimulatedBoard::TypicalValues(0).vmonVolts[0]);
     std::filesystem::remove(badBoard);
+    std::filesystem::remove(junkBoard);
 }
 
 TEST_F(CliOnBoard, HelpDescribesEveryCommandAndExitsZero)
@@ -294,6 +306,95 @@ TEST_F(CliOnBoard, DeviceAndCableFailuresExitOne)
     EXPECT_EQ(Sim("read 0 C 0x34").status, 0);
 }
 
+// Every command against every fault of the simulated cable. A fault that
+// clears within the port's five attempts must not show; one that persists
+// ends the command with status 1 and one line, after printing only lines it
+// read in full (never a value made up for what failed). Afterwards the board
+// answers as before: no leftover bytes, no phantom device.
+TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
+{
+    enum class Hits { Always, Reads, Commands, Data, Long, Never };
+    const struct {
+        const char* line;
+        bool reads, commands, data, longer;  // longer: more than three exchanges
+    } commands[] = {
+        {"scan", false, false, false, true},          {"read 0 C 0x34", true, true, false, false},
+        {"read 0 M 0x70", true, true, false, false},  {"write 0 C 0x20 0x5A", false, true, true, false},
+        {"update 0", false, true, false, false},      {"dump 0", true, true, false, true},
+        {"measure 0", true, true, true, true},        {"ues 0", true, true, false, true},
+    };
+    using D = CSimulatedFtdiDriver;
+    const struct {
+        const char* name;
+        Hits hits;
+        std::function<void(D&)> inject;
+    } faults[] = {
+        {"address NACK always", Hits::Always, [](D& d) { d.InjectAddressNack(0xC0, D::kAlways); }},
+        {"address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC0, 4); }},
+        {"read address NACK always", Hits::Reads, [](D& d) { d.InjectAddressNack(0xC1, D::kAlways); }},
+        {"read address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC1, 4); }},
+        {"command NACK always", Hits::Commands, [](D& d) { d.InjectByteNack(0xC0, 0, D::kAlways); }},
+        {"command NACK once", Hits::Never, [](D& d) { d.InjectByteNack(0xC0, 0, 1); }},
+        {"data NACK always", Hits::Data, [](D& d) { d.InjectByteNack(0xC0, 2, D::kAlways); }},
+        {"data NACK once", Hits::Never, [](D& d) { d.InjectByteNack(0xC0, 2, 1); }},
+        {"short read", Hits::Never, [](D& d) { d.ShortenReads(1, 1); }},
+        {"two short reads", Hits::Never, [](D& d) { d.ShortenReads(1, 2); }},
+        {"failed write", Hits::Never, [](D& d) { d.FailWrites(1); }},
+        {"short write", Hits::Never, [](D& d) { d.ShortenWrites(3, 1); }},
+        {"every write fails", Hits::Always, [](D& d) { d.FailWrites(100000); }},
+        // Opening the cable takes two writes; the third is the command's first.
+        {"unplugged in the first exchange", Hits::Always, [](D& d) { d.UnplugAfterTransfers(3); }},
+        {"unplugged in the fourth exchange", Hits::Long, [](D& d) { d.UnplugAfterTransfers(9); }},
+    };
+    const auto clear = [this] {
+        Bus().InjectAddressNack(0xC0, 0);
+        Bus().InjectAddressNack(0xC1, 0);
+        for (int index = 0; index < 3; ++index) Bus().InjectByteNack(0xC0, index, 0);
+        Bus().ShortenReads(0, 0);
+        Bus().FailWrites(0);
+        Bus().ShortenWrites(0, 0);
+        Bus().UnplugAfterTransfers(-1);
+        Bus().SetPlugged(true);
+    };
+    for (const auto& command : commands) {
+        SetUp();
+        const CliResult reference = Sim(command.line);
+        ASSERT_EQ(reference.status, 0) << command.line << ": " << reference.err;
+        const CliResult referenceRead = Sim("read 0 C 0x34");
+        const CliResult referenceScan = Sim("scan");
+        for (const auto& fault : faults) {
+            const std::string cell = std::string(command.line) + " / " + fault.name;
+            SetUp();
+            fault.inject(Bus());
+            const CliResult r = Sim(command.line);
+            const bool hit = fault.hits == Hits::Always || (fault.hits == Hits::Reads && command.reads) ||
+                             (fault.hits == Hits::Commands && command.commands) ||
+                             (fault.hits == Hits::Data && command.data) ||
+                             (fault.hits == Hits::Long && command.longer);
+            if (hit && fault.hits == Hits::Always && std::string(command.line) == "scan" &&
+                fault.name == std::string("address NACK always")) {
+                // A device that does not answer is absent: that is what scan reports.
+                std::string expected = reference.out;
+                expected.replace(expected.find("HMU0 0xC0 present"), 17, "HMU0 0xC0 absent");
+                EXPECT_EQ(r.status, 0) << cell;
+                EXPECT_EQ(r.out, expected) << cell;
+            } else if (hit) {
+                EXPECT_EQ(r.status, CZent2Cli::kExitDevice) << cell;
+                EXPECT_TRUE(IsOneLine(r.err)) << cell << " -> " << r.err;
+                EXPECT_EQ(reference.out.rfind(r.out, 0), 0u) << cell << ": printed\n" << r.out;
+                EXPECT_TRUE(r.out.empty() || r.out.back() == '\n') << cell;
+            } else {
+                EXPECT_EQ(r.status, 0) << cell << ": " << r.err;
+                EXPECT_EQ(r.out, reference.out) << cell;
+                EXPECT_EQ(r.err, "") << cell;
+            }
+            clear();
+            EXPECT_EQ(Sim("read 0 C 0x34").out, referenceRead.out) << cell;
+            EXPECT_EQ(Sim("scan").out, referenceScan.out) << cell;
+        }
+    }
+}
+
 TEST_F(CliOnBoard, OneCableLockPerCommandAndTheRateOfTheLink)
 {
     const struct {
@@ -372,6 +473,70 @@ TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
 #endif
 }
 
+// Sees, while the command runs, what the trace file holds.
+class CTraceSpy : public CI2cTarget {
+public:
+    explicit CTraceSpy(std::string path) : m_path(std::move(path)) {}
+    bool OnAddress(bool) override
+    {
+        std::ifstream in(m_path, std::ios::binary);
+        seen.push_back(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        return false;
+    }
+    bool OnWrite(uint8_t) override { return false; }
+    uint8_t OnRead() override { return 0xFF; }
+    std::vector<std::string> seen;
+
+private:
+    std::string m_path;
+};
+
+TEST_F(CliOnBoard, ATraceReplacesTheOldOneOnlyWhenCompleteAndOnlyWhenTheBusRan)
+{
+    const std::filesystem::path folder = TempPath("traces");
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "t.vcd").string();
+    const auto spy = std::make_shared<CTraceSpy>(path);
+    Bus().Bus().Attach(0xC4, spy);  // probed by scan as HMU2
+    std::ofstream(path) << "old trace";
+
+    ASSERT_EQ(Sim("--trace " + path + " scan").status, 0);
+    ASSERT_FALSE(spy->seen.empty());
+    for (const std::string& during : spy->seen) EXPECT_EQ(during, "old trace");
+    std::string tokens, output;
+    EXPECT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file left";
+
+    // Nothing on the bus: no trace, and the old one stays.
+    std::ofstream(path) << "old trace";
+    const CliResult devices = Sim("--trace " + path + " devices");
+    EXPECT_EQ(devices.status, 0);
+    EXPECT_NE(devices.err.find("no trace written"), std::string::npos) << devices.err;
+    const std::string other = (folder / "none.vcd").string();
+    EXPECT_EQ(Sim("--trace " + other + " devices").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(other));
+    // Refused before anything ran: the old trace stays too.
+    EXPECT_EQ(Sim("--trace " + path + " read 9 C 0").status, CZent2Cli::kExitUsage);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old trace");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(CliOnBoard, OutputThatCannotBeWrittenIsAnError)
+{
+    // A stream whose every write fails, as standard output on a full disk.
+    struct : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } full;
+    std::ostream out(&full);
+    std::ostringstream err;
+    CZent2Cli cli;
+    cli.SetBoard(board.get());
+    EXPECT_EQ(cli.Run(SplitArgs("--simulated-board scan"), out, err), CZent2Cli::kExitDevice);
+    EXPECT_TRUE(IsOneLine(err.str())) << err.str();
+    EXPECT_NE(err.str().find("cannot write the output"), std::string::npos);
+}
+
 #ifndef _WIN32
 TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
 {
@@ -394,6 +559,11 @@ TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
         EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
         EXPECT_EQ(output.rfind(c.output, 0), 0u) << c.args << ": " << output;
     }
+#ifdef __linux__
+    const int full = std::system((std::string(ZENT2_CLI_PATH) + " --simulated-board scan >/dev/full 2>/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(full));
+    EXPECT_EQ(WEXITSTATUS(full), 1) << "a failed write to standard output is an error";
+#endif
 }
 #endif
 
