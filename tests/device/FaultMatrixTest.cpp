@@ -187,6 +187,12 @@ TEST(FaultMatrix, EveryPortOperationAgainstEveryInjectedFault)
                 EXPECT_EQ(got.state, expected.state) << cell;
             }
 
+            // Every transaction ended with a STOP, also a command phase that
+            // failed every attempt (a pulled cable releases the lines itself).
+            if (fault.kind != Kind::Unplug) {
+                EXPECT_FALSE(bench.Cable().Bus().InTransaction()) << cell << ": bus left mid-transaction";
+            }
+
             // The fault clears: the next operations get their own answers.
             CSimulatedFtdiDriver& cable = bench.Cable();
             cable.InjectAddressNack(operation.address, 0);
