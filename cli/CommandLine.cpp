@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "link/I2C_FTDI.h"
+#include "pages/TextFormat.h"
 
 namespace cli {
 
@@ -35,27 +36,10 @@ constexpr int kMaxHmuIndex = 7;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr int kLastDemoRegister = 118;
 
-// An argument as an error message shows it: on one line, readable, and not
-// longer than a line (control and non-ASCII bytes as \xNN).
+// An argument as an error message shows it: on one line, readable, cut short.
 std::string Quoted(std::string_view text)
 {
-    constexpr size_t kShown = 40;
-    std::string out = "'";
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (i == kShown) {
-            out += "...";
-            break;
-        }
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        }
-    }
-    return out + "'";
+    return "'" + ShownText(text) + "'";
 }
 
 std::string Hex(uint64_t value)

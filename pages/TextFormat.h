@@ -2,7 +2,9 @@
 // printf-style formatting into a std::string, so that list entries, captions
 // and value texts come out exactly as the format strings the pages show.
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #if defined(__GNUC__) || defined(__clang__)
 #define ZENT2_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
@@ -11,3 +13,8 @@
 #endif
 
 std::string FormatText(const char* format, ...) ZENT2_PRINTF_FORMAT(1, 2);
+
+// Text from outside (a file line, an argument) as a message may show it: cut
+// after `maxBytes` bytes with "...", and every control or non-ASCII byte as
+// \xNN, so that the message stays one readable line.
+std::string ShownText(std::string_view text, std::size_t maxBytes = 40);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,6 +12,7 @@
 
 #include "device/MeasureCodes.h"
 #include "pages/ImonCodes.h"
+#include "pages/TextFormat.h"
 
 namespace {
 
@@ -79,29 +79,6 @@ std::string Trim(const std::string& text)
     if (first == std::string::npos) return {};
     const size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
-}
-
-// User text in a message: control and non-ASCII bytes escaped, cut short,
-// so that a line of binary junk gives a readable one-line error.
-std::string Shown(const std::string& text)
-{
-    constexpr size_t kShownBytes = 40;
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (i == kShownBytes) {
-            out += "...";
-            break;
-        }
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        }
-    }
-    return out;
 }
 
 bool ParseReal(const std::string& text, double& value)
@@ -441,29 +418,29 @@ bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, cons
         const std::string line = Trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
         const size_t equals = line.find('=');
-        if (equals == std::string::npos) return fail("expected \"key = value\", found \"" + Shown(line) + "\"");
+        if (equals == std::string::npos) return fail("expected \"key = value\", found \"" + ShownText(line) + "\"");
         const std::string key = Lower(Trim(line.substr(0, equals)));
         const std::string value = Trim(line.substr(equals + 1));
         if (key.empty()) return fail("missing key before '='");
-        if (value.empty()) return fail("missing value for \"" + Shown(key) + "\"");
+        if (value.empty()) return fail("missing value for \"" + ShownText(key) + "\"");
 
         // Value readers; each reports its own error.
         double real = 0.0;
         uint64_t whole = 0;
         const auto readReal = [&] {
             if (ParseReal(value, real)) return true;
-            return fail("\"" + Shown(value) + "\" is not a number");
+            return fail("\"" + ShownText(value) + "\" is not a number");
         };
         const auto readPositive = [&] {
             if (!readReal()) return false;
             if (real > 0.0) return true;
-            return fail("\"" + Shown(key) + "\" must be above 0, found " + Shown(value));
+            return fail("\"" + ShownText(key) + "\" must be above 0, found " + ShownText(value));
         };
         const auto readWhole = [&](uint64_t max) {
-            if (!ParseUnsigned(value, whole)) return fail("\"" + Shown(value) + "\" is not a whole number");
+            if (!ParseUnsigned(value, whole)) return fail("\"" + ShownText(value) + "\" is not a whole number");
             if (whole <= max) return true;
-            return fail("\"" + Shown(key) + "\" out of range (0 to " + std::to_string(max) + "), found " +
-                        Shown(value));
+            return fail("\"" + ShownText(key) + "\" out of range (0 to " + std::to_string(max) + "), found " +
+                        ShownText(value));
         };
 
         Action action;
@@ -522,7 +499,7 @@ bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, cons
                 pot = k;
             }
         }
-        if (!action) return fail("unknown key \"" + Shown(key) + "\"");
+        if (!action) return fail("unknown key \"" + ShownText(key) + "\"");
         steps.push_back({lineNumber, std::move(action), pot});
     }
 
