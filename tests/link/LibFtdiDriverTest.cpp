@@ -2,138 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
+#include "link/I2C_FTDI.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/link/ScriptedLibFtdi.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// A scripted USB bus with FTDI chips on it. The test owns it and the driver's
-// FakeApi points at it, so what happened stays visible after the driver is gone.
-struct FakeChip {
-    uint16_t product = 0x6010;
-    std::string serial;
-    int interfaces = 2;  // what the configuration says; < 1 when unreadable
-    bool serialFails = false;
-};
-
-struct Piece {
-    uint64_t atUs;  // when the bytes reach the host
-    Bytes bytes;
-};
-
-struct FakeContext {
-    int chip = 0;
-    int interfaceIndex = 0;
-    int latency = -1;
-    int mask = -1;
-    bool closed = false;
-    std::vector<Bytes> writes;
-    std::deque<Piece> pieces;
-    int readCalls = 0;
-    int failReadAfter = -1;  // reads fail once this many were served
-    int purges = 0;
-};
-
-struct FakeCable {
-    std::vector<FakeChip> chips;
-    std::vector<std::unique_ptr<int>> devices;  // the chip index, one object per search
-    std::vector<std::unique_ptr<FakeContext>> contexts;
-    std::vector<int> searchedVendors;
-    int openCalls = 0;
-    bool openFails = false;
-    int writeResult = -2;  // -2: accept everything
-    uint64_t nowUs = 0;
-    LibFtdiVersion library{1, 5, 0};
-    LibFtdiVersion usb{1, 0, 26};
-
-    FakeContext* Last() { return contexts.empty() ? nullptr : contexts.back().get(); }
-};
-
-class FakeApi : public CLibFtdiApi {
-public:
-    explicit FakeApi(FakeCable& cable) : m_cable(cable) {}
-
-    int FindDevices(int vendor, int product, std::vector<Device>* devices) override
-    {
-        m_cable.searchedVendors.push_back(vendor);
-        const size_t before = devices->size();
-        for (size_t i = 0; i < m_cable.chips.size(); ++i) {
-            if (m_cable.chips[i].product == product) {
-                m_cable.devices.push_back(std::make_unique<int>(int(i)));
-                devices->push_back(m_cable.devices.back().get());
-            }
-        }
-        return int(devices->size() - before);
-    }
-    void ReleaseDevices() override {}
-    int GetSerial(Device device, std::string* serial) override
-    {
-        if (Chip(device).serialFails)
-            return -4;
-        *serial = Chip(device).serial;
-        return 0;
-    }
-    int GetInterfaceCount(Device device) override { return Chip(device).interfaces < 1 ? -1 : Chip(device).interfaces; }
-    uint32_t GetLocation(Device device) override { return 0x0100 + uint32_t(Index(device)); }
-    int Open(Device device, int interfaceIndex, Context* context) override
-    {
-        ++m_cable.openCalls;
-        if (m_cable.openFails)
-            return -5;
-        m_cable.contexts.push_back(std::make_unique<FakeContext>());
-        m_cable.contexts.back()->chip = Index(device);
-        m_cable.contexts.back()->interfaceIndex = interfaceIndex;
-        *context = m_cable.contexts.back().get();
-        return 0;
-    }
-    int SetBitMode(Context context, uint8_t mask, uint8_t) override { return Ctx(context).mask = mask, 0; }
-    int SetLatencyTimer(Context context, uint8_t ms) override { return Ctx(context).latency = ms, 0; }
-    int Write(Context context, const uint8_t* data, int size) override
-    {
-        Ctx(context).writes.emplace_back(data, data + size);
-        return m_cable.writeResult == -2 ? size : m_cable.writeResult;
-    }
-    int Read(Context context, uint8_t* data, int size) override
-    {
-        FakeContext& ctx = Ctx(context);
-        m_cable.nowUs += 100;  // a USB round trip
-        if (ctx.failReadAfter >= 0 && ctx.readCalls >= ctx.failReadAfter)
-            return -1;
-        ++ctx.readCalls;
-        int n = 0;
-        while (n < size && !ctx.pieces.empty() && ctx.pieces.front().atUs <= m_cable.nowUs) {
-            Bytes& bytes = ctx.pieces.front().bytes;
-            for (; n < size && !bytes.empty(); bytes.erase(bytes.begin()))
-                data[n++] = bytes.front();
-            if (bytes.empty())
-                ctx.pieces.pop_front();
-        }
-        return n;
-    }
-    int PurgeReceive(Context context) override
-    {
-        FakeContext& ctx = Ctx(context);
-        ++ctx.purges;
-        ctx.pieces.clear();
-        return 0;
-    }
-    int Close(Context context) override { return Ctx(context).closed = true, 0; }
-    LibFtdiVersion GetLibraryVersion() override { return m_cable.library; }
-    LibFtdiVersion GetUsbLibraryVersion() override { return m_cable.usb; }
-    uint64_t NowMicroseconds() override { return m_cable.nowUs; }
-    void SleepMicroseconds(uint32_t us) override { m_cable.nowUs += us; }
-
-private:
-    static int Index(Device device) { return *static_cast<int*>(device); }
-    const FakeChip& Chip(Device device) { return m_cable.chips[size_t(Index(device))]; }
-    static FakeContext& Ctx(Context context) { return *static_cast<FakeContext*>(context); }
-
-    FakeCable& m_cable;
-};
+using namespace scripted;
 
 struct Rig {
     FakeCable cable;
@@ -144,10 +26,12 @@ struct Rig {
         cable.chips = std::move(chips);
         driver = std::make_unique<CLibFtdiDriver>(std::make_unique<FakeApi>(cable));
     }
+    // Opens, then forgets the traffic of the open itself (its own test looks at that).
     FtdiHandle OpenOk(int index)
     {
         FtdiHandle handle = nullptr;
-        EXPECT_EQ(driver->Open(index, &handle), FTDI_OK) << "index " << index;
+        EXPECT_EQ(driver->Open(index, &handle), FTDI_OK) << "index " << index << ": " << driver->OpenFailure(index);
+        if (cable.Last()) cable.Last()->ForgetTraffic();
         return handle;
     }
 };
@@ -444,11 +328,12 @@ TEST(LibFtdiDriver, ReadWaitsForTheCountUntilTheDeadline)
         ctx->failReadAfter = c.failAfter;
         Bytes buffer(8, 0xEE);
         uint32_t received = 77;
+        const uint64_t start = rig.cable.nowUs;
         EXPECT_EQ(rig.driver->Read(handle, buffer.data(), c.count, &received), c.status);
         ASSERT_EQ(received, c.expected.size());
         EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + received), c.expected);
         EXPECT_EQ(buffer[c.count], 0xEE) << "wrote past the count";
-        const uint64_t elapsed = rig.cable.nowUs;
+        const uint64_t elapsed = rig.cable.nowUs - start;
         if (c.timesOut) {
             EXPECT_GE(elapsed, CLibFtdiDriver::kReadTimeoutUs);
             EXPECT_LT(elapsed, CLibFtdiDriver::kReadTimeoutUs + 10000);
