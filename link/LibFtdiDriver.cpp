@@ -379,12 +379,15 @@ FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
     if (!m_listed)
         List();
     if (index < 0 || size_t(index) >= m_entries.size()) {
-        if (!m_choice.serial.empty() && m_entries.empty())
-            return Fail(index, FTDI_DEVICE_NOT_FOUND, "no cable with the serial number " + m_choice.serial +
-                                                          " is attached");
+        const size_t listed = m_entries.size();
+        if (listed == 0)
+            return Fail(index, FTDI_DEVICE_NOT_FOUND,
+                        m_choice.serial.empty() ? "no FTDI device found"
+                                                : "no cable with the serial number " + m_choice.serial +
+                                                      " is attached");
         return Fail(index, FTDI_DEVICE_NOT_FOUND,
-                    "device " + std::to_string(index) + " is not listed (" + std::to_string(m_entries.size()) +
-                        " FTDI channels found)");
+                    "device " + std::to_string(index) + " is not listed: only " + std::to_string(listed) +
+                        (listed == 1 ? " FTDI channel is" : " FTDI channels are") + " attached");
     }
     const Entry& entry = m_entries[size_t(index)];
     // The channel is claimed already: the caller's first handle stays in use,
