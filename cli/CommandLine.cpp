@@ -300,18 +300,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     return parser.Positionals(positionals) && parser.Combination();
 }
 
-std::string SignatureHex(uint64_t signature)
-{
-    std::string text = "0x";
-    for (int i = 7; i >= 0; --i) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>((signature >> (8 * i)) & 0xFF));
-        if (i != 7) text += ' ';
-        text += pair;
-    }
-    return text;
-}
-
 std::string UsageText()
 {
     return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
