@@ -32,7 +32,7 @@ make_bin() {  # uid, with_sudo
 cases=(
   "0 no|0|build-essential qt6-base-dev libftdi1-dev|sigrok-cli libgtest-dev lintian"
   "1000 yes|0|build-essential qt6-base-dev libftdi1-dev|sigrok-cli libgtest-dev"
-  "0 no --test|0|qt6-base-dev sigrok-cli libgtest-dev libgmock-dev|lintian help2man"
+  "0 no --test|0|qt6-base-dev sigrok-cli libgtest-dev libgmock-dev locales|lintian help2man"
   "0 no --package|0|qt6-base-dev help2man lintian desktop-file-utils|sigrok-cli"
   "1000 no|1|build-essential qt6-base-dev libftdi1-dev|sigrok-cli"
   "1000 no --test|1|sigrok-cli libgtest-dev|lintian"
