@@ -5,8 +5,11 @@
 #include <cstring>
 #include <memory>
 
+#include <QGuiApplication>
+
 #include "app/Settings.h"
 #include "app/Tovin_I2C_App.h"
+#include "app/Version.h"
 #include "link/LibFtdiDriver.h"
 #include "sim/SimulatedBoard.h"
 
@@ -21,7 +24,8 @@ const char* const kUsage =
     "Options:\n"
     "  --simulated-board  run on a simulated cable and demonstration board\n"
     "                     (HMU0, HMU1 and the main device) instead of the cable\n"
-    "  --help             show this text\n";
+    "  --help             show this text\n"
+    "  --version          show the version and the source revision it was built from\n";
 
 }  // namespace
 
@@ -33,6 +37,9 @@ int main(int argc, char** argv)
             simulated = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(VersionText("zent2-i2c").c_str(), stdout);
             return 0;
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
             // Leave the toolkit's own options (-platform, -style, ...) to it.
@@ -49,6 +56,8 @@ int main(int argc, char** argv)
     } else {
         driver = std::make_shared<CLibFtdiDriver>();
     }
+    // Lets the desktop match the windows to the installed zent2-i2c.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));
     CTovin_I2C_App app(argc, argv, driver, CreateUserSettingsStore());
     return app.Run();
 }

@@ -346,6 +346,8 @@ Options:
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
   --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --version          prints the version and the source revision it was built
+                     from, and nothing else
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command).
