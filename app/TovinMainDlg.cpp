@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -41,23 +40,10 @@ QString I2CChannelProblem(CI2C_FTDI& link)
 
 QIcon ApplicationIcon()
 {
+    // The icon of the desktop entry, built into the program (app/CMakeLists.txt).
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath frame;
-        frame.addRoundedRect(QRectF(0.5, 0.5, size - 1.0, size - 1.0), size / 6.0, size / 6.0);
-        painter.fillPath(frame, QColor(0x1F, 0x4E, 0x8C));
-        painter.setPen(Qt::white);
-        QFont font;
-        font.setBold(true);
-        font.setPixelSize(size / 2);
-        painter.setFont(font);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Z2"));
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/zent2-i2c.png").arg(size), QSize(size, size));
     return icon;
 }
 

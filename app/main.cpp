@@ -5,8 +5,11 @@
 #include <cstring>
 #include <memory>
 
+#include <QGuiApplication>
+
 #include "app/Settings.h"
 #include "app/Tovin_I2C_App.h"
+#include "app/Version.h"
 #include "link/LibFtdiDriver.h"
 #include "sim/SimulatedBoard.h"
 
@@ -25,7 +28,8 @@ const char* const kUsage =
     "                     zent2-cli devices) for this run, when several are\n"
     "                     plugged in; the cable dialog stores a choice\n"
     "  --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011)\n"
-    "  --help             show this text\n";
+    "  --help             show this text\n"
+    "  --version          show the version and the source revision it was built from\n";
 
 }  // namespace
 
@@ -53,6 +57,9 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(VersionText("zent2-i2c").c_str(), stdout);
+            return 0;
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
             // Leave the toolkit's own options (-platform, -style, ...) to it.
             std::fprintf(stderr, "zent2-i2c: unknown option %s\n\n%s", argv[i], kUsage);
@@ -73,6 +80,8 @@ int main(int argc, char** argv)
     } else {
         driver = std::make_shared<CLibFtdiDriver>();
     }
+    // Lets the desktop match the windows to the installed zent2-i2c.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));
     CTovin_I2C_App app(argc, argv, driver, CreateUserSettingsStore());
     app.SetCableOverride(cable);
     return app.Run();

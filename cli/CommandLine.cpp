@@ -309,18 +309,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     return parser.Positionals(positionals) && parser.Combination();
 }
 
-std::string SignatureHex(uint64_t signature)
-{
-    std::string text = "0x";
-    for (int i = 7; i >= 0; --i) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>((signature >> (8 * i)) & 0xFF));
-        if (i != 7) text += ' ';
-        text += pair;
-    }
-    return text;
-}
-
 std::string UsageText()
 {
     return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
@@ -373,6 +361,8 @@ Options:
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --version          prints the version and the source revision it was built
+                     from, and nothing else
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed

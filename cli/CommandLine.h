@@ -52,7 +52,4 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
 // The --help text.
 std::string UsageText();
 
-// The signature as sixteen hex digits in byte pairs, "0x01 23 45 67 89 AB CD EF".
-std::string SignatureHex(uint64_t signature);
-
 }  // namespace cli

@@ -10,8 +10,11 @@
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
-#include "pages/ImonCodes.h"
-#include "pages/TextFormat.h"
+#include "device/TextFormat.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Vmon.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -267,13 +270,13 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     // The measurement reads cannot tell a silent device from a reading of 0.
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
-        const double volts = port.MeasureVoltageRanged(c);
+        const double volts = vmon::MeasureInput(port, c);
         out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
     }
     const float ohms = static_cast<float>(request.senseOhms);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
-        const int gain = port.ReadSenseRange(m, nullptr);
-        const float volts = port.MeasureVoltage(m);
+        const int gain = imon::ReadGain(port, m);
+        const float volts = imon::MeasureVolts(port, m);
         const double amps = imon::CurrentAmps(volts, gain, ohms);
         // A saturated amplifier only says the current is at least this much.
         const bool fullScale = volts >= measure::kAdcFullScale * measure::kVoltsPerCount - 0.0005f;
@@ -282,7 +285,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
                           fullScale ? " (amplifier at full scale)" : "");
     }
     for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {
-        const double celsius = port.ReadTemperature(t);
+        const double celsius = tmon::ReadTemperature(port, t);
         out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
     }
     return kExitOk;
@@ -294,13 +297,13 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
     // The eight reads of ReadSignature, byte 0x70 the least significant, with
     // the acknowledges known: an unanswered byte is an error, not a 0x00.
     uint64_t signature = 0;
-    for (int i = 0; i < hmu::kSignatureBytes; ++i) {
+    for (int i = 0; i < signature::kBytes; ++i) {
         uint8_t byte = 0;
-        if (!ReadHmuRegister(port, hmu::kCmdSignature, hmu::kSignatureOperand + i, byte))
+        if (!ReadHmuRegister(port, hmu::kCmdSignature, signature::Position(i), byte))
             return NoAnswer(err, port, request.hmu);
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }
-    out << cli::SignatureHex(signature) << '\n';
+    out << signature::HexText(signature) << '\n';
     return kExitOk;
 }
 

@@ -19,8 +19,8 @@
 
 #include "cli/Zent2Cli.h"
 #include "device/RegisterMap.h"
-#include "pages/ImonCodes.h"
-#include "pages/TextFormat.h"
+#include "device/blocks/Imon.h"
+#include "device/TextFormat.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/SigrokDecode.h"
 #include "tests/link/ScriptedLibFtdi.h"
