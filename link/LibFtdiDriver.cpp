@@ -215,19 +215,16 @@ FtdiStatus CLibFtdiDriver::List()
     m_entries.clear();
     m_listed = true;
 
-    std::vector<ChipKind> kinds;
-    const bool custom = m_choice.vendor != 0 && m_choice.product != 0;
-    if (custom && !(m_choice.vendor == kVendorId &&
-                    std::any_of(std::begin(kChips), std::end(kChips),
-                                [&](const ChipKind& k) { return k.product == m_choice.product; })))
-        kinds.push_back({m_choice.product, 2, 0, m_choice.vendor});
-    for (const ChipKind& chip : kChips)
-        kinds.push_back(chip);
-    // A cable with its own ids is the one the user means: it comes first.
-    if (custom)
-        std::stable_partition(kinds.begin(), kinds.end(), [&](const ChipKind& k) {
+    std::vector<ChipKind> kinds(std::begin(kChips), std::end(kChips));
+    if (m_choice.vendor != 0 && m_choice.product != 0) {
+        const auto chosen = [&](const ChipKind& k) {
             return k.vendor == m_choice.vendor && k.product == m_choice.product;
-        });
+        };
+        if (std::none_of(kinds.begin(), kinds.end(), chosen))
+            kinds.push_back({m_choice.product, 2, 0, m_choice.vendor});
+        // A cable with ids of its own is the one the user means: it comes first.
+        std::stable_partition(kinds.begin(), kinds.end(), chosen);
+    }
 
     // libusb lists devices in no stable order, so within each kind of chip
     // they are put in the order of their place in the USB tree: the same cable
@@ -490,10 +487,12 @@ bool CLibFtdiDriver::FirstContact(CLibFtdiApi::Context context, char channel, st
                    m_api->ErrorString(context) + ")";
         return false;
     }
+    // At most FA and an opcode for each command sent.
+    const size_t longest = 2 * sizeof kFirstContact;
     std::vector<uint8_t> answer;
     const uint64_t start = m_api->NowMicroseconds();
     bool complete = false;
-    while (SyncAnswerSoFar(answer, &complete) && !complete) {
+    while (SyncAnswerSoFar(answer, &complete) && !complete && answer.size() < longest) {
         uint8_t byte = 0;
         const int n = m_api->Read(context, &byte, 1);
         if (n < 0)
@@ -556,29 +555,6 @@ FtdiStatus CLibFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint3
     return *written == count ? FTDI_OK : FTDI_IO_ERROR;
 }
 
-FtdiStatus CLibFtdiDriver::ReadFor(CLibFtdiApi::Context context, uint8_t* buffer, uint32_t count,
-                                   uint32_t* received, uint64_t timeoutUs)
-{
-    // libftdi returns what has arrived so far; the link expects the vendor's
-    // blocking read, so collect until the count is complete or time is up.
-    const uint64_t start = m_api->NowMicroseconds();
-    uint32_t got = 0;
-    while (got < count) {
-        const int n = m_api->Read(context, buffer + got, int(count - got));
-        if (n < 0) {
-            *received = got;
-            return FTDI_IO_ERROR;
-        }
-        got += std::min(uint32_t(n), count - got);
-        if (got == count || m_api->NowMicroseconds() - start >= timeoutUs)
-            break;
-        if (n == 0)
-            m_api->SleepMicroseconds(kReadPollUs);
-    }
-    *received = got;
-    return FTDI_OK;
-}
-
 FtdiStatus CLibFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t count,
                                 uint32_t* received)
 {
@@ -591,7 +567,25 @@ FtdiStatus CLibFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t cou
         return FTDI_INVALID_HANDLE;
     if (count > uint32_t(INT_MAX))
         return FTDI_INVALID_PARAMETER;
-    return ReadFor(channel->context, buffer, count, received, kReadTimeoutUs);
+
+    // libftdi returns what has arrived so far; the link expects the vendor's
+    // blocking read, so collect until the count is complete or time is up.
+    const uint64_t start = m_api->NowMicroseconds();
+    uint32_t got = 0;
+    while (got < count) {
+        const int n = m_api->Read(channel->context, buffer + got, int(count - got));
+        if (n < 0) {
+            *received = got;
+            return FTDI_IO_ERROR;
+        }
+        got += std::min(uint32_t(n), count - got);
+        if (got == count || m_api->NowMicroseconds() - start >= kReadTimeoutUs)
+            break;
+        if (n == 0)
+            m_api->SleepMicroseconds(kReadPollUs);
+    }
+    *received = got;
+    return FTDI_OK;
 }
 
 FtdiStatus CLibFtdiDriver::Purge(FtdiHandle handle)

@@ -108,9 +108,6 @@ private:
     FtdiStatus List();
     bool IsOpen(uint32_t location, int interfaceIndex) const;
     Channel* Find(FtdiHandle handle);
-    // Reads until count bytes arrived, a read failed or the deadline passed.
-    FtdiStatus ReadFor(CLibFtdiApi::Context context, uint8_t* buffer, uint32_t count,
-                       uint32_t* received, uint64_t timeoutUs);
     // Timeouts, latency and the MPSSE set-up of a freshly opened channel; the
     // words for the user when the engine does not answer in step.
     bool FirstContact(CLibFtdiApi::Context context, char channel, std::string* failure);
