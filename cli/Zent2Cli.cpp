@@ -15,8 +15,11 @@
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
-#include "pages/ImonCodes.h"
-#include "pages/TextFormat.h"
+#include "device/TextFormat.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Vmon.h"
 #include "sim/SimulatedBoard.h"
 
 namespace fs = std::filesystem;
@@ -33,6 +36,16 @@ constexpr std::array<const char*, 3> kTemperatureNames = {"TMON1", "TMON2", "TMO
 void Message(std::ostream& err, const std::string& text)
 {
     err << "zent2-cli: " << text << '\n';
+}
+
+// Why the I2C channel did not open, with the driver's reason when it has one.
+std::string CableOpenFailure(CI2C_FTDI& link)
+{
+    const std::string reason = link.Driver().OpenFailure(CI2C_FTDI::kI2CChannelIndex);
+    if (link.DevicesFound() == 0)
+        return "cannot open the cable: " + (reason.empty() ? std::string("no FTDI device found") : reason);
+    if (reason.empty()) return "cannot open the cable (" + link.StatusText() + ")";
+    return "cannot open the I2C channel of the cable: " + reason + " (" + link.StatusText() + ")";
 }
 
 // A transaction that failed with the cable out of step failed on the cable
@@ -170,6 +183,7 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
     }
     case cli::Backend::RealCable:
         driver = m_cableFactory ? m_cableFactory() : std::make_shared<CLibFtdiDriver>();
+        driver->SelectCable({request.cableSerial, request.cableVendor, request.cableProduct});
         break;
     }
 
@@ -187,15 +201,13 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
     CCliCableContext context(port);
 
     if (request.command == cli::Command::Devices) {
-        const int status = Devices(port, out, err);
+        const int status = Devices(request, port, out, err);
         if (!request.traceFile.empty()) Message(err, "nothing ran on the bus: no trace written to " + request.traceFile);
         return status;
     }
 
     if (!demo && port.OpenCable() != FTDI_OK) {
-        const CI2C_FTDI& link = port.GetLink();
-        Message(err, link.DevicesFound() == 0 ? std::string("cannot open the cable: no FTDI device found")
-                                              : "cannot open the cable (" + link.StatusText() + ")");
+        Message(err, CableOpenFailure(port.GetLink()));
         return kExitDevice;
     }
     port.SetHmuBase(request.hmuBase);
@@ -239,18 +251,28 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     return kExitOk;
 }
 
-int CZent2Cli::Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+int CZent2Cli::Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
 {
     CI2C_FTDI& link = port.GetLink();
     const int count = link.ListDevices();
     if (count <= 0) {
-        Message(err, "no FTDI device found");
+        Message(err, request.cableSerial.empty() ? std::string("no FTDI device found")
+                                                 : "no FTDI cable with the serial number " + request.cableSerial +
+                                                       " found");
         return kExitDevice;
     }
     for (int i = 0; i < count; ++i) {
         // The link fetches serial texts only for a list that fits its store.
         const std::string serial = link.DeviceSerial(i);
-        out << i << ' ' << (serial.empty() ? std::string("(no serial text)") : serial) << '\n';
+        out << i << ' ' << (serial.empty() ? std::string("(no serial text)") : serial);
+        const FtdiDeviceDetails details = link.Driver().DeviceDetails(i);
+        if (!details.location.empty()) {
+            // What --serial takes, and where the chip sits.
+            out << FormatText("  cable %s channel %c, %04X:%04X at %s",
+                              details.cableSerial.empty() ? "(serial unreadable)" : details.cableSerial.c_str(),
+                              details.channel, details.vendor, details.product, details.location.c_str());
+        }
+        out << '\n';
     }
     return kExitOk;
 }
@@ -339,14 +361,14 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         return true;
     };
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
-        const double volts = port.MeasureVoltageRanged(c);
+        const double volts = vmon::MeasureInput(port, c);
         if (failed(kVoltageNames[c])) return kExitDevice;
         out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
     }
     const float ohms = static_cast<float>(request.senseOhms);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
-        const int gain = port.ReadSenseRange(m, nullptr);
-        const float volts = port.MeasureVoltage(m);
+        const int gain = imon::ReadGain(port, m);
+        const float volts = imon::MeasureVolts(port, m);
         if (failed(kCurrentNames[m])) return kExitDevice;
         const double amps = imon::CurrentAmps(volts, gain, ohms);
         // A saturated amplifier only says the current is at least this much.
@@ -356,7 +378,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
                           fullScale ? " (amplifier at full scale)" : "");
     }
     for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {
-        const double celsius = port.ReadTemperature(t);
+        const double celsius = tmon::ReadTemperature(port, t);
         if (failed(kTemperatureNames[t])) return kExitDevice;
         out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
     }
@@ -369,13 +391,13 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
     // The eight reads of ReadSignature, byte 0x70 the least significant, with
     // the acknowledges known: an unanswered byte is an error, not a 0x00.
     uint64_t signature = 0;
-    for (int i = 0; i < hmu::kSignatureBytes; ++i) {
+    for (int i = 0; i < signature::kBytes; ++i) {
         uint8_t byte = 0;
-        if (!ReadHmuRegister(port, hmu::kCmdSignature, hmu::kSignatureOperand + i, byte))
+        if (!ReadHmuRegister(port, hmu::kCmdSignature, signature::Position(i), byte))
             return NoAnswer(err, port, request.hmu);
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }
-    out << cli::SignatureHex(signature) << '\n';
+    out << signature::HexText(signature) << '\n';
     return kExitOk;
 }
 

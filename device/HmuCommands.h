@@ -1,6 +1,8 @@
 #pragma once
-// The command bytes and register numbers of an HMU device that the program
-// and the simulated device share. Register names are those of the register map.
+// The command bytes of an HMU device and the monitor registers the register
+// port itself works with (conversions and monitor records). Register numbers
+// of the function blocks live in their blocks (device/blocks/); register names
+// are those of the register map.
 
 #include <cstdint>
 
@@ -8,7 +10,7 @@ namespace hmu {
 
 // Commands.
 constexpr uint8_t kCmdIdentify = 0x02;      // identification byte
-constexpr uint8_t kCmdSignature = 0x25;     // one signature byte, operand kSignatureOperand + i
+constexpr uint8_t kCmdSignature = 0x25;     // one signature byte; operand: its position
 constexpr uint8_t kCmdWriteConfig = 0x31;   // configuration register, applied by kCmdUpdate
 constexpr uint8_t kCmdMaskedWrite = 0x32;   // mask, then value
 constexpr uint8_t kCmdReadConfig = 0x33;
@@ -17,35 +19,23 @@ constexpr uint8_t kCmdTrimTarget = 0x41;    // 0x41..0x44: trim cells 1..4
 constexpr uint8_t kCmdWriteMonitor = 0x51;
 constexpr uint8_t kCmdReadMonitor = 0x52;
 
-constexpr uint8_t kSignatureOperand = 0x70;
-constexpr int kSignatureBytes = 8;
-constexpr int kTrimCells = 4;
+// A device with this identification has no usable GPIO7.
+constexpr uint8_t kIdentificationWithoutGpio7 = 0x88;
 
-// Monitor registers.
+// Monitor registers of the converter and of the monitor records.
 constexpr uint8_t kRegAdcMux = 0;
 constexpr uint8_t kRegAdcLow = 1;           // bits 7..3: code bits 4..0; bit 0: conversion done
 constexpr uint8_t kRegAdcHigh = 2;          // code bits 9..5
-constexpr uint8_t kRegImonAverageControl = 3;
-constexpr uint8_t kRegImonAverageSelect = 4;
-constexpr uint8_t kRegImonAverageLow = 5;
-constexpr uint8_t kRegImonAverageHigh = 6;
 constexpr uint8_t kRegMonitorSelect = 7;    // reads back with kRecordReady once the record is there
 constexpr uint8_t kRegMonitorRecord = 8;
-constexpr uint8_t kRegOutputControl = 0x70;
-constexpr uint8_t kRegTmonMeas1High = 0x80;  // 0x80..0x85: TMON1, TMON2, internal; high, then low
-constexpr uint8_t kRegTmonStatA = 0x86;
-constexpr uint8_t kRegTmonStatB = 0x87;
-constexpr uint8_t kRecordReady = 0x80;
+constexpr uint8_t kAdcDone = 0x01;          // in ADC value Low
+constexpr uint8_t kRecordReady = 0x80;      // in Monitor select
+constexpr uint8_t kRecordSelectMask = 0x0F;
 
-// "ADC MUX" selectors besides VMON1..VMON9 (0..8).
-constexpr uint8_t kSelectHvmon = 9;
-constexpr uint8_t kSelectImon1 = 0x10;
-constexpr uint8_t kSelectHimon1 = 0x13;
+// "ADC MUX" selector bit 7: the input is converted through the attenuator.
 constexpr uint8_t kSelectAttenuated = 0x80;
 
-// Configuration registers the port reads by number.
-constexpr uint8_t kRegTrimProfile0Low = 12;  // 12..19: trim cells 1..4, low then high
-constexpr uint8_t kRegImonConfig1 = 0x35;
-constexpr uint8_t kRegHimonConfig1 = 0x37;
+// The configuration registers a device has (0..102); the map lists all but two.
+constexpr int kConfigRegisters = 103;
 
 }  // namespace hmu

@@ -27,6 +27,11 @@ int AdcCode(uint8_t high, uint8_t low)
     return (high << 5) + (low >> 3);
 }
 
+float AdcVolts(int code)
+{
+    return static_cast<float>(code * 0.002);
+}
+
 int AdcCodeForVolts(double volts)
 {
     double code = std::nearbyint(volts / kVoltsPerCount);

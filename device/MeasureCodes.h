@@ -19,5 +19,7 @@ int TemperatureToCode(double celsius);
 // holds bits 9..5, "ADC value Low" bits 4..0 in its bits 7..3.
 int AdcCode(uint8_t high, uint8_t low);
 int AdcCodeForVolts(double volts);  // nearest code, clamped to 0..1023
+// Volts of a code, 2 mV per count, as the single-precision value the pages show.
+float AdcVolts(int code);
 
 }  // namespace measure

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "device/HmuCommands.h"
+
 enum RegisterType : int32_t { kConfigRegister = 0, kMonitorRegister = 1 };
 
 struct RegisterEntry {
@@ -19,8 +21,8 @@ struct RegisterEntry {
     char TypeLetter() const { return type == kMonitorRegister ? 'M' : 'C'; }
     // Register commands of the type: configuration 0x33 / 0x31 (applied by the
     // update command), monitor 0x52 / 0x51.
-    uint8_t ReadCommand() const { return type == kMonitorRegister ? 0x52 : 0x33; }
-    uint8_t WriteCommand() const { return type == kMonitorRegister ? 0x51 : 0x31; }
+    uint8_t ReadCommand() const { return type == kMonitorRegister ? hmu::kCmdReadMonitor : hmu::kCmdReadConfig; }
+    uint8_t WriteCommand() const { return type == kMonitorRegister ? hmu::kCmdWriteMonitor : hmu::kCmdWriteConfig; }
 };
 
 namespace regmap {

@@ -5,22 +5,26 @@
 #include <utility>
 
 #include "device/MeasureCodes.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 #include "link/CableLock.h"
 
 using namespace hmu;
 
 namespace {
 
-// Current-sense amplifier gain by the range code in bits 3..2 of the trip point register.
-constexpr int kSenseRanges[4] = {100, 50, 25, 10};
+constexpr int kAdcPolls = 5;        // MeasureVoltage polls this often ...
+constexpr int kAdcUsablePolls = 3;  // ... but a result ready later than this counts as none
+constexpr int kRangedAdcPolls = 3;
+constexpr int kRecordPolls = 3;
 
 }  // namespace
 
 CTovin_I2C_Port::CTovin_I2C_Port(std::shared_ptr<CFtdiDriver> driver)
     : m_link(std::make_unique<CI2C_FTDI>(std::move(driver)))
 {
-    for (auto& device : m_demoImage)
-        for (int r = 0; r < kHmuRegisters; ++r) device[r] = r;
 }
 
 CTovin_I2C_Port::~CTovin_I2C_Port()
@@ -60,19 +64,6 @@ bool CTovin_I2C_Port::Attempt(Queue&& queue)
     }
     ++m_failedTransactions;
     return false;
-}
-
-int32_t* CTovin_I2C_Port::DemoRegister(int reg)
-{
-    // The simulated file holds only the registers of the map and the eight devices.
-    if (m_hmuIndex < 0 || m_hmuIndex >= kHmuDevices || reg < 0 || reg >= kHmuRegisters) return nullptr;
-    return &m_demoImage[m_hmuIndex][reg];
-}
-
-int32_t* CTovin_I2C_Port::DemoMainRegister(int reg)
-{
-    if (reg < 0 || reg >= kMainRegisters) return nullptr;
-    return &m_demoMain[reg];
 }
 
 void CTovin_I2C_Port::QueueCommandPhase(const CommandPhase& phase)
@@ -146,21 +137,8 @@ uint8_t* CTovin_I2C_Port::ReadBlock(int command, int operand, uint8_t* buffer, i
 
 uint8_t CTovin_I2C_Port::ReadRegister(int command, int reg)
 {
-    if (m_demoMode) {
-        switch (command) {
-        case kCmdReadMonitor:
-            if (reg == kRegMonitorSelect) return kRecordReady;
-            if (reg == kRegTmonStatA || reg == kRegTmonStatB) return 0x07;
-            return 0x00;
-        case kCmdIdentify:
-            return m_hmuIndex == 0 ? 0x8A : 0x88;
-        case kCmdReadConfig: {
-            const int32_t* value = DemoRegister(reg);
-            return value ? static_cast<uint8_t>(*value) : 0;
-        }
-        default:
-            break;  // not simulated: goes to the bus
-        }
+    if (const CDemoRegisterFile* demo = Demo()) {
+        if (const std::optional<uint8_t> answer = demo->ReadRegister(m_hmuIndex, command, reg)) return *answer;
     }
     uint8_t result = 0;
     if (BeginCommand(command, reg)) ReadBytes(&result, 1);
@@ -169,29 +147,21 @@ uint8_t CTovin_I2C_Port::ReadRegister(int command, int reg)
 
 void CTovin_I2C_Port::WriteRegister(int command, int reg, int value)
 {
-    if (m_demoMode) {
-        if (command == kCmdWriteConfig) {
-            if (int32_t* target = DemoRegister(reg)) *target = value & 0xFF;
-        }
-        return;
-    }
+    if (CDemoRegisterFile* demo = Demo(); demo && demo->WriteRegister(m_hmuIndex, command, reg, value)) return;
     const uint8_t byte = static_cast<uint8_t>(value);
     if (BeginCommand(command, reg)) WriteBytes(&byte, 1);
 }
 
 void CTovin_I2C_Port::MaskedWrite(int reg, int value, int mask)
 {
-    if (m_demoMode) {
-        if (int32_t* target = DemoRegister(reg)) *target &= (value | mask);
-        return;
-    }
+    if (CDemoRegisterFile* demo = Demo(); demo && demo->MaskedWrite(m_hmuIndex, reg, value, mask)) return;
     const uint8_t bytes[2] = {static_cast<uint8_t>(mask), static_cast<uint8_t>(value)};
     if (BeginCommand(kCmdMaskedWrite, reg)) WriteBytes(bytes, 2);
 }
 
 void CTovin_I2C_Port::UpdateConfiguration()
 {
-    if (m_demoMode) return;
+    if (Demo()) return;  // the demo file applies writes at once
     const uint8_t address = HmuWriteAddress();
     const bool ok = Attempt([&] {
         m_link->AddStart();
@@ -204,57 +174,54 @@ void CTovin_I2C_Port::UpdateConfiguration()
 
 int CTovin_I2C_Port::SenseRangeFigure(int value)
 {
-    return kSenseRanges[(value >> 2) & 3];
+    return imon::DecodeTripRegister(static_cast<uint8_t>(value)).gain;
 }
 
 int CTovin_I2C_Port::ReadSenseRange(int which, uint8_t* out)
 {
-    const uint8_t value = ReadRegister(kCmdReadConfig, which ? kRegHimonConfig1 : kRegImonConfig1);
+    const uint8_t value = ReadRegister(kCmdReadConfig, imon::RegistersOf(which).tripRegister);
     if (out != nullptr) *out = value;
     return SenseRangeFigure(value);
 }
 
 int CTovin_I2C_Port::WriteSenseRange(int which, int value)
 {
-    WriteRegister(kCmdWriteConfig, which ? kRegHimonConfig1 : kRegImonConfig1, value);
+    WriteRegister(kCmdWriteConfig, imon::RegistersOf(which).tripRegister, value);
     return SenseRangeFigure(value);
 }
 
 float CTovin_I2C_Port::ReadTemperature(int n)
 {
-    if (m_demoMode) {
-        m_demoTemperature += 0.25f;
-        return m_demoTemperature;
-    }
-    const uint8_t high = ReadRegister(kCmdReadMonitor, kRegTmonMeas1High + 2 * n);
-    const uint8_t low = ReadRegister(kCmdReadMonitor, kRegTmonMeas1High + 1 + 2 * n);
+    if (CDemoRegisterFile* demo = Demo()) return demo->NextTemperature();
+    const uint8_t high = ReadRegister(kCmdReadMonitor, tmon::MeasHighRegister(n));
+    const uint8_t low = ReadRegister(kCmdReadMonitor, tmon::MeasLowRegister(n));
     return measure::TemperatureFromCode(high * 8 + (low >> 5));
 }
 
 int CTovin_I2C_Port::ReadTrimCode(int n)
 {
-    const uint8_t low = ReadRegister(kCmdReadConfig, 2 * n + kRegTrimProfile0Low);
-    const uint8_t high = ReadRegister(kCmdReadConfig, 2 * n + kRegTrimProfile0Low + 1);
-    return low + (high & 0x0F) * 256;
+    const uint8_t low = ReadRegister(kCmdReadConfig, trim::Profile0LowRegister(n));
+    const uint8_t high = ReadRegister(kCmdReadConfig, trim::Profile0HighRegister(n));
+    return trim::CodeFromRegisters(low, high);
 }
 
 void CTovin_I2C_Port::WriteTrimTarget(int n, uint16_t word)
 {
-    if (m_demoMode) return;
-    if (!BeginCommand(kCmdTrimTarget + n, -1)) return;
+    if (Demo()) return;  // the demo file has no trim loop
+    if (!BeginCommand(trim::TargetCommand(n), -1)) return;
     const uint8_t bytes[2] = {static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)};
     WriteBytes(bytes, 2);
-    uint8_t scratch[2];
-    ReadBytes(scratch, 2);
+    uint8_t scratch[trim::kTargetReadBytes];
+    ReadBytes(scratch, trim::kTargetReadBytes);
 }
 
 uint64_t CTovin_I2C_Port::ReadSignature()
 {
     CCableLock lock;
     uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < signature::kBytes; ++i) {
         uint8_t byte = 0;
-        ReadBlock(kCmdSignature, 0x70 + i, &byte, 1);
+        ReadBlock(kCmdSignature, signature::Position(i), &byte, 1);
         value += static_cast<uint64_t>(byte) << (8 * i);
     }
     return value;
@@ -262,9 +229,9 @@ uint64_t CTovin_I2C_Port::ReadSignature()
 
 uint8_t CTovin_I2C_Port::ReadMonitorRecord(int n)
 {
-    if (m_demoMode) return 0;
-    WriteRegister(kCmdWriteMonitor, kRegMonitorSelect, n & 0x0F);
-    for (int poll = 0; poll < 3; ++poll) {
+    if (Demo()) return 0;
+    WriteRegister(kCmdWriteMonitor, kRegMonitorSelect, n & kRecordSelectMask);
+    for (int poll = 0; poll < kRecordPolls; ++poll) {
         if (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kRecordReady) break;
     }
     return ReadRegister(kCmdReadMonitor, kRegMonitorRecord);
@@ -272,51 +239,49 @@ uint8_t CTovin_I2C_Port::ReadMonitorRecord(int n)
 
 float CTovin_I2C_Port::MeasureVoltage(int selector)
 {
-    if (m_demoMode) {
-        m_demoVoltageA += 0.01f;
-        return m_demoVoltageA;
-    }
-    const int input = selector == 0 ? 0x10 : selector == 1 ? 0x13 : (selector & 0xFF);
+    if (CDemoRegisterFile* demo = Demo()) return demo->NextVoltage();
+    // Selectors 0 and 1 stand for the two current monitors.
+    const int input = selector == 0   ? imon::RegistersOf(0).selector
+                      : selector == 1 ? imon::RegistersOf(1).selector
+                                      : (selector & 0xFF);
     WriteRegister(kCmdWriteMonitor, kRegAdcMux, input);
     uint8_t low = 0;
     int readyAt = 0;  // poll number at which the conversion was done, 0 = never
-    for (int poll = 1; poll <= 5; ++poll) {
+    for (int poll = 1; poll <= kAdcPolls; ++poll) {
         low = ReadRegister(kCmdReadMonitor, kRegAdcLow);
-        if (low & 1) {
+        if (low & kAdcDone) {
             readyAt = poll;
             break;
         }
     }
     const uint8_t high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
-    if (readyAt == 0 || readyAt > 3) return 0.0f;
-    return static_cast<float>(measure::AdcCode(high, low) * 0.002);
+    if (readyAt == 0 || readyAt > kAdcUsablePolls) return 0.0f;
+    return measure::AdcVolts(measure::AdcCode(high, low));
 }
 
 float CTovin_I2C_Port::MeasureVoltageRanged(int selector)
 {
-    if (m_demoMode) {
-        m_demoVoltageB += 0.01f;
-        return m_demoVoltageB;
-    }
+    if (CDemoRegisterFile* demo = Demo()) return demo->NextRangedVoltage();
     uint8_t low = 0;
     uint8_t high = 0;
     for (int pass = 0; pass < 2; ++pass) {
-        WriteRegister(kCmdWriteMonitor, kRegAdcMux, pass == 0 ? selector : selector + 0x80);
-        for (int poll = 0; poll < 3; ++poll) {
+        WriteRegister(kCmdWriteMonitor, kRegAdcMux, pass == 0 ? selector : selector + kSelectAttenuated);
+        for (int poll = 0; poll < kRangedAdcPolls; ++poll) {
             low = ReadRegister(kCmdReadMonitor, kRegAdcLow);
-            if (low & 1) break;
+            if (low & kAdcDone) break;
         }
         high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
-        // A full-scale reading is taken once more with the selector's bit 7 set.
-        if (!(high == 0x1F && (low & 0xF8) == 0xF8)) break;
+        // A full-scale reading is taken once more through the attenuator, and
+        // not rescaled.
+        if (measure::AdcCode(high, low) != measure::kAdcFullScale) break;
     }
-    return static_cast<float>((((low >> 3) & 0x1F) + (high << 5)) * 0.002);
+    return measure::AdcVolts(measure::AdcCode(high, low));
 }
 
 bool CTovin_I2C_Port::Probe(int address)
 {
     CCableLock lock;
-    if (m_demoMode) return true;
+    if (Demo()) return true;  // every device answers in demo mode
     const uint8_t byte = static_cast<uint8_t>(address);
     return Attempt([&] {
         m_link->AddStart();
@@ -328,10 +293,7 @@ bool CTovin_I2C_Port::Probe(int address)
 void CTovin_I2C_Port::WriteMain(int reg, int value)
 {
     m_error = 0;
-    if (m_demoMode) {
-        if (int32_t* target = DemoMainRegister(reg)) *target = value;
-        return;
-    }
+    if (CDemoRegisterFile* demo = Demo()) return demo->WriteMain(reg, value);
     const uint8_t address = static_cast<uint8_t>(m_mainAddress);
     const bool ok = Attempt([&] {
         m_link->AddStart();
@@ -346,10 +308,7 @@ void CTovin_I2C_Port::WriteMain(int reg, int value)
 uint8_t CTovin_I2C_Port::ReadMain(int reg)
 {
     m_error = 0;
-    if (m_demoMode) {
-        const int32_t* value = DemoMainRegister(reg);
-        return value ? static_cast<uint8_t>(*value) : 0;
-    }
+    if (const CDemoRegisterFile* demo = Demo()) return demo->ReadMain(reg);
     const uint8_t address = static_cast<uint8_t>(m_mainAddress);
     // The two phases are separate transactions: a STOP, not a repeated START.
     const bool selected = Attempt([&] {

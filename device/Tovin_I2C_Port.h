@@ -2,7 +2,8 @@
 // The one object through which the program reads and writes devices: HMU
 // devices by command bytes at base + 2n, the main device by plain byte
 // registers. Every transaction is tried up to five times. In demo mode the
-// operations with a simulated answer use a register file instead of the bus.
+// operations with a simulated answer ask the demo register file instead of
+// the bus; what the file does not simulate still goes to the bus.
 //
 // Device errors are never thrown: operations return plain values and the port
 // keeps a sticky error flag (0 none, 1 acknowledge failure, 0x80 no cable).
@@ -12,14 +13,15 @@
 #include <memory>
 #include <optional>
 
+#include "device/DemoRegisterFile.h"
 #include "device/HmuCommands.h"
 #include "link/I2C_FTDI.h"
 
 class CTovin_I2C_Port {
 public:
     static constexpr int kHmuDevices = 8;
-    static constexpr int kHmuRegisters = 119;
-    static constexpr int kMainRegisters = 4;
+    static constexpr int kHmuRegisters = CDemoRegisterFile::kRegisters;
+    static constexpr int kMainRegisters = CDemoRegisterFile::kMainRegisters;
     static constexpr int kAttempts = 5;
     static constexpr int kMaxReadBytes = 134;   // a longer read no longer fits one exchange
     static constexpr int kMaxWriteBytes = 157;
@@ -50,7 +52,7 @@ public:
     }
     FtdiStatus OpenCable();
     void CheckCable();
-    int GetError() const { return m_demoMode ? 0 : m_error; }
+    int GetError() const { return Demo() ? 0 : m_error; }
     void ClearError() { m_error = 0; }
     // Transactions that failed all their attempts so far, whatever the
     // operation; a caller compares it before and after a reading to tell a
@@ -98,8 +100,9 @@ private:
     bool Attempt(Queue&& queue);
     void QueueCommandPhase(const CommandPhase& phase);
     uint8_t HmuWriteAddress() const { return static_cast<uint8_t>(HmuAddress(m_hmuIndex)); }
-    int32_t* DemoRegister(int reg);
-    int32_t* DemoMainRegister(int reg);
+    // The demo register file while demo mode is on, otherwise null.
+    CDemoRegisterFile* Demo() { return m_demoMode ? &m_demoFile : nullptr; }
+    const CDemoRegisterFile* Demo() const { return m_demoMode ? &m_demoFile : nullptr; }
 
     std::unique_ptr<CI2C_FTDI> m_link;
     int32_t m_hmuBase = 0xC0;
@@ -111,9 +114,5 @@ private:
     // The command phase BeginCommand left open, until a read or write ends it.
     std::optional<CommandPhase> m_openCommand;
 
-    std::array<std::array<int32_t, kHmuRegisters>, kHmuDevices> m_demoImage{};
-    std::array<int32_t, kMainRegisters> m_demoMain{0x04, 0xC1, 0xC2, 0x03};
-    float m_demoVoltageA = 0.1f;
-    float m_demoVoltageB = 1.0f;
-    float m_demoTemperature = -5.0f;
+    CDemoRegisterFile m_demoFile;
 };

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <optional>
+#include <algorithm>
 
 #include "app/TovinAppContext.h"
 #include "app/UserInteraction.h"
@@ -19,23 +19,9 @@
 
 namespace {
 
-constexpr int kRecordPolls = 3;
-
 QString Text(const std::string& utf8)
 {
     return QString::fromStdString(utf8);
-}
-
-// Selects a monitor record and waits for it; nothing when it never became
-// ready, so the caller keeps the states it had.
-std::optional<uint8_t> ReadRecord(CTovin_I2C_Port& port, uint8_t select)
-{
-    port.WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
-    for (int poll = 0; poll < kRecordPolls; ++poll) {
-        if (port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorSelect) & hmu::kRecordReady)
-            return port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -56,9 +42,8 @@ CIMONCOMPDlg::~CIMONCOMPDlg()
     // Only a page that was shown has values of its own; an unshown one would
     // overwrite the stored resistors with the defaults.
     if (!IsInitialised() || !HasApp()) return;
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        TheApp().Settings().WriteReal(imon::SenseResistorSettingName(DeviceIndex(), m), m_monitors[m].ohms);
-    }
+    for (int m = 0; m < imon::kMonitors; ++m)
+        TheApp().Settings().WriteReal(imon::SenseResistorSettingName(DeviceIndex(), m), m_ohms[m]);
 }
 
 QWidget* CIMONCOMPDlg::BuildGroup(int monitor)
@@ -104,34 +89,22 @@ QWidget* CIMONCOMPDlg::BuildGroup(int monitor)
     return group;
 }
 
-bool CIMONCOMPDlg::OnInitDialog()
-{
-    const bool result = CReadWritePage::OnInitDialog();
-    {
-        CCableLock lock;
-        LoadSenseResistors();
-        for (int m = 0; m < imon::kMonitors; ++m) FillTripPointLists(m);
-        ReadDevice();
-        ShowPage();
-    }
-    EnableRead();
-    return result;
-}
-
-void CIMONCOMPDlg::LoadSenseResistors()
+void CIMONCOMPDlg::PrepareControls()
 {
     for (int m = 0; m < imon::kMonitors; ++m) {
-        const float stored = TheApp().Settings().ReadReal(imon::SenseResistorSettingName(DeviceIndex(), m),
-                                                          imon::kDefaultSenseResistance);
+        const float stored = HasApp() ? TheApp().Settings().ReadReal(imon::SenseResistorSettingName(DeviceIndex(), m),
+                                                                     imon::kDefaultSenseResistance)
+                                      : imon::kDefaultSenseResistance;
         // Zero, negative or not finite would divide by zero or turn currents round.
-        m_monitors[m].ohms = imon::UsableSenseResistance(stored);
+        m_ohms[m] = imon::UsableSenseResistance(stored);
     }
+    for (int m = 0; m < imon::kMonitors; ++m) FillTripPointLists(m);
 }
 
 void CIMONCOMPDlg::FillTripPointLists(int monitor)
 {
     QStringList texts;
-    for (const std::string& text : imon::TripPointListTexts(m_monitors[monitor].ohms)) texts << Text(text);
+    for (const std::string& text : imon::TripPointListTexts(m_ohms[monitor])) texts << Text(text);
     for (QComboBox* box : m_controls[monitor].tripPoints) {
         box->clear();
         box->addItems(texts);
@@ -141,103 +114,42 @@ void CIMONCOMPDlg::FillTripPointLists(int monitor)
 
 void CIMONCOMPDlg::ReadDevice()
 {
-    Measure();
-    ReadComparators();
-    ReadTripPoints();
-    ReadSettings();
-}
-
-void CIMONCOMPDlg::Measure()
-{
-    for (int m = 0; m < imon::kMonitors; ++m) m_monitors[m].volts = Port()->MeasureVoltage(m);
-}
-
-void CIMONCOMPDlg::ReadComparators()
-{
-    // Each record select carries the outputs it holds; a record that is not
-    // ready leaves those outputs as they were.
-    for (const uint8_t select : {uint8_t{2}, uint8_t{3}}) {
-        const std::optional<uint8_t> record = ReadRecord(*Port(), select);
-        if (!record) continue;
-        for (int m = 0; m < imon::kMonitors; ++m) {
-            for (int k = 0; k < kComparators; ++k) {
-                const imon::RecordBit where = imon::ComparatorRecordBit(m, k);
-                if (where.select == select) m_monitors[m].comparators[k] = (*record >> where.bit) & 1;
-            }
-        }
-    }
-}
-
-void CIMONCOMPDlg::ReadTripPoints()
-{
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        uint8_t raw = 0;
-        m_monitors[m].gain = Port()->ReadSenseRange(m, &raw);
-        const imon::TripRegister trip = imon::DecodeTripRegister(raw);
-        m_monitors[m].tripPoints[0] = imon::TripPointVolts(trip.entryA);
-        m_monitors[m].tripPoints[1] = imon::TripPointVolts(trip.entryB);
-    }
-}
-
-void CIMONCOMPDlg::ReadSettings()
-{
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        const uint8_t value =
-            Port()->ReadRegister(hmu::kCmdReadConfig, imon::RegistersOf(m).settingsRegister);
-        m_monitors[m].settings = imon::DecodeSettings(value);
-    }
+    // Comparator states of a record that is not ready stay as they were.
+    imon::Read(*Port(), m_values);
 }
 
 void CIMONCOMPDlg::DataToControls()
 {
     for (int m = 0; m < imon::kMonitors; ++m) {
-        const Monitor& data = m_monitors[m];
+        const imon::MonitorValues& data = m_values[m];
         MonitorControls& c = m_controls[m];
-        c.current->setText(Text(imon::CurrentText(imon::CurrentAmps(data.volts, data.gain, data.ohms))));
-        c.resistor->setText(Text(imon::ResistorCaption(data.ohms)));
+        c.current->setText(Text(imon::CurrentText(imon::CurrentAmps(data.volts, data.gain, m_ohms[m]))));
+        c.resistor->setText(Text(imon::ResistorCaption(m_ohms[m])));
         c.windowMode->setChecked(data.settings.windowMode);
         c.glitchFilter->setChecked(data.settings.glitchFilter);
     }
     for (int m = 0; m < imon::kMonitors; ++m)
         for (int k = 0; k < kComparators; ++k)
-            m_controls[m].comparators[k]->setText(QString::number(m_monitors[m].comparators[k]));
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        for (int k = 0; k < kComparators; ++k) {
-            // A value that is not in the table leaves the box as it is.
-            if (const std::optional<int> entry = imon::EntryOfTripPoint(m_monitors[m].tripPoints[k]))
-                m_controls[m].tripPoints[k]->setCurrentIndex(*entry);
-        }
-    }
+            m_controls[m].comparators[k]->setText(QString::number(m_values[m].comparators[k] ? 1 : 0));
+    for (int m = 0; m < imon::kMonitors; ++m)
+        for (int k = 0; k < kComparators; ++k) m_controls[m].tripPoints[k]->setCurrentIndex(m_values[m].tripEntries[k]);
 }
 
 void CIMONCOMPDlg::WriteDevice()
 {
     for (int m = 0; m < imon::kMonitors; ++m) {
-        Monitor& data = m_monitors[m];
-        const int entryA = m_controls[m].tripPoints[0]->currentIndex();
-        const int entryB = m_controls[m].tripPoints[1]->currentIndex();
         // No selection writes the first entry, and the page then holds that one.
-        const imon::TripWrite trip = imon::EncodeTripRegister(entryA, entryB);
-        data.tripPoints[0] = imon::TripPointVolts(entryA);
-        data.tripPoints[1] = imon::TripPointVolts(entryB);
-        data.gain = Port()->WriteSenseRange(m, trip.value);
+        for (int k = 0; k < kComparators; ++k)
+            m_values[m].tripEntries[k] = std::max(m_controls[m].tripPoints[k]->currentIndex(), 0);
+        m_values[m].settings.glitchFilter = m_controls[m].glitchFilter->isChecked();
+        m_values[m].settings.windowMode = m_controls[m].windowMode->isChecked();
     }
-    Port()->UpdateConfiguration();
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        m_monitors[m].settings.glitchFilter = m_controls[m].glitchFilter->isChecked();
-        m_monitors[m].settings.windowMode = m_controls[m].windowMode->isChecked();
-    }
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        Port()->WriteRegister(hmu::kCmdWriteConfig, imon::RegistersOf(m).settingsRegister,
-                              imon::EncodeSettings(m_monitors[m].settings));
-    }
-    Port()->UpdateConfiguration();
+    imon::Write(*Port(), m_values);
 }
 
 void CIMONCOMPDlg::OnSenseResistor(int monitor)
 {
-    Monitor& data = m_monitors[monitor];
-    const float milliohms = data.ohms * 1000.0f;
+    const float milliohms = m_ohms[monitor] * 1000.0f;
     CFloatEntryDlg dialog(this);
     dialog.SetCaption(monitor == 0 ? QStringLiteral("IMON Sense Resistor Value")
                                    : QStringLiteral("HIMON Sense Resistor Value"));
@@ -248,7 +160,7 @@ void CIMONCOMPDlg::OnSenseResistor(int monitor)
     dialog.SetDefault(milliohms);
     dialog.SetDigits(5);
     if (dialog.DoModal() != kIdOk) return;
-    data.ohms = imon::UsableSenseResistance(dialog.GetValue() / 1000.0f);
+    m_ohms[monitor] = imon::UsableSenseResistance(dialog.GetValue() / 1000.0f);
     for (int m = 0; m < imon::kMonitors; ++m) FillTripPointLists(m);
     ShowPage();
 }
@@ -285,10 +197,10 @@ QPushButton* CIMONCOMPDlg::SenseResistorButton(int monitor) const
 
 float CIMONCOMPDlg::SenseResistance(int monitor) const
 {
-    return m_monitors.at(monitor).ohms;
+    return m_ohms.at(monitor);
 }
 
 int CIMONCOMPDlg::Gain(int monitor) const
 {
-    return m_monitors.at(monitor).gain;
+    return m_values.at(monitor).gain;
 }

@@ -8,7 +8,7 @@
 #include <array>
 
 #include "pages/ReadWritePage.h"
-#include "pages/ImonCodes.h"
+#include "device/blocks/Imon.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,8 +23,6 @@ public:
     explicit CIMONCOMPDlg(QWidget* parent = nullptr);
     // A page that was shown keeps both sense resistors in the settings.
     ~CIMONCOMPDlg() override;
-
-    bool OnInitDialog() override;
 
     void OnSenseResistor(int monitor);
 
@@ -41,16 +39,12 @@ public:
 
 protected:
     void DataToControls() override;
+    void ReadDevice() override;
+    void WriteDevice() override;
+    // Loads the stored sense resistors and fills the trip point lists.
+    void PrepareControls() override;
 
 private:
-    struct Monitor {
-        float volts = 0.0f;
-        float ohms = imon::kDefaultSenseResistance;
-        int gain = 10;
-        std::array<int, kComparators> comparators{};
-        std::array<float, kComparators> tripPoints{};  // sense volts
-        imon::Settings settings;
-    };
     struct MonitorControls {
         QPushButton* resistor = nullptr;
         QLabel* current = nullptr;
@@ -61,15 +55,9 @@ private:
     };
 
     QWidget* BuildGroup(int monitor);
-    void LoadSenseResistors();
     void FillTripPointLists(int monitor);
-    void ReadDevice() override;
-    void WriteDevice() override;
-    void Measure();
-    void ReadComparators();
-    void ReadTripPoints();
-    void ReadSettings();
 
-    std::array<Monitor, imon::kMonitors> m_monitors{};
+    imon::Values m_values{};
+    std::array<float, imon::kMonitors> m_ohms{imon::kDefaultSenseResistance, imon::kDefaultSenseResistance};
     std::array<MonitorControls, imon::kMonitors> m_controls{};
 };

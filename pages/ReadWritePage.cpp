@@ -1,18 +1,33 @@
 #include "pages/ReadWritePage.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
 
 #include "link/CableLock.h"
 
-CReadWritePage::CReadWritePage(QWidget* parent)
+CReadWritePage::WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+CReadWritePage::WaitCursor::~WaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+CReadWritePage::CReadWritePage(QWidget* parent, const QString& writeCaption, Report report, bool reportOnInit)
     : CTovinPropertyPage(parent),
       m_read(new QPushButton(QStringLiteral("&Read"), this)),
-      m_write(new QPushButton(QStringLiteral("&Write"), this))
+      m_write(new QPushButton(writeCaption, this)),
+      m_report(report),
+      m_reportOnInit(reportOnInit)
 {
+    m_read->setAutoDefault(false);
+    m_write->setAutoDefault(false);
     connect(m_read, &QPushButton::clicked, this, &CReadWritePage::OnRead);
     connect(m_write, &QPushButton::clicked, this, &CReadWritePage::OnWrite);
-    m_read->setEnabled(false);
+    m_read->setEnabled(false);  // until the first read has filled the page
 }
 
 QHBoxLayout* CReadWritePage::ButtonRow()
@@ -24,9 +39,20 @@ QHBoxLayout* CReadWritePage::ButtonRow()
     return buttons;
 }
 
-void CReadWritePage::EnableRead()
+bool CReadWritePage::OnInitDialog()
 {
+    const bool result = CTovinPropertyPage::OnInitDialog();
+    {
+        CCableLock lock;
+        if (Port() != nullptr) ReadDevice();
+        PrepareControls();
+        if (m_reportOnInit)
+            ShowPage();
+        else
+            DataToControls();
+    }
     m_read->setEnabled(true);
+    return result;
 }
 
 void CReadWritePage::SetBusy(bool busy)
@@ -37,13 +63,15 @@ void CReadWritePage::SetBusy(bool busy)
 
 void CReadWritePage::ShowPage()
 {
-    DataToControls();
     // Register reads never set the flag: it reports an update that failed earlier.
-    ReportAcknowledgeFailure();
+    if (m_report == Report::BeforeShowing) ReportAcknowledgeFailure();
+    DataToControls();
+    if (m_report == Report::AfterShowing) ReportAcknowledgeFailure();
 }
 
 void CReadWritePage::OnRead()
 {
+    if (Port() == nullptr) return;
     SetBusy(true);
     emit SequenceRunning();
     {
@@ -56,6 +84,7 @@ void CReadWritePage::OnRead()
 
 void CReadWritePage::OnWrite()
 {
+    if (Port() == nullptr) return;
     SetBusy(true);
     emit SequenceRunning();
     {

@@ -1,7 +1,12 @@
 #pragma once
-// A device page with "&Read" and "&Write" buttons: each handler runs its
-// device traffic inside one cable lock with both buttons disabled, and a read
-// ends by showing the page and reporting an acknowledge failure left flagged.
+// The skeleton of every device page with a Read and a Write button. It runs
+// each handler's device traffic inside one cable lock with both buttons
+// disabled, reads the device once when the page is initialised, and after a
+// read reports an acknowledge failure left flagged on the port. Pages fill in
+// what is read and written (through the device blocks), how their controls
+// show it, and where a read shows the wait cursor.
+
+#include <QString>
 
 #include "app/TovinPropertyPage.h"
 
@@ -11,7 +16,15 @@ class QPushButton;
 class CReadWritePage : public CTovinPropertyPage {
     Q_OBJECT
 public:
-    explicit CReadWritePage(QWidget* parent = nullptr);
+    // When the failure report comes relative to showing the page after a read.
+    enum class Report { AfterShowing, BeforeShowing };
+
+    explicit CReadWritePage(QWidget* parent = nullptr, const QString& writeCaption = QStringLiteral("&Write"),
+                            Report report = Report::AfterShowing, bool reportOnInit = true);
+
+    // The device read once, inside one cable lock, then the page shown;
+    // "&Read" is enabled only from then on.
+    bool OnInitDialog() override;
 
     void OnRead();
     void OnWrite();
@@ -23,18 +36,31 @@ signals:
     void SequenceRunning();
 
 protected:
+    // Shown while a slow part of a read runs.
+    class WaitCursor {
+    public:
+        WaitCursor();
+        ~WaitCursor();
+        WaitCursor(const WaitCursor&) = delete;
+        WaitCursor& operator=(const WaitCursor&) = delete;
+    };
+
+    // Device traffic of the page, inside the handler's cable lock.
     virtual void ReadDevice() = 0;
     virtual void WriteDevice() = 0;
-    // Sets the controls from the page's data, then reports a failed update.
+    // Between the first read and the first showing: lists filled, stored
+    // settings loaded.
+    virtual void PrepareControls() {}
+    // Sets the controls from the page's data and reports a failed update.
     void ShowPage();
     // The buttons, right-aligned, for the page's layout.
     QHBoxLayout* ButtonRow();
-    // "&Read" stays disabled until the first read has filled the page.
-    void EnableRead();
 
 private:
     void SetBusy(bool busy);
 
     QPushButton* m_read;
     QPushButton* m_write;
+    Report m_report;
+    bool m_reportOnInit;
 };

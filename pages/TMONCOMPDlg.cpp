@@ -12,7 +12,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 #include "pages/PageValueLabel.h"
-#include "pages/TextFormat.h"
+#include "device/TextFormat.h"
 
 namespace {
 
@@ -69,20 +69,7 @@ CTMONCOMPDlg::CTMONCOMPDlg(QWidget* parent) : CReadWritePage(parent)
     layout->addLayout(ButtonRow());
 }
 
-bool CTMONCOMPDlg::OnInitDialog()
-{
-    const bool result = CReadWritePage::OnInitDialog();
-    {
-        CCableLock lock;
-        FillThresholdLists();
-        ReadDevice();
-        ShowPage();
-    }
-    EnableRead();
-    return result;
-}
-
-void CTMONCOMPDlg::FillThresholdLists()
+void CTMONCOMPDlg::PrepareControls()
 {
     QStringList texts;
     for (const std::string& text : tmon::ThresholdListTexts()) texts << QString::fromStdString(text);
@@ -95,52 +82,28 @@ void CTMONCOMPDlg::FillThresholdLists()
 
 void CTMONCOMPDlg::ReadDevice()
 {
-    CTovin_I2C_Port& port = *Port();
-    for (int t = 0; t < tmon::kMonitors; ++t) m_temperatures[t] = port.ReadTemperature(t);
-
-    const uint8_t statA = port.ReadRegister(hmu::kCmdReadMonitor, tmon::kStatARegister);
-    const uint8_t statB = port.ReadRegister(hmu::kCmdReadMonitor, tmon::kStatBRegister);
-    const tmon::ComparatorStates states = tmon::DecodeComparatorStats(statA, statB);
-    for (int j = 0; j < tmon::kComparators; ++j) m_comparators[j] = states[j] ? 1 : 0;
-
-    for (int t = 0; t < tmon::kMonitors; ++t) {
-        m_lastR3[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config3Register(t));
-        m_lastR4[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config4Register(t));
-        m_lastR5[t] = port.ReadRegister(hmu::kCmdReadConfig, tmon::Config5Register(t));
-        const tmon::Thresholds codes = tmon::DecodeThresholds(m_lastR3[t], m_lastR4[t], m_lastR5[t]);
-        m_codes[2 * t] = codes.codeA;
-        m_codes[2 * t + 1] = codes.codeB;
-    }
+    m_values = tmon::Read(*Port());
 }
 
 void CTMONCOMPDlg::DataToControls()
 {
-    for (int t = 0; t < tmon::kMonitors; ++t) m_temperatureLabels[t]->setText(CelsiusText(m_temperatures[t]));
+    for (int t = 0; t < tmon::kMonitors; ++t) m_temperatureLabels[t]->setText(CelsiusText(m_values.temperatures[t]));
     for (int j = 0; j < tmon::kComparators; ++j) {
-        m_comparatorLabels[j]->setText(QString::number(m_comparators[j]));
+        m_comparatorLabels[j]->setText(QString::number(m_values.comparators[j] ? 1 : 0));
         // A code outside the list's range shows as 0 degrees.
-        m_thresholdBoxes[j]->setCurrentIndex(tmon::EntryFromCode(m_codes[j]));
+        m_thresholdBoxes[j]->setCurrentIndex(tmon::EntryFromCode(ThresholdCode(j)));
     }
 }
 
 void CTMONCOMPDlg::WriteDevice()
 {
-    CTovin_I2C_Port& port = *Port();
+    std::array<tmon::Thresholds, tmon::kMonitors> codes;
     for (int t = 0; t < tmon::kMonitors; ++t) {
         // No selection gives code 0.
-        const tmon::Thresholds codes{tmon::CodeFromEntry(m_thresholdBoxes[2 * t]->currentIndex()),
-                                     tmon::CodeFromEntry(m_thresholdBoxes[2 * t + 1]->currentIndex())};
-        const tmon::ThresholdRegisters regs = tmon::EncodeThresholds(codes, m_lastR3[t], m_lastR5[t]);
-        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config3Register(t), regs.r3);
-        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config4Register(t), regs.r4);
-        port.WriteRegister(hmu::kCmdWriteConfig, tmon::Config5Register(t), regs.r5);
-        m_lastR3[t] = regs.r3;
-        m_lastR4[t] = regs.r4;
-        m_lastR5[t] = regs.r5;
-        m_codes[2 * t] = codes.codeA;
-        m_codes[2 * t + 1] = codes.codeB;
+        codes[t] = {tmon::CodeFromEntry(m_thresholdBoxes[2 * t]->currentIndex()),
+                    tmon::CodeFromEntry(m_thresholdBoxes[2 * t + 1]->currentIndex())};
     }
-    port.UpdateConfiguration();
+    tmon::Write(*Port(), m_values, codes);
 }
 
 QString CTMONCOMPDlg::TemperatureText(int monitor) const
@@ -160,5 +123,6 @@ QComboBox* CTMONCOMPDlg::ThresholdBox(int comparator) const
 
 int CTMONCOMPDlg::ThresholdCode(int comparator) const
 {
-    return m_codes.at(comparator);
+    const tmon::Thresholds& codes = m_values.thresholds.at(comparator / 2);
+    return comparator % 2 == 0 ? codes.codeA : codes.codeB;
 }

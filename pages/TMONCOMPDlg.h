@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "pages/ReadWritePage.h"
-#include "pages/TmonCodes.h"
+#include "device/blocks/Tmon.h"
 
 class QComboBox;
 class QLabel;
@@ -17,9 +17,6 @@ class CTMONCOMPDlg : public CReadWritePage {
     Q_OBJECT
 public:
     explicit CTMONCOMPDlg(QWidget* parent = nullptr);
-
-    bool OnInitDialog() override;
-
 
     // What the page shows and holds. Monitor 0 = TMON1, 1 = TMON2, 2 = TMON
     // int; comparator j in the order TMON1 A, TMON1 B, TMON2 A, ... (2t + k).
@@ -30,20 +27,15 @@ public:
 
 protected:
     void DataToControls() override;
-
-private:
-    void FillThresholdLists();
     void ReadDevice() override;
     void WriteDevice() override;
+    // Fills the threshold lists.
+    void PrepareControls() override;
 
-    std::array<float, tmon::kMonitors> m_temperatures{};
-    std::array<int, tmon::kComparators> m_comparators{};
-    std::array<int, tmon::kComparators> m_codes{};
-    // Threshold registers as last read (or written): the bits the page does
-    // not own go back to the device unchanged.
-    std::array<uint8_t, tmon::kMonitors> m_lastR3{};
-    std::array<uint8_t, tmon::kMonitors> m_lastR4{};
-    std::array<uint8_t, tmon::kMonitors> m_lastR5{};
+private:
+    // Threshold registers as last read (or written) are in the values: the
+    // bits the page does not own go back to the device unchanged.
+    tmon::Values m_values{};
 
     std::array<QLabel*, tmon::kMonitors> m_temperatureLabels{};
     std::array<QLabel*, tmon::kComparators> m_comparatorLabels{};

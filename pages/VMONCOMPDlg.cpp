@@ -17,34 +17,13 @@
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
-#include "pages/TextFormat.h"
+#include "device/TextFormat.h"
 
 namespace {
 
 
 // Threshold boxes are as wide as their widest entry, "13.292 V".
 constexpr int kThresholdChars = 8;
-
-// Shown while the slow register reads run.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// A button cannot be pressed again while its own handler runs.
-class ButtonBusy {
-public:
-    explicit ButtonBusy(QPushButton* button) : m_button(button) { m_button->setEnabled(false); }
-    ~ButtonBusy() { m_button->setEnabled(true); }
-    ButtonBusy(const ButtonBusy&) = delete;
-    ButtonBusy& operator=(const ButtonBusy&) = delete;
-
-private:
-    QPushButton* m_button;
-};
 
 // The 384 texts of one (range, direction) list, formatted once per process:
 // every page and every comparator with that range and direction shows them.
@@ -77,7 +56,9 @@ QFrame* Separator(QWidget* parent)
 
 }  // namespace
 
-CVMONCOMPDlg::CVMONCOMPDlg(QWidget* parent) : CTovinPropertyPage(parent)
+// The failure report comes before the page is shown again, and initialisation reports none.
+CVMONCOMPDlg::CVMONCOMPDlg(QWidget* parent)
+    : CReadWritePage(parent, QStringLiteral("Write"), Report::BeforeShowing, false)
 {
     BuildControls();
 }
@@ -95,7 +76,15 @@ void CVMONCOMPDlg::BuildControls()
     for (int column : {kDetectionA, kThresholdA, kDetectionB, kThresholdB}) {
         auto* header = new QLabel(column == kDetectionA || column == kDetectionB ? tr("Detection") : tr("Threshold"),
                                   group);
-        grid->addWidget(header, 0, column);
+        grid->addWidget(header, 0, column, Qt::AlignLeft | Qt::AlignBottom);
+    }
+    // The filter bits are columns of bare check boxes under two-line headings:
+    // with the large UI font the window would otherwise be wider than a
+    // 1366-pixel screen.
+    for (int column : {kGlitch, kWindow}) {
+        auto* header = new QLabel(column == kGlitch ? tr("Glitch\nFilter") : tr("Window\nMode"), group);
+        header->setAlignment(Qt::AlignCenter);
+        grid->addWidget(header, 0, column, Qt::AlignCenter | Qt::AlignBottom);
     }
     const int firstRow = 1;
     for (int c = 0; c < vmon::kChannels; ++c) {
@@ -106,12 +95,16 @@ void CVMONCOMPDlg::BuildControls()
                                    group);
         input.voltageText = new QLabel(group);
         input.voltageText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        input.glitchFilter = new QCheckBox(tr("Glitch Filter"), group);
-        input.windowMode = new QCheckBox(tr("Window Mode"), group);
+        input.glitchFilter = new QCheckBox(group);
+        input.windowMode = new QCheckBox(group);
+        input.glitchFilter->setAccessibleName(tr("Glitch Filter"));
+        input.windowMode->setAccessibleName(tr("Window Mode"));
+        input.glitchFilter->setToolTip(tr("Glitch Filter"));
+        input.windowMode->setToolTip(tr("Window Mode"));
         grid->addWidget(input.caption, row, kCaption);
         grid->addWidget(input.voltageText, row, kVoltage);
-        grid->addWidget(input.glitchFilter, row, kGlitch);
-        grid->addWidget(input.windowMode, row, kWindow);
+        grid->addWidget(input.glitchFilter, row, kGlitch, Qt::AlignCenter);
+        grid->addWidget(input.windowMode, row, kWindow, Qt::AlignCenter);
         // Kept in the page's data as they are ticked, like the threshold
         // selections, so that showing the page again does not undo them.
 
@@ -140,21 +133,9 @@ void CVMONCOMPDlg::BuildControls()
         grid->addWidget(Separator(group), 0, column, vmon::kChannels + firstRow, 1);
     grid->setColumnStretch(kColumns, 1);
 
-    m_read = new QPushButton(tr("&Read"), this);
-    m_write = new QPushButton(tr("Write"), this);
-    m_read->setAutoDefault(false);
-    m_write->setAutoDefault(false);
-    m_read->setEnabled(false);  // until the first read is shown
-    connect(m_read, &QPushButton::clicked, this, &CVMONCOMPDlg::OnRead);
-    connect(m_write, &QPushButton::clicked, this, &CVMONCOMPDlg::OnWrite);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_write);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow());
     layout->addStretch();
 }
 
@@ -173,75 +154,51 @@ QString CVMONCOMPDlg::ComparatorText(int j) const
     return m_comparators.at(j).stateText->text();
 }
 
-bool CVMONCOMPDlg::OnInitDialog()
+void CVMONCOMPDlg::PrepareControls()
 {
-    CTovinPropertyPage::OnInitDialog();
     // The widest reading keeps its column steady whatever is shown later; the
     // font is the window's by now.
     for (Input& input : m_inputs)
         input.voltageText->setMinimumWidth(input.voltageText->fontMetrics().horizontalAdvance(QStringLiteral("00.000")));
-    if (Port() != nullptr) {
-        CCableLock lock;
-        MeasureVoltages();
-        {
-            WaitCursor wait;
-            ReadComparatorStates();
-            ReadThresholds();
-        }
-        LoadDirections();
-        ReadFilterBits();
-    }
+    LoadDirections();
     for (int j = 0; j < vmon::kComparators; ++j) FillThresholdList(j);
-    DataToControls();
-    m_read->setEnabled(true);
-    return true;
 }
 
-void CVMONCOMPDlg::OnRead()
+void CVMONCOMPDlg::ReadDevice()
 {
-    CTovin_I2C_Port* port = Port();
-    if (port == nullptr) return;
-    ButtonBusy busy(m_read);
+    vmon::Values values;
+    vmon::MeasureVoltages(*Port(), values);
     {
-        CCableLock lock;
-        MeasureVoltages();
-        {
-            WaitCursor wait;
-            ReadComparatorStates();
-            ReadThresholds();
-        }
-        ReadFilterBits();
+        WaitCursor wait;
+        vmon::ReadComparatorStates(*Port(), values);
+        vmon::ReadThresholds(*Port(), values);
     }
-    // Register reads never raise the flag: this reports what an earlier
-    // update of this device (or another access) left behind.
-    ReportAcknowledgeFailure();
-    DataToControls();
+    vmon::ReadFilterBits(*Port(), values);
+    for (int c = 0; c < vmon::kChannels; ++c) {
+        Input& input = m_inputs[c];
+        const vmon::ChannelConfig& channel = values.channels[c];
+        input.voltage = values.volts[c];
+        input.glitch = channel.glitchFilter;
+        input.window = channel.windowMode;
+        m_comparators[2 * c].thresholdItem = vmon::EntryFromCode(channel.a);
+        m_comparators[2 * c + 1].thresholdItem = vmon::EntryFromCode(channel.b);
+    }
+    for (int j = 0; j < vmon::kComparators; ++j) m_comparators[j].state = values.comparators[j] ? 1 : 0;
 }
 
-void CVMONCOMPDlg::OnWrite()
+void CVMONCOMPDlg::WriteDevice()
 {
-    CTovin_I2C_Port* port = Port();
-    if (port == nullptr) return;
-    ButtonBusy busy(m_write);
-    {
-        CCableLock lock;
-        for (int c = 0; c < vmon::kChannels; ++c) {
-            Input& input = m_inputs[c];
-            vmon::ChannelConfig config;
-            config.a = vmon::CodeFromEntry(m_comparators[2 * c].threshold->currentIndex());
-            config.b = vmon::CodeFromEntry(m_comparators[2 * c + 1].threshold->currentIndex());
-            input.glitch = input.glitchFilter->isChecked();
-            input.window = input.windowMode->isChecked();
-            config.glitchFilter = input.glitch;
-            config.windowMode = input.window;
-            const vmon::ConfigWrite write = vmon::EncodeConfig(config);
-            port->WriteRegister(hmu::kCmdWriteConfig, vmon::Config0Register(c), write.config0);
-            // Bits 7..6 of Config1 are not this page's: the mask keeps them.
-            port->MaskedWrite(vmon::Config1Register(c), write.config1Value, write.config1Mask);
-            port->WriteRegister(hmu::kCmdWriteConfig, vmon::Config2Register(c), write.config2);
-        }
-        port->UpdateConfiguration();
+    std::array<vmon::ChannelConfig, vmon::kChannels> channels;
+    for (int c = 0; c < vmon::kChannels; ++c) {
+        Input& input = m_inputs[c];
+        input.glitch = input.glitchFilter->isChecked();
+        input.window = input.windowMode->isChecked();
+        channels[c].a = vmon::CodeFromEntry(m_comparators[2 * c].threshold->currentIndex());
+        channels[c].b = vmon::CodeFromEntry(m_comparators[2 * c + 1].threshold->currentIndex());
+        channels[c].glitchFilter = input.glitch;
+        channels[c].windowMode = input.window;
     }
+    vmon::Write(*Port(), channels);
     StoreDirections();
 }
 
@@ -260,47 +217,6 @@ void CVMONCOMPDlg::DataToControls()
         const QSignalBlocker threshold(comparator.threshold);
         comparator.detection->setCurrentIndex(static_cast<int>(comparator.direction));
         comparator.threshold->setCurrentIndex(comparator.thresholdItem);
-    }
-}
-
-void CVMONCOMPDlg::MeasureVoltages()
-{
-    for (int c = 0; c < vmon::kChannels; ++c) m_inputs[c].voltage = Port()->MeasureVoltageRanged(c);
-}
-
-void CVMONCOMPDlg::ReadComparatorStates()
-{
-    vmon::ComparatorStates states{};
-    for (int j = 0; j < vmon::kComparators; ++j) states[j] = m_comparators[j].state != 0;
-    for (const uint8_t select : vmon::kRecordSelects) {
-        // The comparator records are read straight after the select, without
-        // the ready poll the port's own record read makes.
-        Port()->WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
-        const uint8_t record = Port()->ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
-        vmon::DecodeMonitorRecord(select, record, states);
-    }
-    for (int j = 0; j < vmon::kComparators; ++j) m_comparators[j].state = states[j] ? 1 : 0;
-}
-
-void CVMONCOMPDlg::ReadThresholds()
-{
-    for (int c = 0; c < vmon::kChannels; ++c) {
-        const uint8_t config0 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config0Register(c));
-        const uint8_t config1 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config1Register(c));
-        const uint8_t config2 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config2Register(c));
-        const vmon::ChannelConfig config = vmon::DecodeConfig(config0, config1, config2);
-        m_comparators[2 * c].thresholdItem = vmon::EntryFromCode(config.a);
-        m_comparators[2 * c + 1].thresholdItem = vmon::EntryFromCode(config.b);
-    }
-}
-
-void CVMONCOMPDlg::ReadFilterBits()
-{
-    for (int c = 0; c < vmon::kChannels; ++c) {
-        const uint8_t config1 = Port()->ReadRegister(hmu::kCmdReadConfig, vmon::Config1Register(c));
-        const vmon::ChannelConfig config = vmon::DecodeConfig(0, config1, 0);
-        m_inputs[c].glitch = config.glitchFilter;
-        m_inputs[c].window = config.windowMode;
     }
 }
 

@@ -7,22 +7,19 @@
 
 #include <array>
 
-#include "app/TovinPropertyPage.h"
-#include "pages/VmonCodes.h"
+#include "device/blocks/Vmon.h"
+#include "pages/ReadWritePage.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QPushButton;
 
-class CVMONCOMPDlg : public CTovinPropertyPage {
+class CVMONCOMPDlg : public CReadWritePage {
     Q_OBJECT
 public:
     // Creates the controls only: no device traffic and no threshold list is
     // filled before the page is initialised.
     explicit CVMONCOMPDlg(QWidget* parent = nullptr);
-
-    bool OnInitDialog() override;
 
     // Controls and state, for the tests. c is the input (0..8 VMON1..9,
     // 9 HVMON), j = 2c + k the comparator (k 0 = A, 1 = B).
@@ -33,18 +30,16 @@ public:
     QComboBox* ThresholdBox(int j) const { return m_comparators.at(j).threshold; }
     QCheckBox* GlitchFilterBox(int c) const { return m_inputs.at(c).glitchFilter; }
     QCheckBox* WindowModeBox(int c) const { return m_inputs.at(c).windowMode; }
-    QPushButton* ReadButton() const { return m_read; }
-    QPushButton* WriteButton() const { return m_write; }
     int ThresholdItem(int j) const { return m_comparators.at(j).thresholdItem; }
     vmon::Direction DetectionDirection(int j) const { return m_comparators.at(j).direction; }
-
-public slots:
-    void OnRead();
-    void OnWrite();
 
 protected:
     // Sets every control from the page's data.
     void DataToControls() override;
+    void ReadDevice() override;
+    void WriteDevice() override;
+    // Loads the stored detection directions and fills the threshold lists.
+    void PrepareControls() override;
 
 private:
     struct Input {
@@ -66,11 +61,6 @@ private:
     };
 
     void BuildControls();
-    // Device reads, each inside the caller's cable lock.
-    void MeasureVoltages();
-    void ReadComparatorStates();
-    void ReadThresholds();
-    void ReadFilterBits();
     void LoadDirections();
     void StoreDirections();
 
@@ -80,6 +70,4 @@ private:
 
     std::array<Input, vmon::kChannels> m_inputs;
     std::array<Comparator, vmon::kComparators> m_comparators;
-    QPushButton* m_read = nullptr;
-    QPushButton* m_write = nullptr;
 };

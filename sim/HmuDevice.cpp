@@ -3,13 +3,18 @@
 #include <cmath>
 
 #include "device/MeasureCodes.h"
-#include "pages/ImonCodes.h"
+#include "device/blocks/Gpio.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
 
 using namespace hmu;
 
 namespace {
 
-constexpr int kImonConfig1[2] = {53, 55};  // IMON1 Config1, HIMON1 Config1
+int TripRegister(int monitor)
+{
+    return imon::RegistersOf(monitor).tripRegister;
+}
 
 // Trip points are single-precision table values; compared at microvolt
 // precision so that a sense voltage equal to a trip point does not trip on
@@ -173,7 +178,7 @@ uint8_t CHmuDevice::ReadData(int index)
     case kCmdIdentify:
         return index == 0 ? m_identification : 0;
     case kCmdSignature: {
-        const int byte = m_operand - kSignatureOperand;
+        const int byte = m_operand - signature::kFirstPosition;
         if (index != 0 || byte < 0 || byte >= kSignatureBytes) return 0;
         return static_cast<uint8_t>(m_signature >> (8 * byte));
     }
@@ -227,14 +232,14 @@ uint16_t CHmuDevice::TrimTarget(int cell) const
 
 bool CHmuDevice::IsPlainMonitorRegister(int reg) const
 {
-    return reg == kRegImonAverageControl || reg == kRegImonAverageSelect || reg == kRegOutputControl;
+    return reg == imon::kRegAverageControl || reg == imon::kRegAverageSelect || reg == ocb::kRegOutputControl;
 }
 
 void CHmuDevice::SetMonitorRegister(int reg, uint8_t value)
 {
-    if (reg == kRegImonAverageControl) m_imonAverageControl = value;
-    if (reg == kRegImonAverageSelect) m_imonAverageSelect = value;
-    if (reg == kRegOutputControl) m_outputControl = value;
+    if (reg == imon::kRegAverageControl) m_imonAverageControl = value;
+    if (reg == imon::kRegAverageSelect) m_imonAverageSelect = value;
+    if (reg == ocb::kRegOutputControl) m_outputControl = value;
 }
 
 void CHmuDevice::WriteMonitor(int reg, uint8_t value)
@@ -283,9 +288,9 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
         return static_cast<uint8_t>(((m_adcResult & 0x1F) << 3) | (m_adcReady ? 1 : 0));
     case kRegAdcHigh:
         return static_cast<uint8_t>(m_adcResult >> 5);
-    case kRegImonAverageControl:
+    case imon::kRegAverageControl:
         return m_imonAverageControl;
-    case kRegImonAverageSelect:
+    case imon::kRegAverageSelect:
         return m_imonAverageSelect;
     case kRegMonitorSelect:
         return static_cast<uint8_t>(m_recordSelect | (m_recordPolls >= m_recordReadyAfter ? hmu::kRecordReady : 0));
@@ -299,18 +304,18 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
             }
         return static_cast<uint8_t>(record);
     }
-    case kRegOutputControl:
+    case ocb::kRegOutputControl:
         return m_outputControl;
-    case kRegTmonStatA:
-    case kRegTmonStatB: {
+    case tmon::kStatARegister:
+    case tmon::kStatBRegister: {
         const tmon::StatRegisters stats = tmon::EncodeComparatorStats(Comparators().tmon);
-        return reg == kRegTmonStatA ? stats.statA : stats.statB;
+        return reg == tmon::kStatARegister ? stats.statA : stats.statB;
     }
     default:
-        if (reg >= kRegTmonMeas1High && reg < kRegTmonStatA) {
-            const int monitor = (reg - kRegTmonMeas1High) / 2;
+        if (reg >= tmon::kRegMeasFirst && reg < tmon::kStatARegister) {
+            const int monitor = (reg - tmon::kRegMeasFirst) / 2;
             const int code = measure::TemperatureToCode(m_inputs.temperatures[monitor]);
-            const bool high = (reg - kRegTmonMeas1High) % 2 == 0;
+            const bool high = reg == tmon::MeasHighRegister(monitor);
             return static_cast<uint8_t>(high ? code >> 3 : (code & 7) << 5);
         }
         return 0;  // IMON average result and registers the device does not have
@@ -321,12 +326,12 @@ int CHmuDevice::ConversionCode(uint8_t selector) const
 {
     const int input = selector & 0x7F;
     double volts = 0.0;
-    if (input <= kSelectHvmon) {
+    if (input < vmon::kChannels) {
         volts = m_inputs.vmonVolts[input];
-    } else if (input == kSelectImon1 || input == kSelectHimon1) {
+    } else if (input == imon::RegistersOf(0).selector || input == imon::RegistersOf(1).selector) {
         // The amplifier's gain follows comparator A's range code.
-        const int monitor = input == kSelectImon1 ? 0 : 1;
-        const int gain = imon::GainOfRange((m_active[kImonConfig1[monitor]] >> 2) & 3);
+        const int monitor = input == imon::RegistersOf(0).selector ? 0 : 1;
+        const int gain = imon::DecodeTripRegister(m_active[TripRegister(monitor)]).gain;
         volts = m_inputs.senseVolts[monitor] * gain;
     }
     if (selector & kSelectAttenuated) volts *= kAttenuation;
@@ -346,7 +351,7 @@ HmuComparators CHmuDevice::Comparators() const
         states.vmon[2 * c + 1] = volts > vmon::ThresholdVolts(range, vmon::Direction::Over, config.b);
     }
     for (int m = 0; m < 2; ++m) {
-        const imon::TripRegister trip = imon::DecodeTripRegister(m_active[kImonConfig1[m]]);
+        const imon::TripRegister trip = imon::DecodeTripRegister(m_active[TripRegister(m)]);
         states.imon[m][0] = m_inputs.senseVolts[m] > TripVolts(trip.entryA);
         states.imon[m][1] = m_inputs.senseVolts[m] > TripVolts(trip.entryB);
     }

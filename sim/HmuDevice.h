@@ -24,9 +24,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/FaultLogCommands.h"
-#include "pages/TmonCodes.h"
-#include "pages/VmonCodes.h"
+#include "device/blocks/FaultLog.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Trim.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Vmon.h"
 #include "device/HmuCommands.h"
 #include "sim/I2cTarget.h"
 
@@ -52,9 +54,9 @@ faultlog::Record MakeFaultRecord(const HmuComparators& comparators, uint8_t hvou
 
 class CHmuDevice : public CI2cTarget {
 public:
-    static constexpr int kConfigRegisters = 103;  // 0..102
-    static constexpr int kSignatureBytes = hmu::kSignatureBytes;
-    static constexpr int kTrimCells = hmu::kTrimCells;
+    static constexpr int kConfigRegisters = hmu::kConfigRegisters;
+    static constexpr int kSignatureBytes = signature::kBytes;
+    static constexpr int kTrimCells = trim::kCells;
     // Selector bit 7 routes the input through this attenuator; the code is
     // not rescaled, so a reading taken this way shows an eighth of the input.
     static constexpr double kAttenuation = 1.0 / 8.0;

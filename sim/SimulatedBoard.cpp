@@ -11,15 +11,12 @@
 #include <vector>
 
 #include "device/MeasureCodes.h"
-#include "pages/ImonCodes.h"
-#include "pages/TextFormat.h"
+#include "device/TextFormat.h"
+#include "device/blocks/Imon.h"
 
 namespace {
 
 constexpr uint64_t kSignatureBase = 0x2C5E0A0100000017ull;
-constexpr int kTrimProfile0Low = 12;  // Trim1 Profile0 Low; cell n at 12 + 2n
-constexpr int kImonConfig0[2] = {52, 54};
-constexpr int kImonConfig1[2] = {53, 55};
 // Temperature thresholds the board's devices start with, degrees Celsius.
 constexpr int kTmonThresholds[3][2] = {{40, 50}, {40, 50}, {37, 85}};
 constexpr PotWindow kDefaultPotWindow{1.08, 1.32};  // 1.2 V rails, +-10 %
@@ -181,8 +178,8 @@ void CSimulatedBoard::SetUpDevice(CHmuDevice& device, const HmuBoardValues& valu
     }
     for (int m = 0; m < imon::kMonitors; ++m) {
         const double sense = values.senseAmps[m] * values.senseOhms[m];
-        device.SetConfiguration(kImonConfig0[m], imon::EncodeSettings({true, false}));
-        device.SetConfiguration(kImonConfig1[m], TripPointsAround(sense).value);
+        device.SetConfiguration(imon::RegistersOf(m).settingsRegister, imon::EncodeSettings({true, false}));
+        device.SetConfiguration(imon::RegistersOf(m).tripRegister, TripPointsAround(sense).value);
     }
     for (int t = 0; t < tmon::kMonitors; ++t) {
         const tmon::Thresholds codes{tmon::CodeOfDegrees(kTmonThresholds[t][0]),
@@ -195,8 +192,8 @@ void CSimulatedBoard::SetUpDevice(CHmuDevice& device, const HmuBoardValues& valu
     // Trim cells 1..4 hold the set points of the rails on VMON1..VMON4, 2 mV per code.
     for (int n = 0; n < CHmuDevice::kTrimCells; ++n) {
         const int code = measure::AdcCodeForVolts(values.vmonVolts[n]);
-        device.SetConfiguration(kTrimProfile0Low + 2 * n, static_cast<uint8_t>(code & 0xFF));
-        device.SetConfiguration(kTrimProfile0Low + 2 * n + 1, static_cast<uint8_t>(code >> 8));
+        device.SetConfiguration(trim::Profile0LowRegister(n), static_cast<uint8_t>(code & 0xFF));
+        device.SetConfiguration(trim::Profile0HighRegister(n), static_cast<uint8_t>(code >> 8));
     }
 }
 

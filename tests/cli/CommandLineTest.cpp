@@ -37,16 +37,4 @@ TEST(CliNumbers, DecimalAndHexOnly)
     for (const auto& c : resistors) EXPECT_EQ(cli::ParseOhms(c.text), c.ohms) << "'" << c.text << "'";
 }
 
-TEST(CliSignature, HexTextInBytePairsMostSignificantFirst)
-{
-    const struct {
-        uint64_t value;
-        const char* text;
-    } cases[] = {{0x0123456789ABCDEFull, "0x01 23 45 67 89 AB CD EF"},
-                 {0, "0x00 00 00 00 00 00 00 00"},
-                 {~0ull, "0xFF FF FF FF FF FF FF FF"},
-                 {0x1000000000000001ull, "0x10 00 00 00 00 00 00 01"}};
-    for (const auto& c : cases) EXPECT_EQ(cli::SignatureHex(c.value), c.text);
-}
-
 }  // namespace

@@ -1,6 +1,8 @@
-#include "pages/TmonCodes.h"
+#include "device/blocks/Tmon.h"
 
-#include "pages/TextFormat.h"
+#include "device/HmuCommands.h"
+#include "device/TextFormat.h"
+#include "device/Tovin_I2C_Port.h"
 
 namespace tmon {
 namespace {
@@ -60,10 +62,6 @@ int CodeOfDegrees(int degrees)
     return degrees & kCodeMask;
 }
 
-int Config3Register(int monitor) { return 59 + 9 * monitor; }
-int Config4Register(int monitor) { return 60 + 9 * monitor; }
-int Config5Register(int monitor) { return 61 + 9 * monitor; }
-
 Thresholds DecodeThresholds(uint8_t r3, uint8_t r4, uint8_t r5)
 {
     Thresholds codes;
@@ -102,6 +100,41 @@ StatRegisters EncodeComparatorStats(const ComparatorStates& states)
         statB |= (states[2 * t + 1] ? 1 : 0) << t;
     }
     return {static_cast<uint8_t>(statA), static_cast<uint8_t>(statB)};
+}
+
+float ReadTemperature(CTovin_I2C_Port& port, int monitor)
+{
+    return port.ReadTemperature(monitor);
+}
+
+Values Read(CTovin_I2C_Port& port)
+{
+    Values values;
+    for (int t = 0; t < kMonitors; ++t) values.temperatures[t] = ReadTemperature(port, t);
+    const uint8_t statA = port.ReadRegister(hmu::kCmdReadMonitor, kStatARegister);
+    const uint8_t statB = port.ReadRegister(hmu::kCmdReadMonitor, kStatBRegister);
+    values.comparators = DecodeComparatorStats(statA, statB);
+    for (int t = 0; t < kMonitors; ++t) {
+        ThresholdRegisters& regs = values.registers[t];
+        regs.r3 = port.ReadRegister(hmu::kCmdReadConfig, Config3Register(t));
+        regs.r4 = port.ReadRegister(hmu::kCmdReadConfig, Config4Register(t));
+        regs.r5 = port.ReadRegister(hmu::kCmdReadConfig, Config5Register(t));
+        values.thresholds[t] = DecodeThresholds(regs.r3, regs.r4, regs.r5);
+    }
+    return values;
+}
+
+void Write(CTovin_I2C_Port& port, Values& values, const std::array<Thresholds, kMonitors>& codes)
+{
+    for (int t = 0; t < kMonitors; ++t) {
+        const ThresholdRegisters regs = EncodeThresholds(codes[t], values.registers[t].r3, values.registers[t].r5);
+        port.WriteRegister(hmu::kCmdWriteConfig, Config3Register(t), regs.r3);
+        port.WriteRegister(hmu::kCmdWriteConfig, Config4Register(t), regs.r4);
+        port.WriteRegister(hmu::kCmdWriteConfig, Config5Register(t), regs.r5);
+        values.registers[t] = regs;
+        values.thresholds[t] = codes[t];
+    }
+    port.UpdateConfiguration();
 }
 
 }  // namespace tmon

@@ -1,4 +1,4 @@
-#include "pages/VmonCodes.h"
+#include "device/blocks/Vmon.h"
 
 #include <gtest/gtest.h>
 

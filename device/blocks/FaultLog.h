@@ -1,8 +1,9 @@
 #pragma once
-// The fault-log EEPROM of an HMU device as seen over I2C: command bytes, the
-// read-enable handshake, the erase unlock code, the status bits and the bit
-// positions of a 7-byte fault record. Shared by the fault log page and the
-// simulated device so that both speak the same protocol.
+// The fault-log block of an HMU device, its EEPROM as seen over I2C: command
+// bytes, the read-enable handshake, the erase unlock code, the status bits and
+// the bit positions of a 7-byte fault record. Shared by the fault log page,
+// the command-line companion and the simulated device so that all speak the
+// same protocol.
 
 #include <array>
 #include <cstdint>

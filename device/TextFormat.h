@@ -1,6 +1,8 @@
 #pragma once
-// printf-style formatting into a std::string, so that list entries, captions
-// and value texts come out exactly as the format strings the pages show.
+// printf-style formatting into a std::string, so that list entries, captions,
+// value texts, command-line output and log lines come out exactly as their
+// format strings say. Numbers always use '.' as the decimal separator,
+// whatever locale the user or the toolkit has set.
 
 #include <cstddef>
 #include <string>

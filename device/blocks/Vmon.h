@@ -1,9 +1,10 @@
 #pragma once
-// Conversions of the voltage monitor page, kept free of any window so that the
-// page, the simulated HMU device and the tests share one definition: threshold
-// codes <-> Threshold box entries, the threshold tables, the Config0/1/2
-// packing, the comparator bits of the monitor records and the persisted
-// detection directions.
+// The voltage monitor block of an HMU device (VMON1..VMON9, HVMON): its
+// registers, the threshold code <-> Threshold box entry mapping, the threshold
+// tables, the Config0/1/2 packing, the comparator bits of the monitor records,
+// the persisted detection directions, and the read and write sequences of the
+// voltage page. The one definition of all of it: the page, the command-line
+// companion, the data logger and the simulated device use it.
 
 #include <array>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+class CTovin_I2C_Port;
 
 namespace vmon {
 
@@ -61,10 +64,14 @@ double ThresholdVolts(Range range, Direction direction, ThresholdCode code);
 std::string EntryText(Range range, Direction direction, int entry);
 std::vector<std::string> ThresholdListTexts(Range range, Direction direction);
 
-// Configuration registers of input c.
-int Config0Register(int channel);  // 22 + 3c
-int Config1Register(int channel);  // 23 + 3c
-int Config2Register(int channel);  // 24 + 3c
+// Configuration registers of input c: "VMON1 Config0" (22) .. "HVMON Config2" (51).
+constexpr int kFirstConfigRegister = 22;
+constexpr int kConfigRegistersPerInput = 3;
+constexpr int Config0Register(int channel) { return kFirstConfigRegister + kConfigRegistersPerInput * channel; }
+constexpr int Config1Register(int channel) { return Config0Register(channel) + 1; }
+constexpr int Config2Register(int channel) { return Config0Register(channel) + 2; }
+// "ADC MUX" selector of input c is c itself.
+constexpr uint8_t InputSelector(int channel) { return static_cast<uint8_t>(channel); }
 
 struct ChannelConfig {
     ThresholdCode a;
@@ -115,5 +122,30 @@ std::vector<uint8_t> EncodeDirections(const Directions& directions);
 // Only a block of exactly 80 bytes decodes. A stored integer other than 0 or 1
 // is not a Detection box index and reads as "Under-Voltage".
 std::optional<Directions> DecodeDirections(std::span<const uint8_t> bytes);
+
+// What the voltage page shows of a device.
+struct Values {
+    std::array<float, kChannels> volts{};
+    ComparatorStates comparators{};
+    std::array<ChannelConfig, kChannels> channels{};
+};
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// The voltage of input c: one conversion, repeated through the attenuator when
+// the first one is at full scale.
+float MeasureInput(CTovin_I2C_Port& port, int channel);
+// The steps of Read, for a caller that shows progress between them.
+void MeasureVoltages(CTovin_I2C_Port& port, Values& values);
+// Each record selected, then read at once, without waiting for its ready bit.
+void ReadComparatorStates(CTovin_I2C_Port& port, Values& values);
+// Config0, Config1, Config2 of each input: the threshold codes.
+void ReadThresholds(CTovin_I2C_Port& port, Values& values);
+// Config1 of each input again: the glitch filter and window mode bits.
+void ReadFilterBits(CTovin_I2C_Port& port, Values& values);
+// The four steps in that order.
+Values Read(CTovin_I2C_Port& port);
+// For each input Config0, Config1 through a masked write that keeps its bits
+// 7..6, and Config2; then one update.
+void Write(CTovin_I2C_Port& port, const std::array<ChannelConfig, kChannels>& channels);
 
 }  // namespace vmon

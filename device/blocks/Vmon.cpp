@@ -1,6 +1,8 @@
-#include "pages/VmonCodes.h"
+#include "device/blocks/Vmon.h"
 
-#include "pages/TextFormat.h"
+#include "device/HmuCommands.h"
+#include "device/TextFormat.h"
+#include "device/Tovin_I2C_Port.h"
 
 namespace vmon {
 namespace {
@@ -165,10 +167,6 @@ std::vector<std::string> ThresholdListTexts(Range range, Direction direction)
     return texts;
 }
 
-int Config0Register(int channel) { return 22 + 3 * channel; }
-int Config1Register(int channel) { return 23 + 3 * channel; }
-int Config2Register(int channel) { return 24 + 3 * channel; }
-
 ChannelConfig DecodeConfig(uint8_t config0, uint8_t config1, uint8_t config2)
 {
     ChannelConfig config;
@@ -253,6 +251,67 @@ std::optional<Directions> DecodeDirections(std::span<const uint8_t> bytes)
         directions[j] = value == 1 ? Direction::Over : Direction::Under;
     }
     return directions;
+}
+
+float MeasureInput(CTovin_I2C_Port& port, int channel)
+{
+    return port.MeasureVoltageRanged(InputSelector(channel));
+}
+
+void MeasureVoltages(CTovin_I2C_Port& port, Values& values)
+{
+    for (int c = 0; c < kChannels; ++c) values.volts[c] = MeasureInput(port, c);
+}
+
+void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
+{
+    for (const uint8_t select : kRecordSelects) {
+        port.WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
+        DecodeMonitorRecord(select, port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord),
+                            values.comparators);
+    }
+}
+
+void ReadThresholds(CTovin_I2C_Port& port, Values& values)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        const uint8_t config0 = port.ReadRegister(hmu::kCmdReadConfig, Config0Register(c));
+        const uint8_t config1 = port.ReadRegister(hmu::kCmdReadConfig, Config1Register(c));
+        const uint8_t config2 = port.ReadRegister(hmu::kCmdReadConfig, Config2Register(c));
+        const ChannelConfig config = DecodeConfig(config0, config1, config2);
+        values.channels[c].a = config.a;
+        values.channels[c].b = config.b;
+    }
+}
+
+void ReadFilterBits(CTovin_I2C_Port& port, Values& values)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        const ChannelConfig bits = DecodeConfig(0, port.ReadRegister(hmu::kCmdReadConfig, Config1Register(c)), 0);
+        values.channels[c].glitchFilter = bits.glitchFilter;
+        values.channels[c].windowMode = bits.windowMode;
+    }
+}
+
+Values Read(CTovin_I2C_Port& port)
+{
+    Values values;
+    MeasureVoltages(port, values);
+    ReadComparatorStates(port, values);
+    ReadThresholds(port, values);
+    ReadFilterBits(port, values);
+    return values;
+}
+
+void Write(CTovin_I2C_Port& port, const std::array<ChannelConfig, kChannels>& channels)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        const ConfigWrite write = EncodeConfig(channels[c]);
+        port.WriteRegister(hmu::kCmdWriteConfig, Config0Register(c), write.config0);
+        port.MaskedWrite(Config1Register(c), write.config1Value, write.config1Mask);
+        port.WriteRegister(hmu::kCmdWriteConfig, Config2Register(c), write.config2);
+    }
+    port.UpdateConfiguration();
 }
 
 }  // namespace vmon

@@ -1,4 +1,4 @@
-#include "pages/TmonCodes.h"
+#include "device/blocks/Tmon.h"
 
 #include <gtest/gtest.h>
 

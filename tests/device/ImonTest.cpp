@@ -1,4 +1,4 @@
-#include "pages/ImonCodes.h"
+#include "device/blocks/Imon.h"
 
 #include <gtest/gtest.h>
 

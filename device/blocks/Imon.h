@@ -1,13 +1,16 @@
 #pragma once
-// Conversions of the current monitor page, kept free of any window: the trip
-// point table, the trip point and settings registers, the current and its
-// texts, and the persisted sense resistor.
+// The current monitor block of an HMU device (IMON1, HIMON1): its registers,
+// the trip point table, the trip point and settings registers, the current and
+// its texts, the persisted sense resistor, and the read and write sequences of
+// the current page.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+class CTovin_I2C_Port;
 
 namespace imon {
 
@@ -90,10 +93,17 @@ std::string SenseResistorSettingName(int device, int monitor);
 // Registers and measurement selector of a monitor (0 = IMON1, else HIMON1).
 struct MonitorRegisters {
     uint8_t selector = 0;      // written to ADC MUX
-    int settingsRegister = 0;  // Config0
-    int tripRegister = 0;      // Config1
+    int settingsRegister = 0;  // Config0: "IMON1 Config0" (52), "HIMON1 Config0" (54)
+    int tripRegister = 0;      // Config1: "IMON1 Config1" (53), "HIMON1 Config1" (55)
 };
-MonitorRegisters RegistersOf(int monitor);
+inline constexpr std::array<MonitorRegisters, kMonitors> kRegisters = {{{0x10, 52, 53}, {0x13, 54, 55}}};
+constexpr MonitorRegisters RegistersOf(int monitor) { return kRegisters[monitor == 0 ? 0 : 1]; }
+
+// The averaging monitor registers (listed by the register map, not used by the page).
+constexpr uint8_t kRegAverageControl = 3;
+constexpr uint8_t kRegAverageSelect = 4;
+constexpr uint8_t kRegAverageLow = 5;
+constexpr uint8_t kRegAverageHigh = 6;
 
 // Where a comparator output (comparator 0 = A, 1 = B) travels: the value
 // written to Monitor select and the bit of Monitor record.
@@ -103,5 +113,34 @@ struct RecordBit {
     bool operator==(const RecordBit&) const = default;
 };
 RecordBit ComparatorRecordBit(int monitor, int comparator);
+
+// Monitor records that carry comparator outputs, in the order they are read.
+inline constexpr std::array<uint8_t, 2> kRecordSelects = {2, 3};
+
+// What the current page shows of one monitor.
+struct MonitorValues {
+    float volts = 0.0f;  // amplifier output
+    int gain = 10;
+    std::array<bool, 2> comparators{};  // A, B
+    std::array<int, 2> tripEntries{};   // trip point table entries of A and B
+    Settings settings;
+};
+using Values = std::array<MonitorValues, kMonitors>;
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// The amplifier output of a monitor (0 when the conversion did not finish in time).
+float MeasureVolts(CTovin_I2C_Port& port, int monitor);
+// The amplifier gain, from comparator A's range code in the trip point register.
+int ReadGain(CTovin_I2C_Port& port, int monitor);
+// Each record is selected and read once its ready bit shows (three polls at
+// most); a record that never becomes ready leaves its states as they were.
+void ReadComparatorStates(CTovin_I2C_Port& port, Values& values);
+// Both measurements, the comparator states, the trip point registers, then
+// the settings registers.
+void Read(CTovin_I2C_Port& port, Values& values);
+// Both trip point registers and an update, then both settings registers and
+// another update. Takes the trip entries and settings of the values and sets
+// their gains to what the written range codes give.
+void Write(CTovin_I2C_Port& port, Values& values);
 
 }  // namespace imon

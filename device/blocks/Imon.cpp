@@ -1,8 +1,10 @@
-#include "pages/ImonCodes.h"
+#include "device/blocks/Imon.h"
 
 #include <cmath>
 
-#include "pages/TextFormat.h"
+#include "device/HmuCommands.h"
+#include "device/TextFormat.h"
+#include "device/Tovin_I2C_Port.h"
 
 namespace imon {
 
@@ -115,18 +117,65 @@ std::string SenseResistorSettingName(int device, int monitor)
     return FormatText("HMU%d_IMON%d_SenseResistor", device, monitor);
 }
 
-MonitorRegisters RegistersOf(int monitor)
-{
-    if (monitor == 0)
-        return {0x10, 52, 53};
-    return {0x13, 54, 55};
-}
-
 RecordBit ComparatorRecordBit(int monitor, int comparator)
 {
     if (monitor == 0)
         return comparator == 0 ? RecordBit{3, 7} : RecordBit{2, 0};
     return comparator == 0 ? RecordBit{3, 5} : RecordBit{3, 6};
+}
+
+float MeasureVolts(CTovin_I2C_Port& port, int monitor)
+{
+    return port.MeasureVoltage(monitor);
+}
+
+int ReadGain(CTovin_I2C_Port& port, int monitor)
+{
+    return port.ReadSenseRange(monitor, nullptr);
+}
+
+void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
+{
+    constexpr int kPolls = 3;
+    for (const uint8_t select : kRecordSelects) {
+        port.WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
+        bool ready = false;
+        for (int poll = 0; poll < kPolls && !ready; ++poll)
+            ready = (port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorSelect) & hmu::kRecordReady) != 0;
+        if (!ready) continue;
+        const uint8_t record = port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
+        for (int m = 0; m < kMonitors; ++m)
+            for (int k = 0; k < 2; ++k) {
+                const RecordBit where = ComparatorRecordBit(m, k);
+                if (where.select == select) values[m].comparators[k] = ((record >> where.bit) & 1) != 0;
+            }
+    }
+}
+
+void Read(CTovin_I2C_Port& port, Values& values)
+{
+    for (int m = 0; m < kMonitors; ++m) values[m].volts = MeasureVolts(port, m);
+    ReadComparatorStates(port, values);
+    for (int m = 0; m < kMonitors; ++m) {
+        uint8_t raw = 0;
+        values[m].gain = port.ReadSenseRange(m, &raw);
+        const TripRegister trip = DecodeTripRegister(raw);
+        values[m].tripEntries = {trip.entryA, trip.entryB};
+    }
+    for (int m = 0; m < kMonitors; ++m)
+        values[m].settings = DecodeSettings(port.ReadRegister(hmu::kCmdReadConfig, RegistersOf(m).settingsRegister));
+}
+
+void Write(CTovin_I2C_Port& port, Values& values)
+{
+    for (int m = 0; m < kMonitors; ++m) {
+        const TripWrite trip = EncodeTripRegister(values[m].tripEntries[0], values[m].tripEntries[1]);
+        values[m].gain = port.WriteSenseRange(m, trip.value);
+    }
+    port.UpdateConfiguration();
+    for (int m = 0; m < kMonitors; ++m)
+        port.WriteRegister(hmu::kCmdWriteConfig, RegistersOf(m).settingsRegister, EncodeSettings(values[m].settings));
+    port.UpdateConfiguration();
 }
 
 }  // namespace imon

@@ -1,13 +1,16 @@
 #pragma once
-// Conversions of the temperature monitor page, kept free of any window: the
-// threshold code <-> Threshold box entry mapping, the R3/R4/R5 threshold
-// packing with the bits the page does not own, and the comparator bits.
+// The temperature monitor block of an HMU device (TMON1, TMON2, internal):
+// its registers, the threshold code <-> Threshold box entry mapping, the
+// R3/R4/R5 threshold packing with the bits the page does not own, the
+// comparator bits, and the read and write sequences of the temperature page.
 // Threshold codes are 9-bit two's complement whole degrees Celsius.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class CTovin_I2C_Port;
 
 namespace tmon {
 
@@ -32,10 +35,23 @@ std::vector<std::string> ThresholdListTexts();
 int DegreesOfCode(int code);
 int CodeOfDegrees(int degrees);
 
-// Threshold registers of monitor t: R3 at Config3Register(t), R4 and R5 after it.
-int Config3Register(int monitor);  // 59, 68, 77
-int Config4Register(int monitor);
-int Config5Register(int monitor);
+// Configuration registers: nine per monitor, "TMON1 Config0" (56), "TMON2
+// Config0" (65), "TMON Int Config0" (74). The thresholds are in Config3..5
+// (R3, R4, R5).
+constexpr int kFirstConfigRegister = 56;
+constexpr int kConfigRegistersPerMonitor = 9;
+constexpr int ConfigRegister(int monitor, int index)
+{
+    return kFirstConfigRegister + kConfigRegistersPerMonitor * monitor + index;
+}
+constexpr int Config3Register(int monitor) { return ConfigRegister(monitor, 3); }
+constexpr int Config4Register(int monitor) { return ConfigRegister(monitor, 4); }
+constexpr int Config5Register(int monitor) { return ConfigRegister(monitor, 5); }
+
+// Measurement monitor registers of monitor t: high at 0x80 + 2t, low after it.
+constexpr uint8_t kRegMeasFirst = 0x80;
+constexpr uint8_t MeasHighRegister(int monitor) { return static_cast<uint8_t>(kRegMeasFirst + 2 * monitor); }
+constexpr uint8_t MeasLowRegister(int monitor) { return static_cast<uint8_t>(MeasHighRegister(monitor) + 1); }
 
 struct Thresholds {
     int codeA = 0;
@@ -58,8 +74,8 @@ Thresholds DecodeThresholds(uint8_t r3, uint8_t r4, uint8_t r5);
 ThresholdRegisters EncodeThresholds(Thresholds codes, uint8_t lastR3, uint8_t lastR5);
 
 // Comparator outputs: bit t of TMON stat A / TMON stat B for monitor t.
-constexpr int kStatARegister = 0x86;
-constexpr int kStatBRegister = 0x87;
+constexpr uint8_t kStatARegister = 0x86;
+constexpr uint8_t kStatBRegister = 0x87;
 using ComparatorStates = std::array<bool, kComparators>;
 
 struct StatRegisters {
@@ -70,5 +86,22 @@ struct StatRegisters {
 ComparatorStates DecodeComparatorStats(uint8_t statA, uint8_t statB);
 // Bits 0..2 of each register; every other bit is 0.
 StatRegisters EncodeComparatorStats(const ComparatorStates& states);
+
+// What the temperature page shows of a device.
+struct Values {
+    std::array<float, kMonitors> temperatures{};
+    ComparatorStates comparators{};
+    std::array<Thresholds, kMonitors> thresholds{};
+    // R3, R4, R5 as last read or written: the source of the bits the page does not own.
+    std::array<ThresholdRegisters, kMonitors> registers{};
+};
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+float ReadTemperature(CTovin_I2C_Port& port, int monitor);
+// The three temperatures, TMON stat A and B, then R3, R4, R5 of each monitor.
+Values Read(CTovin_I2C_Port& port);
+// R3, R4, R5 of each monitor with the kept bits of values.registers, then one
+// update. values then holds what was written.
+void Write(CTovin_I2C_Port& port, Values& values, const std::array<Thresholds, kMonitors>& codes);
 
 }  // namespace tmon

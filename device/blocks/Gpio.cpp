@@ -1,0 +1,53 @@
+#include "device/blocks/Gpio.h"
+
+namespace gpio {
+
+std::array<uint8_t, kConfigRegisters> EncodeDirections(const Directions& directions)
+{
+    std::array<uint8_t, kConfigRegisters> registers{};
+    for (int pin = 0; pin < kPins; ++pin) {
+        if (directions[pin] == kInput)
+            registers[pin / kPinsPerConfig] = static_cast<uint8_t>(registers[pin / kPinsPerConfig] | (1 << DirectionBit(pin)));
+    }
+    return registers;
+}
+
+Directions DecodeDirections(const std::array<uint8_t, kConfigRegisters>& registers)
+{
+    Directions directions{};
+    for (int pin = 0; pin < kPins; ++pin)
+        directions[pin] = ((registers[pin / kPinsPerConfig] >> DirectionBit(pin)) & 1) ? kInput : kOutput;
+    return directions;
+}
+
+PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels)
+{
+    PinRecords records;
+    records.record2 = static_cast<uint8_t>(((hvoutLevels & 0x0F) << 1) | ((pinLevels & 0x07) << 5));
+    records.record1 = static_cast<uint8_t>((pinLevels >> 3) & 0x7F);
+    return records;
+}
+
+}  // namespace gpio
+
+namespace ocb {
+
+uint8_t EncodeOutputControl(const OutputControl& control)
+{
+    int value = 0;
+    for (int k = 0; k < 4; ++k)
+        if (control.hvout[k]) value |= 1 << HvoutControlBit(k);
+    for (int g = 0; g < kGpioSignals; ++g)
+        if (control.gpio[g]) value |= 1 << GpioControlBit(g);
+    return static_cast<uint8_t>(value);
+}
+
+OutputControl DecodeOutputControl(uint8_t value)
+{
+    OutputControl control;
+    for (int k = 0; k < 4; ++k) control.hvout[k] = (value >> HvoutControlBit(k)) & 1;
+    for (int g = 0; g < kGpioSignals; ++g) control.gpio[g] = (value >> GpioControlBit(g)) & 1;
+    return control;
+}
+
+}  // namespace ocb

@@ -1,0 +1,94 @@
+#pragma once
+// The GPIO block and the output control block of an HMU device: the pin
+// directions, the source signals of the outputs that the output control block
+// can drive, the shared "Output control block" monitor register whose bits
+// the GPIO and HVOUT pages each own a part of, and where the pin levels
+// travel in the monitor records.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace gpio {
+
+constexpr int kPins = 10;  // GPIO1..GPIO10 as pin indexes 0..9
+constexpr int kGpio7 = 6;  // absent on a device identified as hmu::kIdentificationWithoutGpio7
+
+// Direction: "GPIO Config0..2" (98..100) hold four pins each at bits 0, 2, 4,
+// 6 (GPIO1 at bit 0 of Config0, GPIO9 at bit 0 of Config2); 1 = input. The
+// other bits are written as 0.
+enum Direction : int { kOutput = 0, kInput = 1 };
+constexpr int kFirstConfigRegister = 98;
+constexpr int kConfigRegisters = 3;
+constexpr int kPinsPerConfig = 4;
+constexpr int DirectionRegister(int pin) { return kFirstConfigRegister + pin / kPinsPerConfig; }
+constexpr int DirectionBit(int pin) { return 2 * (pin % kPinsPerConfig); }
+
+using Directions = std::array<Direction, kPins>;
+// The three register values for the directions, Config0 first.
+std::array<uint8_t, kConfigRegisters> EncodeDirections(const Directions& directions);
+Directions DecodeDirections(const std::array<uint8_t, kConfigRegisters>& registers);
+
+// Pin levels in the monitor records: record 2 holds HVOUT1..4 in bits 1..4
+// and GPIO1..3 in bits 5..7, record 1 holds GPIO4..10 in bits 0..6.
+constexpr uint8_t kPinRecordHigh = 2;
+constexpr uint8_t kPinRecordLow = 1;
+struct PinRecords {
+    uint8_t record2 = 0;
+    uint8_t record1 = 0;
+    bool operator==(const PinRecords&) const = default;
+};
+constexpr bool HvoutLevel(const PinRecords& records, int output) { return (records.record2 >> (output + 1)) & 1; }
+constexpr bool PinLevel(const PinRecords& records, int pin)
+{
+    return pin < 3 ? (records.record2 >> (pin + 5)) & 1 : (records.record1 >> (pin - 3)) & 1;
+}
+// hvoutLevels bits 0..3 HVOUT1..4, pinLevels bits 0..9 GPIO1..10.
+PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels);
+
+}  // namespace gpio
+
+namespace ocb {
+
+// Configuration registers "OCB Config0".."OCB Config5" (91..96).
+constexpr int kFirstConfigRegister = 91;
+constexpr int kConfigRegisters = 6;
+constexpr int ConfigRegister(int index) { return kFirstConfigRegister + index; }
+
+// The sixteen signals that can drive an HVOUT output or GPIO2/GPIO3, by code.
+constexpr int kSignals = 16;
+constexpr int kSignalI2c = 1;  // the output follows its bit of kRegOutputControl
+inline constexpr std::array<std::string_view, kSignals> kSignalNames = {
+    "HMU-I/F",  "I2C",     "GPIO5",   "GPIO6",     "RESERVED",  "GPIO8",     "GPIO9",     "GPIO10",
+    "HIMON_F",  "IMON_F",  "VMON_4A", "VMON_9A",   "HIMON_HCM", "IMON_HCM",  "VMON5_HCM", "VMON6_HCM",
+};
+
+// Source signal nibbles: "OCB Config0" bits 7..4 GPIO2, bits 3..0 GPIO3;
+// "OCB Config1" HVOUT1 (bits 3..0) and HVOUT2 (7..4); "OCB Config2" HVOUT3 and HVOUT4.
+struct SignalField {
+    int reg = 0;
+    int shift = 0;
+};
+constexpr int kGpioSignals = 2;  // 0 = GPIO2, 1 = GPIO3
+constexpr SignalField GpioSignalField(int which) { return {ConfigRegister(0), which == 0 ? 4 : 0}; }
+constexpr SignalField HvoutSignalField(int output) { return {ConfigRegister(1 + output / 2), 4 * (output % 2)}; }
+constexpr int SignalOf(uint8_t reg, SignalField field) { return (reg >> field.shift) & 0x0F; }
+constexpr uint8_t WithSignal(uint8_t reg, SignalField field, int signal)
+{
+    return static_cast<uint8_t>((reg & ~(0x0F << field.shift)) | ((signal & 0x0F) << field.shift));
+}
+
+// Monitor register "Output control block": the levels of the outputs whose
+// signal is kSignalI2c. Bits 5..2 HVOUT4..HVOUT1, bit 1 GPIO3, bit 0 GPIO2.
+constexpr uint8_t kRegOutputControl = 0x70;
+constexpr int HvoutControlBit(int output) { return 2 + output; }
+constexpr int GpioControlBit(int which) { return which; }  // 0 = GPIO2, 1 = GPIO3
+struct OutputControl {
+    std::array<bool, 4> hvout{};
+    std::array<bool, kGpioSignals> gpio{};  // GPIO2, GPIO3
+    bool operator==(const OutputControl&) const = default;
+};
+uint8_t EncodeOutputControl(const OutputControl& control);
+OutputControl DecodeOutputControl(uint8_t value);
+
+}  // namespace ocb

@@ -1,0 +1,21 @@
+#include "device/blocks/Trim.h"
+
+#include <cmath>
+
+namespace trim {
+
+uint16_t TargetCode(float volts)
+{
+    const float product = volts * 1000.0f * 0.5f;
+    if (!std::isfinite(product)) return 0;
+    // Through a wide integer, so values outside 16 bits keep their low bits
+    // instead of overflowing the conversion.
+    return static_cast<uint16_t>(static_cast<int64_t>(std::trunc(std::fmod(product, 65536.0f))));
+}
+
+float CodeVolts(int code)
+{
+    return static_cast<float>(code * 0.002);
+}
+
+}  // namespace trim

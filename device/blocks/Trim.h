@@ -1,0 +1,43 @@
+#pragma once
+// The trim cells of an HMU device: four closed-loop trims, cell n bringing
+// monitor input VMON n to a target in 2 mV steps. Profile 0 holds the target
+// that the target command writes; profiles 1 and 2, the loop rate and the DAC
+// offset are listed by the register map only.
+
+#include <cstdint>
+
+#include "device/HmuCommands.h"
+
+namespace trim {
+
+constexpr int kCells = 4;  // Trim Cell1..4 as indexes 0..3
+
+// Configuration registers.
+constexpr int kFirstProfile1Register = 0;  // six registers, "Trim1 Profile1 Low" ..
+constexpr int kFirstProfile2Register = 6;  // six registers, "Trim1 Profile2 Low" ..
+constexpr int kProfileRegisters = 6;
+constexpr int kFirstProfile0Register = 12;  // Low, High of each cell: 12 .. 19
+constexpr int Profile0LowRegister(int cell) { return kFirstProfile0Register + 2 * cell; }
+constexpr int Profile0HighRegister(int cell) { return Profile0LowRegister(cell) + 1; }
+constexpr int kCltRateRegister = 20;
+constexpr int kDacBpzRegister = 21;
+
+// The target command of a cell: two data bytes (low first), then two bytes read back.
+constexpr uint8_t TargetCommand(int cell) { return static_cast<uint8_t>(hmu::kCmdTrimTarget + cell); }
+constexpr int kTargetReadBytes = 2;
+
+// The monitor input a cell trims (VMON1..VMON4).
+constexpr int TrimmedInput(int cell) { return cell; }
+
+constexpr float kVoltsPerCode = 0.002f;
+constexpr float kMaxTargetVolts = 8.19f;
+constexpr int kCodeMask = 0x0FFF;
+
+// The 12-bit code of the Profile0 registers (the high nibble of High is not part of it).
+constexpr int CodeFromRegisters(uint8_t low, uint8_t high) { return low + (high & 0x0F) * 256; }
+// The code written for a target voltage: volts x 1000 x 0.5 in single
+// precision, truncated toward zero, low 16 bits.
+uint16_t TargetCode(float volts);
+float CodeVolts(int code);
+
+}  // namespace trim
