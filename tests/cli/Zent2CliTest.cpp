@@ -650,7 +650,11 @@ TEST_F(CliOnLibFtdi, OwnUsbIdsPutTheCableFirst)
     EXPECT_EQ(Run("devices").out.substr(0, 8), "0 JTAG9A");
     const CliResult r = Run("--vid-pid 1a2b:0042 devices");
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "0 OWN4A  cable OWN4 channel A, 1A2B:0042 at usb 1-1");
-    EXPECT_EQ(Run("--vid-pid 1a2b:0042 scan").status, 0);
+    // This fake cable answers no exchange at all: the scan says the cable
+    // failed rather than listing devices it never heard from as absent.
+    const CliResult scanned = Run("--vid-pid 1a2b:0042 scan");
+    EXPECT_EQ(scanned.status, CZent2Cli::kExitDevice);
+    EXPECT_EQ(scanned.err, "zent2-cli: the cable failed while talking to HMU0 at 0xC0\n");
     EXPECT_EQ(usb.Last()->chip, 1) << "the scan ran on the chosen cable";
 }
 

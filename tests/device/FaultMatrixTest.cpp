@@ -12,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "device/FaultLogCommands.h"
+#include "device/blocks/FaultLog.h"
 #include "device/Tovin_I2C_Port.h"
 #include "sim/SimulatedBoard.h"
 
