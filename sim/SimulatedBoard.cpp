@@ -202,6 +202,9 @@ HmuInputs CSimulatedBoard::InputsOf(const HmuBoardValues& values)
     inputs.vmonVolts = values.vmonVolts;
     for (int m = 0; m < 2; ++m) inputs.senseVolts[m] = values.senseAmps[m] * values.senseOhms[m];
     inputs.temperatures = values.temperatures;
+    inputs.gpioInputs = values.gpioInputs;
+    inputs.gpioInterface = values.gpioInterface;
+    inputs.hvoutInterface = values.hvoutInterface;
     return inputs;
 }
 
