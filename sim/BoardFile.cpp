@@ -371,6 +371,8 @@ Measured values
   hmuN.imon1.rsense = 0.005     sense resistor, ohms, above 0 (also himon1.rsense)
   hmuN.temp1 = 41.5             TMON1, degrees C; temp2 for TMON2, tempint for
                                 the internal sensor
+  VMON1..VMON4 are the rails of trim cells 1..4: once a cell is given a target,
+  its loop takes the rail there and holds it.
 
 POT rails (POT1, POT2 are VMON7, VMON8 of HMU0; POT3, POT4 those of HMU1)
   pot1 = 1.05                   the rail's voltage (the same as hmu0.vmon7)

@@ -12,9 +12,11 @@
 //
 // Configuration registers (0..102) are written into a pending copy; the update
 // command 0x35 makes it the active one. Only the active copy drives the
-// device (comparators, amplifier gain), while a 0x33 read returns the pending
-// copy, so a page reads back what it wrote before it applied it. Register
-// numbers the device does not have read 0 and take no writes.
+// device (comparators, amplifier gain, pins, trim loops), while a 0x33 read
+// returns the pending copy, so a page reads back what it wrote before it
+// applied it. Register numbers the device does not have read 0 and take no
+// writes. A trim target command writes its cell's Profile0 registers in both
+// copies at once.
 //
 // Measured values (input voltages, sense voltages, temperatures) and the
 // levels around the pins are set from outside, normally by the board;
