@@ -76,7 +76,15 @@ void CVMONCOMPDlg::BuildControls()
     for (int column : {kDetectionA, kThresholdA, kDetectionB, kThresholdB}) {
         auto* header = new QLabel(column == kDetectionA || column == kDetectionB ? tr("Detection") : tr("Threshold"),
                                   group);
-        grid->addWidget(header, 0, column);
+        grid->addWidget(header, 0, column, Qt::AlignLeft | Qt::AlignBottom);
+    }
+    // The filter bits are columns of bare check boxes under two-line headings:
+    // with the large UI font the window would otherwise be wider than a
+    // 1366-pixel screen.
+    for (int column : {kGlitch, kWindow}) {
+        auto* header = new QLabel(column == kGlitch ? tr("Glitch\nFilter") : tr("Window\nMode"), group);
+        header->setAlignment(Qt::AlignCenter);
+        grid->addWidget(header, 0, column, Qt::AlignCenter | Qt::AlignBottom);
     }
     const int firstRow = 1;
     for (int c = 0; c < vmon::kChannels; ++c) {
@@ -87,12 +95,16 @@ void CVMONCOMPDlg::BuildControls()
                                    group);
         input.voltageText = new QLabel(group);
         input.voltageText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        input.glitchFilter = new QCheckBox(tr("Glitch Filter"), group);
-        input.windowMode = new QCheckBox(tr("Window Mode"), group);
+        input.glitchFilter = new QCheckBox(group);
+        input.windowMode = new QCheckBox(group);
+        input.glitchFilter->setAccessibleName(tr("Glitch Filter"));
+        input.windowMode->setAccessibleName(tr("Window Mode"));
+        input.glitchFilter->setToolTip(tr("Glitch Filter"));
+        input.windowMode->setToolTip(tr("Window Mode"));
         grid->addWidget(input.caption, row, kCaption);
         grid->addWidget(input.voltageText, row, kVoltage);
-        grid->addWidget(input.glitchFilter, row, kGlitch);
-        grid->addWidget(input.windowMode, row, kWindow);
+        grid->addWidget(input.glitchFilter, row, kGlitch, Qt::AlignCenter);
+        grid->addWidget(input.windowMode, row, kWindow, Qt::AlignCenter);
         // Kept in the page's data as they are ticked, like the threshold
         // selections, so that showing the page again does not undo them.
 

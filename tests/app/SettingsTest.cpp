@@ -8,6 +8,7 @@
 
 #include "app/MemorySettingsStore.h"
 #include "app/Settings.h"
+#include "tests/CommaLocale.h"
 
 namespace {
 
@@ -160,10 +161,7 @@ TEST(FormatReal, WritesWhatPrintfGPrintsInTheCLocale)
 
 TEST(FormatReal, KeepsTheDecimalPointUnderACommaLocale)
 {
-    const char* found = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE", "fr_FR"})
-        if ((found = std::setlocale(LC_NUMERIC, name))) break;
-    if (!found) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    if (!UseCommaLocale(LC_NUMERIC)) GTEST_SKIP() << "no locale with a decimal comma can be made here";
     const std::string text = FormatReal(0.005f);
     const auto parsed = ParseReal("0.005");
     std::setlocale(LC_NUMERIC, "C");

@@ -97,6 +97,59 @@ TEST_F(ScriptedPort, MeasureVoltageRangedRepeatsAFullScaleReadingOnceWithBitSeve
     EXPECT_TRUE(driver->readScript.empty()) << "exactly two passes";
 }
 
+// Polls that never see their ready bit stop at their limit, and the result
+// register is read all the same.
+TEST_F(ScriptedPort, ReadyPollsStopAtTheirLimit)
+{
+    struct Case {
+        const char* what;
+        int polls;        // answers of the poll register, the last one ready unless never
+        bool everReady;
+        int expectedPolls;
+    };
+    const Case cases[] = {
+        {"ranged conversion ready at the second poll", 2, true, 2},
+        {"ranged conversion never ready", 3, false, 3},
+        {"monitor record ready at the third poll", 3, true, 3},
+        {"monitor record never ready", 3, false, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool ranged = std::string(c.what).find("ranged") != std::string::npos;
+        driver->readScript.clear();
+        AnswerWrite();  // the select or multiplexer write
+        for (int poll = 1; poll <= c.polls; ++poll) {
+            const bool ready = c.everReady && poll == c.polls;
+            AnswerRead(ranged ? (ready ? 0x19 : 0x18) : (ready ? 0x82 : 0x02));
+        }
+        AnswerRead(ranged ? 0x09 : 0x5A);  // the result register
+        AnswerRead(0xEE);                  // never asked for
+        if (ranged) {
+            // Not ready: the low byte of the last poll is used, without its ready bit.
+            EXPECT_FLOAT_EQ(port.MeasureVoltageRanged(4), ((0x18 >> 3) + (0x09 << 5)) * 0.002f);
+        } else {
+            EXPECT_EQ(port.ReadMonitorRecord(2), 0x5A);
+        }
+        EXPECT_EQ(driver->readScript.size(), 2u) << "exactly " << c.expectedPolls << " polls and one result read";
+    }
+}
+
+TEST_F(ScriptedPort, MainDeviceAccessesClearTheFlagFirst)
+{
+    port.UpdateConfiguration();  // nothing answers: flagged
+    ASSERT_EQ(port.GetError(), CTovin_I2C_Port::kErrorAck);
+    driver->readScript.push_back({0, 0, 0});
+    port.WriteMain(1, 0x5A);
+    EXPECT_EQ(port.GetError(), 0);
+
+    port.UpdateConfiguration();
+    ASSERT_EQ(port.GetError(), CTovin_I2C_Port::kErrorAck);
+    driver->readScript.push_back({0, 0});
+    driver->readScript.push_back({0, 0x77});
+    EXPECT_EQ(port.ReadMain(2), 0x77);
+    EXPECT_EQ(port.GetError(), 0);
+}
+
 TEST_F(ScriptedPort, SenseRangeSignatureAndTemperatureDecodeTheirRegisters)
 {
     struct Range { uint8_t value; int figure; };

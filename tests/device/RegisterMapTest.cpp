@@ -62,6 +62,17 @@ TEST(RegisterMap, EveryRegisterIsUniqueByTypeAndNumberAndNinetySevenAndHundredOn
     EXPECT_EQ(regmap::DeviceRows()[18].WriteCommand(), 0x31);
 }
 
+TEST(RegisterMap, ExactlyTheMeasurementAndOldProfileRowsAreReadOnly)
+{
+    std::set<int> readOnly;
+    const auto& rows = regmap::DeviceRows();
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].readOnly) readOnly.insert(static_cast<int>(i));
+    std::set<int> expected = {1, 2, 5, 6, 8};
+    for (int row = 10; row <= 29; ++row) expected.insert(row);
+    EXPECT_EQ(readOnly, expected);
+}
+
 TEST(RegisterMap, TheMapHoldsEightIdenticalBlocks)
 {
     const auto map = regmap::Build();

@@ -1,5 +1,5 @@
 #pragma once
-// The current and temperature monitor windows on the simulated board, opened
+// The monitor windows on the simulated board, opened
 // as the main window's commands open them, with the page of the first tab
 // handed to the test while the window runs.
 
@@ -10,6 +10,7 @@
 #include "app/TovinMainDlg.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
+#include "pages/VMONCOMPDlg.h"
 #include "app/TovinPropertySheet.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
@@ -49,6 +50,7 @@ struct MonitorPageBench {
         CTovinMainDlg window;
         const size_t before = t->ui.modalTitles.size();
         if constexpr (std::is_same_v<Page, CIMONCOMPDlg>) window.OnImon();
+        else if constexpr (std::is_same_v<Page, CVMONCOMPDlg>) window.OnVmon();
         else window.OnTmon();
         ASSERT_GT(t->ui.modalTitles.size(), before);
         EXPECT_EQ(t->ui.modalTitles[before], title);

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <clocale>
+#include <string>
 
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
+#include "tests/CommaLocale.h"
 #include "tests/pages/MonitorPageBench.h"
 
 namespace {
@@ -71,6 +77,44 @@ TYPED_TEST(MonitorPages, ButtonsAreDisabledWhileTheirHandlersRun)
             EXPECT_TRUE(page.ReadButton()->isEnabled() && page.WriteButton()->isEnabled());
         }
     });
+}
+
+// Every text a page shows: labels, button captions and list entries.
+QStringList ShownTexts(const QWidget& page)
+{
+    QStringList texts;
+    for (const QLabel* label : page.findChildren<QLabel*>()) texts << label->text();
+    for (const QPushButton* button : page.findChildren<QPushButton*>()) texts << button->text();
+    for (const QComboBox* box : page.findChildren<QComboBox*>())
+        for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+    return texts;
+}
+
+TEST(MonitorPages, NumbersKeepTheirDecimalPointUnderACommaLocale)
+{
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!UseCommaLocale(LC_ALL)) GTEST_SKIP() << "no locale with a decimal comma can be made here";
+    const QRegularExpression commaNumber(QStringLiteral("\\d,\\d"));
+    const QRegularExpression pointNumber(QStringLiteral("\\d\\.\\d"));
+    const auto check = [&](const QWidget& page) {
+        const QStringList texts = ShownTexts(page);
+        EXPECT_FALSE(texts.filter(pointNumber).isEmpty()) << "the page shows decimal numbers";
+        for (const QString& text : texts) EXPECT_FALSE(text.contains(commaNumber)) << text.toStdString();
+    };
+    {
+        MonitorPageBench bench;
+        bench.Open<CVMONCOMPDlg>(QStringLiteral("ZENT I2C VMON Voltages, Comparator Status and Thresholds"),
+                                 [&](CTovinPropertySheet&, CVMONCOMPDlg& page) { check(page); });
+    }
+    {
+        MonitorPageBench bench;
+        bench.Open<CIMONCOMPDlg>(ImonKind::Title(), [&](CTovinPropertySheet&, CIMONCOMPDlg& page) { check(page); });
+    }
+    {
+        MonitorPageBench bench;
+        bench.Open<CTMONCOMPDlg>(TmonKind::Title(), [&](CTovinPropertySheet&, CTMONCOMPDlg& page) { check(page); });
+    }
+    std::setlocale(LC_ALL, previous.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+// Every window the program opens fits a common laptop screen (1366 x 768,
+// of which 740 pixels of height are left beside the task bar) at both font
+// settings, with every control at the size it asks for. New windows join
+// the table of commands below as their commands come alive.
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLayout>
+#include <map>
+#include <memory>
+
+#include "app/FontOccManager.h"
+#include "app/TovinMainDlg.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/app/TestApp.h"
+#include "widgets/Bit_Entry_Dlg.h"
+#include "widgets/FloatEntryDlg.h"
+
+namespace {
+
+constexpr int kScreenWidth = 1366;
+constexpr int kScreenHeight = 740;
+
+// The space a window needs to show all its controls at their wanted size.
+QSize Needed(QWidget& window)
+{
+    if (window.layout()) window.layout()->activate();
+    return window.sizeHint().expandedTo(window.minimumSizeHint()).expandedTo(window.minimumSize());
+}
+
+struct Command {
+    void (CTovinMainDlg::*run)();
+    const char* title;  // of the window it opens
+};
+
+const Command kCommands[] = {
+    {&CTovinMainDlg::OnVmon, "ZENT I2C VMON Voltages, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnImon, "ZENT I2C IMON Currents, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnTmon, "ZENT I2C TMON Temperatures, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
+    {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
+    {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
+};
+
+TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
+{
+    const bool previousFont = CFontOccManager::LargeFont();
+    for (const bool large : {false, true}) {
+        SCOPED_TRACE(large ? "large UI font" : "normal font");
+        auto board = CSimulatedBoard::CreateDefault();
+        TestApp t(board->Driver(), [&](CMemorySettingsStore& s) {
+            s.Set("Demo Mode", SettingValue::Number(0));
+            s.Set("Large UI Font", SettingValue::Number(large ? 1 : 0));
+        });
+        std::map<QString, QSize> sizes;
+        t.ui.onModal = [&](QDialog& dialog) {
+            sizes[dialog.windowTitle()] = Needed(dialog);
+            return int{kIdCancel};
+        };
+        CTovinMainDlg window;
+        sizes[window.windowTitle()] = Needed(window);
+        for (const Command& command : kCommands) {
+            (window.*command.run)();
+            EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
+        }
+        // Entry dialogs that pages open.
+        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
+        for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
+
+        for (const auto& [title, size] : sizes) {
+            EXPECT_LE(size.width(), kScreenWidth) << title.toStdString();
+            EXPECT_LE(size.height(), kScreenHeight) << title.toStdString();
+        }
+    }
+    CFontOccManager::SetLargeFont(previousFont);
+}
+
+}  // namespace
