@@ -91,11 +91,10 @@ public:
         int pot = 0;
         std::string field;
         if (SplitNumbered(m_key, "pot", pot, field) && pot <= kBoardPots) {
-            const int index = (pot - 1) / 2;
-            const int channel = 6 + (pot - 1) % 2;  // VMON7, VMON8
+            const PotRail rail = PotRailOf(pot - 1);
             if (m_key.size() == 4) {
                 if (!Real(error)) return false;
-                m_plan.values[index].vmonVolts[channel] = m_real;
+                m_plan.values[rail.index].vmonVolts[rail.channel] = m_real;
                 return true;
             }
             if (field == "low" || field == "high") {

@@ -24,6 +24,14 @@ struct HmuBoardValues {
     uint8_t hvoutInterface = 0;  // bits 0..3 HVOUT1..4 from "HMU/IF"
 };
 
+// Where POT rail pot (0..3) is measured: POT1 and POT2 on VMON7 and VMON8 of
+// HMU0, POT3 and POT4 on those of HMU1.
+struct PotRail {
+    int index = 0;    // HMU slot
+    int channel = 0;  // voltage input, 6 = VMON7
+};
+constexpr PotRail PotRailOf(int pot) { return {pot / 2, 6 + pot % 2}; }
+
 struct PotWindow {
     double low = 0.0;
     double high = 0.0;

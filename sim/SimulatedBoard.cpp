@@ -338,26 +338,18 @@ void CSimulatedBoard::PushValues(int index)
     device->SetSignature(m_values[index].signature);
 }
 
-bool CSimulatedBoard::PotSlot(int pot, int* index, int* channel)
-{
-    if (pot < 0 || pot >= kPots) return false;
-    *index = pot / 2;
-    *channel = 6 + pot % 2;  // VMON7, VMON8
-    return true;
-}
-
 double CSimulatedBoard::PotVolts(int pot) const
 {
-    int index = 0;
-    int channel = 0;
-    return PotSlot(pot, &index, &channel) ? m_values[index].vmonVolts[channel] : 0.0;
+    if (pot < 0 || pot >= kPots) return 0.0;
+    const PotRail rail = PotRailOf(pot);
+    return m_values[rail.index].vmonVolts[rail.channel];
 }
 
 bool CSimulatedBoard::SetPotVolts(int pot, double volts)
 {
-    int index = 0;
-    int channel = 0;
-    return PotSlot(pot, &index, &channel) && SetVmon(index, channel, volts);
+    if (pot < 0 || pot >= kPots) return false;
+    const PotRail rail = PotRailOf(pot);
+    return SetVmon(rail.index, rail.channel, volts);
 }
 
 PotWindow CSimulatedBoard::GetPotWindow(int pot) const

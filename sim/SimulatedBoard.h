@@ -120,7 +120,6 @@ private:
     void Apply(const BoardPlan& plan);
     void PushValues(int index);
     void PushPotStatus();
-    static bool PotSlot(int pot, int* index, int* channel);
 
     std::shared_ptr<CSimulatedFtdiDriver> m_driver;
     std::array<HmuBoardValues, kMaxHmus> m_values;
