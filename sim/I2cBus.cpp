@@ -158,8 +158,6 @@ void CI2cBus::CommitByte()
     Log(Hex(byte));
     if (m_addressPhase) {
         ++m_addressCounts[byte];
-        m_addressByte = byte;
-        m_byteIndex = 0;
         m_readDirection = (byte & 1) != 0;
         const bool refused = TakeInjectedNack(byte);
         for (Slot& s : m_slots) {
@@ -172,19 +170,11 @@ void CI2cBus::CommitByte()
         }
         return;
     }
-    // Only a byte that reaches a device can be refused by it.
-    const bool listening = std::any_of(m_slots.begin(), m_slots.end(), [](const Slot& s) { return s.selected; });
-    const bool refused = !m_readDirection && listening && TakeInjectedByteNack();
-    if (!m_readDirection) ++m_byteIndex;
     for (Slot& s : m_slots) {
-        if (m_readDirection) {
+        if (m_readDirection)
             s.driveLow = false;  // the master answers this byte
-        } else if (refused && s.selected) {
-            s.selected = false;
-            s.driveLow = false;
-        } else if (s.selected) {
+        else if (s.selected)
             s.driveLow = s.target->OnWrite(byte);
-        }
     }
 }
 
@@ -207,6 +197,8 @@ void CI2cBus::OnStart(uint64_t timeNs)
 {
     const bool repeated = m_inTransaction;
     Log(repeated ? "Sr" : "S");
+    if (!repeated)
+        ++m_transactions;
     // A START in the middle of a byte drops the partial byte.
     ReleaseTargets();
     m_inTransaction = true;
@@ -241,25 +233,6 @@ bool CI2cBus::TakeInjectedNack(uint8_t addressByte)
         return false;
     if (it->second > 0 && --it->second == 0)
         m_injectedNacks.erase(it);
-    return true;
-}
-
-void CI2cBus::InjectByteNack(uint8_t writeAddress, int index, int times)
-{
-    const auto key = std::make_pair(static_cast<uint8_t>(writeAddress & 0xFE), index);
-    if (times == 0 || index < 0)
-        m_injectedByteNacks.erase(key);
-    else
-        m_injectedByteNacks[key] = times < 0 ? kAlways : times;
-}
-
-bool CI2cBus::TakeInjectedByteNack()
-{
-    const auto it = m_injectedByteNacks.find(std::make_pair(m_addressByte, m_byteIndex));
-    if (it == m_injectedByteNacks.end())
-        return false;
-    if (it->second > 0 && --it->second == 0)
-        m_injectedByteNacks.erase(it);
     return true;
 }
 

@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sim/BusTrace.h"
@@ -56,12 +55,6 @@ public:
     // equal to it are not acknowledged, kAlways for every one, 0 to cancel.
     // A refused address is not passed to its target at all.
     void InjectAddressNack(uint8_t addressByte, int times);
-    // The next `times` write transactions to that write address have their
-    // byte `index` after the address refused (for an HMU device 0 is the
-    // command byte, 1 the operand, then the data); kAlways for every one, 0
-    // to cancel. The refused byte is not passed to the target, and the target
-    // takes no further byte of that transaction, as a device that gave up.
-    void InjectByteNack(uint8_t writeAddress, int index, int times);
 
     // Decoded events as compact text: "S C0 A 33 A Sr C1 A 5A N P".
     std::string EventLog() const;
@@ -73,6 +66,9 @@ public:
     int AddressCount(uint8_t addressByte) const;
     const std::map<uint8_t, int>& AddressCounts() const { return m_addressCounts; }
     uint64_t SclCycles() const { return m_sclCycles; }
+    // Transactions begun (a START after a STOP or at the start; a repeated
+    // START continues its transaction). Never reset: callers take differences.
+    uint64_t Transactions() const { return m_transactions; }
     void ResetCounters();
 
     CBusTrace& Trace() { return m_trace; }
@@ -100,7 +96,6 @@ private:
     void CommitByte();
     void ReleaseTargets();
     bool TakeInjectedNack(uint8_t addressByte);
-    bool TakeInjectedByteNack();
     void Log(std::string token) { m_events.push_back(std::move(token)); }
 
     std::vector<Slot> m_slots;
@@ -121,11 +116,9 @@ private:
     uint8_t m_shift = 0;
 
     std::map<uint8_t, int> m_injectedNacks;
-    std::map<std::pair<uint8_t, int>, int> m_injectedByteNacks;  // (address, index) -> times
-    uint8_t m_addressByte = 0;  // of the transaction in progress
-    int m_byteIndex = 0;        // bytes written since its address
     std::map<uint8_t, int> m_addressCounts;
     uint64_t m_sclCycles = 0;
+    uint64_t m_transactions = 0;
     std::vector<std::string> m_events;
     CBusTrace m_trace;
 };

@@ -233,7 +233,10 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
         --m_shortWrites;
         count -= std::min(count, static_cast<uint32_t>(m_shortWriteBy));
     }
+    const uint64_t transactions = m_bus.Transactions();
     channel->engine->Write(buffer, count);
+    if (!EnableLine())
+        m_counters.transactionsWithEnableLow += m_bus.Transactions() - transactions;
     m_counters.bytesWritten += count;
     if (written != nullptr)
         *written = count;

@@ -30,6 +30,9 @@ struct SimulatedDriverCounters {
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;
     uint64_t sclCycles = 0;
+    // Bus transactions begun while the enable line was low, that is outside
+    // any cable lock: the program's traffic should show none.
+    uint64_t transactionsWithEnableLow = 0;
 };
 
 class CSimulatedFtdiDriver : public CFtdiDriver {
@@ -79,8 +82,6 @@ public:
     // The next `times` address bytes equal to addressByte (exact byte, 0xC0
     // write, 0xC1 read) are not acknowledged; kAlways for all, 0 to cancel.
     void InjectAddressNack(uint8_t addressByte, int times) { m_bus.InjectAddressNack(addressByte, times); }
-    // Byte `index` after the write address is refused (see CI2cBus).
-    void InjectByteNack(uint8_t writeAddress, int index, int times) { m_bus.InjectByteNack(writeAddress, index, times); }
     // The next `reads` reads return `fewer` bytes fewer than they would; the
     // bytes held back stay queued, as late bytes on a real cable do.
     void ShortenReads(int fewer, int reads = 1);

@@ -338,10 +338,10 @@ TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
         {"address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC0, 4); }},
         {"read address NACK always", Hits::Reads, [](D& d) { d.InjectAddressNack(0xC1, D::kAlways); }},
         {"read address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC1, 4); }},
-        {"command NACK always", Hits::Commands, [](D& d) { d.InjectByteNack(0xC0, 0, D::kAlways); }},
-        {"command NACK once", Hits::Never, [](D& d) { d.InjectByteNack(0xC0, 0, 1); }},
-        {"data NACK always", Hits::Data, [](D& d) { d.InjectByteNack(0xC0, 2, D::kAlways); }},
-        {"data NACK once", Hits::Never, [](D& d) { d.InjectByteNack(0xC0, 2, 1); }},
+        {"command NACK always", Hits::Commands, [this](D&) { Hmu(0).InjectFault(HmuFault::CommandNack, D::kAlways); }},
+        {"command NACK once", Hits::Never, [this](D&) { Hmu(0).InjectFault(HmuFault::CommandNack, 1); }},
+        {"data NACK always", Hits::Data, [this](D&) { Hmu(0).InjectFault(HmuFault::DataNack, D::kAlways); }},
+        {"data NACK once", Hits::Never, [this](D&) { Hmu(0).InjectFault(HmuFault::DataNack, 1); }},
         {"short read", Hits::Never, [](D& d) { d.ShortenReads(1, 1); }},
         {"two short reads", Hits::Never, [](D& d) { d.ShortenReads(1, 2); }},
         {"failed write", Hits::Never, [](D& d) { d.FailWrites(1); }},
@@ -354,7 +354,8 @@ TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
     const auto clear = [this] {
         Bus().InjectAddressNack(0xC0, 0);
         Bus().InjectAddressNack(0xC1, 0);
-        for (int index = 0; index < 3; ++index) Bus().InjectByteNack(0xC0, index, 0);
+        Hmu(0).InjectFault(HmuFault::CommandNack, 0);
+        Hmu(0).InjectFault(HmuFault::DataNack, 0);
         Bus().ShortenReads(0, 0);
         Bus().FailWrites(0);
         Bus().ShortenWrites(0, 0);

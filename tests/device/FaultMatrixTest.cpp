@@ -27,7 +27,7 @@ struct Operation {
     uint8_t address;   // write address of its device
     bool readsData;    // its result comes from a read transaction
     bool hasCommand;   // sends bytes after the address
-    int dataIndex;     // the byte after the address that carries data; -1 none
+    int dataIndex;     // the byte after the address that carries the first data; -1 none
     double failure;    // its result when it fails
     int failureFlag;   // and the error flag then
     std::function<double(CTovin_I2C_Port&)> run;
@@ -38,11 +38,13 @@ enum class Kind { WriteAddressNack, ReadAddressNack, CommandNack, DataNack, Writ
 struct Fault {
     const char* name;
     Kind kind;
-    std::function<void(CSimulatedFtdiDriver&, const Operation&)> inject;
+    bool hmuOnly;  // injected in the HMU device (the main device has no such fault)
+    std::function<void(CSimulatedBoard&, const Operation&)> inject;
     int unplugAfter = 0;
 };
 
 constexpr int kAlways = CSimulatedFtdiDriver::kAlways;
+static_assert(kAlways == CHmuDevice::kAlways);
 
 const std::vector<Operation>& Operations()
 {
@@ -74,26 +76,29 @@ const std::vector<Operation>& Operations()
 
 const std::vector<Fault>& Faults()
 {
-    using D = CSimulatedFtdiDriver;
+    using B = CSimulatedBoard;
+    using O = Operation;
     static const std::vector<Fault> faults = {
-        {"address NACK always", Kind::WriteAddressNack, [](D& d, const Operation& o) { d.InjectAddressNack(o.address, kAlways); }},
-        {"address NACK 4 times", Kind::Transient, [](D& d, const Operation& o) { d.InjectAddressNack(o.address, 4); }},
-        {"read address NACK always", Kind::ReadAddressNack,
-         [](D& d, const Operation& o) { d.InjectAddressNack(static_cast<uint8_t>(o.address + 1), kAlways); }},
-        {"read address NACK 4 times", Kind::Transient,
-         [](D& d, const Operation& o) { d.InjectAddressNack(static_cast<uint8_t>(o.address + 1), 4); }},
-        {"command NACK always", Kind::CommandNack, [](D& d, const Operation& o) { d.InjectByteNack(o.address, 0, kAlways); }},
-        {"command NACK once", Kind::Transient, [](D& d, const Operation& o) { d.InjectByteNack(o.address, 0, 1); }},
-        {"data NACK always", Kind::DataNack,
-         [](D& d, const Operation& o) { d.InjectByteNack(o.address, o.dataIndex, kAlways); }},
-        {"data NACK once", Kind::Transient, [](D& d, const Operation& o) { d.InjectByteNack(o.address, o.dataIndex, 1); }},
-        {"short read", Kind::Transient, [](D& d, const Operation&) { d.ShortenReads(1, 1); }},
-        {"two short reads", Kind::Transient, [](D& d, const Operation&) { d.ShortenReads(2, 2); }},
-        {"failed write", Kind::Transient, [](D& d, const Operation&) { d.FailWrites(1); }},
-        {"short write", Kind::Transient, [](D& d, const Operation&) { d.ShortenWrites(3, 1); }},
-        {"every write fails", Kind::Writes, [](D& d, const Operation&) { d.FailWrites(1000); }},
-        {"unplugged between a write and its read", Kind::Unplug, [](D& d, const Operation&) { d.UnplugAfterTransfers(1); }, 1},
-        {"unplugged in the second exchange", Kind::Unplug, [](D& d, const Operation&) { d.UnplugAfterTransfers(3); }, 3},
+        {"address NACK always", Kind::WriteAddressNack, false,
+         [](B& b, const O& o) { b.Driver()->InjectAddressNack(o.address, kAlways); }},
+        {"address NACK 4 times", Kind::Transient, false, [](B& b, const O& o) { b.Driver()->InjectAddressNack(o.address, 4); }},
+        {"read address NACK always", Kind::ReadAddressNack, false,
+         [](B& b, const O& o) { b.Driver()->InjectAddressNack(static_cast<uint8_t>(o.address + 1), kAlways); }},
+        {"read address NACK 4 times", Kind::Transient, false,
+         [](B& b, const O& o) { b.Driver()->InjectAddressNack(static_cast<uint8_t>(o.address + 1), 4); }},
+        {"command NACK always", Kind::CommandNack, true, [](B& b, const O&) { b.Hmu(0)->InjectFault(HmuFault::CommandNack, kAlways); }},
+        {"command NACK once", Kind::Transient, true, [](B& b, const O&) { b.Hmu(0)->InjectFault(HmuFault::CommandNack, 1); }},
+        {"data NACK always", Kind::DataNack, true, [](B& b, const O&) { b.Hmu(0)->InjectFault(HmuFault::DataNack, kAlways); }},
+        {"data NACK once", Kind::Transient, true, [](B& b, const O&) { b.Hmu(0)->InjectFault(HmuFault::DataNack, 1); }},
+        {"short read", Kind::Transient, false, [](B& b, const O&) { b.Driver()->ShortenReads(1, 1); }},
+        {"two short reads", Kind::Transient, false, [](B& b, const O&) { b.Driver()->ShortenReads(2, 2); }},
+        {"failed write", Kind::Transient, false, [](B& b, const O&) { b.Driver()->FailWrites(1); }},
+        {"short write", Kind::Transient, false, [](B& b, const O&) { b.Driver()->ShortenWrites(3, 1); }},
+        {"every write fails", Kind::Writes, false, [](B& b, const O&) { b.Driver()->FailWrites(1000); }},
+        {"unplugged between a write and its read", Kind::Unplug, false,
+         [](B& b, const O&) { b.Driver()->UnplugAfterTransfers(1); }, 1},
+        {"unplugged in the second exchange", Kind::Unplug, false,
+         [](B& b, const O&) { b.Driver()->UnplugAfterTransfers(3); }, 3},
     };
     return faults;
 }
@@ -170,9 +175,10 @@ TEST(FaultMatrix, EveryPortOperationAgainstEveryInjectedFault)
 
         for (const Fault& fault : Faults()) {
             if (fault.kind == Kind::DataNack && operation.dataIndex == kSilentData) continue;
+            if (fault.hmuOnly && operation.address != CSimulatedBoard::kHmuBaseAddress) continue;
             const std::string cell = std::string(operation.name) + " / " + fault.name;
             Bench bench;
-            fault.inject(bench.Cable(), operation);
+            fault.inject(*bench.board, operation);
             const Outcome got = bench.Run(operation);
             if (Hits(fault, operation, transfers)) {
                 EXPECT_EQ(got.value, operation.failure) << cell;
@@ -197,7 +203,8 @@ TEST(FaultMatrix, EveryPortOperationAgainstEveryInjectedFault)
             CSimulatedFtdiDriver& cable = bench.Cable();
             cable.InjectAddressNack(operation.address, 0);
             cable.InjectAddressNack(static_cast<uint8_t>(operation.address + 1), 0);
-            for (int index = 0; index < 4; ++index) cable.InjectByteNack(operation.address, index, 0);
+            bench.board->Hmu(0)->InjectFault(HmuFault::CommandNack, 0);
+            bench.board->Hmu(0)->InjectFault(HmuFault::DataNack, 0);
             cable.ShortenReads(0, 0);
             cable.FailWrites(0);
             cable.ShortenWrites(0, 0);
