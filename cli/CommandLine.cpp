@@ -77,8 +77,8 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, option.c_str(), value)) return false;
-        if (value > kMaxAddress) return Fail(option + " " + text + " is outside 0..0xFE");
-        if (value % 2 != 0) return Fail(option + " " + text + " must be even (an 8-bit write address)");
+        if (value > kMaxAddress) return Fail(option + " " + ShownText(text) + " is outside 0..0xFE");
+        if (value % 2 != 0) return Fail(option + " " + ShownText(text) + " must be even (an 8-bit write address)");
         address = static_cast<int>(value);
         return true;
     }
@@ -118,7 +118,7 @@ public:
             uint64_t rate = 0;
             if (!Number(value, "--rate", rate)) return false;
             if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-                return Fail("--rate " + value + " is not a rate in kHz");
+                return Fail("--rate " + ShownText(value) + " is not a rate in kHz");
             m_request.rateKhz = static_cast<int>(rate);
         } else if (name == "--serial") {
             m_request.cableSerial = value;
@@ -143,7 +143,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "HMU", value)) return false;
-        if (value > kMaxHmuIndex) return Fail("HMU index " + text + " is outside 0..7");
+        if (value > kMaxHmuIndex) return Fail("HMU index " + ShownText(text) + " is outside 0..7");
         m_request.hmu = static_cast<int>(value);
         return true;
     }
@@ -164,7 +164,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "REG", value)) return false;
-        if (value > 0xFF) return Fail("register number " + text + " is outside 0..255");
+        if (value > 0xFF) return Fail("register number " + ShownText(text) + " is outside 0..255");
         m_request.reg = static_cast<int>(value);
         return true;
     }
@@ -173,7 +173,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "VALUE", value)) return false;
-        if (value > 0xFF) return Fail("value " + text + " is over 0xFF");
+        if (value > 0xFF) return Fail("value " + ShownText(text) + " is over 0xFF");
         m_request.value = static_cast<int>(value);
         return true;
     }

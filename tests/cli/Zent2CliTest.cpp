@@ -110,6 +110,8 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--rsense", tinyOhms, "measure", "0"}, "--rsense"},
         {{"--rsense", "1" + std::string(39, '0'), "measure", "0"}, "--rsense"},
         {{"sc\nan\x1B"}, "unknown command 'sc\\x0Aan\\x1B'"},
+        {{"--base", "0x" + std::string(300, 'A'), "scan"}, "0xAAAAAAAAAA"},
+        {{"read", "0", "C", std::string(300, '9')}, "0..255"},
         {{"--simulated-board", "--board", std::filesystem::temp_directory_path().string(), "scan"},
          "not a regular file"},
         {{"--simulated-board", "--board", "/dev/zero", "scan"}, "not a regular file"},
@@ -124,6 +126,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         const CliResult r = Run(c.args);
         EXPECT_EQ(r.status, CZent2Cli::kExitUsage) << line;
         EXPECT_TRUE(IsOneLine(r.err)) << line << "-> " << r.err;
+        EXPECT_LT(r.err.size(), 200u) << line << "-> " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "-> " << r.err;
         EXPECT_EQ(r.out, "") << line;
         EXPECT_EQ(Writes(), 0u) << line;
