@@ -36,3 +36,17 @@ struct PotWindow {
     double low = 0.0;
     double high = 0.0;
 };
+
+// How the heated resistor R203 warms and cools. It settles at the board
+// temperature plus heaterRise x heater power / cooling, where the heater
+// power is 1 at DC-DC4's own voltage (it goes with the square of it) and
+// cooling is 1 in still air plus fanCooling x (the fan's share of full air
+// flow) squared, the whole of it with the fan aimed at R203 and unaimedShare
+// of it otherwise. It gets there with timeConstantSeconds / cooling.
+struct ThermalSetup {
+    double heaterRise = 14.0;  // degrees Celsius
+    double fanCooling = 20.0;
+    double unaimedShare = 0.1;
+    double timeConstantSeconds = 30.0;
+    bool operator==(const ThermalSetup&) const = default;
+};
