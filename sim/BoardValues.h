@@ -40,13 +40,20 @@ struct PotWindow {
 // How the heated resistor R203 warms and cools. It settles at the board
 // temperature plus heaterRise x heater power / cooling, where the heater
 // power is 1 at DC-DC4's own voltage (it goes with the square of it) and
-// cooling is 1 in still air plus fanCooling x (the fan's share of full air
-// flow) squared, the whole of it with the fan aimed at R203 and unaimedShare
-// of it otherwise. It gets there with timeConstantSeconds / cooling.
+// cooling is 1 in still air plus fanCooling x the cube of the fan speed's
+// share of full speed, the whole of that with the fan aimed at R203 and
+// unaimedShare of it otherwise. It gets there with the time constant
+// timeConstantSeconds / cooling. The fan reaches a new speed with the time
+// constant fanSpinSeconds. With the thresholds the thermal
+// demonstration sets (2 and 4 degrees over the board temperature, in whole
+// degrees) the fan aimed at R203 keeps it under warm at 75 % and above,
+// holds it warm at 50 % and lets it get hot at 25 %; not aimed, even full
+// speed lets it get hot.
 struct ThermalSetup {
     double heaterRise = 14.0;  // degrees Celsius
-    double fanCooling = 20.0;
-    double unaimedShare = 0.1;
+    double fanCooling = 40.0;
+    double unaimedShare = 0.05;
     double timeConstantSeconds = 30.0;
+    double fanSpinSeconds = 1.5;
     bool operator==(const ThermalSetup&) const = default;
 };

@@ -86,7 +86,7 @@ DesignEvents CDemonstrationDesign::Step(Duration now, const DesignInputs& inputs
     m_registers = inputs.registers;
 
     const bool started = kThermalStarted.Get(m_registers[kThermalStarted.reg]) != 0;
-    if (started && m_thermal == Thermal::Idle) EnterCooling();
+    if (started && m_thermal == Thermal::Idle) EnterCooling(now);
     if (!started && m_thermal != Thermal::Idle) {
         m_thermal = Thermal::Idle;
         m_heater = false;
@@ -110,7 +110,7 @@ DesignEvents CDemonstrationDesign::Step(Duration now, const DesignInputs& inputs
     if (m_restartPressed) {
         m_restartPressed = false;
         Restart(now);
-        if (m_thermal != Thermal::Idle) EnterCooling();
+        if (m_thermal != Thermal::Idle) EnterCooling(now);
     }
     RunSequence(now);
     if (m_thermal != Thermal::Idle) RunThermal(now, inputs);
@@ -165,17 +165,19 @@ void CDemonstrationDesign::RunSequence(Duration now)
     if (due(devices * kSupplies - 1)) m_sequence = Sequence::Up;
 }
 
-void CDemonstrationDesign::EnterCooling()
+void CDemonstrationDesign::EnterCooling(Duration now)
 {
     m_thermal = Thermal::Cooling;
+    m_thermalSince = now;
     m_heater = false;
     m_fan = kFanFull;
     m_dcdc4Percent = 0;
 }
 
-void CDemonstrationDesign::EnterHeating()
+void CDemonstrationDesign::EnterHeating(Duration now)
 {
     m_thermal = Thermal::Heating;
+    m_thermalSince = now;
     m_heater = true;
     m_fan = 0;
     m_dcdc4Percent = 0;
@@ -196,7 +198,8 @@ void CDemonstrationDesign::Respond(int code)
 
 void CDemonstrationDesign::RunThermal(Duration now, const DesignInputs& inputs)
 {
-    const double celsius = inputs.r203Celsius;
+    const bool warm = inputs.r203Warm || inputs.r203Hot;
+    const bool hot = inputs.r203Hot;
     const Duration wait = kWait.Get(m_registers[kWait.reg]) ? Duration(kLongWait) : Duration(kShortWait);
     const int warmFan = std::clamp(kWarmFanSpeed.Get(m_registers[kWarmFanSpeed.reg]), 0, kFanFull);
     const int hotFan = std::clamp(kHotFanSpeed.Get(m_registers[kHotFanSpeed.reg]), 0, kFanFull);
@@ -207,34 +210,37 @@ void CDemonstrationDesign::RunThermal(Duration now, const DesignInputs& inputs)
         m_responded = false;
     };
 
+    // After the fan speed changed the design waits before it looks again;
+    // with the fan off it turns it on as soon as R203 is warm.
+    if (m_thermal != Thermal::Heating && now - m_thermalSince < wait) return;
     switch (m_thermal) {
     case Thermal::Idle:
     case Thermal::ShutDown:
         break;
     case Thermal::Cooling:
-        if (celsius < inputs.warmCelsius) EnterHeating();
+        if (!warm) EnterHeating(now);
         break;
     case Thermal::Heating:
-        if (celsius >= inputs.hotCelsius) {
+        if (hot) {
             enter(Thermal::Hot, hotFan);
-        } else if (celsius >= inputs.warmCelsius) {
+        } else if (warm) {
             enter(Thermal::Warm, warmFan);
         }
         break;
     case Thermal::Warm:
-        if (celsius < inputs.warmCelsius) {
-            EnterHeating();  // A
-        } else if (celsius >= inputs.hotCelsius) {
+        if (!warm) {
+            EnterHeating(now);  // A
+        } else if (hot) {
             enter(Thermal::Hot, hotFan);  // C
-        } else if (!m_responded && now - m_thermalSince >= wait) {
+        } else if (!m_responded) {
             m_responded = true;  // B
             Respond(kWarmResponse.Get(m_registers[kWarmResponse.reg]));
         }
         break;
     case Thermal::Hot:
-        if (celsius < inputs.warmCelsius) {
-            EnterHeating();  // A
-        } else if (!m_responded && celsius >= inputs.hotCelsius && now - m_thermalSince >= wait) {
+        if (!warm) {
+            EnterHeating(now);  // A
+        } else if (hot && !m_responded) {
             m_responded = true;  // D
             Respond(kHotResponse.Get(m_registers[kHotResponse.reg]));
         }

@@ -22,18 +22,19 @@
 // Restart.
 //
 // Thermal management runs while the "thermal demonstration started" bit is
-// set. Start, and Manual Restart while it runs, begin with the heater off and
-// the fan at full (Cooling). Once R203 is under the warm threshold (HMU0's
-// TMON2 comparator A threshold) the heater goes on and the fan off (Heating).
-// At the warm threshold the fan runs at the warm speed (Warm); back under it,
-// the fan stops and the cycle repeats (A); still warm after the wait (3 or
-// 5 s), the warm response applies (B). At the hot threshold (comparator B's)
-// the fan runs at the hot speed (Hot, C) until R203 is under the warm
-// threshold again; still hot after the wait, the hot response applies (D).
+// set. It sees R203 through HMU0's TMON2 comparators: A above the warm
+// threshold, B above the hot one. Every time it turns the fan on or changes
+// its speed it waits (3 or 5 s, the wait field) before it looks again.
+// - Start, and Manual Restart while it runs: heater off, fan at full (Cooling).
+// - R203 under warm: heater on, fan off (Heating).
+// - Warm: the fan at the warm speed (Warm). Under warm again: fan off, the
+//   cycle repeats (A). Still warm: the warm response applies (B).
+// - Hot: the fan at the hot speed (Hot, C), until R203 is under warm again
+//   (A). Still hot: the hot response applies (D).
 // Responses: 0 DC-DC4 -5 %, 1 and 2 DC-DC4 -10 %, 3 full shut-down (every
 // supply off, heater off, the fan keeps running). DC-DC4 is back to normal
-// once R203 is under the warm threshold, and when the demonstration stops.
-// Clearing the bit turns heater and fan off.
+// when the heater goes on again and when the demonstration stops. Clearing
+// the bit turns heater and fan off.
 //
 // Fault logging. The management devices log comparator faults (their
 // fault-log trigger is on) while the fault-logging bit is set, every supply
@@ -55,10 +56,10 @@
 // What the design sees at one step of the board clock.
 struct DesignInputs {
     std::array<uint8_t, demodesign::kRegisters> registers = demodesign::kPowerUpValues;
-    uint8_t potGood = 0x0F;    // POT1..POT4 inside their windows, as the rails are now
-    double r203Celsius = 25.0;
-    double warmCelsius = 0.0;  // HMU0's TMON2 thresholds
-    double hotCelsius = 0.0;
+    uint8_t potGood = 0x0F;  // POT1..POT4 inside their windows, as the rails are now
+    // R203 above the warm and the hot threshold: HMU0's TMON2 comparators A and B.
+    bool r203Warm = false;
+    bool r203Hot = false;
 };
 
 // What happened at one step that the board carries out beyond the state.
@@ -142,8 +143,8 @@ private:
     int WatchPots(const DesignInputs& inputs) const;
     void RunThermal(Duration now, const DesignInputs& inputs);
     void Respond(int code);
-    void EnterCooling();
-    void EnterHeating();
+    void EnterCooling(Duration now);
+    void EnterHeating(Duration now);
 
     std::array<uint8_t, demodesign::kRegisters> m_registers = demodesign::kPowerUpValues;
     bool m_restartPressed = false;
@@ -162,6 +163,6 @@ private:
     bool m_heater = false;
     int m_fan = 0;
     int m_dcdc4Percent = 0;
-    Duration m_thermalSince{0};  // when Warm or Hot was entered
+    Duration m_thermalSince{0};  // when the fan speed last changed
     bool m_responded = false;    // the response of the current Warm or Hot state applied
 };

@@ -328,16 +328,11 @@ void CSimulatedBoard::RunDesign()
     DesignInputs inputs;
     for (int reg = 0; reg < CMainDevice::kRegisters; ++reg) inputs.registers[reg] = m_main->Register(reg);
     inputs.potGood = PotStatus();
-    inputs.r203Celsius = R203Celsius();
-    // The design compares R203 with HMU0's TMON2 thresholds; without HMU0 it never sees it warm.
-    inputs.warmCelsius = inputs.hotCelsius = std::numeric_limits<double>::infinity();
+    // The design sees R203 through HMU0's TMON2 comparators; without HMU0 it never sees it warm.
     if (m_hmus[0]) {
-        const CHmuDevice& hmu0 = *m_hmus[0];
-        const tmon::Thresholds codes = tmon::DecodeThresholds(hmu0.ActiveConfiguration(tmon::Config3Register(kR203Monitor)),
-                                                              hmu0.ActiveConfiguration(tmon::Config4Register(kR203Monitor)),
-                                                              hmu0.ActiveConfiguration(tmon::Config5Register(kR203Monitor)));
-        inputs.warmCelsius = tmon::DegreesOfCode(codes.codeA);
-        inputs.hotCelsius = tmon::DegreesOfCode(codes.codeB);
+        const tmon::ComparatorStates states = m_hmus[0]->Comparators().tmon;
+        inputs.r203Warm = states[2 * kR203Monitor];
+        inputs.r203Hot = states[2 * kR203Monitor + 1];
     }
 
     const DesignEvents events = m_design.Step(m_now, inputs);
@@ -372,11 +367,14 @@ void CSimulatedBoard::RunThermal(Duration step)
                                  : 0.0;
         power = dcdc4 * dcdc4;
     }
-    const double airflow = designed ? CDemonstrationDesign::FanFraction(m_design.FanSpeed()) : 0.0;
-    const double cooling =
-        1.0 + setup.fanCooling * airflow * airflow * (m_fanAimed ? 1.0 : setup.unaimedShare);
-    const double settled = BoardCelsius() + setup.heaterRise * power / cooling;
+    // The fan takes a while to reach the speed it is set to.
     const double seconds = std::chrono::duration<double>(step).count();
+    const double wanted = designed ? CDemonstrationDesign::FanFraction(m_design.FanSpeed()) : 0.0;
+    m_airflow = wanted + (m_airflow - wanted) * std::exp(-seconds / setup.fanSpinSeconds);
+    const double airflow = m_airflow;
+    const double cooling =
+        1.0 + setup.fanCooling * airflow * airflow * airflow * (m_fanAimed ? 1.0 : setup.unaimedShare);
+    const double settled = BoardCelsius() + setup.heaterRise * power / cooling;
     const double decay = std::exp(-seconds * cooling / setup.timeConstantSeconds);
     const double celsius = settled + (R203Celsius() - settled) * decay;
     if (celsius != R203Celsius()) SetTemperature(0, kR203Monitor, celsius);
@@ -387,7 +385,7 @@ bool CSimulatedBoard::SetThermalSetup(const ThermalSetup& setup)
     const auto positive = [](double value) { return Finite(value) && value > 0.0; };
     if (!Finite(setup.heaterRise) || setup.heaterRise < 0.0 || !Finite(setup.fanCooling) || setup.fanCooling < 0.0 ||
         !Finite(setup.unaimedShare) || setup.unaimedShare < 0.0 || setup.unaimedShare > 1.0 ||
-        !positive(setup.timeConstantSeconds))
+        !positive(setup.timeConstantSeconds) || !positive(setup.fanSpinSeconds))
         return false;
     m_thermalSetup = setup;
     return true;

@@ -190,5 +190,6 @@ private:
     std::array<size_t, CDemonstrationDesign::kDevices> m_logMarks{};
     bool m_fanAimed = true;
     bool m_r203Heated = false;  // the thermal demonstration has started once
+    double m_airflow = 0.0;     // the fan's share of full air flow
     ThermalSetup m_thermalSetup;
 };
