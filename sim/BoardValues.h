@@ -9,6 +9,7 @@
 
 constexpr int kBoardHmus = 8;  // slots HMU0..HMU7
 constexpr int kBoardPots = 4;  // POT1..POT4
+constexpr int kBoardMainRegisters = 4;
 
 struct HmuBoardValues {
     std::array<double, 10> vmonVolts{};    // VMON1..VMON9, HVMON

@@ -23,9 +23,10 @@ CDemonstrationDesign::CDemonstrationDesign()
     PowerUp(true);
 }
 
-void CDemonstrationDesign::PowerUp(bool suppliesOn)
+void CDemonstrationDesign::PowerUp(bool suppliesOn, const std::array<uint8_t, kRegisters>& registers)
 {
     *this = CDemonstrationDesign(NoPowerUp{});
+    m_registers = registers;
     m_resets = ResetsOf(m_registers[kResets.reg]);
     for (auto& device : m_supplies) device.fill(suppliesOn);
     for (auto& device : m_resetOn)

@@ -90,9 +90,10 @@ public:
 
     // Powered up: every supply and reset on, heater and fan off.
     CDemonstrationDesign();
-    // Powers up again, with every supply and reset on or, suppliesOn false,
-    // everything off until Manual Restart.
-    void PowerUp(bool suppliesOn);
+    // Powers up again with these registers, with every supply and its
+    // resets on or, suppliesOn false, everything off until Manual Restart.
+    void PowerUp(bool suppliesOn,
+                 const std::array<uint8_t, demodesign::kRegisters>& registers = demodesign::kPowerUpValues);
 
     // The board's buttons: acted on at the next step.
     void PressManualRestart() { m_restartPressed = true; }

@@ -183,7 +183,7 @@ std::shared_ptr<CMainDevice> CSimulatedBoard::AddMain()
     if (m_main) return m_main;
     m_main = std::make_shared<CMainDevice>();
     // A freshly programmed design powers up with every supply on.
-    m_design.PowerUp(true);
+    m_design.PowerUp(true, MainRegisters());
     for (int index = 0; index < CDemonstrationDesign::kDevices; ++index) {
         if (!m_hmus[index]) continue;
         m_hmus[index]->SetFaultLogging(m_design.FaultLogging());
@@ -323,10 +323,18 @@ void CSimulatedBoard::Step(Duration step)
     RunTrimLoops(step);
 }
 
+std::array<uint8_t, kBoardMainRegisters> CSimulatedBoard::MainRegisters() const
+{
+    std::array<uint8_t, kBoardMainRegisters> registers = demodesign::kPowerUpValues;
+    if (m_main)
+        for (int reg = 0; reg < kBoardMainRegisters; ++reg) registers[reg] = m_main->Register(reg);
+    return registers;
+}
+
 void CSimulatedBoard::RunDesign()
 {
     DesignInputs inputs;
-    for (int reg = 0; reg < CMainDevice::kRegisters; ++reg) inputs.registers[reg] = m_main->Register(reg);
+    inputs.registers = MainRegisters();
     inputs.potGood = PotStatus();
     // The design sees R203 through HMU0's TMON2 comparators; without HMU0 it never sees it warm.
     if (m_hmus[0]) {
@@ -581,6 +589,8 @@ BoardPlan CSimulatedBoard::CurrentPlan() const
         plan.devices[i].status1 = m_hmus[i]->FaultStatusFlags1();
     }
     plan.mainPresent = m_main != nullptr;
+    plan.fanAimed = m_fanAimed;
+    plan.thermal = m_thermalSetup;
     return plan;
 }
 
@@ -590,13 +600,21 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
     // values the file gives it.
     m_values = plan.values;
     for (int i = 0; i < kMaxHmus; ++i) PushValues(i);
+    const bool windowsMoved = std::any_of(plan.windows.begin(), plan.windows.end(), [&](const PotWindow& w) {
+        const size_t pot = static_cast<size_t>(&w - plan.windows.data());
+        return w.low != m_potWindows[pot].low || w.high != m_potWindows[pot].high;
+    });
     m_potWindows = plan.windows;
+    m_fanAimed = plan.fanAimed;
+    m_thermalSetup = plan.thermal;
     for (int i = 0; i < kMaxHmus; ++i) {
         if (!plan.present[i]) {
             RemoveHmu(i);
             continue;
         }
+        const bool added = !m_hmus[i];
         CHmuDevice& device = *AddHmu(i);
+        if (!added && windowsMoved) SetUpPotComparators(i);
         const BoardDevicePlan& setup = plan.devices[i];
         for (const auto& [reg, value] : setup.configuration) device.SetConfiguration(reg, value);
         if (setup.outputControl) device.SetMonitorRegister(ocb::kRegOutputControl, *setup.outputControl);
@@ -611,5 +629,19 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
         AddMain();
     else
         RemoveMain();
+    if (m_main) {
+        for (int reg = 0; reg < kBoardMainRegisters; ++reg)
+            if (plan.main.registers[reg]) m_main->SetRegister(reg, *plan.main.registers[reg]);
+        // The design powers up with the file's registers.
+        if (plan.main.firstLine != 0) {
+            m_design.PowerUp(plan.main.suppliesOn.value_or(true), MainRegisters());
+            for (int i = 0; i < CDemonstrationDesign::kDevices; ++i) {
+                if (m_hmus[i]) m_hmus[i]->SetFaultLogging(m_design.FaultLogging());
+                PushValues(i);
+                // What the supplies going off changed is how the board powers up: no fault.
+                if (m_hmus[i]) m_hmus[i]->RebaseFaultWatch();
+            }
+        }
+    }
     PushPotStatus();
 }

@@ -160,6 +160,7 @@ private:
     // One step of the clock.
     void Step(Duration step);
     void RunDesign();
+    std::array<uint8_t, kBoardMainRegisters> MainRegisters() const;
     void RunThermal(Duration step);
     void RunTrimLoops(Duration step);
     // Where a trim loop takes its rail: the cell's code, 2 mV a code.

@@ -368,3 +368,55 @@ TEST_F(BoardTest, PotFaultIsLoggedByTheDeviceThatSeesItWhileFaultLoggingIsOn)
         EXPECT_EQ(LogCount(*port, 1) - before1, c.hmu1Records);
     }
 }
+
+TEST_F(BoardTest, BoardFileSetsTheDesignTheFanAndR203)
+{
+    std::string error;
+    ASSERT_TRUE(board->LoadText("main.reg1 = 0xD9      # twenty rails, three resets, fault logging\n"
+                                "main.reg0 = 0x25      # thermal demonstration started, warm fan 25 %\n"
+                                "main.supplies = 0\n"
+                                "fan.aimed = 0\n"
+                                "r203.rise = 20\n"
+                                "r203.seconds = 10\n"
+                                "fan.cooling = 0\n"
+                                "fan.unaimed = 1\n"
+                                "fan.seconds = 0.5\n",
+                                error))
+        << error;
+    EXPECT_EQ(port->ReadMain(1), 0xD9);
+    EXPECT_EQ(LitSupplies(*board), 0) << "powered up with everything off";
+    EXPECT_EQ(port->ReadMain(2) & 0x0F, 0);
+    EXPECT_FALSE(board->FanAimed());
+    const ThermalSetup expected{20.0, 0.0, 1.0, 10.0, 0.5};
+    EXPECT_EQ(board->GetThermalSetup(), expected);
+
+    board->PressManualRestart();
+    board->Advance(10ms + 20 * Design::kSupplyInterval);
+    EXPECT_EQ(LitSupplies(*board), 20);
+    EXPECT_EQ(LitResets(*board, 1), 3);
+    EXPECT_EQ(LogCount(*port, 0), 2) << "nothing logged by the power-up or the sequence";
+
+    struct Case {
+        std::string line;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"fan.unaimed = 1.5", "\"fan.unaimed\" must be 0 or more and 1 at most, found 1.5"},
+        {"r203.seconds = 0", "\"r203.seconds\" must be above 0"},
+        {"r203.rise = -1", "must be 0 or more"},
+        {"fan.aimed = 2", "out of range"},
+        {"fan.speed = 1", "unknown key \"fan.speed\""},
+        {"main.reg4 = 1", "unknown key"},
+        {"main.reg0 = 0x100", "out of range"},
+        {"main.supplies = on", "is not a whole number"},
+        {"main.reg0 = 1\nmain.present = 0", "the main device is not on the board"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_FALSE(board->LoadText("fan.aimed = 1\n" + c.line + "\n", error, "demo.board"));
+        EXPECT_EQ(error.rfind("demo.board, line 2: ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_FALSE(board->FanAimed()) << "nothing of a bad file is applied";
+        EXPECT_TRUE(port->ProbeMain());
+    }
+}
