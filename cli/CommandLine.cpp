@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -20,7 +21,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 12> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,9 +31,13 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"read-main", Command::ReadMain, 1, "read-main REG"},
+    {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
+    {"sleep", Command::Sleep, 1, "sleep SECONDS"},
 }};
 
 constexpr int kMaxHmuIndex = 7;
+constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr int kLastDemoRegister = 118;
 
@@ -94,9 +99,10 @@ public:
             (name == "--demo" ? m_demo : m_simulated) = true;
             return true;
         }
+        if (m_scriptLine) return Fail("options go on the command line, before - or --script, not into a script");
         const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid";
+                                name == "--serial" || name == "--vid-pid" || name == "--script";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -110,6 +116,8 @@ public:
 
         if (name == "--board") {
             m_request.boardFile = value;
+        } else if (name == "--script") {
+            m_request.scriptFile = value;
         } else if (name == "--trace") {
             m_request.traceFile = value;
         } else if (name == "--rate") {
@@ -174,8 +182,36 @@ public:
         return true;
     }
 
+    bool MainRegister(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "REG", value)) return false;
+        if (value >= kMainRegisters) return Fail("main device register " + text + " is outside 0..3");
+        m_request.reg = static_cast<int>(value);
+        return true;
+    }
+
+    bool Seconds(const std::string& text)
+    {
+        const std::optional<double> seconds = ParseSeconds(text);
+        if (!seconds || *seconds > kMaxSleepSeconds)
+            return Fail("sleep " + Quoted(text) + ": give the seconds as a plain decimal number, 0 to 3600");
+        m_request.seconds = *seconds;
+        return true;
+    }
+
     bool Positionals(const std::vector<std::string>& positionals)
     {
+        const bool script = !m_request.scriptFile.empty() || (!positionals.empty() && positionals[0] == "-");
+        if (script) {
+            if (m_scriptLine) return Fail("a script cannot run another script");
+            if (!m_request.scriptFile.empty() && !positionals.empty())
+                return Fail("--script FILE takes its commands from the file: no command after it");
+            if (positionals.size() > 1) return Fail("-: the commands come from standard input, no command after it");
+            if (m_request.scriptFile.empty()) m_request.scriptFile = "-";
+            m_request.command = Command::Script;
+            return true;
+        }
         if (positionals.empty()) return Fail("no command given (see --help)");
         const CommandInfo* info = nullptr;
         for (const CommandInfo& c : kCommands)
@@ -187,10 +223,27 @@ public:
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
         if (given > info->arguments)
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
+        switch (info->command) {
+        case Command::ReadMain: return MainRegister(positionals[1]);
+        case Command::WriteMain: return MainRegister(positionals[1]) && Value(positionals[2]);
+        case Command::Sleep: return Seconds(positionals[1]);
+        default: break;
+        }
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
         return true;
+    }
+
+    // A script line: the session's options, no options of its own.
+    void ForScriptLine(const CliRequest& session)
+    {
+        m_request = session;
+        m_request.notes.clear();
+        m_request.scriptFile.clear();
+        m_simulated = session.backend == Backend::SimulatedBoard;
+        m_demo = session.backend == Backend::Demo;
+        m_scriptLine = true;
     }
 
     bool Combination()
@@ -212,6 +265,7 @@ public:
                 return Fail("HMU" + std::to_string(m_request.hmu) + " would be at " + Hex(address) +
                             " with --base " + Hex(m_request.hmuBase) + ", beyond 0xFE");
         }
+        if (m_scriptLine) return true;  // the session's options were checked with it
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
@@ -239,6 +293,7 @@ private:
     std::string& m_error;
     bool m_simulated = false;
     bool m_demo = false;
+    bool m_scriptLine = false;
 };
 
 }  // namespace
@@ -288,12 +343,57 @@ std::optional<double> ParseOhms(std::string_view text)
     return ohms;
 }
 
+std::optional<double> ParseSeconds(std::string_view text)
+{
+    // Digits with at most one point, as for ohms, and 0 allowed.
+    const bool plain = text.find_first_not_of("0123456789.") == std::string_view::npos &&
+                       text.find_first_of("0123456789") != std::string_view::npos &&
+                       std::count(text.begin(), text.end(), '.') <= 1;
+    if (!plain) return std::nullopt;
+    const double seconds = std::strtod(std::string(text).c_str(), nullptr);
+    if (!std::isfinite(seconds)) return std::nullopt;
+    return seconds;
+}
+
+bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequest& request, std::string& error)
+{
+    error.clear();
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : line.substr(0, line.find('#'))) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    if (words.empty()) return false;
+
+    CParser parser(request, error);
+    parser.ForScriptLine(session);
+    std::vector<std::string> positionals;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (IsOption(words[i])) {
+            if (!parser.Option(words[i], words, i)) return false;
+        } else {
+            positionals.push_back(words[i]);
+        }
+    }
+    return parser.Positionals(positionals) && parser.Combination();
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error)
 {
     request = CliRequest{};
     for (const std::string& arg : args) {
         if (IsHelp(arg)) {
             request.command = Command::Help;
+            return true;
+        }
+        if (arg == "--help-board") {
+            request.command = Command::BoardHelp;
             return true;
         }
     }
@@ -312,9 +412,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
 std::string UsageText()
 {
     return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
+       zent2-cli [OPTIONS] -
+       zent2-cli [OPTIONS] --script FILE
 
-Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
-cable, the simulated board or the demo register file.
+Reads and writes the HMU devices and the main device of a ZENT2 evaluation
+board through the FTDI cable, the simulated board or the demo register file.
 
 Commands:
   devices                   the FTDI devices: index, serial text, the cable's
@@ -332,6 +434,14 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  read-main REG             reads register REG (0..3) of the main device, the
+                            demonstration design, and prints its byte as 0xNN
+  write-main REG VALUE      writes register REG (0..3) of the main device
+  sleep SECONDS             lets the board clock run for SECONDS (a decimal
+                            number, up to 3600): on the simulated board they
+                            pass at once, on the cable in real time, in demo
+                            mode not at all; meant for scripts
+  -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
 
 Arguments:
@@ -361,8 +471,23 @@ Options:
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --script FILE      runs the commands of FILE as a script
+  --help-board       prints the keys of board files (for --board)
   --version          prints the version and the source revision it was built
                      from, and nothing else
+
+Scripts (- or --script FILE): one command per line with its arguments, as
+above; '#' starts a comment, blank lines are skipped. The options on the
+command line apply to every line; a line takes none of its own. Every line is
+checked before the first one runs: a bad one stops the script with exit status
+2 and its line number, and nothing is sent. The commands run one after the
+other on one simulated board or one cable session, each in a cable lock of
+its own; sleep lets the board's clock run between them, e.g.
+  write-main 0 0x01         # margining +5 %
+  sleep 1                   # the trim loops follow
+  measure 0
+The script stops at the first command that fails, with that command's exit
+status, and says on standard error at which line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -386,7 +511,9 @@ registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
 0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
 It cannot show monitor writes, the signature (ues) or the cable's devices
-(devices): these are refused. update does nothing in demo mode.
+(devices): these are refused. update does nothing in demo mode. The main
+device's registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main
+writes for the rest of the run.
 
 Exit status:
   0  done
