@@ -1,7 +1,9 @@
 #include "app/UserInteraction.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QWindow>
 #include <QMessageBox>
 
 const char* const kApplicationName = "ZENT2 I2C Demo";
@@ -35,7 +37,23 @@ public:
         }
     }
 
-    int RunModal(QDialog& dialog) override { return dialog.exec(); }
+    int RunModal(QDialog& dialog) override
+    {
+        // Modal to the window it was opened from, as an owned dialog is: the
+        // owner chain waits, while windows of their own (the data-logging
+        // status, the simulated board) stay usable. A dialog made without a
+        // parent belongs to the window in front.
+        if (!dialog.parentWidget()) {
+            QWidget* owner = QApplication::activeModalWidget();
+            if (!owner) owner = QApplication::activeWindow();
+            if (owner && owner != &dialog && owner->windowHandle()) {
+                dialog.winId();
+                dialog.windowHandle()->setTransientParent(owner->windowHandle());
+            }
+        }
+        dialog.setWindowModality(Qt::WindowModal);
+        return dialog.exec();
+    }
 
     QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& defaultPath,
                             const QString& filter) override

@@ -64,6 +64,11 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             (window.*command.run)();
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
+        // The simulated board's window, modeless.
+        t.app->SetSimulatedBoard(board.get());
+        window.OnSimulatedBoard();
+        ASSERT_NE(t.app->BoardPanel(), nullptr);
+        sizes[t.app->BoardPanel()->windowTitle()] = Needed(*t.app->BoardPanel());
         // Entry dialogs that pages open.
         std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
         for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
