@@ -70,6 +70,9 @@ public:
     void OpenVmonPages(const QString& title, bool closeOnly);
     void OpenImonPages(const QString& title, bool closeOnly);
     void OpenTmonPages(const QString& title, bool closeOnly);
+    void OpenGpioPages(const QString& title, bool closeOnly);
+    void OpenHvoutPages(const QString& title, bool closeOnly);
+    void OpenTrimPages(const QString& title, bool closeOnly);
 
     // The all-registers window: each page gets its device's rows of the map
     // and the browser selection; OK copies values, shown flags and the
@@ -80,6 +83,7 @@ public:
         std::function<int(const CTovinPropertyPage&)> selection;
     };
     void OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access);
+    void OpenAllRegisterPages();
 
     // The modeless data-logging status window belongs to the application, not
     // to a main window: it survives the rebuild of the main window (the next

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/HmuCommands.h"
+
+class CTovin_I2C_Port;
+
 namespace gpio {
 
 constexpr int kPins = 10;  // GPIO1..GPIO10 as pin indexes 0..9
@@ -70,6 +74,7 @@ struct SignalField {
     int shift = 0;
 };
 constexpr int kGpioSignals = 2;  // 0 = GPIO2, 1 = GPIO3
+constexpr int GpioPinOf(int which) { return 1 + which; }  // their pin indexes
 constexpr SignalField GpioSignalField(int which) { return {ConfigRegister(0), which == 0 ? 4 : 0}; }
 constexpr SignalField HvoutSignalField(int output) { return {ConfigRegister(1 + output / 2), 4 * (output % 2)}; }
 constexpr int SignalOf(uint8_t reg, SignalField field) { return (reg >> field.shift) & 0x0F; }
@@ -92,3 +97,35 @@ uint8_t EncodeOutputControl(const OutputControl& control);
 OutputControl DecodeOutputControl(uint8_t value);
 
 }  // namespace ocb
+
+namespace gpio {
+
+// GPIO7 is not usable on a device with this identification.
+constexpr bool Gpio7Absent(uint8_t identification) { return identification == hmu::kIdentificationWithoutGpio7; }
+
+// What the GPIO page shows and writes of a device.
+struct Values {
+    std::array<bool, kPins> levels{};  // as read; GPIO2 and GPIO3 as toggled
+    Directions directions{};
+    std::array<int, ocb::kGpioSignals> sourceSignals{};  // GPIO2, GPIO3: source signal codes
+    // HVOUT1..4 as last read: the HVOUT page owns them, this page only
+    // carries them into the output control block.
+    std::array<bool, 4> hvoutLevels{};
+};
+
+// GPIO2 (which = 0) or GPIO3 (1) set by the output control block: an output
+// driven from its "I2C" signal.
+bool FollowsOutputControl(const Values& values, int which);
+// The output control block this page writes: its GPIO2 and GPIO3, the HVOUT levels carried.
+uint8_t OutputControlValue(const Values& values);
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// Monitor records 2 and 1 (levels), "GPIO Config0..2" (directions), then
+// "OCB Config0" (signals).
+Values Read(CTovin_I2C_Port& port);
+uint8_t ReadIdentification(CTovin_I2C_Port& port);
+// "GPIO Config0..2" and an update; "OCB Config0" and an update; then the
+// output control block, only when GPIO2 or GPIO3 follows it.
+void Write(CTovin_I2C_Port& port, const Values& values);
+
+}  // namespace gpio

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Vmon.h"
+
 namespace trim {
 
 uint16_t TargetCode(float volts)
@@ -16,6 +19,21 @@ uint16_t TargetCode(float volts)
 float CodeVolts(int code)
 {
     return static_cast<float>(code * 0.002);
+}
+
+Reading Read(CTovin_I2C_Port& port, int cell)
+{
+    Reading reading;
+    reading.measuredVolts = vmon::MeasureInput(port, TrimmedInput(cell));
+    reading.code = port.ReadTrimCode(cell);
+    return reading;
+}
+
+uint16_t WriteTarget(CTovin_I2C_Port& port, int cell, float volts)
+{
+    const uint16_t code = TargetCode(volts);
+    port.WriteTrimTarget(cell, code);
+    return code;
 }
 
 }  // namespace trim
