@@ -20,6 +20,7 @@ CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
       m_write(new QPushButton(QStringLiteral("&Write"), this)),
       m_ok(new QPushButton(QStringLiteral("OK"), this))
 {
+    UpdateCaption();
     m_target->SetRange(0.0f, trim::kMaxTargetVolts);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     for (QPushButton* b : {m_read, m_write, cancel}) b->setAutoDefault(false);
@@ -58,9 +59,25 @@ void CSNTRX_Trim_DAC_Dlg::showEvent(QShowEvent* event)
     CTovinDialog::showEvent(event);
 }
 
-void CSNTRX_Trim_DAC_Dlg::OnInitDialog()
+void CSNTRX_Trim_DAC_Dlg::SetTrimCell(int number)
+{
+    m_cellNumber = number;
+    UpdateCaption();
+}
+
+void CSNTRX_Trim_DAC_Dlg::SetDeviceIndex(int index)
+{
+    m_deviceIndex = index;
+    UpdateCaption();
+}
+
+void CSNTRX_Trim_DAC_Dlg::UpdateCaption()
 {
     setWindowTitle(QString::fromStdString(FormatText("Set Voltage HMU%d TrimCell #%d", m_deviceIndex, m_cellNumber)));
+}
+
+void CSNTRX_Trim_DAC_Dlg::OnInitDialog()
+{
     OnRead();
 }
 

@@ -18,9 +18,9 @@ class CSNTRX_Trim_DAC_Dlg : public CTovinDialog {
 public:
     explicit CSNTRX_Trim_DAC_Dlg(QWidget* parent = nullptr);
 
-    void SetTrimCell(int number) { m_cellNumber = number; }  // 1..4
+    void SetTrimCell(int number);  // 1..4
     void SetPort(CTovin_I2C_Port* port) { m_port = port; }
-    void SetDeviceIndex(int index) { m_deviceIndex = index; }
+    void SetDeviceIndex(int index);
 
     void OnRead();
     void OnWrite();
@@ -45,6 +45,7 @@ protected:
 
 private:
     void OnInitDialog();
+    void UpdateCaption();
     void SetBusy(bool busy);
     void Show();
 

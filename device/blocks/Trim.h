@@ -49,8 +49,8 @@ constexpr int kCodeMask = 0x0FFF;
 
 // The 12-bit code of the Profile0 registers (the high nibble of High is not part of it).
 constexpr int CodeFromRegisters(uint8_t low, uint8_t high) { return low + (high & 0x0F) * 256; }
-// The code written for a target voltage: volts x 1000 x 0.5 in single
-// precision, truncated toward zero, low 16 bits.
+// The code written for a target voltage: the single-precision volts x 1000 x
+// 0.5, truncated toward zero, low 16 bits.
 uint16_t TargetCode(float volts);
 float CodeVolts(int code);
 
