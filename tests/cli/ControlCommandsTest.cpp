@@ -86,11 +86,12 @@ TEST_F(ControlCommands, HvoutAndGpioPrintOneLinePerOutputOrPin)
         Hmu(1).SetConfiguration(ocb::ConfigRegister(0), 0x1C);          // GPIO2 "I2C", GPIO3 "HIMON_HCM"
         r = Sim({"gpio", "1"});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, std::string("GPIO1 = 0  Input\n"
-                                     "GPIO2 = 0  Input  signal I2C\n"
+        // Inputs read the board's pull-ups, outputs the interface logic (low).
+        EXPECT_EQ(r.out, std::string("GPIO1 = 1  Input\n"
+                                     "GPIO2 = 1  Input  signal I2C\n"
                                      "GPIO3 = 0  Output  signal HIMON_HCM\n"
                                      "GPIO4 = 0  Output\nGPIO5 = 0  Output\nGPIO6 = 0  Output\n") +
-                             (id == 0x88 ? "GPIO7 = N/A\n" : "GPIO7 = 0  Input\n") +
+                             (id == 0x88 ? "GPIO7 = N/A\n" : "GPIO7 = 1  Input\n") +
                              "GPIO8 = 0  Output\nGPIO9 = 0  Output\nGPIO10 = 0  Output\n");
     }
 }

@@ -171,10 +171,43 @@ TEST(HvoutPage, WriteSendsSignalsThenSettingsAndTheControlBlockOnlyWhenAnOutputF
     }
 }
 
+TEST(HvoutPage, AnOutputToggledOnTheI2cSignalLightsAfterWriteAndReadAndTheOthersAreCarried)
+{
+    ControlPageBench bench;
+    SetUpHvout(bench.Hmu(0));
+    bench.board->SetHvoutInterface(0, 0, true);                    // HVOUT1, on HMU/IF, high
+    bench.Hmu(0).SetConfiguration(gpio::kFirstConfigRegister, 0x10);  // GPIO3 an input (pulled up), GPIO2 an output
+    bench.Open<CTovinHVOUTDlg>(&CTovinMainDlg::OnHvout, kHvoutTitle, [&](CTovinPropertySheet&, CTovinHVOUTDlg& page) {
+        EXPECT_EQ(page.Output(0).value->text(), "1");
+        EXPECT_EQ(page.Output(2).value->text(), "0");
+        Click(page.Output(2).value);
+        EXPECT_EQ(page.Output(2).value->text(), "1");
+        bench.ClearLog();
+        page.WriteButton()->click();
+        // HVOUT3 at bit 4; HVOUT1 (bit 2) and GPIO3 (bit 1) as read; HVOUT2, HVOUT4 and GPIO2 low.
+        const std::string log = bench.Log();
+        EXPECT_EQ(log.substr(log.rfind("S C0 A 51")) + " ", OutputControlWrite(0x16));
+        EXPECT_EQ(bench.Hmu(0).PinLevels().hvout, 0x05);
+
+        Click(page.Output(2).value);  // shown 0 until the device is read again
+        page.ReadButton()->click();
+        EXPECT_EQ(page.Output(2).value->text(), "1");
+        EXPECT_EQ(page.Output(0).value->text(), "1");
+        EXPECT_EQ(page.Output(1).value->text(), "0");
+    });
+    EXPECT_TRUE(bench.t->ui.messages.empty());
+}
+
 // GPIO1..4 inputs, GPIO5..8 outputs with GPIO7 (bit 4 of Config1) an input,
 // GPIO9 an input; junk in the odd bits. GPIO2 signal "I2C", GPIO3 "VMON_9A".
-void SetUpGpio(CHmuDevice& hmu, uint8_t identification)
+// The board drives GPIO1 and GPIO3 high and GPIO2, GPIO4 and GPIO9 low on the
+// inputs, and GPIO5 high on the outputs of the interface logic.
+constexpr const char* kLevels = "1010100000";
+void SetUpGpio(CSimulatedBoard& board, uint8_t identification)
 {
+    CHmuDevice& hmu = *board.Hmu(0);
+    for (int pin = 0; pin < gpio::kPins; ++pin) board.SetGpioInput(0, pin, pin == 0 || pin == 2 || pin == 6);
+    board.SetGpioInterface(0, 4, true);
     hmu.SetIdentification(identification);
     hmu.SetConfiguration(gpio::kFirstConfigRegister, 0x55 | 0xAA);
     hmu.SetConfiguration(gpio::kFirstConfigRegister + 1, 0x10 | 0x02);
@@ -187,14 +220,16 @@ TEST(GpioPage, ShowsDirectionsSignalsAndAnAbsentGpio7)
     for (const uint8_t id : {uint8_t{0x8A}, uint8_t{0x88}}) {
         SCOPED_TRACE(int{id});
         ControlPageBench bench;
-        SetUpGpio(bench.Hmu(0), id);
+        SetUpGpio(*bench.board, id);
         bench.Open<CTovinGPIODlg>(&CTovinMainDlg::OnGpio, kGpioTitle, [&](CTovinPropertySheet&, CTovinGPIODlg& page) {
             const char* inputs = "IIIIOOIOIO";
+            // GPIO7, an input driven high, reads low on a device without it.
+            const char* levels = id == 0x88 ? kLevels : "1010101000";
             for (int pin = 0; pin < gpio::kPins; ++pin) {
                 SCOPED_TRACE(pin + 1);
                 const auto& c = page.Pin(pin);
                 const bool absent = pin == gpio::kGpio7 && id == 0x88;
-                EXPECT_EQ(c.value->text(), absent ? "N/A" : "0");
+                EXPECT_EQ(c.value->text(), absent ? QStringLiteral("N/A") : QString(QLatin1Char(levels[pin])));
                 EXPECT_EQ(c.label->isEnabled(), !absent);
                 EXPECT_EQ(c.input->isEnabled(), !absent);
                 EXPECT_EQ(c.output->isEnabled(), !absent);
@@ -219,6 +254,13 @@ TEST(GpioPage, ShowsDirectionsSignalsAndAnAbsentGpio7)
             EXPECT_TRUE(page.Pin(1).value->isEnabled());
             page.Pin(1).signal->setCurrentIndex(0);
             EXPECT_FALSE(page.Pin(1).value->isEnabled());
+
+            // A level the board changes shows at the next Read.
+            bench.board->SetGpioInput(0, 3, true);
+            bench.board->SetGpioInput(0, 0, false);
+            page.ReadButton()->click();
+            EXPECT_EQ(page.Pin(3).value->text(), "1");
+            EXPECT_EQ(page.Pin(0).value->text(), "0");
         });
         EXPECT_TRUE(bench.t->ui.messages.empty());
     }
@@ -238,28 +280,28 @@ TEST(GpioPage, WriteSendsDirectionsThenSignalsAndTheControlBlockOnlyWhenAPinFoll
     const std::vector<Case> cases = {
         {"both inputs", 0x8A, [](CTovinGPIODlg&) {}, configured + ConfigWrite(91, 0x1B) + kUpdate},
         {"GPIO7 absent, still written", 0x88, [](CTovinGPIODlg&) {}, configured + ConfigWrite(91, 0x1B) + kUpdate},
-        {"GPIO2 an output on I2C toggled to 1, GPIO3 an input", 0x88,
+        {"GPIO2 an output on I2C toggled to 1, GPIO3 an input read high", 0x88,
          [](CTovinGPIODlg& page) {
              page.Pin(1).output->click();
              Click(page.Pin(1).value);
          },
          ConfigWrite(98, 0x51) + ConfigWrite(99, 0x10) + ConfigWrite(100, 0x01) + kUpdate + ConfigWrite(91, 0x1B) +
-             kUpdate + OutputControlWrite(0x01)},
+             kUpdate + OutputControlWrite(0x03)},
         {"GPIO3 an output on I2C, GPIO2 an input", 0x8A,
          [](CTovinGPIODlg& page) {
              page.Pin(2).output->click();
              page.Pin(2).signal->setCurrentIndex(ocb::kSignalI2c);
              page.Pin(5).input->click();
-             Click(page.Pin(2).value);
+             Click(page.Pin(2).value);  // read high: now 0
              Click(page.Pin(1).value);  // an input: no toggle
          },
          ConfigWrite(98, 0x45) + ConfigWrite(99, 0x14) + ConfigWrite(100, 0x01) + kUpdate + ConfigWrite(91, 0x11) +
-             kUpdate + OutputControlWrite(0x02)},
+             kUpdate + OutputControlWrite(0x00)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ControlPageBench bench;
-        SetUpGpio(bench.Hmu(0), c.id);
+        SetUpGpio(*bench.board, c.id);
         bench.Open<CTovinGPIODlg>(&CTovinMainDlg::OnGpio, kGpioTitle, [&](CTovinPropertySheet&, CTovinGPIODlg& page) {
             c.change(page);
             bench.ClearLog();

@@ -96,6 +96,24 @@ TEST(TrimCells, WriteSendsTheTruncatedCodeWithTheCellsCommandAndOkSendsItBeforeC
     }
 }
 
+TEST(TrimCells, ReadShowsTheRailAtTheNewTargetOnceItsLoopHasSettled)
+{
+    ControlPageBench bench;
+    RunTrimDialog(bench, 0, [&](CSNTRX_Trim_DAC_Dlg& dialog) {
+        const QString before = dialog.OutputVoltageText();
+        dialog.TargetField()->setText(QStringLiteral("1.234"));
+        dialog.WriteButton()->click();
+        dialog.ReadButton()->click();
+        EXPECT_EQ(dialog.TargetField()->text(), "1.232");
+        EXPECT_EQ(dialog.OutputVoltageText(), before) << "the rail has not moved yet";
+        bench.board->Advance(std::chrono::seconds(2));
+        dialog.ReadButton()->click();
+        EXPECT_EQ(dialog.OutputVoltageText(), "1.232V");
+        EXPECT_EQ(dialog.TargetField()->text(), "1.232");
+        return int{kIdCancel};
+    });
+}
+
 TEST(TrimCells, ReadAndWriteAreDisabledWhileTheirHandlersRun)
 {
     ControlPageBench bench;
