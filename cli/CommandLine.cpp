@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -311,8 +312,13 @@ std::optional<double> PlainDecimal(std::string_view text)
         else return std::nullopt;
     }
     if (digits == 0 || points > 1) return std::nullopt;
-    const std::string copy(text);
-    return std::strtod(copy.c_str(), nullptr);
+    // from_chars reads '.' whatever the locale; a value too large for a
+    // double is out of range rather than malformed.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 }  // namespace
