@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 const char* const kApplicationName = "ZENT2 I2C Demo";
 
@@ -40,7 +41,13 @@ public:
     QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& defaultPath,
                             const QString& filter) override
     {
-        return QFileDialog::getSaveFileName(parent, caption, defaultPath, filter);
+        QFileDialog dialog(parent, caption, defaultPath, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // A name typed without an extension gets the filter's, before the
+        // dialog asks whether to replace an existing file.
+        const QRegularExpressionMatch pattern = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+        if (pattern.hasMatch()) dialog.setDefaultSuffix(pattern.captured(1));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
 };
 
