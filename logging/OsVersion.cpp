@@ -55,7 +55,7 @@ const char* EditionName(uint32_t productInfo)
 }
 
 // Windows 6.3 and 10.0 are newer than the table: named here, so that the
-// header does not read "Microsoft  (build ...)".
+// header does not read "Microsoft (build ...)".
 const char* NewerWindowsName(const WindowsVersionFacts& f)
 {
     const bool workstation = f.productType == kWorkstation;
@@ -224,6 +224,8 @@ int WindowsOsVersionText(const WindowsVersionFacts& f, std::string& text)
         else
             text += "Server";
     }
+    // A name whose edition code has no text of its own ends in its blank.
+    while (text.back() == ' ') text.pop_back();
     if (!f.servicePack.empty()) text += " " + f.servicePack;
     text = FormatText("%s (build %u)", text.c_str(), static_cast<unsigned>(f.build));
     if (f.major >= 6) {
