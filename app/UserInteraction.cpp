@@ -1,9 +1,11 @@
 #include "app/UserInteraction.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QWindow>
 
 const char* const kApplicationName = "ZENT2 I2C Demo";
 
@@ -36,7 +38,21 @@ public:
         }
     }
 
-    int RunModal(QDialog& dialog) override { return dialog.exec(); }
+    int RunModal(QDialog& dialog) override
+    {
+        // Modal to the window the command came from rather than to the whole
+        // program, so that the modeless logging window stays usable beside it.
+        if (dialog.windowModality() == Qt::NonModal) {
+            QWidget* owner = dialog.parentWidget() ? dialog.parentWidget()->window() : QApplication::activeWindow();
+            if (owner != nullptr && owner != &dialog && owner->windowHandle() != nullptr) {
+                dialog.winId();  // the native window, to be given its owner
+                if (dialog.parentWidget() == nullptr && dialog.windowHandle() != nullptr)
+                    dialog.windowHandle()->setTransientParent(owner->windowHandle());
+                dialog.setWindowModality(Qt::WindowModal);
+            }
+        }
+        return dialog.exec();
+    }
 
     QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& defaultPath,
                             const QString& filter) override

@@ -33,18 +33,17 @@ CTovinDataLog::CTovinDataLog(QWidget* parent) : CTovinPropertyPage(parent)
             m_boxes[channel] = new QCheckBox(QString::fromLatin1(label.data(), static_cast<int>(label.size())), box);
             grid->addWidget(m_boxes[channel], k % kRowsPerColumn, k / kRowsPerColumn);
         }
-        grid->setRowStretch(kRowsPerColumn, 1);
+        grid->setRowStretch(kRowsPerColumn, 1);  // the boxes stay together at the top
         return box;
     };
 
-    auto* groups = new QHBoxLayout;
-    groups->addWidget(group(Group::Vmon));
-    groups->addWidget(group(Group::Gpio));
-    auto* small = new QVBoxLayout;
-    small->addWidget(group(Group::Hvout));
-    small->addWidget(group(Group::Tmon));
-    small->addWidget(group(Group::Imon));
-    groups->addLayout(small);
+    // Ten-box groups above, the small ones below them.
+    auto* groups = new QGridLayout;
+    groups->addWidget(group(Group::Vmon), 0, 0);
+    groups->addWidget(group(Group::Gpio), 0, 1);
+    groups->addWidget(group(Group::Hvout), 0, 2);
+    groups->addWidget(group(Group::Tmon), 1, 0);
+    groups->addWidget(group(Group::Imon), 1, 1);
 
     auto* selectAll = new QPushButton(QStringLiteral("&Select All"), this);
     auto* clearAll = new QPushButton(QStringLiteral("&Clear All"), this);
