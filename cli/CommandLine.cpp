@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
 
 namespace cli {
@@ -97,7 +98,8 @@ public:
         const bool logOption =
             name == "--output" || name == "--interval" || name == "--count" || name == "--select";
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
-                                name == "--base" || name == "--main" || name == "--rsense";
+                                name == "--base" || name == "--main" || name == "--rsense" ||
+                                name == "--serial" || name == "--vid-pid";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -123,6 +125,11 @@ public:
             if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
                 return Fail("--rate " + value + " is not a rate in kHz");
             m_request.rateKhz = static_cast<int>(rate);
+        } else if (name == "--serial") {
+            m_request.cableSerial = value;
+        } else if (name == "--vid-pid") {
+            if (!ParseUsbIds(value, &m_request.cableVendor, &m_request.cableProduct))
+                return Fail("--vid-pid " + Quoted(value) + ": give the USB ids as VID:PID in hex, e.g. 0403:6010");
         } else if (name == "--base") {
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
@@ -231,6 +238,8 @@ public:
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
             return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
+        if ((!m_request.cableSerial.empty() || m_request.cableVendor != 0) && (m_simulated || m_demo))
+            return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
                                   command == Command::Measure || command == Command::Ues;
@@ -346,7 +355,9 @@ Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
 cable, the simulated board or the demo register file.
 
 Commands:
-  devices                   the FTDI devices: index and serial text
+  devices                   the FTDI devices: index, serial text, the cable's
+                            serial number, channel, USB ids and where it is
+                            plugged in (e.g. usb 1-2.3)
   scan                      probes HMU0..HMU7 and the main device, one line each,
                             e.g. "HMU0 0xC0 present", "HMU2 0xC4 absent",
                             "main 0x40 present"; an absent device is tried 5 times
@@ -389,6 +400,12 @@ Options:
   --main ADDR        8-bit write address of the main device, default 0x40
   --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
                      default 0.1
+  --serial SERIAL    the cable with this USB serial number (see devices), when
+                     several FTDI devices are plugged in
+  --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
+                     it is listed before the FTDI chips
+  --version          prints the version and the source revision it was built
+                     from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
   --interval SECONDS log: seconds between records, 1..86400, default 1
   --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
@@ -406,7 +423,10 @@ record goes to standard error. A device that stops answering is left out of
 the records until it answers again; a device without GPIO7 has no GPIO7 line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
-I2C bus, channel A the enable line around each command).
+I2C bus, channel A the enable line around each command). FTDI chips are listed
+in the order of their place in the USB tree, so a cable in the same socket keeps
+its indexes; the cable is devices 0 and 1 unless another dual-channel chip sits
+before it (then give --serial).
 
 measure: voltages are the ADC readings, 2 mV per count. An input at full scale
 (2.046 V) is converted once more with bit 7 of the selector set (the attenuated
