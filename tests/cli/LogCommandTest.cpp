@@ -122,6 +122,7 @@ TEST_F(CliLog, CountedRunWritesTheSelectedChannelsOfEveryDeviceOnSchedule)
     EXPECT_NE(first[14].find(", HMU1_IMON2"), std::string::npos);
     // Each record its own cable lock; none held through the waits.
     EXPECT_EQ(board->Driver()->OpenCount(CSimulatedFtdiDriver::kEnableChannel), 3);
+    EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, 0u);
 }
 
 TEST_F(CliLog, DevicesThatStopAnsweringAreLeftOutAndSaidSo)

@@ -121,6 +121,7 @@ TEST_F(LogWindows, FullRunOfThreeRecordsOnTheTimer)
     ASSERT_EQ(records.size(), 3u);
     for (const auto& [number, recordLines] : records) EXPECT_EQ(recordLines.size(), kFullRecordLines) << number;
     EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, 0u) << "every access inside a cable lock";
 }
 
 TEST_F(LogWindows, SingleRecordNeedsNoTimer)

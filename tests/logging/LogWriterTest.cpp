@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Gpio.h"
 #include "link/CableLock.h"
 #include "logging/LogSession.h"
 #include "sim/SimulatedBoard.h"
@@ -116,6 +117,35 @@ TEST_F(LogWriter, EachRecordTakesOneCableLockAndLeavesThePortsDeviceAsItWas)
         EXPECT_FALSE(board->Driver()->EnableLine());
         EXPECT_EQ(CCableLock::Depth(), 0);
     }
+    EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, 0u) << "no access outside the lock";
+}
+
+TEST_F(LogWriter, HvoutAndGpioLinesShowThePinLevels)
+{
+    // HMU0: every GPIO an input, driven from outside; HVOUTs from the interface logic.
+    for (int r = 0; r < gpio::kConfigRegisters; ++r) board->Hmu(0)->SetConfiguration(gpio::kFirstConfigRegister + r, 0x55);
+    for (int pin = 0; pin < gpio::kPins; ++pin) board->SetGpioInput(0, pin, pin == 0 || pin == 3 || pin == 6 || pin == 9);
+    board->SetHvoutInterface(0, 0, true);
+    board->SetHvoutInterface(0, 2, true);
+    // HMU1, without GPIO7: outputs driven by the interface logic.
+    board->SetGpioInterface(1, 6, true);
+    board->SetGpioInterface(1, 7, true);
+    board->SetHvoutInterface(1, 3, true);
+    for (int d = 0; d < 2; ++d)
+        for (int c = 0; c < 14; ++c) selection[logsel::Index(d, Channel(Group::Hvout, 1) + c)] = 1;
+
+    auto session = Session();
+    ASSERT_EQ(session->Start(path.string(), 1, 0, 0), CLogSession::StartResult::Started);
+    ASSERT_TRUE(session->WriteRecord());
+    EXPECT_EQ(RecordLines(FileText(path))[1],
+              (std::vector<std::string>{
+                  "Record 1 Value, Name", "1, HMU0_HVOUT1", "0, HMU0_HVOUT2", "1, HMU0_HVOUT3", "0, HMU0_HVOUT4",
+                  "1, HMU0_GPIO1",        "0, HMU0_GPIO2",  "0, HMU0_GPIO3",  "1, HMU0_GPIO4",  "0, HMU0_GPIO5",
+                  "0, HMU0_GPIO6",        "1, HMU0_GPIO7",  "0, HMU0_GPIO8",  "0, HMU0_GPIO9",  "1, HMU0_GPIO10",
+                  "Record 1 Value, Name", "0, HMU1_HVOUT1", "0, HMU1_HVOUT2", "0, HMU1_HVOUT3", "1, HMU1_HVOUT4",
+                  "0, HMU1_GPIO1",        "0, HMU1_GPIO2",  "0, HMU1_GPIO3",  "0, HMU1_GPIO4",  "0, HMU1_GPIO5",
+                  "0, HMU1_GPIO6",        "1, HMU1_GPIO8",  "0, HMU1_GPIO9",  "0, HMU1_GPIO10",
+              }));
 }
 
 TEST_F(LogWriter, DeviceThatStopsAnsweringIsLeftOutUntilItAnswersAgain)
