@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/utsname.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -182,6 +180,7 @@ TEST(OsVersion, UnixTextFromOsReleaseAndKernel)
     EXPECT_EQ(UnixOsVersionText("PRETTY_NAME=\"Debian\"\n", "", "", ""), "Debian");
 }
 
+#ifndef _WIN32
 std::string ShellLine(const char* command)
 {
     FILE* pipe = popen(command, "r");
@@ -205,6 +204,7 @@ TEST(OsVersion, HeaderNamesThisSystemAsItsToolsDo)
     ASSERT_FALSE(kernel.empty());
     EXPECT_EQ(text, pretty.empty() ? kernel : pretty + ", " + kernel);
 }
+#endif
 
 TEST(LogSelection, ChannelListOfTheCommandLine)
 {

@@ -2,6 +2,7 @@
 // What the logging tests share: a temporary folder, reading a file back as
 // lines, and the lines of each record.
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -9,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 inline std::filesystem::path LogTestFolder()
 {
