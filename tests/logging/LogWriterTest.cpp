@@ -13,6 +13,7 @@
 #include "link/CableLock.h"
 #include "logging/LogSession.h"
 #include "sim/SimulatedBoard.h"
+#include "tests/sim/BoardFixture.h"
 #include "tests/logging/FileSizeLimit.h"
 #include "tests/logging/LogTestSupport.h"
 
@@ -21,14 +22,11 @@ namespace {
 using logsel::Channel;
 using logsel::Group;
 
-class LogWriter : public ::testing::Test, public CCableContext {
+class LogWriter : public BoardTest, public CCableContext {
 protected:
     void SetUp() override
     {
-        board = CSimulatedBoard::CreateDefault();
-        port = std::make_unique<CTovin_I2C_Port>(board->Driver());
-        port->SetDemoMode(false);
-        ASSERT_EQ(port->OpenCable(), FTDI_OK);
+        BoardTest::SetUp();
         previousContext = SetCableContext(this);
         path = LogTestFolder() / (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log");
     }
@@ -49,8 +47,6 @@ protected:
         });
     }
 
-    std::unique_ptr<CSimulatedBoard> board;
-    std::unique_ptr<CTovin_I2C_Port> port;
     CCableContext* previousContext = nullptr;
     logsel::LogSelection selection{};
     std::vector<std::pair<int, int>> asked;
