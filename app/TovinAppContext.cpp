@@ -12,6 +12,7 @@
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/ViewAllDlg.h"
+#include "logging/TovinDataLog.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/TMONCOMPDlg.h"
@@ -269,6 +270,15 @@ void CTovinAppContext::OpenAllRegisterPages()
         return static_cast<const CViewAllDlg&>(page).ListPosition();
     };
     OpenRegisterPages([] { return std::make_unique<CViewAllDlg>(); }, access);
+}
+
+void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnly)
+{
+    OpenDevicePages(title, closeOnly, [this] {
+        auto page = std::make_unique<CTovinDataLog>();
+        page->SetSelection(&logSettings);
+        return page;
+    });
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

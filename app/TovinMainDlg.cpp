@@ -17,6 +17,7 @@
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "pages/UESDlg.h"
+#include "logging/TovinLogStatus.h"
 
 namespace {
 
@@ -52,6 +53,8 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
 {
     setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    // Modal to nothing above it: the modeless logging window stays usable beside it.
+    setWindowModality(Qt::WindowModal);
 
     auto* top = new QVBoxLayout(this);
     BuildMenu();
@@ -315,6 +318,7 @@ void CTovinMainDlg::OnUes()
 void CTovinMainDlg::OnDataLoggingSelection()
 {
     if (!CheckConnection()) return;
+    m_app.OpenLogSelectionPages(QStringLiteral("Data Logging"), false);
 }
 
 void CTovinMainDlg::OnStartDataLogging()
@@ -326,6 +330,10 @@ void CTovinMainDlg::OnStartDataLogging()
         return;
     }
     if (!CheckConnection()) return;
+    // No parent: it belongs to the application and deletes itself when closed.
+    auto* status = new CTovinLogStatus(m_app);
+    m_app.AdoptLogStatusWindow(status);
+    status->show();
 }
 
 void CTovinMainDlg::OnI2CInterface()

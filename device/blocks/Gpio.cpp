@@ -31,6 +31,16 @@ PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels)
     return records;
 }
 
+uint8_t ReadPinRecord(CTovin_I2C_Port& port, uint8_t record)
+{
+    return port.ReadMonitorRecord(record);
+}
+
+uint8_t ReadIdentification(CTovin_I2C_Port& port)
+{
+    return port.ReadRegister(hmu::kCmdIdentify, -1);
+}
+
 }  // namespace gpio
 
 namespace ocb {
@@ -74,8 +84,8 @@ Values Read(CTovin_I2C_Port& port)
 {
     Values values;
     PinRecords records;
-    records.record2 = port.ReadMonitorRecord(kPinRecordHigh);
-    records.record1 = port.ReadMonitorRecord(kPinRecordLow);
+    records.record2 = ReadPinRecord(port, kPinRecordHigh);
+    records.record1 = ReadPinRecord(port, kPinRecordLow);
     for (int pin = 0; pin < kPins; ++pin) values.levels[pin] = PinLevel(records, pin);
     for (int k = 0; k < 4; ++k) values.hvoutLevels[k] = HvoutLevel(records, k);
 
@@ -88,11 +98,6 @@ Values Read(CTovin_I2C_Port& port)
     for (int g = 0; g < ocb::kGpioSignals; ++g)
         values.sourceSignals[g] = ocb::SignalOf(signalRegister, ocb::GpioSignalField(g));
     return values;
-}
-
-uint8_t ReadIdentification(CTovin_I2C_Port& port)
-{
-    return port.ReadRegister(hmu::kCmdIdentify, -1);
 }
 
 void Write(CTovin_I2C_Port& port, const Values& values)

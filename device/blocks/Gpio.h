@@ -50,6 +50,19 @@ constexpr bool PinLevel(const PinRecords& records, int pin)
 // hvoutLevels bits 0..3 HVOUT1..4, pinLevels bits 0..9 GPIO1..10.
 PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels);
 
+// Whether a device of this identification byte has the pin.
+constexpr bool PinUsable(uint8_t identification, int pin)
+{
+    return !(pin == kGpio7 && identification == hmu::kIdentificationWithoutGpio7);
+}
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// One pin record (kPinRecordHigh or kPinRecordLow), read whether or not its
+// ready bit showed.
+uint8_t ReadPinRecord(CTovin_I2C_Port& port, uint8_t record);
+// The identification byte, which tells whether GPIO7 is there.
+uint8_t ReadIdentification(CTovin_I2C_Port& port);
+
 }  // namespace gpio
 
 namespace ocb {
@@ -153,7 +166,6 @@ uint8_t OutputControlValue(const Values& values);
 // Monitor records 2 and 1 (levels), "GPIO Config0..2" (directions), then
 // "OCB Config0" (signals).
 Values Read(CTovin_I2C_Port& port);
-uint8_t ReadIdentification(CTovin_I2C_Port& port);
 // "GPIO Config0..2" and an update; "OCB Config0" and an update; then the
 // output control block, only when GPIO2 or GPIO3 follows it.
 void Write(CTovin_I2C_Port& port, const Values& values);

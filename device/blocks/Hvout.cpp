@@ -46,7 +46,7 @@ Values Read(CTovin_I2C_Port& port)
 {
     Values values;
     gpio::PinRecords records;
-    records.record2 = port.ReadMonitorRecord(gpio::kPinRecordHigh);
+    records.record2 = gpio::ReadPinRecord(port, gpio::kPinRecordHigh);
     for (int k = 0; k < kOutputs; ++k) values.levels[k] = gpio::HvoutLevel(records, k);
     for (int g = 0; g < ocb::kGpioSignals; ++g) values.gpioLevels[g] = gpio::PinLevel(records, ocb::GpioPinOf(g));
 
