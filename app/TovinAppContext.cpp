@@ -10,6 +10,7 @@
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
 #include "pages/VMONCOMPDlg.h"
@@ -25,6 +26,18 @@ constexpr const char* kI2CSwAddress = "I2C SW Address";
 constexpr const char* kFpgaSection = "FPGA Section";
 constexpr const char* kI2CBaudrate = "I2C Baudrate";
 constexpr const char* kLogSettings = "Log Settings";
+constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
+
+// A text value of four hex digits; anything else (missing, another type,
+// malformed) gives the built-in code, silently, as every setting does.
+uint16_t ReadUnlockCode(const CSettings& settings)
+{
+    if (!settings.IsOpen()) return faultlog::kUnlockCode;
+    const std::optional<SettingValue> value = settings.Store()->Get(kFaultLogUnlockCode);
+    if (!value || (value->type != SettingType::Text && value->type != SettingType::ExpandText))
+        return faultlog::kUnlockCode;
+    return faultlog::ParseUnlockCode(value->text).value_or(faultlog::kUnlockCode);
+}
 
 }  // namespace
 
@@ -80,6 +93,7 @@ void CTovinAppContext::Startup()
     fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
     if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+    faultUnlockCode = ReadUnlockCode(m_settings);
 
     m_port->SetDemoMode(m_demoMode);
     m_port->GetLink().SetRate(rate);
@@ -182,6 +196,11 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenFaultPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CFault_Dlg>(title, closeOnly);
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

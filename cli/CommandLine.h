@@ -8,10 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "device/blocks/FaultLog.h"
+
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Faults, EraseFaults };
 
 struct CliRequest {
     Backend backend = Backend::RealCable;
@@ -21,6 +23,7 @@ struct CliRequest {
     int hmuBase = 0xC0;
     int mainAddress = 0x40;
     double senseOhms = 0.1;
+    uint16_t unlockCode = faultlog::kUnlockCode;  // erase-faults; the built-in code unless --unlock-code
 
     Command command = Command::Help;
     int hmu = 0;

@@ -123,6 +123,9 @@ public:
     void SetFaultStatusFlags(uint8_t status0, uint8_t status1);
     bool FaultReadEnabled() const { return m_faultReadEnabled; }
     bool EraseUnlocked() const { return m_eraseUnlocked; }
+    // The code the erase must be unlocked with (a board may expect another
+    // than the one the devices come with).
+    void SetUnlockCode(uint16_t code) { m_unlockCode = code; }
 
 private:
     enum class Expect { Nothing, Command, Operand, Data };
@@ -176,4 +179,5 @@ private:
     bool m_faultReadEnabled = false;
     uint8_t m_enableAnswer = faultlog::kDisabledAnswer;
     bool m_eraseUnlocked = false;
+    uint16_t m_unlockCode = faultlog::kUnlockCode;
 };
