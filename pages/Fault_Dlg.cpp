@@ -23,13 +23,29 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// A flag read-out, wide enough for its longest text so the columns stay put.
+// A flag read-out, as wide as its longest text in whatever font the window
+// ends up with, so the columns stay put when the values are cleared.
+class CFlagLabel : public QLabel {
+public:
+    CFlagLabel(const QString& widest, QWidget* parent) : QLabel(parent), m_widest(widest)
+    {
+        setTextFormat(Qt::PlainText);
+    }
+    QSize sizeHint() const override
+    {
+        QSize hint = QLabel::sizeHint();
+        hint.setWidth(qMax(hint.width(), fontMetrics().horizontalAdvance(m_widest)));
+        return hint;
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    QString m_widest;
+};
+
 QLabel* FlagLabel(const QString& widest, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest));
-    return label;
+    return new CFlagLabel(widest, parent);
 }
 
 }  // namespace
