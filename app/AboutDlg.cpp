@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/TovinMainDlg.h"
+#include "app/Version.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : CTovinDialog(parent), m_product(new QLabel(this))
 {
@@ -15,7 +16,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CTovinDialog(parent), m_product(new QLab
     icon->setPixmap(ApplicationIcon().pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
 
-    m_product->setText(QString::asprintf("%s Version %s", "Sentrix II I2C", "1.0.17.297"));
+    m_product->setText(QString::asprintf("%s Version %s", "Sentrix II I2C", ProgramVersion()));
     auto* text = new QVBoxLayout;
     text->addWidget(m_product);
     text->addWidget(new QLabel(QStringLiteral("Copyright (C) Norvane Semiconductor Corporation"), this));

@@ -1,6 +1,9 @@
 #include "app/JTAG_CableSetup.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QPushButton>
@@ -32,6 +35,15 @@ CJTAG_CableSetup::CJTAG_CableSetup(QWidget* parent) : CTovinDialog(parent)
     rateLayout->addWidget(m_rate100);
     rateLayout->addWidget(m_rate400);
 
+    // Several FTDI devices plugged in: the cable is picked by its serial number.
+    auto* choice = new QGroupBox(QStringLiteral("FTDI Cable"), this);
+    auto* choiceLayout = new QFormLayout(choice);
+    m_serial = new QComboBox(choice);
+    m_serial->setEditable(true);
+    m_serial->setInsertPolicy(QComboBox::NoInsert);
+    m_serial->lineEdit()->setPlaceholderText(QStringLiteral("the first cable found"));
+    choiceLayout->addRow(QStringLiteral("USB &serial number:"), m_serial);
+
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
@@ -49,6 +61,7 @@ CJTAG_CableSetup::CJTAG_CableSetup(QWidget* parent) : CTovinDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cable);
     layout->addWidget(rate);
+    layout->addWidget(choice);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -71,6 +84,8 @@ void CJTAG_CableSetup::OnInitDialog()
         m_deviceCount = m_link->ListDevices();
         m_rate = m_link->GetRate();
     }
+    for (const std::string& serial : m_attachedCables) m_serial->addItem(QString::fromStdString(serial));
+    m_serial->setCurrentText(QString::fromStdString(m_cableSerial));
     (m_rate == 400 ? m_rate400 : m_rate100)->setChecked(true);
     if (m_demoMode) {
         m_rate100->setEnabled(false);
@@ -81,6 +96,7 @@ void CJTAG_CableSetup::OnInitDialog()
 void CJTAG_CableSetup::accept()
 {
     m_demoMode = m_demo->isChecked();
+    m_cableSerial = m_serial->currentText().trimmed().toStdString();
     if (!m_demoMode && m_link != nullptr) {
         m_link->SetRate(m_rate);
         m_link->SendClockDivisor();

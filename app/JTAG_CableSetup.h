@@ -1,11 +1,16 @@
 #pragma once
-// Chooses between the cable and the simulated register file, and the I2C
-// clock rate of the cable (100 or 400 kHz; any other stored rate shows as
-// 100 kHz and is kept until a rate button is clicked).
+// Chooses between the cable and the simulated register file, the I2C clock
+// rate of the cable (100 or 400 kHz; any other stored rate shows as 100 kHz
+// and is kept until a rate button is clicked), and which cable to use when
+// several are plugged in (by USB serial number; empty: the first found).
 
 #include "app/TovinDialog.h"
 
+#include <string>
+#include <vector>
+
 class QCheckBox;
+class QComboBox;
 class QRadioButton;
 class CI2C_FTDI;
 class CTovin_I2C_Port;
@@ -19,12 +24,18 @@ public:
     bool GetDemoMode() const { return m_demoMode; }
     void SetPort(CTovin_I2C_Port* port) { m_port = port; }
     int Rate() const { return m_rate; }
+    void SetCableSerial(const std::string& serial) { m_cableSerial = serial; }
+    // The serial numbers the box offers: the cables plugged in.
+    void SetAttachedCables(std::vector<std::string> serials) { m_attachedCables = std::move(serials); }
+    // The serial in the box at OK, without surrounding blanks.
+    std::string GetCableSerial() const { return m_cableSerial; }
     int DeviceCount() const { return m_deviceCount; }
 
     QCheckBox* DemoBox() const { return m_demo; }
     QRadioButton* Rate100() const { return m_rate100; }
     QRadioButton* Rate400() const { return m_rate400; }
     QRadioButton* FtdiInterface() const { return m_ftdi; }
+    QComboBox* CableSerialBox() const { return m_serial; }
 
 public slots:
     void accept() override;
@@ -40,6 +51,8 @@ private:
     CI2C_FTDI* m_link = nullptr;
     int m_deviceCount = 0;
     int m_rate = 400;
+    std::string m_cableSerial;
+    std::vector<std::string> m_attachedCables;
     bool m_initialised = false;
 
     QRadioButton* m_parallel;
@@ -48,4 +61,5 @@ private:
     QCheckBox* m_demo;
     QRadioButton* m_rate100;
     QRadioButton* m_rate400;
+    QComboBox* m_serial;
 };

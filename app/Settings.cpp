@@ -43,6 +43,25 @@ bool CSettings::WriteBinary(std::string_view name, const void* buffer, std::size
     return m_store->Set(name, SettingValue::Binary(std::vector<uint8_t>(bytes, bytes + size)));
 }
 
+std::string CSettings::ReadText(std::string_view name, std::string_view defaultValue) const
+{
+    if (!IsOpen()) return std::string(defaultValue);
+    const auto value = m_store->Get(name);
+    if (!value || (value->type != SettingType::Text && value->type != SettingType::ExpandText))
+        return std::string(defaultValue);
+    return value->text;
+}
+
+bool CSettings::WriteText(std::string_view name, std::string_view value)
+{
+    return IsOpen() && m_store->Set(name, SettingValue::Text(std::string(value)));
+}
+
+bool CSettings::Has(std::string_view name) const
+{
+    return IsOpen() && m_store->Get(name).has_value();
+}
+
 float CSettings::ReadReal(std::string_view name, float defaultValue) const
 {
     if (!IsOpen()) return defaultValue;

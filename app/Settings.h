@@ -33,6 +33,11 @@ public:
     bool ReadBinary(std::string_view name, void* buffer, std::size_t size) const;
     bool WriteBinary(std::string_view name, const void* buffer, std::size_t size);
 
+    // A text value (plain or expandable); else the default.
+    std::string ReadText(std::string_view name, std::string_view defaultValue) const;
+    bool WriteText(std::string_view name, std::string_view value);
+    bool Has(std::string_view name) const;
+
     // A text value (plain or expandable) of at most 31 characters that is
     // wholly a decimal number; else the default.
     float ReadReal(std::string_view name, float defaultValue) const;

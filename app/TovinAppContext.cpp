@@ -1,6 +1,7 @@
 #include "app/TovinAppContext.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <cstring>
 
 #include "app/FontOccManager.h"
@@ -26,18 +27,9 @@ constexpr const char* kI2CSwAddress = "I2C SW Address";
 constexpr const char* kFpgaSection = "FPGA Section";
 constexpr const char* kI2CBaudrate = "I2C Baudrate";
 constexpr const char* kLogSettings = "Log Settings";
+constexpr const char* kCableSerial = "Cable Serial";
+constexpr const char* kCableIds = "Cable VID PID";
 constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
-
-// A text value of four hex digits; anything else (missing, another type,
-// malformed) gives the built-in code, silently, as every setting does.
-uint16_t ReadUnlockCode(const CSettings& settings)
-{
-    if (!settings.IsOpen()) return faultlog::kUnlockCode;
-    const std::optional<SettingValue> value = settings.Store()->Get(kFaultLogUnlockCode);
-    if (!value || (value->type != SettingType::Text && value->type != SettingType::ExpandText))
-        return faultlog::kUnlockCode;
-    return faultlog::ParseUnlockCode(value->text).value_or(faultlog::kUnlockCode);
-}
 
 }  // namespace
 
@@ -93,7 +85,19 @@ void CTovinAppContext::Startup()
     fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
     if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
-    faultUnlockCode = ReadUnlockCode(m_settings);
+    // Four hex digits; anything else gives the built-in code, silently, as every setting does.
+    faultUnlockCode =
+        faultlog::ParseUnlockCode(m_settings.ReadText(kFaultLogUnlockCode, "")).value_or(faultlog::kUnlockCode);
+
+    m_storedCableSerial = m_settings.ReadText(kCableSerial, "");
+    m_cableSerial = m_cableOverride.serial.empty() ? m_storedCableSerial : m_cableOverride.serial;
+    if (!ParseUsbIds(m_settings.ReadText(kCableIds, ""), &m_cableVendor, &m_cableProduct))
+        m_cableVendor = m_cableProduct = 0;
+    if (m_cableOverride.vendor != 0) {
+        m_cableVendor = m_cableOverride.vendor;
+        m_cableProduct = m_cableOverride.product;
+    }
+    m_driver->SelectCable(CableChoice());
 
     m_port->SetDemoMode(m_demoMode);
     m_port->GetLink().SetRate(rate);
@@ -122,6 +126,42 @@ void CTovinAppContext::WriteSettings()
     m_settings.WriteNumber(kFpgaSection, static_cast<uint32_t>(fpgaSection));
     m_settings.WriteNumber(kI2CBaudrate, static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400));
     m_settings.WriteBinary(kLogSettings, logSettings.data(), logSettings.size());
+    // Only once a cable was chosen, so that a first run leaves no empty value.
+    if (!m_storedCableSerial.empty() || m_settings.Has(kCableSerial))
+        m_settings.WriteText(kCableSerial, m_storedCableSerial);
+}
+
+FtdiCableChoice CTovinAppContext::CableChoice() const
+{
+    return {m_cableSerial, m_cableVendor, m_cableProduct};
+}
+
+std::vector<std::string> CTovinAppContext::AttachedCableSerials()
+{
+    // Listed without the serial choice, which would hide the other cables;
+    // open channels are not touched, and the choice applies again at once.
+    FtdiCableChoice any = CableChoice();
+    any.serial.clear();
+    m_driver->SelectCable(any);
+    uint32_t count = 0;
+    m_driver->CreateDeviceInfoList(&count);
+    std::vector<std::string> serials;
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        const std::string serial = m_driver->DeviceDetails(i).cableSerial;
+        if (!serial.empty() && std::find(serials.begin(), serials.end(), serial) == serials.end())
+            serials.push_back(serial);
+    }
+    m_driver->SelectCable(CableChoice());
+    return serials;
+}
+
+void CTovinAppContext::ChooseCable(const std::string& serial)
+{
+    m_cableSerial = m_storedCableSerial = serial;
+    m_driver->SelectCable(CableChoice());
+    if (!m_port) return;
+    m_port->GetLink().CloseI2CChannel();
+    m_port->OpenCable();
 }
 
 void CTovinAppContext::Shutdown()
@@ -154,7 +194,11 @@ void CTovinAppContext::CableSetupCommand(QWidget* parent)
     CJTAG_CableSetup dialog(parent);
     dialog.SetDemoMode(m_demoMode);
     dialog.SetPort(m_port.get());
-    if (dialog.DoModal() == kIdOk) SetDemoMode(dialog.GetDemoMode());
+    dialog.SetCableSerial(m_cableSerial);
+    dialog.SetAttachedCables(AttachedCableSerials());
+    if (dialog.DoModal() != kIdOk) return;
+    SetDemoMode(dialog.GetDemoMode());
+    if (dialog.GetCableSerial() != m_cableSerial) ChooseCable(dialog.GetCableSerial());
 }
 
 bool CTovinAppContext::AddAnsweringPages(CTovinPropertySheet& sheet, BuiltPages& pages, const PageFactory& makePage,

@@ -13,12 +13,14 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Settings.h"
 #include "device/RegisterMap.h"
 #include "device/blocks/FaultLog.h"
 #include "link/CableLock.h"
+#include "link/FtdiDriver.h"
 
 class CFtdiDriver;
 class CTovin_I2C_Port;
@@ -54,8 +56,21 @@ public:
     bool LargeUiFont() const { return m_largeUiFont; }
     void SetLargeUiFont(bool on);  // takes effect for windows created afterwards
 
-    // The cable setup command: runs the cable dialog; on OK takes its demo mode.
+    // The cable setup command: runs the cable dialog; on OK takes its demo
+    // mode and the cable it chose.
     void CableSetupCommand(QWidget* parent);
+
+    // Which cable to use when several are plugged in. The stored serial and
+    // USB ids ("Cable Serial", "Cable VID PID") apply unless the command line
+    // gave its own for this run (set before Startup; not stored).
+    void SetCableOverride(const FtdiCableChoice& choice) { m_cableOverride = choice; }
+    FtdiCableChoice CableChoice() const;
+    const std::string& CableSerial() const { return m_cableSerial; }
+    // The serial numbers of the cables plugged in, whichever is chosen.
+    std::vector<std::string> AttachedCableSerials();
+    // Uses, and stores, the cable with this serial (empty: the first found);
+    // the I2C channel is opened again on it.
+    void ChooseCable(const std::string& serial);
 
     // Page builders: probe HMU0..HMU7 inside one cable lock, open a modal
     // tabbed window with a page per answering device, or report that none is.
@@ -126,6 +141,11 @@ private:
     std::unique_ptr<CTovin_I2C_Port> m_port;
     bool m_demoMode = false;
     bool m_largeUiFont = true;
+    FtdiCableChoice m_cableOverride;
+    std::string m_cableSerial;        // in use
+    std::string m_storedCableSerial;  // written back at exit
+    uint16_t m_cableVendor = 0;
+    uint16_t m_cableProduct = 0;
     QPointer<QWidget> m_logStatus;
     CCableContext* m_previousCableContext = nullptr;
 };

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -26,27 +25,25 @@ const char* const kNoDesign =
     "Demo Design is not found.\nPlease program the board with ZENT21_Demo_Design.JED (can be downloaded from "
     "Norvane website).";
 
+// The cable is listed but its I2C channel did not open: why, in the driver's
+// words when it has them, and the link's status line.
+QString I2CChannelProblem(CI2C_FTDI& link)
+{
+    const std::string reason = link.Driver().OpenFailure(CI2C_FTDI::kI2CChannelIndex);
+    QString text = QStringLiteral("The FTDI cable is attached, but its I2C channel (device %1) cannot be opened")
+                       .arg(CI2C_FTDI::kI2CChannelIndex);
+    text += reason.empty() ? QStringLiteral(".") : QStringLiteral(":\n") + QString::fromStdString(reason) + '.';
+    return text + QStringLiteral("\n\n") + QString::fromStdString(link.StatusText());
+}
+
 }  // namespace
 
 QIcon ApplicationIcon()
 {
+    // The icon of the desktop entry, built into the program (app/CMakeLists.txt).
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath frame;
-        frame.addRoundedRect(QRectF(0.5, 0.5, size - 1.0, size - 1.0), size / 6.0, size / 6.0);
-        painter.fillPath(frame, QColor(0x1F, 0x4E, 0x8C));
-        painter.setPen(Qt::white);
-        QFont font;
-        font.setBold(true);
-        font.setPixelSize(size / 2);
-        painter.setFont(font);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Z2"));
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/zent2-i2c.png").arg(size), QSize(size, size));
     return icon;
 }
 
@@ -178,7 +175,19 @@ bool CTovinMainDlg::CheckConnection()
     port.CheckCable();
     const int error = port.GetError();
     if (error != 0 && (error & 0x80)) {
-        ShowExclamation(this, QString::fromLatin1(kNoCable));
+        QString text = QString::fromLatin1(kNoCable);
+        // A cable chosen by serial may be plugged in while another is not.
+        if (!m_app.CableSerial().empty())
+            text += QStringLiteral("\n\nNo cable with the serial number %1 is attached; \"I2C Interface...\" "
+                                   "chooses another.")
+                        .arg(QString::fromStdString(m_app.CableSerial()));
+        ShowExclamation(this, text);
+        return false;
+    }
+    // Listed but not opened (no permission, another program holds it): every
+    // device would look absent, so say why instead.
+    if (!port.GetLink().IsI2CChannelOpen()) {
+        ShowExclamation(this, I2CChannelProblem(port.GetLink()));
         return false;
     }
     return true;

@@ -5,15 +5,18 @@
 #include <cstring>
 #include <memory>
 
+#include <QGuiApplication>
+
 #include "app/Settings.h"
 #include "app/Tovin_I2C_App.h"
+#include "app/Version.h"
 #include "link/LibFtdiDriver.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: zent2-i2c [--simulated-board]\n"
+    "Usage: zent2-i2c [--simulated-board | --serial SERIAL | --vid-pid VID:PID]\n"
     "\n"
     "ZENT2 I2C utility: monitors and controls the HMU devices of a Sentrix II\n"
     "evaluation board through a dual-channel FTDI USB cable.\n"
@@ -21,24 +24,52 @@ const char* const kUsage =
     "Options:\n"
     "  --simulated-board  run on a simulated cable and demonstration board\n"
     "                     (HMU0, HMU1 and the main device) instead of the cable\n"
-    "  --help             show this text\n";
+    "  --serial SERIAL    use the FTDI cable with this USB serial number (see\n"
+    "                     zent2-cli devices) for this run, when several are\n"
+    "                     plugged in; the cable dialog stores a choice\n"
+    "  --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011)\n"
+    "  --help             show this text\n"
+    "  --version          show the version and the source revision it was built from\n";
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     bool simulated = false;
+    FtdiCableChoice cable;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated-board") == 0) {
             simulated = true;
+        } else if (std::strcmp(argv[i], "--serial") == 0 || std::strcmp(argv[i], "--vid-pid") == 0) {
+            const bool serial = argv[i][2] == 's';
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "zent2-i2c: %s needs a value\n\n%s", argv[i], kUsage);
+                return 2;
+            }
+            const char* value = argv[++i];
+            if (serial) {
+                cable.serial = value;
+            } else if (!ParseUsbIds(value, &cable.vendor, &cable.product)) {
+                std::fprintf(stderr, "zent2-i2c: --vid-pid %s: give the USB ids as VID:PID in hex, e.g. 0403:6010\n",
+                             value);
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(VersionText("zent2-i2c").c_str(), stdout);
             return 0;
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
             // Leave the toolkit's own options (-platform, -style, ...) to it.
             std::fprintf(stderr, "zent2-i2c: unknown option %s\n\n%s", argv[i], kUsage);
             return 2;
         }
+    }
+
+    if (simulated && (!cable.serial.empty() || cable.vendor != 0)) {
+        std::fprintf(stderr, "zent2-i2c: --serial and --vid-pid choose an FTDI cable: not with --simulated-board\n");
+        return 2;
     }
 
     std::unique_ptr<CSimulatedBoard> board;
@@ -49,6 +80,9 @@ int main(int argc, char** argv)
     } else {
         driver = std::make_shared<CLibFtdiDriver>();
     }
+    // Lets the desktop match the windows to the installed zent2-i2c.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));
     CTovin_I2C_App app(argc, argv, driver, CreateUserSettingsStore());
+    app.SetCableOverride(cable);
     return app.Run();
 }

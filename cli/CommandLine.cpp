@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
 
 namespace cli {
@@ -97,7 +98,7 @@ public:
         }
         const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--unlock-code";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -119,6 +120,11 @@ public:
             if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
                 return Fail("--rate " + value + " is not a rate in kHz");
             m_request.rateKhz = static_cast<int>(rate);
+        } else if (name == "--serial") {
+            m_request.cableSerial = value;
+        } else if (name == "--vid-pid") {
+            if (!ParseUsbIds(value, &m_request.cableVendor, &m_request.cableProduct))
+                return Fail("--vid-pid " + Quoted(value) + ": give the USB ids as VID:PID in hex, e.g. 0403:6010");
         } else if (name == "--base") {
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
@@ -201,6 +207,8 @@ public:
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
             return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
+        if ((!m_request.cableSerial.empty() || m_request.cableVendor != 0) && (m_simulated || m_demo))
+            return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
                                   command == Command::Measure || command == Command::Ues ||
@@ -318,7 +326,9 @@ Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
 cable, the simulated board or the demo register file.
 
 Commands:
-  devices                   the FTDI devices: index and serial text
+  devices                   the FTDI devices: index, serial text, the cable's
+                            serial number, channel, USB ids and where it is
+                            plugged in (e.g. usb 1-2.3)
   scan                      probes HMU0..HMU7 and the main device, one line each,
                             e.g. "HMU0 0xC0 present", "HMU2 0xC4 absent",
                             "main 0x40 present"; an absent device is tried 5 times
@@ -364,12 +374,21 @@ Options:
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
   --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --serial SERIAL    the cable with this USB serial number (see devices), when
+                     several FTDI devices are plugged in
+  --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
+                     it is listed before the FTDI chips
   --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
                      default 3CA5 (the desktop utility's setting "Fault Log
                      Unlock Code")
+  --version          prints the version and the source revision it was built
+                     from, and nothing else
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
-I2C bus, channel A the enable line around each command).
+I2C bus, channel A the enable line around each command). FTDI chips are listed
+in the order of their place in the USB tree, so a cable in the same socket keeps
+its indexes; the cable is devices 0 and 1 unless another dual-channel chip sits
+before it (then give --serial).
 
 measure: voltages are the ADC readings, 2 mV per count. An input at full scale
 (2.046 V) is converted once more with bit 7 of the selector set (the attenuated

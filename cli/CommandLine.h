@@ -20,6 +20,11 @@ struct CliRequest {
     std::string boardFile;  // empty: the board as it comes
     std::string traceFile;  // empty: no trace
     int rateKhz = 400;
+    // Which cable, when several are plugged in: its USB serial number, and
+    // USB ids of its own (0 when it has FTDI's).
+    std::string cableSerial;
+    uint16_t cableVendor = 0;
+    uint16_t cableProduct = 0;
     int hmuBase = 0xC0;
     int mainAddress = 0x40;
     double senseOhms = 0.1;

@@ -32,6 +32,16 @@ void Message(std::ostream& err, const std::string& text)
     err << "zent2-cli: " << text << '\n';
 }
 
+// Why the I2C channel did not open, with the driver's reason when it has one.
+std::string CableOpenFailure(CI2C_FTDI& link)
+{
+    const std::string reason = link.Driver().OpenFailure(CI2C_FTDI::kI2CChannelIndex);
+    if (link.DevicesFound() == 0)
+        return "cannot open the cable: " + (reason.empty() ? std::string("no FTDI device found") : reason);
+    if (reason.empty()) return "cannot open the cable (" + link.StatusText() + ")";
+    return "cannot open the I2C channel of the cable: " + reason + " (" + link.StatusText() + ")";
+}
+
 int NoAnswer(std::ostream& err, const CTovin_I2C_Port& port, int hmu)
 {
     Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
@@ -102,6 +112,7 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
     }
     case cli::Backend::RealCable:
         driver = m_cableFactory ? m_cableFactory() : std::make_shared<CLibFtdiDriver>();
+        driver->SelectCable({request.cableSerial, request.cableVendor, request.cableProduct});
         break;
     }
 
@@ -121,12 +132,10 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
     port.GetLink().SetRate(request.rateKhz);
     CCliCableContext context(port);
 
-    if (request.command == cli::Command::Devices) return Devices(port, out, err);
+    if (request.command == cli::Command::Devices) return Devices(request, port, out, err);
 
     if (!demo && port.OpenCable() != FTDI_OK) {
-        const CI2C_FTDI& link = port.GetLink();
-        Message(err, link.DevicesFound() == 0 ? std::string("cannot open the cable: no FTDI device found")
-                                              : "cannot open the cable (" + link.StatusText() + ")");
+        Message(err, CableOpenFailure(port.GetLink()));
         return kExitDevice;
     }
     port.SetHmuBase(request.hmuBase);
@@ -170,18 +179,28 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     return kExitOk;
 }
 
-int CZent2Cli::Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+int CZent2Cli::Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
 {
     CI2C_FTDI& link = port.GetLink();
     const int count = link.ListDevices();
     if (count <= 0) {
-        Message(err, "no FTDI device found");
+        Message(err, request.cableSerial.empty() ? std::string("no FTDI device found")
+                                                 : "no FTDI cable with the serial number " + request.cableSerial +
+                                                       " found");
         return kExitDevice;
     }
     for (int i = 0; i < count; ++i) {
         // The link fetches serial texts only for a list that fits its store.
         const std::string serial = link.DeviceSerial(i);
-        out << i << ' ' << (serial.empty() ? std::string("(no serial text)") : serial) << '\n';
+        out << i << ' ' << (serial.empty() ? std::string("(no serial text)") : serial);
+        const FtdiDeviceDetails details = link.Driver().DeviceDetails(i);
+        if (!details.location.empty()) {
+            // What --serial takes, and where the chip sits.
+            out << FormatText("  cable %s channel %c, %04X:%04X at %s",
+                              details.cableSerial.empty() ? "(serial unreadable)" : details.cableSerial.c_str(),
+                              details.channel, details.vendor, details.product, details.location.c_str());
+        }
+        out << '\n';
     }
     return kExitOk;
 }

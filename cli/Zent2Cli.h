@@ -40,7 +40,7 @@ public:
 
 private:
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
-    int Devices(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Scan(CTovin_I2C_Port& port, std::ostream& out);
     int Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);

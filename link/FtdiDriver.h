@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 using FtdiHandle = void*;     // opaque; null means "not open"
 using FtdiStatus = uint32_t;  // 0 is success, anything else a failure
@@ -33,6 +34,27 @@ struct FtdiDeviceRecord {
     void SetSerial(const std::string& serial);  // truncated to 15 characters
 };
 
+// Which cable to use when several are plugged in.
+struct FtdiCableChoice {
+    std::string serial;    // the cable's USB serial number; empty: any cable
+    uint16_t vendor = 0;   // with product: a cable with USB ids of its own,
+    uint16_t product = 0;  // listed before the FTDI chips; 0: none
+
+    bool operator==(const FtdiCableChoice&) const = default;
+};
+
+// "VVVV:PPPP", two hexadecimal ids from 1 to FFFF (an optional 0x each).
+bool ParseUsbIds(std::string_view text, uint16_t* vendor, uint16_t* product);
+
+// What a backend knows of one listed device beyond its record.
+struct FtdiDeviceDetails {
+    std::string cableSerial;  // the chip's USB serial number, without a channel letter
+    std::string location;     // where it is plugged in, e.g. "usb 1-2.3"
+    char channel = 0;         // 'A', 'B', ...; 0 when unknown
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+};
+
 class CFtdiDriver {
 public:
     static constexpr int kMaxRecords = 16;
@@ -58,4 +80,22 @@ public:
     virtual FtdiStatus Purge(FtdiHandle handle) = 0;
     virtual FtdiStatus GetDriverVersion(FtdiHandle handle, uint32_t* version) = 0;
     virtual FtdiStatus GetLibraryVersion(uint32_t* version) = 0;
+
+    // Beyond the vendor's roles: the user's choice of cable, and words for the
+    // user. A backend that has neither keeps these defaults.
+    // Takes effect at the next listing.
+    virtual void SelectCable(const FtdiCableChoice& choice) { (void)choice; }
+    // Why the last open of this index failed, one line for the user; empty
+    // when it succeeded or the backend cannot tell.
+    virtual std::string OpenFailure(int index) const
+    {
+        (void)index;
+        return {};
+    }
+    // Details of a device of the last listing; empty for an unknown index.
+    virtual FtdiDeviceDetails DeviceDetails(int index) const
+    {
+        (void)index;
+        return {};
+    }
 };

@@ -1,7 +1,11 @@
 #include "link/LibFtdiDriver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
+#include <tuple>
 
 #include "link/LibFtdiNativeApi.h"
 
@@ -15,6 +19,7 @@ struct ChipKind {
     uint16_t product;
     int interfaces;
     uint32_t type;
+    uint16_t vendor = CLibFtdiDriver::kVendorId;
 };
 constexpr ChipKind kChips[] = {
     {0x6010, 2, 6},  // FT2232H (and FT2232C/D)
@@ -146,6 +151,39 @@ uint32_t PackFtdiVersion(const LibFtdiVersion& version)
     return bcd(version.major) << 16 | bcd(version.minor) << 8 | bcd(version.micro);
 }
 
+std::string DescribeLibFtdiOpenFailure(int code, const std::string& text, int osError)
+{
+    std::string cause = "libftdi: " + (text.empty() ? std::string("no text") : text) + ", code " +
+                        std::to_string(code);
+    if (osError != 0)
+        cause += "; errno " + std::to_string(osError) + ": " + std::strerror(osError);
+    if (code == -8 || osError == EACCES || osError == EPERM) {
+        return "no permission to open the USB device (" + cause + "): install the udev rule " +
+               CLibFtdiDriver::kUdevRule + " (the zent2-i2c package installs it) and re-plug the cable";
+    }
+    if (osError == EBUSY || code == -5) {
+        return "another program holds this channel of the cable (" + cause +
+               "): close it (another zent2-i2c or zent2-cli, OpenOCD, an FPGA or JTAG tool) and try again";
+    }
+    if (osError == ENODEV || osError == ENOENT)
+        return "the cable went away while it was being opened (" + cause + "): plug it in again";
+    return "the USB device did not open (" + cause + ")";
+}
+
+std::string UsbLocationText(uint32_t location, const std::vector<uint8_t>& ports)
+{
+    const unsigned bus = location >> 8;
+    if (ports.empty())
+        return "usb bus " + std::to_string(bus) + " device " + std::to_string(location & 0xFF);
+    std::string text = "usb " + std::to_string(bus) + "-";
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (i > 0)
+            text += '.';
+        text += std::to_string(ports[i]);
+    }
+    return text;
+}
+
 CLibFtdiDriver::CLibFtdiDriver() : CLibFtdiDriver(std::make_unique<CLibFtdiNativeApi>()) {}
 
 CLibFtdiDriver::CLibFtdiDriver(std::unique_ptr<CLibFtdiApi> api) : m_api(std::move(api)) {}
@@ -153,10 +191,22 @@ CLibFtdiDriver::CLibFtdiDriver(std::unique_ptr<CLibFtdiApi> api) : m_api(std::mo
 CLibFtdiDriver::~CLibFtdiDriver()
 {
     // Contexts go before the api: their devices belong to its listing.
-    for (auto& [id, channel] : m_channels)
+    for (auto& [id, channel] : m_channels) {
         m_api->Close(channel.context);
+        m_api->FreeContext(channel.context);
+    }
     m_channels.clear();
+    for (auto& [interfaceIndex, contexts] : m_idleContexts)
+        for (CLibFtdiApi::Context context : contexts)
+            m_api->FreeContext(context);
+    m_idleContexts.clear();
     m_api->ReleaseDevices();
+}
+
+void CLibFtdiDriver::SelectCable(const FtdiCableChoice& choice)
+{
+    m_choice = choice;
+    m_listed = false;
 }
 
 FtdiStatus CLibFtdiDriver::List()
@@ -164,35 +214,71 @@ FtdiStatus CLibFtdiDriver::List()
     m_api->ReleaseDevices();
     m_entries.clear();
     m_listed = true;
+
+    std::vector<ChipKind> kinds(std::begin(kChips), std::end(kChips));
+    if (m_choice.vendor != 0 && m_choice.product != 0) {
+        const auto chosen = [&](const ChipKind& k) {
+            return k.vendor == m_choice.vendor && k.product == m_choice.product;
+        };
+        if (std::none_of(kinds.begin(), kinds.end(), chosen))
+            kinds.push_back({m_choice.product, 2, 0, m_choice.vendor});
+        // A cable with ids of its own is the one the user means: it comes first.
+        std::stable_partition(kinds.begin(), kinds.end(), chosen);
+    }
+
+    // libusb lists devices in no stable order, so within each kind of chip
+    // they are put in the order of their place in the USB tree: the same cable
+    // in the same socket keeps its indexes.
+    struct Found {
+        size_t kind;
+        Entry entry;
+        int interfaces;
+    };
+    std::vector<Found> found;
     FtdiStatus status = FTDI_OK;
-    for (const ChipKind& chip : kChips) {
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        const ChipKind& chip = kinds[k];
         std::vector<CLibFtdiApi::Device> devices;
-        if (m_api->FindDevices(kVendorId, chip.product, &devices) < 0) {
+        if (m_api->FindDevices(chip.vendor, chip.product, &devices) < 0) {
             status = FTDI_IO_ERROR;
             continue;
         }
         for (CLibFtdiApi::Device device : devices) {
-            // A device another program holds may refuse its strings; it still
-            // takes its indexes so that the ones after it do not move.
-            std::string serial;
-            const bool named = m_api->GetSerial(device, &serial) >= 0;
-            if (!named)
-                serial.clear();
+            Entry entry;
+            entry.device = device;
+            entry.vendor = chip.vendor;
+            entry.product = chip.product;
+            entry.type = chip.type;
+            // A device another program holds, or one this user may not open,
+            // may refuse its strings; it still takes its indexes so that the
+            // ones after it do not move.
+            entry.named = m_api->GetSerial(device, &entry.usbSerial) >= 0;
+            if (!entry.named)
+                entry.usbSerial.clear();
+            if (!m_choice.serial.empty() && entry.named && entry.usbSerial != m_choice.serial)
+                continue;
+            entry.location = m_api->GetLocation(device);
+            entry.ports = m_api->GetPortPath(device);
             int interfaces = m_api->GetInterfaceCount(device);
             if (interfaces < 1 || interfaces > kMaxInterfaces)
                 interfaces = chip.interfaces;
-            const uint32_t location = m_api->GetLocation(device);
-            for (int i = 0; i < interfaces; ++i) {
-                Entry entry;
-                entry.device = device;
-                entry.location = location;
-                entry.interfaceIndex = i;
-                entry.product = chip.product;
-                entry.serial = serial;
-                if (interfaces > 1 && named)
-                    entry.serial += char('A' + i);
-                m_entries.push_back(std::move(entry));
-            }
+            found.push_back({k, std::move(entry), interfaces});
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        const uint32_t busA = a.entry.location >> 8;
+        const uint32_t busB = b.entry.location >> 8;
+        return std::tie(a.kind, busA, a.entry.ports, a.entry.location) <
+               std::tie(b.kind, busB, b.entry.ports, b.entry.location);
+    });
+    for (const Found& f : found) {
+        for (int i = 0; i < f.interfaces; ++i) {
+            Entry entry = f.entry;
+            entry.interfaceIndex = i;
+            entry.serial = entry.usbSerial;
+            if (f.interfaces > 1 && entry.named)
+                entry.serial += char('A' + i);
+            m_entries.push_back(std::move(entry));
         }
     }
     return status;
@@ -219,16 +305,34 @@ FtdiStatus CLibFtdiDriver::GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t
         const Entry& entry = m_entries[i];
         FtdiDeviceRecord& record = records[i];
         record = FtdiDeviceRecord{};
-        const ChipKind* chip = std::find_if(std::begin(kChips), std::end(kChips),
-                                            [&](const ChipKind& k) { return k.product == entry.product; });
         Put32(record, kFlagsOffset, IsOpen(entry.location, entry.interfaceIndex) ? kFlagOpened : 0);
-        Put32(record, kTypeOffset, chip != std::end(kChips) ? chip->type : 0);
-        Put32(record, kIdOffset, uint32_t(kVendorId) << 16 | entry.product);
+        Put32(record, kTypeOffset, entry.type);
+        Put32(record, kIdOffset, uint32_t(entry.vendor) << 16 | entry.product);
         Put32(record, kLocationOffset, entry.location << 4 | uint32_t(entry.interfaceIndex + 1));
         record.SetSerial(entry.serial);
     }
     *count = uint32_t(m_entries.size());
     return status;
+}
+
+FtdiDeviceDetails CLibFtdiDriver::DeviceDetails(int index) const
+{
+    if (index < 0 || size_t(index) >= m_entries.size())
+        return {};
+    const Entry& entry = m_entries[size_t(index)];
+    FtdiDeviceDetails details;
+    details.cableSerial = entry.usbSerial;
+    details.location = UsbLocationText(entry.location, entry.ports);
+    details.channel = char('A' + entry.interfaceIndex);
+    details.vendor = entry.vendor;
+    details.product = entry.product;
+    return details;
+}
+
+std::string CLibFtdiDriver::OpenFailure(int index) const
+{
+    const auto it = m_openFailures.find(index);
+    return it == m_openFailures.end() ? std::string() : it->second;
 }
 
 bool CLibFtdiDriver::IsOpen(uint32_t location, int interfaceIndex) const
@@ -244,29 +348,169 @@ CLibFtdiDriver::Channel* CLibFtdiDriver::Find(FtdiHandle handle)
     return it == m_channels.end() ? nullptr : &it->second;
 }
 
+CLibFtdiApi::Context CLibFtdiDriver::TakeContext(int interfaceIndex)
+{
+    std::vector<CLibFtdiApi::Context>& idle = m_idleContexts[interfaceIndex];
+    if (idle.empty())
+        return m_api->NewContext(interfaceIndex);
+    CLibFtdiApi::Context context = idle.back();
+    idle.pop_back();
+    return context;
+}
+
+void CLibFtdiDriver::KeepContext(int interfaceIndex, CLibFtdiApi::Context context)
+{
+    m_idleContexts[interfaceIndex].push_back(context);
+}
+
+FtdiStatus CLibFtdiDriver::Fail(int index, FtdiStatus status, std::string failure)
+{
+    m_openFailures[index] = std::move(failure);
+    return status;
+}
+
 FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
 {
     if (!handle)
         return FTDI_INVALID_PARAMETER;
     if (!m_listed)
         List();
-    if (index < 0 || size_t(index) >= m_entries.size())
-        return FTDI_DEVICE_NOT_FOUND;
+    if (index < 0 || size_t(index) >= m_entries.size()) {
+        const size_t listed = m_entries.size();
+        if (listed == 0)
+            return Fail(index, FTDI_DEVICE_NOT_FOUND,
+                        m_choice.serial.empty() ? "no FTDI device found"
+                                                : "no cable with the serial number " + m_choice.serial +
+                                                      " is attached");
+        return Fail(index, FTDI_DEVICE_NOT_FOUND,
+                    "device " + std::to_string(index) + " is not listed: only " + std::to_string(listed) +
+                        (listed == 1 ? " FTDI channel is" : " FTDI channels are") + " attached");
+    }
     const Entry& entry = m_entries[size_t(index)];
     // The channel is claimed already: the caller's first handle stays in use,
     // and libftdi is not asked, since its open resets the chip's buffers.
     if (IsOpen(entry.location, entry.interfaceIndex))
         return FTDI_DEVICE_NOT_OPENED;
-    CLibFtdiApi::Context context = nullptr;
-    if (m_api->Open(entry.device, entry.interfaceIndex, &context) < 0 || !context)
-        return FTDI_DEVICE_NOT_OPENED;
+    CLibFtdiApi::Context context = TakeContext(entry.interfaceIndex);
+    if (!context)
+        return Fail(index, FTDI_DEVICE_NOT_OPENED, "libftdi could not set up a USB session");
+    int osError = 0;
+    const int result = m_api->Open(context, entry.device, &osError);
+    if (result < 0) {
+        std::string failure = DescribeLibFtdiOpenFailure(result, m_api->ErrorString(context), osError);
+        m_api->Close(context);
+        KeepContext(entry.interfaceIndex, context);
+        return Fail(index, FTDI_DEVICE_NOT_OPENED, std::move(failure));
+    }
+    const char channelLetter = char('A' + entry.interfaceIndex);
+    std::string failure;
+    FtdiStatus status = FTDI_OK;
+    if (!m_choice.serial.empty() && !entry.named) {
+        failure = "the serial number of this device cannot be read, so it cannot be told from the cable " +
+                  m_choice.serial + " that was asked for";
+        status = FTDI_DEVICE_NOT_OPENED;
+    } else if (!FirstContact(context, channelLetter, &failure)) {
+        status = FTDI_IO_ERROR;
+    }
+    if (status != FTDI_OK) {
+        m_api->Close(context);
+        KeepContext(entry.interfaceIndex, context);
+        return Fail(index, status, std::move(failure));
+    }
+    m_openFailures.erase(index);
+    const uintptr_t id = m_nextHandle++;
+    m_channels.emplace(id, Channel{context, entry.location, entry.interfaceIndex, kMpsseMode});
+    *handle = reinterpret_cast<FtdiHandle>(id);
+    return FTDI_OK;
+}
+
+namespace {
+
+// The answer to kFirstContact: FA AA, after FA and the opcode for each of the
+// clock set-up commands when the chip is one without them (an FT2232D runs at
+// the table's clock anyway). Whether the bytes so far can still become one.
+bool SyncAnswerSoFar(const std::vector<uint8_t>& bytes, bool* complete)
+{
+    *complete = false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint8_t b = bytes[i];
+        if (i % 2 == 0) {
+            if (b != CLibFtdiDriver::kBadCommand)
+                return false;
+            continue;
+        }
+        if (b == CLibFtdiDriver::kSyncOpcode) {
+            *complete = i + 1 == bytes.size();
+            return *complete;
+        }
+        if (std::find(std::begin(CLibFtdiDriver::kFirstContact), std::end(CLibFtdiDriver::kFirstContact) - 1, b) ==
+            std::end(CLibFtdiDriver::kFirstContact) - 1)
+            return false;
+    }
+    return true;
+}
+
+std::string HexBytes(const std::vector<uint8_t>& bytes)
+{
+    if (bytes.empty())
+        return "nothing";
+    std::string text;
+    char pair[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+        if (i > 0)
+            text += ' ';
+        text += pair;
+    }
+    return text;
+}
+
+}  // namespace
+
+bool CLibFtdiDriver::FirstContact(CLibFtdiApi::Context context, char channel, std::string* failure)
+{
+    m_api->SetUsbTimeouts(context, kUsbTimeoutMs);
     // Replies that are not pushed out by a send-immediate would otherwise
     // wait the chip's default 16 ms. A failure here only costs speed.
     m_api->SetLatencyTimer(context, kLatencyMs);
-    const uintptr_t id = m_nextHandle++;
-    m_channels.emplace(id, Channel{context, entry.location, entry.interfaceIndex, 0});
-    *handle = reinterpret_cast<FtdiHandle>(id);
-    return FTDI_OK;
+    // Another program may have left the channel in any mode, with any clock
+    // set-up and with replies nobody read.
+    if (m_api->SetBitMode(context, 0x00, kResetMode) < 0 || m_api->SetBitMode(context, 0x00, kMpsseMode) < 0) {
+        *failure = std::string("channel ") + channel + " did not enter MPSSE mode (libftdi: " +
+                   m_api->ErrorString(context) + ")";
+        return false;
+    }
+    m_api->PurgeReceive(context);
+    const int size = int(sizeof kFirstContact);
+    if (m_api->Write(context, kFirstContact, size) != size) {
+        *failure = std::string("channel ") + channel + " did not take the MPSSE set-up (libftdi: " +
+                   m_api->ErrorString(context) + ")";
+        return false;
+    }
+    // At most FA and an opcode for each command sent.
+    const size_t longest = 2 * sizeof kFirstContact;
+    std::vector<uint8_t> answer;
+    const uint64_t start = m_api->NowMicroseconds();
+    bool complete = false;
+    while (SyncAnswerSoFar(answer, &complete) && !complete && answer.size() < longest) {
+        uint8_t byte = 0;
+        const int n = m_api->Read(context, &byte, 1);
+        if (n < 0)
+            break;
+        if (n > 0) {
+            answer.push_back(byte);
+            continue;
+        }
+        if (m_api->NowMicroseconds() - start >= kSyncTimeoutUs)
+            break;
+        m_api->SleepMicroseconds(kReadPollUs);
+    }
+    if (complete)
+        return true;
+    *failure = std::string("the MPSSE engine of channel ") + channel +
+               " did not answer in step (the bad command AA was answered " + HexBytes(answer) +
+               ", not FA AA): re-plug the cable";
+    return false;
 }
 
 FtdiStatus CLibFtdiDriver::SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t mode)
@@ -358,6 +602,7 @@ FtdiStatus CLibFtdiDriver::Close(FtdiHandle handle)
     if (it == m_channels.end())
         return FTDI_INVALID_HANDLE;
     const int result = m_api->Close(it->second.context);
+    KeepContext(it->second.interfaceIndex, it->second.context);
     m_channels.erase(it);
     return result < 0 ? FTDI_IO_ERROR : FTDI_OK;
 }

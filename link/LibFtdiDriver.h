@@ -20,17 +20,40 @@
 // cut off at the end, an unknown opcode): an added byte could land inside it.
 bool MpsseWriteNeedsSendImmediate(const uint8_t* data, size_t size);
 
+// The reason a libftdi open failed, in words for the user: libftdi's own code
+// and text, the errno behind it, and what to do about a missing permission or
+// a channel that another program holds.
+std::string DescribeLibFtdiOpenFailure(int code, const std::string& text, int osError);
+
+// Where a device sits in the USB tree, as Linux names it: "usb 1-2.3".
+std::string UsbLocationText(uint32_t location, const std::vector<uint8_t>& ports);
+
 // Packs a version the vendor's way: 0x00MMmmuu, each field two decimal digits.
 uint32_t PackFtdiVersion(const LibFtdiVersion& version);
 
 class CLibFtdiDriver : public CFtdiDriver {
 public:
     static constexpr uint16_t kVendorId = 0x0403;
+    static constexpr uint8_t kResetMode = 0x00;
     static constexpr uint8_t kMpsseMode = 0x02;
     static constexpr uint8_t kSendImmediate = 0x87;
     static constexpr uint8_t kLatencyMs = 1;
+    // Every USB transfer gives up after this long, so a stuck chip cannot hold
+    // a call for libftdi's default of 5 s.
+    static constexpr int kUsbTimeoutMs = 250;
     static constexpr uint64_t kReadTimeoutUs = 1000000;
+    static constexpr uint64_t kSyncTimeoutUs = 250000;
     static constexpr uint32_t kReadPollUs = 250;
+    // What every channel is sent as it opens, after its bit mode was reset,
+    // MPSSE entered and its receive buffer purged: the clock set-up the link's
+    // divisor table assumes (divide by 5 on, adaptive clocking off, three-phase
+    // clocking off), then a bad opcode whose answer proves that the engine runs
+    // and that replies are in step.
+    static constexpr uint8_t kFirstContact[] = {0x8B, 0x97, 0x8D, 0xAA};
+    static constexpr uint8_t kBadCommand = 0xFA;
+    static constexpr uint8_t kSyncOpcode = 0xAA;
+    // The permission advice names the rule the package and scripts/setup install.
+    static constexpr const char* kUdevRule = "dist/linux/60-zent2-ftdi.rules";
 
     // Uses the installed libftdi1.
     CLibFtdiDriver();
@@ -41,6 +64,8 @@ public:
 
     FtdiStatus CreateDeviceInfoList(uint32_t* count) override;
     FtdiStatus GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count) override;
+    // Opens the channel ready for MPSSE commands (see kFirstContact); an engine
+    // that does not answer in step makes the open fail.
     FtdiStatus Open(int index, FtdiHandle* handle) override;
     FtdiStatus SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t mode) override;
     FtdiStatus Write(FtdiHandle handle, const uint8_t* buffer, uint32_t count,
@@ -52,14 +77,26 @@ public:
     FtdiStatus GetDriverVersion(FtdiHandle handle, uint32_t* version) override;
     FtdiStatus GetLibraryVersion(uint32_t* version) override;
 
+    // With a serial number only that cable's channels are listed; a device
+    // whose serial cannot be read stays listed (it may be the one), but opening
+    // it is refused unless it fails for its own reason first.
+    void SelectCable(const FtdiCableChoice& choice) override;
+    std::string OpenFailure(int index) const override;
+    FtdiDeviceDetails DeviceDetails(int index) const override;
+
 private:
     // One device index: a channel of a chip found by the last listing.
     struct Entry {
         CLibFtdiApi::Device device = nullptr;
         uint32_t location = 0;
+        std::vector<uint8_t> ports;
         int interfaceIndex = 0;
+        uint16_t vendor = 0;
         uint16_t product = 0;
-        std::string serial;
+        uint32_t type = 0;
+        std::string serial;      // as the record shows it, with the channel letter
+        std::string usbSerial;   // the chip's own
+        bool named = false;      // its serial could be read
     };
     struct Channel {
         CLibFtdiApi::Context context = nullptr;
@@ -71,13 +108,24 @@ private:
     FtdiStatus List();
     bool IsOpen(uint32_t location, int interfaceIndex) const;
     Channel* Find(FtdiHandle handle);
+    // Timeouts, latency and the MPSSE set-up of a freshly opened channel; the
+    // words for the user when the engine does not answer in step.
+    bool FirstContact(CLibFtdiApi::Context context, char channel, std::string* failure);
+    FtdiStatus Fail(int index, FtdiStatus status, std::string failure);
+    // Contexts are made once per channel and kept for the whole session: a new
+    // one costs a fresh USB session, which rescans the bus.
+    CLibFtdiApi::Context TakeContext(int interfaceIndex);
+    void KeepContext(int interfaceIndex, CLibFtdiApi::Context context);
 
     std::unique_ptr<CLibFtdiApi> m_api;
+    FtdiCableChoice m_choice;
     std::vector<Entry> m_entries;
     bool m_listed = false;
     // Handles are serial numbers, never reused, so a stale handle cannot reach
     // a channel opened later.
     std::map<uintptr_t, Channel> m_channels;
     uintptr_t m_nextHandle = 1;
+    std::map<int, std::vector<CLibFtdiApi::Context>> m_idleContexts;
+    std::map<int, std::string> m_openFailures;
     std::vector<uint8_t> m_sendBuffer;
 };

@@ -1,7 +1,7 @@
 #include "link/LibFtdiNativeApi.h"
 
+#include <cerrno>
 #include <chrono>
-#include <memory>
 #include <thread>
 
 #include <ftdi.h>
@@ -97,20 +97,59 @@ uint32_t CLibFtdiNativeApi::GetLocation(Device device)
            libusb_get_device_address(AsUsb(device));
 }
 
-int CLibFtdiNativeApi::Open(Device device, int interfaceIndex, Context* context)
+std::vector<uint8_t> CLibFtdiNativeApi::GetPortPath(Device device)
 {
-    std::unique_ptr<ftdi_context, decltype(&ftdi_free)> ftdi(ftdi_new(), &ftdi_free);
+    uint8_t ports[8] = {};  // the USB tree is at most seven hubs deep
+    const int depth = libusb_get_port_numbers(AsUsb(device), ports, int(sizeof ports));
+    if (depth < 0)
+        return {};
+    return std::vector<uint8_t>(ports, ports + depth);
+}
+
+CLibFtdiApi::Context CLibFtdiNativeApi::NewContext(int interfaceIndex)
+{
+    ftdi_context* ftdi = ftdi_new();
     if (!ftdi)
-        return -3;
-    // The interface must be chosen before the device is opened.
-    int result = ftdi_set_interface(ftdi.get(), static_cast<ftdi_interface>(INTERFACE_A + interfaceIndex));
-    if (result < 0)
-        return result;
-    result = ftdi_usb_open_dev(ftdi.get(), AsUsb(device));
-    if (result < 0)
-        return result;
-    *context = ftdi.release();
-    return 0;
+        return nullptr;
+    // The interface must be chosen before the device is opened; it stays.
+    if (ftdi_set_interface(ftdi, static_cast<ftdi_interface>(INTERFACE_A + interfaceIndex)) < 0) {
+        ftdi_free(ftdi);
+        return nullptr;
+    }
+    return ftdi;
+}
+
+void CLibFtdiNativeApi::FreeContext(Context context)
+{
+    ftdi_free(AsFtdi(context));
+}
+
+int CLibFtdiNativeApi::Open(Context context, Device device, int* osError)
+{
+    errno = 0;
+    const int result = ftdi_usb_open_dev(AsFtdi(context), AsUsb(device));
+    // libftdi keeps only its own code; errno still tells a missing permission
+    // (EACCES) from a channel another program has claimed (EBUSY).
+    *osError = result < 0 ? errno : 0;
+    return result;
+}
+
+int CLibFtdiNativeApi::Close(Context context)
+{
+    // Also after a failed open, some of whose paths leave the USB handle open.
+    return ftdi_usb_close(AsFtdi(context));
+}
+
+std::string CLibFtdiNativeApi::ErrorString(Context context)
+{
+    const char* text = ftdi_get_error_string(AsFtdi(context));
+    return text ? text : "";
+}
+
+void CLibFtdiNativeApi::SetUsbTimeouts(Context context, int milliseconds)
+{
+    AsFtdi(context)->usb_read_timeout = milliseconds;
+    AsFtdi(context)->usb_write_timeout = milliseconds;
 }
 
 int CLibFtdiNativeApi::SetBitMode(Context context, uint8_t mask, uint8_t mode)
@@ -136,13 +175,6 @@ int CLibFtdiNativeApi::Read(Context context, uint8_t* data, int size)
 int CLibFtdiNativeApi::PurgeReceive(Context context)
 {
     return ftdi_tciflush(AsFtdi(context));
-}
-
-int CLibFtdiNativeApi::Close(Context context)
-{
-    const int result = ftdi_usb_close(AsFtdi(context));
-    ftdi_free(AsFtdi(context));
-    return result;
 }
 
 LibFtdiVersion CLibFtdiNativeApi::GetLibraryVersion()

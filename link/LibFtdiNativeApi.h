@@ -9,8 +9,8 @@ struct ftdi_device_list;
 class CLibFtdiNativeApi : public CLibFtdiApi {
 public:
     CLibFtdiNativeApi() = default;
-    // Every context opened through this object must be closed before it goes:
-    // the devices they were opened on belong to its listing context.
+    // Every context made through this object must be closed and freed before
+    // it goes: the devices they were opened on belong to its listing context.
     ~CLibFtdiNativeApi() override;
     CLibFtdiNativeApi(const CLibFtdiNativeApi&) = delete;
     CLibFtdiNativeApi& operator=(const CLibFtdiNativeApi&) = delete;
@@ -20,14 +20,20 @@ public:
     int GetSerial(Device device, std::string* serial) override;
     int GetInterfaceCount(Device device) override;
     uint32_t GetLocation(Device device) override;
+    std::vector<uint8_t> GetPortPath(Device device) override;
 
-    int Open(Device device, int interfaceIndex, Context* context) override;
+    Context NewContext(int interfaceIndex) override;
+    void FreeContext(Context context) override;
+    int Open(Context context, Device device, int* osError) override;
+    int Close(Context context) override;
+    std::string ErrorString(Context context) override;
+    void SetUsbTimeouts(Context context, int milliseconds) override;
+
     int SetBitMode(Context context, uint8_t mask, uint8_t mode) override;
     int SetLatencyTimer(Context context, uint8_t milliseconds) override;
     int Write(Context context, const uint8_t* data, int size) override;
     int Read(Context context, uint8_t* data, int size) override;
     int PurgeReceive(Context context) override;
-    int Close(Context context) override;
 
     LibFtdiVersion GetLibraryVersion() override;
     LibFtdiVersion GetUsbLibraryVersion() override;

@@ -16,6 +16,8 @@ bool IsShiftCommand(uint8_t op)
 {
     return op >= 0x10 && op <= 0x3F;
 }
+
+constexpr uint64_t kMasterClockMHz = 60;
 }  // namespace
 
 CMpsseEngine::CMpsseEngine(CI2cBus* bus)
@@ -28,6 +30,9 @@ void CMpsseEngine::PowerUp()
     m_mpsse = false;
     m_loopback = false;
     m_divisor = 0;
+    m_divideByFive = true;
+    m_threePhase = false;
+    m_adaptive = false;
     Purge();
     SetLowPins(0, 0);
     SetHighPins(0, 0);
@@ -37,6 +42,7 @@ void CMpsseEngine::SetBitMode(uint8_t mask, uint8_t mode)
 {
     (void)mask;
     m_pending.clear();
+    m_stalled = false;
     if (mode == 2) {
         m_mpsse = true;
         return;
@@ -57,6 +63,7 @@ void CMpsseEngine::ResetSession()
 void CMpsseEngine::Purge()
 {
     m_pending.clear();
+    m_stalled = false;
     m_replies.clear();
 }
 
@@ -86,7 +93,8 @@ void CMpsseEngine::ResetEdgeCounts()
 
 uint64_t CMpsseEngine::HalfPeriodNs() const
 {
-    return ((1u + uint64_t{m_divisor}) * 1000u + 6u) / 12u;
+    const uint64_t masterMHz = m_divideByFive ? kMasterClockMHz / 5 : kMasterClockMHz;
+    return ((1u + uint64_t{m_divisor}) * 1000u + masterMHz / 2) / masterMHz;
 }
 
 void CMpsseEngine::Write(const uint8_t* data, size_t count)
@@ -101,6 +109,12 @@ void CMpsseEngine::Write(const uint8_t* data, size_t count)
         const size_t size = CommandSize(offset);
         if (size == 0 || offset + size > m_pending.size())
             break;
+        const uint8_t op = m_pending[offset];
+        if (m_adaptive && (IsShiftCommand(op) || IsTmsCommand(op))) {
+            // No returned clock on this cable: the engine waits for ever.
+            m_stalled = true;
+            break;
+        }
         Execute(m_pending.data() + offset);
         offset += size;
     }
@@ -122,6 +136,12 @@ size_t CMpsseEngine::CommandSize(size_t offset) const
     case 0x84:
     case 0x85:
     case 0x87:
+    case 0x8A:
+    case 0x8B:
+    case 0x8C:
+    case 0x8D:
+    case 0x96:
+    case 0x97:
         return 1;
     default:
         break;
@@ -166,6 +186,18 @@ void CMpsseEngine::Execute(const uint8_t* cmd)
         return;
     case 0x87:
         // Replies are handed to the driver as soon as they exist.
+        return;
+    case 0x8A:
+    case 0x8B:
+        m_divideByFive = op == 0x8B;
+        return;
+    case 0x8C:
+    case 0x8D:
+        m_threePhase = op == 0x8C;
+        return;
+    case 0x96:
+    case 0x97:
+        m_adaptive = op == 0x96;
         return;
     default:
         break;
@@ -279,7 +311,9 @@ bool CMpsseEngine::ClockBit(const Shift& s, bool outBit)
             sampled = SampleDataIn();
         DriveScl(false, t0 + 2 * h);
     }
-    m_timeNs = t0 + 2 * h;
+    // Three-phase clocking holds the data for one more half period after the
+    // pulse, so that it is valid on both clock edges.
+    m_timeNs = t0 + (m_threePhase ? 3 : 2) * h;
     return sampled;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The MPSSE engine of one FTDI channel with a 6 MHz base clock: it executes
-// the command bytes written to the channel, drives the channel's pins and
-// queues the bytes it clocks back for the driver's reads.
+// The MPSSE engine of one channel of an FTDI high-speed chip: it executes the
+// command bytes written to the channel, drives the channel's pins and queues
+// the bytes it clocks back for the driver's reads. Its 60 MHz master clock is
+// divided by 5 at power-up, so that the bit clock is 6 MHz / (1 + divisor).
 //
 // Low byte wiring on the I2C channel: bit 0 = SCL, bit 1 = SDA out (drives SDA
 // only while its direction bit is set), bit 2 = SDA in, bit 7 general output.
@@ -10,8 +11,17 @@
 // Commands executed: 0x10-0x3F (clock data bytes or bits out and/or in, either
 // edge, MSB or LSB first), 0x4A 0x4B 0x6A 0x6B 0x6E 0x6F (clock TMS), 0x80
 // 0x82 (set pins), 0x81 0x83 (read pins), 0x84 0x85 (loopback on/off), 0x86
-// (clock divisor), 0x87 (send immediate). Anything else is a bad command: it
-// is answered with 0xFA and the opcode and kept in UnknownOpcodes().
+// (clock divisor), 0x87 (send immediate), 0x8A 0x8B (divide by 5 off, on),
+// 0x8C 0x8D (three-phase clocking on, off), 0x96 0x97 (adaptive clocking on,
+// off). Anything else is a bad command: it is answered with 0xFA and the
+// opcode and kept in UnknownOpcodes().
+//
+// The clock set-up lives in the chip, not in a session: a program that leaves
+// divide-by-5 off, three-phase or adaptive clocking on leaves them to the next
+// one; only PowerUp restores the defaults. With adaptive clocking the engine
+// waits before each clock edge for RTCK (low byte bit 7) to follow TCK; on this
+// cable nothing returns the clock, so the first clocking command stalls the
+// engine until its bit mode is set again or its buffers are purged.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +57,8 @@ public:
     void PowerUp();
     // Mode 2 enters MPSSE; mode 0 resets (pins become inputs); other modes are
     // not emulated, they only leave MPSSE. The mask is not used in MPSSE mode,
-    // where the set-pins commands give the directions.
+    // where the set-pins commands give the directions. Either way the
+    // unfinished command is dropped (and with it a stall); the clock set-up stays.
     void SetBitMode(uint8_t mask, uint8_t mode);
     // What opening the channel does: the unfinished command and the replies
     // are dropped and MPSSE mode has to be entered again; the pins stay.
@@ -57,7 +68,7 @@ public:
     // Bytes written to the channel. In MPSSE mode they are executed; a command
     // cut off at the end waits for the rest. Outside MPSSE they are dropped.
     void Write(const uint8_t* data, size_t count);
-    // Drops the unfinished command and every queued reply byte.
+    // Drops the unfinished command (and with it a stall) and every queued reply byte.
     void Purge();
 
     size_t Available() const { return m_replies.size(); }
@@ -76,7 +87,14 @@ public:
     void ResetEdgeCounts();
 
     uint16_t Divisor() const { return m_divisor; }
-    // Half a period of the bit clock: (1 + divisor) / 12 MHz, rounded to 1 ns.
+    bool DivideByFive() const { return m_divideByFive; }
+    bool ThreePhase() const { return m_threePhase; }
+    bool Adaptive() const { return m_adaptive; }
+    // Waiting for a returned clock that never comes (adaptive clocking).
+    bool Stalled() const { return m_stalled; }
+    // Half a period of the bit clock: (1 + divisor) / 12 MHz with divide-by-5,
+    // (1 + divisor) / 60 MHz without, rounded to 1 ns. A three-phase bit lasts
+    // three of these (data set-up, clock pulse, data hold), a two-phase bit two.
     uint64_t HalfPeriodNs() const;
     bool Loopback() const { return m_loopback; }
     uint64_t TimeNs() const { return m_timeNs; }
@@ -116,6 +134,10 @@ private:
     CI2cBus* m_bus;
     bool m_mpsse = false;
     bool m_loopback = false;
+    bool m_divideByFive = true;
+    bool m_threePhase = false;
+    bool m_adaptive = false;
+    bool m_stalled = false;
     uint8_t m_lowValue = 0;
     uint8_t m_lowDir = 0;
     uint8_t m_highValue = 0;

@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QIcon>
+#include <QImage>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -431,6 +433,19 @@ TEST_F(Shell, AboutBoxShowsTheProductLine)
     CAboutDlg about;
     EXPECT_EQ(about.ProductLine(), "Sentrix II I2C Version 1.0.17.297");
     EXPECT_EQ(about.windowTitle(), "ZENT I2C About Sentrix I2C Utility");
+}
+
+TEST_F(Shell, WindowsShowTheDesktopEntryIcon)
+{
+    Start({});
+    // Built into the program from the PNGs the package installs.
+    const QIcon icon = ApplicationIcon();
+    for (int size : {16, 48, 256}) {
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+        const QImage image = icon.pixmap(size, size).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)) << size;
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+    }
 }
 
 TEST_F(Shell, MinimizedIconIsCentred)

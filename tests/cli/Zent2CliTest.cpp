@@ -24,6 +24,7 @@
 #include "device/TextFormat.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/SigrokDecode.h"
+#include "tests/link/ScriptedLibFtdi.h"
 
 namespace {
 
@@ -103,6 +104,9 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--demo", "ues", "0"}, "demo"}, {{"--demo", "devices"}, "demo"},
         {{"--demo", "write", "0", "M", "0", "1"}, "demo"}, {{"--demo", "write", "0", "C", "119", "1"}, "0..118"},
         {{"--demo=1", "scan"}, "no value"}, {{"--rsense", "0", "measure", "0"}, "--rsense"},
+        {{"--vid-pid", "0403", "scan"}, "VID:PID"}, {{"--vid-pid=0403:0", "scan"}, "VID:PID"},
+        {{"--serial", "FT1", "--simulated-board", "scan"}, "not with"}, {{"--demo", "--vid-pid", "1234:5678", "scan"}, "not with"},
+        {{"--serial"}, "needs a value"},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -127,7 +131,8 @@ TEST_F(CliOnBoard, HelpDescribesEveryCommandAndExitsZero)
         EXPECT_EQ(r.status, 0) << line;
         EXPECT_EQ(r.err, "") << line;
         for (const char* word : {"devices", "scan", "read HMU TYPE REG", "write HMU TYPE REG VALUE", "update HMU",
-                                 "dump HMU", "measure HMU", "ues HMU", "--demo", "--trace", "--rsense", "Exit status"})
+                                 "dump HMU", "measure HMU", "ues HMU", "--demo", "--trace", "--rsense", "--serial",
+                                 "--vid-pid", "Exit status"})
             EXPECT_NE(r.out.find(word), std::string::npos) << line << ": " << word;
     }
     EXPECT_EQ(Writes(), 0u);
@@ -397,6 +402,88 @@ TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
     }
 }
 #endif
+
+// zent2-cli on libftdi1 as a real cable meets it, through the scripted seam.
+class CliOnLibFtdi : public ::testing::Test {
+protected:
+    CliResult Run(const std::string& line)
+    {
+        CZent2Cli cli;
+        cli.SetCableFactory([this] { return std::make_shared<CLibFtdiDriver>(std::make_unique<scripted::FakeApi>(usb)); });
+        std::ostringstream out, err;
+        const int status = cli.Run(SplitArgs(line), out, err);
+        return {status, out.str(), err.str()};
+    }
+    scripted::FakeCable usb;
+};
+
+TEST_F(CliOnLibFtdi, DevicesInUsbTreeOrderWithTheirCableSerialAndPlace)
+{
+    usb.chips = {scripted::FakeChip(0x6010, "JTAG9", 2).At(3, {1}), scripted::FakeChip(0x6010, "ZB01", 2).At(1, {2, 4}),
+                 scripted::FakeChip(0x6014, "SOLO", 1).At(1, {1})};
+    usb.chips[0].serialFails = true;
+    const CliResult all = Run("devices");
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "0 ZB01A  cable ZB01 channel A, 0403:6010 at usb 1-2.4\n"
+              "1 ZB01B  cable ZB01 channel B, 0403:6010 at usb 1-2.4\n"
+              "2 (no serial text)  cable (serial unreadable) channel A, 0403:6010 at usb 3-1\n"
+              "3 (no serial text)  cable (serial unreadable) channel B, 0403:6010 at usb 3-1\n"
+              "4 SOLO  cable SOLO channel A, 0403:6014 at usb 1-1\n");
+    usb.chips[0].serialFails = false;
+    EXPECT_EQ(Run("--serial JTAG9 devices").out,
+              "0 JTAG9A  cable JTAG9 channel A, 0403:6010 at usb 3-1\n"
+              "1 JTAG9B  cable JTAG9 channel B, 0403:6010 at usb 3-1\n");
+    const CliResult absent = Run("--serial NOPE devices");
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.err, "zent2-cli: no FTDI cable with the serial number NOPE found\n");
+}
+
+TEST_F(CliOnLibFtdi, ACableThatDoesNotOpenSaysWhyOnOneLineAndExitsOne)
+{
+    struct Case {
+        const char* name;
+        const char* line;
+        std::function<void()> fault;
+        std::vector<std::string> said;
+    };
+    const std::vector<Case> cases = {
+        {"no permission", "scan", [this] { usb.openError = scripted::kNoPermission; },
+         {"zent2-cli: cannot open the I2C channel of the cable: no permission", "errno 13",
+          "install the udev rule dist/linux/60-zent2-ftdi.rules", "(Open Status = 3; Device = 1; ZB01B; Devices Found = 2)"}},
+        {"another program", "read 0 C 0", [this] { usb.openError = scripted::kClaimedElsewhere; },
+         {"another program holds this channel", "errno 16", "Open Status = 3"}},
+        {"engine out of step", "scan", [this] { usb.syncAnswer = {0x12}; },
+         {"did not answer in step (the bad command AA was answered 12, not FA AA)", "Open Status = 4"}},
+        {"no such cable", "--serial ZB02 scan", [] {},
+         {"zent2-cli: cannot open the cable: no cable with the serial number ZB02 is attached"}},
+        {"nothing plugged in", "scan", [this] { usb.chips.clear(); }, {"zent2-cli: cannot open the cable: no FTDI device found"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        usb = scripted::FakeCable{};
+        usb.chips = {scripted::FakeChip(0x6010, "ZB01", 2)};
+        c.fault();
+        const CliResult r = Run(c.line);
+        EXPECT_EQ(r.status, CZent2Cli::kExitDevice);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(IsOneLine(r.err)) << r.err;
+        for (const std::string& part : c.said) EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliOnLibFtdi, OwnUsbIdsPutTheCableFirst)
+{
+    scripted::FakeChip own = scripted::FakeChip(0x6011, "OWN4", 4).At(1, {1});  // an FT4232H cable with ids of its own
+    own.vendor = 0x1A2B;
+    own.product = 0x0042;
+    usb.chips = {scripted::FakeChip(0x6010, "JTAG9", 2), own};
+    EXPECT_EQ(Run("devices").out.substr(0, 8), "0 JTAG9A");
+    const CliResult r = Run("--vid-pid 1a2b:0042 devices");
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "0 OWN4A  cable OWN4 channel A, 1A2B:0042 at usb 1-1");
+    EXPECT_EQ(Run("--vid-pid 1a2b:0042 scan").status, 0);
+    EXPECT_EQ(usb.Last()->chip, 1) << "the scan ran on the chosen cable";
+}
 
 }  // namespace
 

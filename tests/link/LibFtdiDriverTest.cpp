@@ -2,138 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
+#include "link/I2C_FTDI.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/link/ScriptedLibFtdi.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// A scripted USB bus with FTDI chips on it. The test owns it and the driver's
-// FakeApi points at it, so what happened stays visible after the driver is gone.
-struct FakeChip {
-    uint16_t product = 0x6010;
-    std::string serial;
-    int interfaces = 2;  // what the configuration says; < 1 when unreadable
-    bool serialFails = false;
-};
-
-struct Piece {
-    uint64_t atUs;  // when the bytes reach the host
-    Bytes bytes;
-};
-
-struct FakeContext {
-    int chip = 0;
-    int interfaceIndex = 0;
-    int latency = -1;
-    int mask = -1;
-    bool closed = false;
-    std::vector<Bytes> writes;
-    std::deque<Piece> pieces;
-    int readCalls = 0;
-    int failReadAfter = -1;  // reads fail once this many were served
-    int purges = 0;
-};
-
-struct FakeCable {
-    std::vector<FakeChip> chips;
-    std::vector<std::unique_ptr<int>> devices;  // the chip index, one object per search
-    std::vector<std::unique_ptr<FakeContext>> contexts;
-    std::vector<int> searchedVendors;
-    int openCalls = 0;
-    bool openFails = false;
-    int writeResult = -2;  // -2: accept everything
-    uint64_t nowUs = 0;
-    LibFtdiVersion library{1, 5, 0};
-    LibFtdiVersion usb{1, 0, 26};
-
-    FakeContext* Last() { return contexts.empty() ? nullptr : contexts.back().get(); }
-};
-
-class FakeApi : public CLibFtdiApi {
-public:
-    explicit FakeApi(FakeCable& cable) : m_cable(cable) {}
-
-    int FindDevices(int vendor, int product, std::vector<Device>* devices) override
-    {
-        m_cable.searchedVendors.push_back(vendor);
-        const size_t before = devices->size();
-        for (size_t i = 0; i < m_cable.chips.size(); ++i) {
-            if (m_cable.chips[i].product == product) {
-                m_cable.devices.push_back(std::make_unique<int>(int(i)));
-                devices->push_back(m_cable.devices.back().get());
-            }
-        }
-        return int(devices->size() - before);
-    }
-    void ReleaseDevices() override {}
-    int GetSerial(Device device, std::string* serial) override
-    {
-        if (Chip(device).serialFails)
-            return -4;
-        *serial = Chip(device).serial;
-        return 0;
-    }
-    int GetInterfaceCount(Device device) override { return Chip(device).interfaces < 1 ? -1 : Chip(device).interfaces; }
-    uint32_t GetLocation(Device device) override { return 0x0100 + uint32_t(Index(device)); }
-    int Open(Device device, int interfaceIndex, Context* context) override
-    {
-        ++m_cable.openCalls;
-        if (m_cable.openFails)
-            return -5;
-        m_cable.contexts.push_back(std::make_unique<FakeContext>());
-        m_cable.contexts.back()->chip = Index(device);
-        m_cable.contexts.back()->interfaceIndex = interfaceIndex;
-        *context = m_cable.contexts.back().get();
-        return 0;
-    }
-    int SetBitMode(Context context, uint8_t mask, uint8_t) override { return Ctx(context).mask = mask, 0; }
-    int SetLatencyTimer(Context context, uint8_t ms) override { return Ctx(context).latency = ms, 0; }
-    int Write(Context context, const uint8_t* data, int size) override
-    {
-        Ctx(context).writes.emplace_back(data, data + size);
-        return m_cable.writeResult == -2 ? size : m_cable.writeResult;
-    }
-    int Read(Context context, uint8_t* data, int size) override
-    {
-        FakeContext& ctx = Ctx(context);
-        m_cable.nowUs += 100;  // a USB round trip
-        if (ctx.failReadAfter >= 0 && ctx.readCalls >= ctx.failReadAfter)
-            return -1;
-        ++ctx.readCalls;
-        int n = 0;
-        while (n < size && !ctx.pieces.empty() && ctx.pieces.front().atUs <= m_cable.nowUs) {
-            Bytes& bytes = ctx.pieces.front().bytes;
-            for (; n < size && !bytes.empty(); bytes.erase(bytes.begin()))
-                data[n++] = bytes.front();
-            if (bytes.empty())
-                ctx.pieces.pop_front();
-        }
-        return n;
-    }
-    int PurgeReceive(Context context) override
-    {
-        FakeContext& ctx = Ctx(context);
-        ++ctx.purges;
-        ctx.pieces.clear();
-        return 0;
-    }
-    int Close(Context context) override { return Ctx(context).closed = true, 0; }
-    LibFtdiVersion GetLibraryVersion() override { return m_cable.library; }
-    LibFtdiVersion GetUsbLibraryVersion() override { return m_cable.usb; }
-    uint64_t NowMicroseconds() override { return m_cable.nowUs; }
-    void SleepMicroseconds(uint32_t us) override { m_cable.nowUs += us; }
-
-private:
-    static int Index(Device device) { return *static_cast<int*>(device); }
-    const FakeChip& Chip(Device device) { return m_cable.chips[size_t(Index(device))]; }
-    static FakeContext& Ctx(Context context) { return *static_cast<FakeContext*>(context); }
-
-    FakeCable& m_cable;
-};
+using namespace scripted;
 
 struct Rig {
     FakeCable cable;
@@ -144,10 +28,12 @@ struct Rig {
         cable.chips = std::move(chips);
         driver = std::make_unique<CLibFtdiDriver>(std::make_unique<FakeApi>(cable));
     }
+    // Opens, then forgets the traffic of the open itself (its own test looks at that).
     FtdiHandle OpenOk(int index)
     {
         FtdiHandle handle = nullptr;
-        EXPECT_EQ(driver->Open(index, &handle), FTDI_OK) << "index " << index;
+        EXPECT_EQ(driver->Open(index, &handle), FTDI_OK) << "index " << index << ": " << driver->OpenFailure(index);
+        if (cable.Last()) cable.Last()->ForgetTraffic();
         return handle;
     }
 };
@@ -444,11 +330,12 @@ TEST(LibFtdiDriver, ReadWaitsForTheCountUntilTheDeadline)
         ctx->failReadAfter = c.failAfter;
         Bytes buffer(8, 0xEE);
         uint32_t received = 77;
+        const uint64_t start = rig.cable.nowUs;
         EXPECT_EQ(rig.driver->Read(handle, buffer.data(), c.count, &received), c.status);
         ASSERT_EQ(received, c.expected.size());
         EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + received), c.expected);
         EXPECT_EQ(buffer[c.count], 0xEE) << "wrote past the count";
-        const uint64_t elapsed = rig.cable.nowUs;
+        const uint64_t elapsed = rig.cable.nowUs - start;
         if (c.timesOut) {
             EXPECT_GE(elapsed, CLibFtdiDriver::kReadTimeoutUs);
             EXPECT_LT(elapsed, CLibFtdiDriver::kReadTimeoutUs + 10000);
@@ -526,6 +413,348 @@ TEST(LibFtdiDriver, InstalledLibraryListsAndReportsItsVersion)
     FtdiHandle handle = nullptr;
     EXPECT_NE(driver.Open(int(count), &handle), FTDI_OK);
     EXPECT_EQ(handle, nullptr);
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(LibFtdiDriver, OpenResetsTheChannelIntoMpsseAndChecksItIsInStep)
+{
+    struct Case {
+        const char* name;
+        Bytes answer;
+        uint64_t delayUs;
+        bool opens;
+        const char* said;  // part of the failure text
+    };
+    const std::vector<Case> cases = {
+        {"answered at once", {0xFA, 0xAA}, 0, true, ""},
+        {"answered within the deadline", {0xFA, 0xAA}, 200000, true, ""},
+        {"a chip without the clock set-up commands", {0xFA, 0x8B, 0xFA, 0x97, 0xFA, 0x8D, 0xFA, 0xAA}, 0, true, ""},
+        {"no answer", {}, 0, false, "answered nothing, not FA AA"},
+        {"answer after the deadline", {0xFA, 0xAA}, 300000, false, "answered nothing"},
+        {"out of step", {0x00, 0xFA, 0xAA}, 0, false, "answered 00, not FA AA"},
+        {"another bad command", {0xFA, 0xAB}, 0, false, "answered FA AB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig({k2232});
+        rig.cable.syncAnswer = c.answer;
+        rig.cable.syncDelayUs = c.delayUs;
+        int sentinel = 0;
+        FtdiHandle handle = &sentinel;
+        const FtdiStatus status = rig.driver->Open(1, &handle);
+        std::vector<std::string> expected = {"B open",          "B timeouts 250", "B latency 1",
+                                             "B bitmode 00 00", "B bitmode 00 02", "B purge",
+                                             "B write 8B 97 8D AA"};
+        if (c.opens) {
+            EXPECT_EQ(status, FTDI_OK);
+            EXPECT_NE(handle, &sentinel);
+            EXPECT_EQ(rig.driver->OpenFailure(1), "");
+        } else {
+            EXPECT_EQ(status, FTDI_IO_ERROR);
+            EXPECT_EQ(handle, &sentinel);
+            expected.push_back("B close");
+            const std::string failure = rig.driver->OpenFailure(1);
+            EXPECT_TRUE(Contains(failure, "MPSSE engine of channel B did not answer in step")) << failure;
+            EXPECT_TRUE(Contains(failure, c.said)) << failure;
+            EXPECT_LT(rig.cable.nowUs, CLibFtdiDriver::kSyncTimeoutUs + 10000) << "gives up at its own deadline";
+        }
+        EXPECT_EQ(rig.cable.calls, expected);
+    }
+
+    // A failed check is forgotten once the channel opens.
+    Rig rig({k2232});
+    rig.cable.syncAnswer = {};
+    FtdiHandle handle = nullptr;
+    EXPECT_NE(rig.driver->Open(1, &handle), FTDI_OK);
+    rig.cable.syncAnswer = {0xFA, 0xAA};
+    EXPECT_EQ(rig.driver->Open(1, &handle), FTDI_OK);
+    EXPECT_EQ(rig.driver->OpenFailure(1), "");
+    EXPECT_EQ(rig.cable.ContextsMade(), 1);
+}
+
+TEST(LibFtdiDriver, OpenFailuresCarryLibftdisWordsAndWhatToDo)
+{
+    struct Case {
+        const char* name;
+        OpenError error;
+        std::vector<std::string> said;
+    };
+    const std::vector<Case> cases = {
+        {"no udev rule", kNoPermission,
+         {"no permission to open the USB device", "libftdi: libusb_open() failed, code -4",
+          "errno 13: Permission denied",
+          "install the udev rule dist/linux/60-zent2-ftdi.rules (the zent2-i2c package installs it) and re-plug the "
+          "cable"}},
+        {"libftdi's own permission code", {-8, 0, "inappropriate permissions on device!"},
+         {"no permission", "inappropriate permissions on device!, code -8", "udev rule"}},
+        {"claimed by another program", kClaimedElsewhere,
+         {"another program holds this channel of the cable", "unable to claim usb device", "errno 16",
+          "close it (another zent2-i2c or zent2-cli, OpenOCD, an FPGA or JTAG tool) and try again"}},
+        {"unplugged meanwhile", {-4, ENODEV, "libusb_open() failed"}, {"the cable went away", "errno 19"}},
+        {"anything else", {-12, 0, "libusb_get_configuration () failed"},
+         {"the USB device did not open (libftdi: libusb_get_configuration () failed, code -12)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig({k2232});
+        rig.cable.chips[0].serialFails = true;  // as without permission
+        rig.cable.openError = c.error;
+        auto driver = std::shared_ptr<CLibFtdiDriver>(std::move(rig.driver));
+        CI2C_FTDI link(driver);
+        EXPECT_EQ(link.ListDevices(), 2) << "listing needs no permission";
+        EXPECT_EQ(link.OpenI2CChannel(), FTDI_DEVICE_NOT_OPENED);
+        EXPECT_FALSE(link.IsI2CChannelOpen());
+        EXPECT_EQ(link.StatusText(), "Open Status = 3; Device = 1; ; Devices Found = 2");
+        const std::string failure = driver->OpenFailure(CI2C_FTDI::kI2CChannelIndex);
+        for (const std::string& part : c.said) EXPECT_TRUE(Contains(failure, part)) << failure;
+        EXPECT_EQ(failure.find('\n'), std::string::npos) << "one line";
+        EXPECT_EQ(rig.cable.calls, (std::vector<std::string>{"B open", "B close"}));
+
+        // The cause goes away: the same context opens the channel.
+        rig.cable.openError.reset();
+        EXPECT_EQ(link.OpenI2CChannel(), FTDI_OK);
+        EXPECT_EQ(driver->OpenFailure(CI2C_FTDI::kI2CChannelIndex), "");
+        EXPECT_EQ(rig.cable.ContextsMade(), 1);
+    }
+}
+
+TEST(LibFtdiDriver, PurgeDropsLateBytesSoTheNextReplyIsInStep)
+{
+    struct Case {
+        bool purge;
+        Bytes next;  // what the next two-byte read gets
+    };
+    for (const Case& c : {Case{true, {0x0A, 0x0B}}, Case{false, {0x02, 0x0A}}}) {
+        SCOPED_TRACE(c.purge ? "purged" : "not purged");
+        Rig rig({k2232});
+        const FtdiHandle handle = rig.OpenOk(1);
+        FakeContext& ctx = *rig.cable.Last();
+        EXPECT_EQ(ctx.timeoutMs, CLibFtdiDriver::kUsbTimeoutMs) << "no transfer waits libftdi's 5 s";
+        const uint64_t t0 = rig.cable.nowUs;
+        ctx.pieces = {{t0, {0x01}}, {t0 + 1500000, {0x02}}};  // the second byte comes after the deadline
+        uint8_t reply[2] = {};
+        uint32_t received = 0;
+        rig.driver->Read(handle, reply, 2, &received);
+        EXPECT_EQ(received, 1u);
+        rig.cable.nowUs += 1000000;  // the late byte arrives in the chip
+        if (c.purge) {
+            EXPECT_EQ(rig.driver->Purge(handle), FTDI_OK);
+        }
+        ctx.pieces.push_back({rig.cable.nowUs, {0x0A, 0x0B}});  // the next exchange's reply
+        EXPECT_EQ(rig.driver->Read(handle, reply, 2, &received), FTDI_OK);
+        ASSERT_EQ(received, 2u);
+        EXPECT_EQ(Bytes(reply, reply + 2), c.next);
+    }
+}
+
+TEST(LibFtdiDriver, OneContextPerChannelForTheWholeSession)
+{
+    Rig rig({k2232});
+    FtdiHandle i2c = nullptr;
+    ASSERT_EQ(rig.driver->Open(1, &i2c), FTDI_OK);
+    for (int lock = 0; lock < 20; ++lock) {
+        uint32_t count = 0;
+        rig.driver->CreateDeviceInfoList(&count);  // the connection check lists again
+        FtdiHandle enable = nullptr;
+        ASSERT_EQ(rig.driver->Open(0, &enable), FTDI_OK);
+        EXPECT_EQ(rig.driver->Close(enable), FTDI_OK);
+    }
+    rig.cable.openError = kClaimedElsewhere;
+    FtdiHandle refused = nullptr;
+    EXPECT_NE(rig.driver->Open(0, &refused), FTDI_OK);
+    EXPECT_EQ(rig.cable.ContextsMade(), 2) << "one for A, one for B";
+    EXPECT_EQ(rig.cable.openCalls, 22);
+    for (const auto& ctx : rig.cable.contexts) EXPECT_FALSE(ctx->freed);
+    rig.driver.reset();
+    for (const auto& ctx : rig.cable.contexts) {
+        EXPECT_TRUE(ctx->closed);
+        EXPECT_TRUE(ctx->freed);
+    }
+}
+
+std::vector<std::string> ListedSerials(CLibFtdiDriver& driver)
+{
+    uint32_t count = 0;
+    driver.CreateDeviceInfoList(&count);
+    FtdiDeviceRecord records[CFtdiDriver::kMaxRecords];
+    driver.GetDeviceInfoList(records, &count);
+    std::vector<std::string> serials;
+    for (uint32_t i = 0; i < count && i < CFtdiDriver::kMaxRecords; ++i) serials.push_back(records[i].Serial());
+    return serials;
+}
+
+TEST(LibFtdiDriver, DevicesKeepTheirIndexesInUsbTreeOrderWhateverOrderLibusbGives)
+{
+    // Three dual-channel boards: indexes 0 and 1 must not depend on the order
+    // in which libusb happens to list them.
+    std::vector<FakeChip> chips = {FakeChip(0x6010, "JTAG1", 2).At(1, {4}), FakeChip(0x6010, "CABLE", 2).At(1, {2, 3}),
+                                   FakeChip(0x6010, "FPGA", 2).At(2, {1}), FakeChip(0x6014, "SOLO", 1).At(1, {1})};
+    const std::vector<std::string> expected = {"CABLEA", "CABLEB", "JTAG1A", "JTAG1B", "FPGAA", "FPGAB", "SOLO"};
+    std::vector<int> order = {0, 1, 2, 3};
+    do {
+        std::vector<FakeChip> shuffled;
+        for (int i : order) shuffled.push_back(chips[size_t(i)]);
+        Rig rig(shuffled);
+        EXPECT_EQ(ListedSerials(*rig.driver), expected);
+        const FtdiDeviceDetails details = rig.driver->DeviceDetails(1);
+        EXPECT_EQ(details.cableSerial, "CABLE");
+        EXPECT_EQ(details.location, "usb 1-2.3");
+        EXPECT_EQ(details.channel, 'B');
+        EXPECT_EQ(details.vendor, 0x0403);
+        EXPECT_EQ(details.product, 0x6010);
+    } while (std::next_permutation(order.begin(), order.end()));
+
+    Rig rig(chips);
+    ListedSerials(*rig.driver);
+    EXPECT_EQ(rig.driver->DeviceDetails(4).location, "usb 2-1");
+    EXPECT_EQ(rig.driver->DeviceDetails(6).channel, 'A');
+    EXPECT_EQ(rig.driver->DeviceDetails(7).location, "");
+    EXPECT_EQ(UsbLocationText(0x0305, {}), "usb bus 3 device 5");
+}
+
+TEST(LibFtdiDriver, CableChosenBySerialOrByItsOwnUsbIds)
+{
+    FakeChip custom(0x5678, "OWN", 2);
+    custom.vendor = 0x1234;
+    FakeChip unnamed = FakeChip(0x6010, "", 2).At(1, {9});
+    unnamed.serialFails = true;
+    const FakeChip jtag = FakeChip(0x6010, "JTAG1", 2).At(1, {1});
+    const FakeChip cable = FakeChip(0x6010, "CABLE", 2).At(1, {5});
+    struct Case {
+        const char* name;
+        std::vector<FakeChip> chips;
+        FtdiCableChoice choice;
+        std::vector<std::string> serials;
+        FtdiStatus openB;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"any cable: the first in the tree", {cable, jtag}, {}, {"JTAG1A", "JTAG1B", "CABLEA", "CABLEB"}, FTDI_OK, ""},
+        {"the chosen one only", {cable, jtag}, {"CABLE", 0, 0}, {"CABLEA", "CABLEB"}, FTDI_OK, ""},
+        {"chosen but absent", {jtag}, {"CABLE", 0, 0}, {}, FTDI_DEVICE_NOT_FOUND,
+         "no cable with the serial number CABLE is attached"},
+        {"unreadable serial may be the one, but is not opened blindly", {jtag, unnamed}, {"CABLE", 0, 0}, {"", ""},
+         FTDI_DEVICE_NOT_OPENED, "cannot be told from the cable CABLE"},
+        {"own USB ids come first", {jtag, custom}, {"", 0x1234, 0x5678}, {"OWNA", "OWNB", "JTAG1A", "JTAG1B"}, FTDI_OK,
+         ""},
+        {"own USB ids and a serial", {jtag, custom}, {"OWN", 0x1234, 0x5678}, {"OWNA", "OWNB"}, FTDI_OK, ""},
+        {"own USB ids are not listed unless asked for", {custom, jtag}, {}, {"JTAG1A", "JTAG1B"}, FTDI_OK, ""},
+        {"FTDI's own ids change nothing", {cable, jtag}, {"", 0x0403, 0x6010}, {"JTAG1A", "JTAG1B", "CABLEA", "CABLEB"},
+         FTDI_OK, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.chips);
+        rig.driver->SelectCable(c.choice);
+        EXPECT_EQ(ListedSerials(*rig.driver), c.serials);
+        FtdiHandle handle = nullptr;
+        EXPECT_EQ(rig.driver->Open(1, &handle), c.openB);
+        EXPECT_TRUE(Contains(rig.driver->OpenFailure(1), c.said)) << rig.driver->OpenFailure(1);
+        if (c.openB == FTDI_OK) {
+            EXPECT_EQ(rig.cable.Last()->interfaceIndex, 1);
+            EXPECT_EQ(rig.cable.chips[size_t(rig.cable.Last()->chip)].serial + "B", c.serials[1]);
+        }
+    }
+
+    // Without permission the unnamed device says so, not that it is the wrong one.
+    Rig rig({unnamed});
+    rig.cable.openError = kNoPermission;
+    rig.driver->SelectCable({"CABLE", 0, 0});
+    FtdiHandle handle = nullptr;
+    EXPECT_EQ(rig.driver->Open(1, &handle), FTDI_DEVICE_NOT_OPENED);
+    EXPECT_TRUE(Contains(rig.driver->OpenFailure(1), "no permission")) << rig.driver->OpenFailure(1);
+}
+
+TEST(LibFtdiDriver, UsbIdsParse)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        uint16_t vendor, product;
+    };
+    const std::vector<Case> cases = {
+        {"0403:6010", true, 0x0403, 0x6010}, {"0x1234:0xabcd", true, 0x1234, 0xABCD}, {"403:6015", true, 0x403, 0x6015},
+        {"0403", false, 0, 0},               {"0403:", false, 0, 0},                  {":6010", false, 0, 0},
+        {"0000:6010", false, 0, 0},          {"10403:6010", false, 0, 0},             {"04g3:6010", false, 0, 0},
+        {"0403:6010:1", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        uint16_t vendor = 7, product = 7;
+        EXPECT_EQ(ParseUsbIds(c.text, &vendor, &product), c.ok);
+        EXPECT_EQ(vendor, c.ok ? c.vendor : 7);
+        EXPECT_EQ(product, c.ok ? c.product : 7);
+    }
+}
+
+// SCL rise-to-rise times on the simulated bus while the port reads a register.
+std::vector<uint64_t> SclPeriods(const CBusTrace& trace)
+{
+    std::vector<uint64_t> periods;
+    uint64_t lastRise = 0;
+    for (const BusTraceEvent& e : trace.Events()) {
+        if (e.line != BusLine::Scl || !e.level) continue;
+        if (lastRise != 0) periods.push_back(e.timeNs - lastRise);
+        lastRise = e.timeNs;
+    }
+    return periods;
+}
+
+TEST(LibFtdiDriverOnSimulatedCable, BusRunsAtTheTableRatesWhateverAnotherProgramLeft)
+{
+    struct Case {
+        const char* leftover;  // what another MPSSE program left in channel B
+        int rateKhz;
+        uint64_t bitNs;        // one SCL period at the table's divisor
+    };
+    const std::vector<Case> cases = {
+        {"", 100, 10000},    {"", 400, 2500},          {"8A", 100, 10000},    {"8A", 400, 2500},
+        {"8C", 400, 2500},   {"96", 400, 2500},        {"8A 8C 96", 100, 10000},
+        {"80 03 83 11 05 00 01 02", 400, 2500},  // and half a command
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.leftover) + " at " + std::to_string(c.rateKhz) + " kHz");
+        auto board = CSimulatedBoard::CreateDefault();
+        CSimulatedFtdiDriver& cable = *board->Driver();
+        CMpsseEngine& engine = *cable.Engine(CSimulatedFtdiDriver::kI2CChannel);
+        engine.SetBitMode(0x83, 2);
+        Bytes leftover;
+        std::istringstream in(c.leftover);
+        for (std::string hex; in >> hex;) leftover.push_back(uint8_t(std::stoul(hex, nullptr, 16)));
+        engine.Write(leftover.data(), leftover.size());
+
+        auto api = std::make_unique<EngineApi>(cable);
+        auto driver = std::make_shared<CLibFtdiDriver>(std::move(api));
+        CTovin_I2C_Port port(driver);
+        port.SetDemoMode(false);
+        port.GetLink().SetRate(c.rateKhz);
+        ASSERT_EQ(port.OpenCable(), FTDI_OK) << driver->OpenFailure(1);
+        EXPECT_FALSE(engine.Adaptive());
+        EXPECT_FALSE(engine.ThreePhase());
+        EXPECT_TRUE(engine.DivideByFive());
+
+        board->Hmu(0)->SetConfiguration(0x34, 0x5C);
+        cable.ClearTrace();
+        cable.StartTrace();
+        EXPECT_EQ(port.ReadRegister(hmu::kCmdReadConfig, 0x34), 0x5C);
+        EXPECT_TRUE(port.ProbeHmu(1));
+        EXPECT_FALSE(port.ProbeHmu(2));
+        // Within each byte the clock runs at the table's rate: that is the
+        // period of most pulses (a START or an acknowledge adds pin commands).
+        std::map<uint64_t, int> periods;
+        for (uint64_t p : SclPeriods(cable.Bus().Trace())) ++periods[p];
+        ASSERT_FALSE(periods.empty());
+        const auto most = std::max_element(periods.begin(), periods.end(),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        EXPECT_EQ(most->first, c.bitNs);
+        EXPECT_GT(most->second, 40);
+        EXPECT_TRUE(engine.UnknownOpcodes().empty() || engine.UnknownOpcodes() == Bytes{0xAA})
+            << "only the synchronisation check is a bad command";
+    }
 }
 
 }  // namespace

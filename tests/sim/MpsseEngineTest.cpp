@@ -153,7 +153,7 @@ TEST(MpsseEngine, UnknownOpcodesAreAnsweredAndReported)
     };
     const Case cases[] = {
         {"AA", "FA AA", "AA"},
-        {"8A", "FA 8A", "8A"},     // not on a 6 MHz engine
+        {"AB", "FA AB", "AB"},
         {"00", "FA 00", "00"},
         {"AB 80 01 83 AC 22 00", "FA AB FA AC 00", "AB AC"},  // the engine carries on after each
     };
@@ -233,6 +233,106 @@ TEST(MpsseEngine, BitTimingFollowsTheDivisor)
         // The set-pins command between the byte and the acknowledge takes time too.
         EXPECT_EQ(rises[8] - falls[7], CMpsseEngine::kSetPinsNs + c.halfPeriodNs);
     }
+}
+
+// SCL rise-to-rise and high times of one byte clocked out, from the trace.
+struct ByteClock {
+    std::vector<uint64_t> periods;
+    std::vector<uint64_t> highs;
+};
+
+ByteClock ClockOfOneByte(EngineOnBus& s)
+{
+    s.Send(Hex("80 00 83"));
+    s.bus.ClearTrace();
+    s.bus.StartTrace();
+    s.Send(Hex("11 00 00 A5"));
+    ByteClock clock;
+    std::vector<uint64_t> rises;
+    for (const BusTraceEvent& e : s.bus.Trace().Events()) {
+        if (e.line != BusLine::Scl) continue;
+        if (e.level) {
+            if (!rises.empty()) clock.periods.push_back(e.timeNs - rises.back());
+            rises.push_back(e.timeNs);
+        } else if (!rises.empty()) {
+            clock.highs.push_back(e.timeNs - rises.back());
+        }
+    }
+    return clock;
+}
+
+TEST(MpsseEngine, ClockSetUpCommandsChangeTheBitClockAndOutliveTheSession)
+{
+    struct Case {
+        const char* setup;
+        uint16_t divisor;
+        uint64_t periodNs;  // SCL rise to rise
+        uint64_t highNs;
+    };
+    const Case cases[] = {
+        {"", 59, 10000, 5000},                 // power-up: divide by 5, two-phase
+        {"8B 97 8D", 59, 10000, 5000},         // the same, said out loud
+        {"8A", 59, 2000, 1000},                // 60 MHz master clock: five times faster
+        {"8A 8B", 59, 10000, 5000},
+        {"8A", 14, 500, 250},
+        {"8C", 59, 15000, 5000},               // three-phase: one more half period of hold
+        {"8C 8D", 59, 10000, 5000},
+        {"8A 8C", 14, 750, 250},
+        {"96 97", 59, 10000, 5000},            // adaptive clocking switched off again
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        EngineOnBus s;
+        s.Send(Hex(c.setup));
+        s.Send({0x86, static_cast<uint8_t>(c.divisor), 0x00});
+        // What another program set stays for the next one: only power-up resets it.
+        s.engine.ResetSession();
+        s.engine.SetBitMode(0x00, 0);
+        s.engine.SetBitMode(0x83, 2);
+        const ByteClock clock = ClockOfOneByte(s);
+        ASSERT_EQ(clock.periods.size(), 7u);
+        ASSERT_EQ(clock.highs.size(), 8u);
+        for (uint64_t p : clock.periods) EXPECT_EQ(p, c.periodNs);
+        for (uint64_t h : clock.highs) EXPECT_EQ(h, c.highNs);
+        EXPECT_TRUE(s.engine.UnknownOpcodes().empty());
+
+        s.engine.PowerUp();
+        s.engine.SetBitMode(0x83, 2);
+        s.Send({0x86, 59, 0x00});
+        const ByteClock fresh = ClockOfOneByte(s);
+        ASSERT_FALSE(fresh.periods.empty());
+        EXPECT_EQ(fresh.periods[0], 10000u) << "power-up restores the defaults";
+    }
+}
+
+TEST(MpsseEngine, AdaptiveClockingStallsWithoutAReturnedClock)
+{
+    EngineOnBus s;
+    s.bus.Attach(0xC0, std::make_shared<CTestTarget>());
+    s.Send(Hex("96"));
+    s.Send(Hex("80 00 83 81"));  // pin commands do not wait for the clock
+    EXPECT_EQ(s.Replies(), Hex("78"));
+    s.bus.StartTrace();
+    s.Send(Cat({simtest::Start(), simtest::WriteByte(0xC0), simtest::Stop(), Hex("97 AA")}));
+    EXPECT_TRUE(s.engine.Stalled());
+    EXPECT_TRUE(s.Replies().empty()) << "nothing after the stalled command runs, 97 and AA included";
+    const auto& events = s.bus.Trace().Events();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const BusTraceEvent& e) { return e.line == BusLine::Scl && e.level; }),
+              1)
+        << "the START's own pin change, then no clock pulse";
+
+    // A bit-mode reset drops the stalled command; adaptive clocking stays on
+    // until it is switched off.
+    s.engine.SetBitMode(0x00, 0);
+    s.engine.SetBitMode(0x83, 2);
+    EXPECT_FALSE(s.engine.Stalled());
+    EXPECT_TRUE(s.engine.Adaptive());
+    s.bus.ClearEventLog();
+    s.Send(Cat({Hex("97"), simtest::Start(), simtest::WriteByte(0xC0), simtest::Stop()}));
+    EXPECT_FALSE(s.engine.Stalled());
+    EXPECT_EQ(s.Replies(), Hex("00"));
+    EXPECT_EQ(s.bus.EventLog(), "Sr C0 A P") << "the stalled START never ended";
 }
 
 TEST(MpsseEngine, JointPinChangeMovesSdaWhileSclIsLow)

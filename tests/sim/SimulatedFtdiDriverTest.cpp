@@ -325,7 +325,7 @@ TEST(SimulatedFtdiDriver, EnableChannelDrivesOnlyItsLine)
     EXPECT_FALSE(driver.EnableLine());
     EXPECT_EQ(driver.EnableRisingEdges(), 1);
     EXPECT_EQ(driver.EnableFallingEdges(), 1);
-    const Bytes bad = Hex("8A");
+    const Bytes bad = Hex("AA");
     driver.Write(enable, bad.data(), 1, &n);
     EXPECT_EQ(driver.UnknownOpcodes(0), bad);
     EXPECT_TRUE(driver.UnknownOpcodes().empty());
