@@ -234,17 +234,22 @@ void CFault_Dlg::SetBusy(QPushButton* button, bool busy)
 void CFault_Dlg::OnReadTotal()
 {
     if (Port() == nullptr) return;
-    Port()->SetHmuIndex(DeviceIndex());
     SetBusy(m_total, true);
     emit SequenceRunning();
+    ReadAndShowLast();
+    SetBusy(m_total, false);
+    ReportUnansweredRead();
+}
+
+void CFault_Dlg::ReadAndShowLast()
+{
+    Port()->SetHmuIndex(DeviceIndex());
     ReadFaults();
     if (m_count >= 1) {
         m_index = m_count - 1;
         DecodeFaultRecord();
     }
     ShowFaultRecord();
-    SetBusy(m_total, false);
-    ReportUnansweredRead();
 }
 
 void CFault_Dlg::OnReadLast()
@@ -328,13 +333,7 @@ void CFault_Dlg::EraseAllFaults()
     }
     Ui().MessageBox(this, result);
 
-    Port()->SetHmuIndex(DeviceIndex());
-    ReadFaults();
-    if (m_count >= 1) {
-        m_index = m_count - 1;
-        DecodeFaultRecord();
-    }
-    ShowFaultRecord();
+    ReadAndShowLast();
     SetBusy(m_erase, false);
     ReportUnansweredRead();
 }

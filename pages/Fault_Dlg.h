@@ -68,6 +68,8 @@ private:
     void ReadFaults();
     void DecodeFaultRecord();
     void ShowFaultRecord();
+    // Selects the page's device, reads its log and shows the last record.
+    void ReadAndShowLast();
     // After showing what was read: tells the user when the device did not answer.
     void ReportUnansweredRead();
     // The devices of the window this page is in (only its own outside one).

@@ -72,6 +72,17 @@ protected:
         return {status, out.str(), err.str()};
     }
     CliResult Sim(const std::string& line) { return Run("--simulated-board " + line); }
+    // Runs the command on the simulated board with a trace, and checks that
+    // sigrok decodes the trace to the tokens, which are also what the bus saw.
+    void ExpectTraceDecodes(const std::string& command, const std::string& tokens, const std::string& path)
+    {
+        Bus().ClearEventLog();
+        ASSERT_EQ(Sim("--trace " + path + " " + command).status, 0) << command;
+        std::string decoded, output;
+        ASSERT_TRUE(sigrok::Decode(path, &decoded, &output)) << output;
+        EXPECT_EQ(decoded, tokens) << command << "\n" << output;
+        EXPECT_EQ(decoded, Bus().EventLog()) << command;
+    }
     CSimulatedFtdiDriver& Bus() { return *board->Driver(); }
     CHmuDevice& Hmu(int n) { return *board->Hmu(n); }
     uint64_t Writes() { return Bus().Counters().writeCalls + cable->Counters().writeCalls; }
@@ -362,14 +373,7 @@ TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
         {"ues 0", ues.substr(1)},
     };
     const std::string path = TempPath("trace.vcd");
-    for (const auto& c : cases) {
-        Bus().ClearEventLog();
-        ASSERT_EQ(Sim("--trace " + path + " " + c.command).status, 0) << c.command;
-        std::string tokens, output;
-        ASSERT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
-        EXPECT_EQ(tokens, c.tokens) << c.command << "\n" << output;
-        EXPECT_EQ(tokens, Bus().EventLog()) << c.command;
-    }
+    for (const auto& c : cases) ExpectTraceDecodes(c.command, c.tokens, path);
     std::filesystem::remove(path);
 #ifdef __linux__
     const CliResult full = Sim("--trace /dev/full read 0 C 0x34");  // created fine, cannot be written
@@ -600,14 +604,7 @@ TEST_F(CliOnBoard, FaultLogTracesDecodeToTheSequencesOfThePage)
         {"faults 0", "S C0 A 02 A Sr C1 A 8A N P S C0 A 03 A Sr C1 A 00 A 00 N P"},
     };
     const std::string path = TempPath("faults.vcd");
-    for (const auto& c : cases) {
-        Bus().ClearEventLog();
-        ASSERT_EQ(Sim("--trace " + path + " " + c.command).status, 0) << c.command;
-        std::string tokens, output;
-        ASSERT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
-        EXPECT_EQ(tokens, c.tokens) << c.command << "\n" << output;
-        EXPECT_EQ(tokens, Bus().EventLog()) << c.command;
-    }
+    for (const auto& c : cases) ExpectTraceDecodes(c.command, c.tokens, path);
     std::filesystem::remove(path);
 }
 

@@ -181,6 +181,24 @@ TEST(FaultPage, EachTabAndEachButtonReadsItsOwnDevice)
     });
 }
 
+TEST(FaultPage, ReadTotalAndEraseAllAreDisabledWhileTheyRun)
+{
+    FaultBench bench;
+    bench.t->ui.messageAnswers = {kIdYes};
+    bench.OpenFaults([&](CTovinPropertySheet& sheet) {
+        CFault_Dlg& page = FaultBench::Page(sheet, 0);
+        for (QPushButton* pressed : {page.TotalButton(), page.EraseButton()}) {
+            bool enabledWhileRunning = true;
+            auto seen = QObject::connect(&page, &CFault_Dlg::SequenceRunning,
+                                         [&] { enabledWhileRunning = pressed->isEnabled(); });
+            pressed->click();
+            QObject::disconnect(seen);
+            EXPECT_FALSE(enabledWhileRunning) << pressed->text().toStdString();
+            EXPECT_TRUE(pressed->isEnabled()) << pressed->text().toStdString();
+        }
+    });
+}
+
 TEST(FaultPage, ADeviceThatStopsAnsweringIsReportedNotShownAsEmpty)
 {
     FaultBench bench;
