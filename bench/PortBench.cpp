@@ -1,6 +1,7 @@
 // What the register port's operations cost on the simulated board: CPU time
 // per register read, and driver exchanges (write + read pairs) per operation.
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "bench/Bench.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Trim.h"
 #include "link/CableLock.h"
 #include "sim/SimulatedBoard.h"
 
@@ -60,5 +62,30 @@ int main()
     std::printf("(an exchange is one driver write and its read. No cable context is set here, so the cable\n"
                 " locks of the probes and the signature do not open the enable channel; in the program an\n"
                 " outermost lock adds one open, 5 enable-channel writes and a close per access sequence.)\n");
+
+    // The board clock: what one second of board time costs, with nothing to
+    // move and with every trim loop of both devices moving its rail.
+    std::printf("\nBoard clock, %lld ms steps\n", static_cast<long long>(CSimulatedBoard::kStep.count() / 1000));
+    bench::Measure("Advance(1 s), trim loops idle", [&] { board->Advance(std::chrono::seconds(1)); }, 0.5, 10);
+    auto moving = CSimulatedBoard::CreateDefault();
+    int round = 0;
+    bench::Measure(
+        "Advance(1 s), 8 trim loops moving",
+        [&] {
+            // A new target each second, so that the rails are always on their way.
+            for (int hmu = 0; hmu < 2; ++hmu)
+                for (int cell = 0; cell < CHmuDevice::kTrimCells; ++cell) {
+                    CHmuDevice& device = *moving->Hmu(hmu);
+                    device.OnStart(false);
+                    device.OnAddress(false);
+                    device.OnWrite(trim::TargetCommand(cell));
+                    device.OnWrite(static_cast<uint8_t>(round % 2 ? 0x58 : 0xF4));
+                    device.OnWrite(0x01);
+                    device.OnStop();
+                }
+            ++round;
+            moving->Advance(std::chrono::seconds(1));
+        },
+        0.5, 10);
     return 0;
 }

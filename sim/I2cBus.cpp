@@ -197,6 +197,8 @@ void CI2cBus::OnStart(uint64_t timeNs)
 {
     const bool repeated = m_inTransaction;
     Log(repeated ? "Sr" : "S");
+    if (!repeated)
+        ++m_transactions;
     // A START in the middle of a byte drops the partial byte.
     ReleaseTargets();
     m_inTransaction = true;

@@ -66,6 +66,9 @@ public:
     int AddressCount(uint8_t addressByte) const;
     const std::map<uint8_t, int>& AddressCounts() const { return m_addressCounts; }
     uint64_t SclCycles() const { return m_sclCycles; }
+    // Transactions begun (a START after a STOP or at the start; a repeated
+    // START continues its transaction). Never reset: callers take differences.
+    uint64_t Transactions() const { return m_transactions; }
     void ResetCounters();
 
     CBusTrace& Trace() { return m_trace; }
@@ -115,6 +118,7 @@ private:
     std::map<uint8_t, int> m_injectedNacks;
     std::map<uint8_t, int> m_addressCounts;
     uint64_t m_sclCycles = 0;
+    uint64_t m_transactions = 0;
     std::vector<std::string> m_events;
     CBusTrace m_trace;
 };

@@ -1,15 +1,15 @@
 #include "sim/SimulatedBoard.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <sstream>
 #include <vector>
 
 #include "device/MeasureCodes.h"
+#include "device/blocks/Gpio.h"
+#include "device/blocks/Hvout.h"
 #include "device/blocks/Imon.h"
 
 namespace {
@@ -61,52 +61,7 @@ imon::TripWrite TripPointsAround(double senseVolts)
     return imon::EncodeTripRegister(entryA, entryB);
 }
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    const size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-bool ParseReal(const std::string& text, double& value)
-{
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (begin != end && *begin == '+') ++begin;  // from_chars takes no plus sign
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
-    return ec == std::errc() && ptr == end && begin != end && Finite(value);
-}
-
-bool ParseUnsigned(const std::string& text, uint64_t& value)
-{
-    int base = 10;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        begin += 2;
-    }
-    const auto [ptr, ec] = std::from_chars(begin, end, value, base);
-    return ec == std::errc() && ptr == end && begin != end;
-}
-
 }  // namespace
-
-// What a board file would make of the board, checked before it is applied.
-struct CSimulatedBoard::Plan {
-    std::array<HmuBoardValues, kMaxHmus> values;
-    std::array<PotWindow, kPots> windows;
-    std::array<bool, kMaxHmus> present{};
-    bool mainPresent = false;
-};
 
 CSimulatedBoard::CSimulatedBoard() : m_driver(std::make_shared<CSimulatedFtdiDriver>())
 {
@@ -147,10 +102,8 @@ std::unique_ptr<CSimulatedBoard> CSimulatedBoard::CreateDefault()
     board->AddHmu(1);
     board->AddMain();
 
-    // HVOUT1, HVOUT2 and GPIO1..3 high while the board runs.
-    hmu0->SetOutputStates(0x03, 0x0007);
-    // Two faults: POT1 fell under its trip point, then the heated resistor
-    // went above both its thresholds.
+    // Two faults from an earlier run: POT1 fell under its trip point, then the
+    // heated resistor went above both its thresholds.
     HmuComparators underVoltage = hmu0->Comparators();
     underVoltage.vmon[2 * 6] = false;
     hmu0->AddFaultRecord(MakeFaultRecord(underVoltage, 0x03, 0x0007));
@@ -249,6 +202,9 @@ HmuInputs CSimulatedBoard::InputsOf(const HmuBoardValues& values)
     inputs.vmonVolts = values.vmonVolts;
     for (int m = 0; m < 2; ++m) inputs.senseVolts[m] = values.senseAmps[m] * values.senseOhms[m];
     inputs.temperatures = values.temperatures;
+    inputs.gpioInputs = values.gpioInputs;
+    inputs.gpioInterface = values.gpioInterface;
+    inputs.hvoutInterface = values.hvoutInterface;
     return inputs;
 }
 
@@ -299,6 +255,80 @@ bool CSimulatedBoard::SetTemperature(int index, int monitor, double celsius)
     return SetValues(index, values);
 }
 
+namespace {
+
+template <class Bits>
+void SetBit(Bits& bits, int bit, bool high)
+{
+    bits = static_cast<Bits>(high ? bits | (1u << bit) : bits & ~(1u << bit));
+}
+
+}  // namespace
+
+bool CSimulatedBoard::SetGpioInput(int index, int pin, bool high)
+{
+    if (index < 0 || index >= kMaxHmus || pin < 0 || pin >= gpio::kPins) return false;
+    HmuBoardValues values = m_values[index];
+    SetBit(values.gpioInputs, pin, high);
+    return SetValues(index, values);
+}
+
+bool CSimulatedBoard::SetGpioInterface(int index, int pin, bool high)
+{
+    if (index < 0 || index >= kMaxHmus || pin < 0 || pin >= gpio::kPins) return false;
+    HmuBoardValues values = m_values[index];
+    SetBit(values.gpioInterface, pin, high);
+    return SetValues(index, values);
+}
+
+bool CSimulatedBoard::SetHvoutInterface(int index, int output, bool high)
+{
+    if (index < 0 || index >= kMaxHmus || output < 0 || output >= hvout::kOutputs) return false;
+    HmuBoardValues values = m_values[index];
+    SetBit(values.hvoutInterface, output, high);
+    return SetValues(index, values);
+}
+
+void CSimulatedBoard::Advance(Duration elapsed)
+{
+    while (elapsed > Duration::zero()) {
+        const Duration step = std::min(elapsed, kStep);
+        m_now += step;
+        elapsed -= step;
+        Step(step);
+    }
+}
+
+void CSimulatedBoard::Step(Duration step)
+{
+    RunTrimLoops(step);
+}
+
+double CSimulatedBoard::TrimGoalVolts(int index, int cell) const
+{
+    return trim::SetPointVolts(m_hmus[index]->TrimCode(cell));
+}
+
+void CSimulatedBoard::RunTrimLoops(Duration step)
+{
+    const double decay = std::exp(-std::chrono::duration<double>(step) / kTrimTimeConstant);
+    for (int index = 0; index < kMaxHmus; ++index) {
+        if (!m_hmus[index]) continue;
+        HmuBoardValues values = m_values[index];
+        bool moved = false;
+        for (int cell = 0; cell < CHmuDevice::kTrimCells; ++cell) {
+            if (!m_hmus[index]->TrimLoopEngaged(cell)) continue;
+            double& rail = values.vmonVolts[trim::TrimmedInput(cell)];
+            const double goal = TrimGoalVolts(index, cell);
+            if (rail == goal) continue;
+            const double next = goal + (rail - goal) * decay;
+            rail = std::fabs(next - goal) < kTrimSnapVolts ? goal : next;
+            moved = true;
+        }
+        if (moved) SetValues(index, values);
+    }
+}
+
 void CSimulatedBoard::PushValues(int index)
 {
     const std::shared_ptr<CHmuDevice>& device = m_hmus[index];
@@ -308,26 +338,18 @@ void CSimulatedBoard::PushValues(int index)
     device->SetSignature(m_values[index].signature);
 }
 
-bool CSimulatedBoard::PotSlot(int pot, int* index, int* channel)
-{
-    if (pot < 0 || pot >= kPots) return false;
-    *index = pot / 2;
-    *channel = 6 + pot % 2;  // VMON7, VMON8
-    return true;
-}
-
 double CSimulatedBoard::PotVolts(int pot) const
 {
-    int index = 0;
-    int channel = 0;
-    return PotSlot(pot, &index, &channel) ? m_values[index].vmonVolts[channel] : 0.0;
+    if (pot < 0 || pot >= kPots) return 0.0;
+    const PotRail rail = PotRailOf(pot);
+    return m_values[rail.index].vmonVolts[rail.channel];
 }
 
 bool CSimulatedBoard::SetPotVolts(int pot, double volts)
 {
-    int index = 0;
-    int channel = 0;
-    return PotSlot(pot, &index, &channel) && SetVmon(index, channel, volts);
+    if (pot < 0 || pot >= kPots) return false;
+    const PotRail rail = PotRailOf(pot);
+    return SetVmon(rail.index, rail.channel, volts);
 }
 
 PotWindow CSimulatedBoard::GetPotWindow(int pot) const
@@ -373,147 +395,54 @@ bool CSimulatedBoard::LoadFile(const std::string& path, std::string& error)
 
 bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, const std::string& source)
 {
-    using Action = std::function<void(Plan&)>;
-    struct Step {
-        int line;
-        Action action;
-        int pot;  // the POT window it changes, -1 for none
-    };
-    std::vector<Step> steps;
+    BoardPlan plan = CurrentPlan();
+    if (!ParseBoardFile(text, source, plan, error)) return false;
+    Apply(plan);
+    return true;
+}
 
-    std::istringstream in(text);
-    std::string raw;
-    int lineNumber = 0;
-    const auto fail = [&](const std::string& message) {
-        error = source + ", line " + std::to_string(lineNumber) + ": " + message;
-        return false;
-    };
-
-    while (std::getline(in, raw)) {
-        ++lineNumber;
-        const std::string line = Trim(raw.substr(0, raw.find('#')));
-        if (line.empty()) continue;
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) return fail("expected \"key = value\", found \"" + line + "\"");
-        const std::string key = Lower(Trim(line.substr(0, equals)));
-        const std::string value = Trim(line.substr(equals + 1));
-        if (key.empty()) return fail("missing key before '='");
-        if (value.empty()) return fail("missing value for \"" + key + "\"");
-
-        // Value readers; each reports its own error.
-        double real = 0.0;
-        uint64_t whole = 0;
-        const auto readReal = [&] {
-            if (ParseReal(value, real)) return true;
-            return fail("\"" + value + "\" is not a number");
-        };
-        const auto readPositive = [&] {
-            if (!readReal()) return false;
-            if (real > 0.0) return true;
-            return fail("\"" + key + "\" must be above 0, found " + value);
-        };
-        const auto readWhole = [&](uint64_t max) {
-            if (!ParseUnsigned(value, whole)) return fail("\"" + value + "\" is not a whole number");
-            if (whole <= max) return true;
-            return fail("\"" + key + "\" out of range (0 to " + std::to_string(max) + "), found " + value);
-        };
-
-        Action action;
-        int pot = -1;
-        if (key.size() > 5 && key.compare(0, 3, "hmu") == 0 && key[3] >= '0' && key[3] <= '7' && key[4] == '.') {
-            const int n = key[3] - '0';
-            const std::string field = key.substr(5);
-            int channel = -1;
-            if (field.size() == 5 && field.compare(0, 4, "vmon") == 0 && field[4] >= '1' && field[4] <= '9')
-                channel = field[4] - '1';
-            else if (field == "hvmon")
-                channel = vmon::kHvmonChannel;
-            const int monitor = field == "imon1" || field == "imon1.rsense"     ? 0
-                                : field == "himon1" || field == "himon1.rsense" ? 1
-                                                                                : -1;
-            const int temp = field == "temp1" ? 0 : field == "temp2" ? 1 : field == "tempint" ? 2 : -1;
-
-            if (field == "present") {
-                if (!readWhole(1)) return false;
-                action = [n, on = whole == 1](Plan& p) { p.present[n] = on; };
-            } else if (channel >= 0) {
-                if (!readReal()) return false;
-                action = [n, channel, real](Plan& p) { p.values[n].vmonVolts[channel] = real; };
-            } else if (monitor >= 0 && field.find(".rsense") != std::string::npos) {
-                if (!readPositive()) return false;
-                action = [n, monitor, real](Plan& p) { p.values[n].senseOhms[monitor] = real; };
-            } else if (monitor >= 0) {
-                if (!readReal()) return false;
-                action = [n, monitor, real](Plan& p) { p.values[n].senseAmps[monitor] = real; };
-            } else if (temp >= 0) {
-                if (!readReal()) return false;
-                action = [n, temp, real](Plan& p) { p.values[n].temperatures[temp] = real; };
-            } else if (field == "id") {
-                if (!readWhole(0xFF)) return false;
-                action = [n, whole](Plan& p) { p.values[n].identification = static_cast<uint8_t>(whole); };
-            } else if (field == "signature") {
-                if (!readWhole(std::numeric_limits<uint64_t>::max())) return false;
-                action = [n, whole](Plan& p) { p.values[n].signature = whole; };
-            }
-        } else if (key == "main.present") {
-            if (!readWhole(1)) return false;
-            action = [on = whole == 1](Plan& p) { p.mainPresent = on; };
-        } else if (key.size() >= 4 && key.compare(0, 3, "pot") == 0 && key[3] >= '1' && key[3] <= '4') {
-            const int k = key[3] - '1';
-            const std::string field = key.substr(4);
-            int index = 0;
-            int channel = 0;
-            PotSlot(k, &index, &channel);
-            if (field.empty()) {
-                if (!readReal()) return false;
-                action = [index, channel, real](Plan& p) { p.values[index].vmonVolts[channel] = real; };
-            } else if (field == ".low" || field == ".high") {
-                if (!readReal()) return false;
-                const bool low = field == ".low";
-                action = [k, low, real](Plan& p) { (low ? p.windows[k].low : p.windows[k].high) = real; };
-                pot = k;
-            }
-        }
-        if (!action) return fail("unknown key \"" + key + "\"");
-        steps.push_back({lineNumber, std::move(action), pot});
-    }
-
-    Plan plan;
+BoardPlan CSimulatedBoard::CurrentPlan() const
+{
+    BoardPlan plan;
     plan.values = m_values;
     plan.windows = m_potWindows;
-    for (int i = 0; i < kMaxHmus; ++i) plan.present[i] = m_hmus[i] != nullptr;
+    for (int i = 0; i < kMaxHmus; ++i) {
+        plan.present[i] = m_hmus[i] != nullptr;
+        if (!m_hmus[i]) continue;
+        plan.devices[i].records = m_hmus[i]->FaultRecords();
+        plan.devices[i].status0 = m_hmus[i]->FaultStatusFlags0();
+        plan.devices[i].status1 = m_hmus[i]->FaultStatusFlags1();
+    }
     plan.mainPresent = m_main != nullptr;
-    std::array<int, kPots> windowLine{};
-    for (const Step& step : steps) {
-        step.action(plan);
-        if (step.pot >= 0) windowLine[step.pot] = step.line;
-    }
-    for (int k = 0; k < kPots; ++k) {
-        if (plan.windows[k].low > plan.windows[k].high) {
-            lineNumber = windowLine[k];
-            std::ostringstream message;
-            message << "POT" << k + 1 << " window low " << plan.windows[k].low << " V is above high "
-                    << plan.windows[k].high << " V";
-            return fail(message.str());
-        }
-    }
+    return plan;
+}
 
-    // Everything checked: apply. Values first, so that a device the file adds
-    // is set up around the values the file gives it.
+void CSimulatedBoard::Apply(const BoardPlan& plan)
+{
+    // Values first, so that a device the file adds is set up around the
+    // values the file gives it.
     m_values = plan.values;
     for (int i = 0; i < kMaxHmus; ++i) PushValues(i);
     m_potWindows = plan.windows;
     for (int i = 0; i < kMaxHmus; ++i) {
-        if (plan.present[i])
-            AddHmu(i);
-        else
+        if (!plan.present[i]) {
             RemoveHmu(i);
+            continue;
+        }
+        CHmuDevice& device = *AddHmu(i);
+        const BoardDevicePlan& setup = plan.devices[i];
+        for (const auto& [reg, value] : setup.configuration) device.SetConfiguration(reg, value);
+        if (setup.outputControl) device.SetMonitorRegister(ocb::kRegOutputControl, *setup.outputControl);
+        // The log as planned, also over whatever the new values would have logged:
+        // the board powers up this way.
+        device.SetFaultRecords(setup.records);
+        device.SetFaultStatusFlags(setup.status0, setup.status1);
+        for (const BoardFault& fault : setup.faults) device.InjectFault(fault.fault, fault.times, fault.command);
+        device.RebaseFaultWatch();
     }
     if (plan.mainPresent)
         AddMain();
     else
         RemoveMain();
     PushPotStatus();
-    error.clear();
-    return true;
 }

@@ -1,64 +1,47 @@
 #pragma once
 // The demonstration board in software: a simulated cable whose I2C bus holds
 // up to eight HMU devices (at 0xC0 + 2n) and the main device (at 0x40), and
-// the analog values those devices measure. Tests and users change the values
-// here; the board hands them to the devices, and keeps the main device's
-// POT1..POT4 status bits in step with the POT rails.
+// the analog values and pin levels around those devices. Tests and users
+// change the values here; the board hands them to the devices, and keeps the
+// main device's POT1..POT4 status bits in step with the POT rails.
 //
 // POT1 and POT2 are VMON7 and VMON8 of HMU0, POT3 and POT4 VMON7 and VMON8 of
 // HMU1; a POT rail is good while its voltage is inside its window (bounds
 // included). Values are kept per slot, so a device that is removed and added
 // again measures what it measured before.
 //
-// Board files (LoadFile, LoadText) hold one assignment per line:
+// The board has a clock of its own that only moves when told (Advance): the
+// tests step it by hand, the desktop app from a timer in real time, the
+// command line's sleep by the time slept. It drives what is slow on the real
+// board: a trim cell's closed loop moving its rail towards the target.
 //
-//     # comments start with '#'; blank lines are skipped
-//     hmu0.vmon7 = 1.20        VMON1..VMON9 and HVMON at the pins, volts
-//     hmu0.hvmon = 5.0
-//     hmu0.imon1 = 2.5         current through the IMON1 sense resistor, amps
-//     hmu0.himon1.rsense = 0.005   sense resistor, ohms (> 0)
-//     hmu0.temp1 = 41.5        TMON1, TMON2 (temp2), internal (tempint), degrees C
-//     hmu0.id = 0x88           identification byte (0..255)
-//     hmu0.signature = 0x0123456789ABCDEF
-//     hmu1.present = 0         add (1) or remove (0) a device, hmu0..hmu7
-//     main.present = 1
-//     pot1 = 1.05              a POT rail's voltage (the same as hmu0.vmon7)
-//     pot1.low = 1.08          a POT rail's good window, volts
-//     pot1.high = 1.32
-//
-// Keys are not case-sensitive; integers may be written in hex with 0x. A file
-// with any bad line (unknown key, bad number, value out of range, a window
-// whose low bound is above its high bound) changes nothing, and the error
-// names the line. A device added by a file is set up as the board's devices
-// are (thresholds around its values), after all values of the file are in.
+// Board files (LoadFile, LoadText) are described by BoardFileHelp().
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "sim/BoardFile.h"
+#include "sim/BoardValues.h"
 #include "sim/HmuDevice.h"
 #include "sim/MainDevice.h"
 #include "sim/SimulatedFtdiDriver.h"
 
-struct HmuBoardValues {
-    std::array<double, 10> vmonVolts{};    // VMON1..VMON9, HVMON
-    std::array<double, 2> senseAmps{};     // IMON1, HIMON1
-    std::array<double, 2> senseOhms{0.01, 0.01};
-    std::array<double, 3> temperatures{};  // TMON1, TMON2, internal, degrees Celsius
-    uint8_t identification = CHmuDevice::kDefaultIdentification;
-    uint64_t signature = 0;
-};
-
-struct PotWindow {
-    double low = 0.0;
-    double high = 0.0;
-};
-
 class CSimulatedBoard {
 public:
-    static constexpr int kMaxHmus = 8;
-    static constexpr int kPots = 4;
+    static constexpr int kMaxHmus = kBoardHmus;
+    static constexpr int kPots = kBoardPots;
+    using Duration = std::chrono::microseconds;
+    // The clock runs the slow behaviours in steps no longer than this.
+    static constexpr Duration kStep = std::chrono::milliseconds(10);
+    // A trim loop closes its rail's distance to the target by e in this time,
+    // and snaps to it once closer than kTrimSnapVolts: a full-scale step
+    // settles in a little over one second, a 1 V step in under one.
+    static constexpr Duration kTrimTimeConstant = std::chrono::milliseconds(120);
+    static constexpr double kTrimSnapVolts = 0.0005;
     static constexpr uint8_t kHmuBaseAddress = 0xC0;
     static constexpr uint8_t kMainAddress = 0x40;
 
@@ -97,6 +80,10 @@ public:
     bool SetSenseCurrent(int index, int monitor, double amps);
     bool SetSenseResistor(int index, int monitor, double ohms);
     bool SetTemperature(int index, int monitor, double celsius);
+    // Pin surroundings: pin 0..9 for GPIO1..GPIO10, output 0..3 for HVOUT1..HVOUT4.
+    bool SetGpioInput(int index, int pin, bool high);
+    bool SetGpioInterface(int index, int pin, bool high);
+    bool SetHvoutInterface(int index, int output, bool high);
     // What a device of these values measures.
     static HmuInputs InputsOf(const HmuBoardValues& values);
 
@@ -107,10 +94,16 @@ public:
     bool SetPotWindow(int pot, PotWindow window);
     uint8_t PotStatus() const;  // bits 0..3, 1 = good
 
-    // Board files (format above). On failure error holds one line naming the
+    // The board clock. Advance moves it on by the elapsed time (nothing for a
+    // time that is not positive) and runs what happens meanwhile.
+    void Advance(Duration elapsed);
+    Duration Now() const { return m_now; }
+
+    // Board files (BoardFileHelp). On failure error holds one line naming the
     // source and line, and the board is unchanged.
     bool LoadFile(const std::string& path, std::string& error);
     bool LoadText(const std::string& text, std::string& error, const std::string& source = "board");
+    static std::string_view BoardFileHelp() { return ::BoardFileHelp(); }
 
     // Sets a device up as the board's are: VMON comparator A about 10 % under
     // and B about 10 % over each input, IMON and TMON trip points, trim codes
@@ -118,15 +111,20 @@ public:
     static void SetUpDevice(CHmuDevice& device, const HmuBoardValues& values);
 
 private:
-    struct Plan;
-
+    // One step of the clock.
+    void Step(Duration step);
+    void RunTrimLoops(Duration step);
+    // Where a trim loop takes its rail: the cell's code, 2 mV a code.
+    double TrimGoalVolts(int index, int cell) const;
+    BoardPlan CurrentPlan() const;
+    void Apply(const BoardPlan& plan);
     void PushValues(int index);
     void PushPotStatus();
-    static bool PotSlot(int pot, int* index, int* channel);
 
     std::shared_ptr<CSimulatedFtdiDriver> m_driver;
     std::array<HmuBoardValues, kMaxHmus> m_values;
     std::array<std::shared_ptr<CHmuDevice>, kMaxHmus> m_hmus;
     std::shared_ptr<CMainDevice> m_main;
     std::array<PotWindow, kPots> m_potWindows;
+    Duration m_now{0};
 };

@@ -193,7 +193,10 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
     Channel* channel = Lookup(handle, &status);
     if (channel == nullptr)
         return status;
+    const uint64_t transactions = m_bus.Transactions();
     channel->engine->Write(buffer, count);
+    if (!EnableLine())
+        m_counters.transactionsWithEnableLow += m_bus.Transactions() - transactions;
     m_counters.bytesWritten += count;
     if (written != nullptr)
         *written = count;

@@ -30,6 +30,9 @@ struct SimulatedDriverCounters {
     uint64_t bytesWritten = 0;
     uint64_t bytesRead = 0;
     uint64_t sclCycles = 0;
+    // Bus transactions begun while the enable line was low, that is outside
+    // any cable lock: the program's traffic should show none.
+    uint64_t transactionsWithEnableLow = 0;
 };
 
 class CSimulatedFtdiDriver : public CFtdiDriver {

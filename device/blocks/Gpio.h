@@ -57,7 +57,37 @@ constexpr int ConfigRegister(int index) { return kFirstConfigRegister + index; }
 
 // The sixteen signals that can drive an HVOUT output or GPIO2/GPIO3, by code.
 constexpr int kSignals = 16;
-constexpr int kSignalI2c = 1;  // the output follows its bit of kRegOutputControl
+constexpr int kSignalInterface = 0;  // "HMU-I/F": the device's own interface logic
+constexpr int kSignalI2c = 1;        // the output follows its bit of kRegOutputControl
+// Signals that carry comparator A of a monitor: "HIMON_F", "IMON_F" (the
+// current monitors' alarms), "VMON_4A", "VMON_9A".
+constexpr int kSignalHimonFault = 8;
+constexpr int kSignalImonFault = 9;
+constexpr int kSignalVmon4A = 10;
+constexpr int kSignalVmon9A = 11;
+// The current monitor (0 = IMON1, 1 = HIMON1) or voltage input (channel
+// 0..9) whose comparator A a signal carries, -1 for the other signals.
+constexpr int SignalImonMonitor(int signal)
+{
+    return signal == kSignalImonFault ? 0 : signal == kSignalHimonFault ? 1 : -1;
+}
+constexpr int SignalVmonChannel(int signal)
+{
+    return signal == kSignalVmon4A ? 3 : signal == kSignalVmon9A ? 8 : -1;
+}
+// The GPIO pin (index 0..9) whose level a signal carries, -1 for the others:
+// "GPIO5", "GPIO6", "GPIO8", "GPIO9", "GPIO10".
+constexpr int SignalPin(int signal)
+{
+    switch (signal) {
+    case 2: return 4;
+    case 3: return 5;
+    case 5: return 7;
+    case 6: return 8;
+    case 7: return 9;
+    default: return -1;
+    }
+}
 inline constexpr std::array<std::string_view, kSignals> kSignalNames = {
     "HMU-I/F",  "I2C",     "GPIO5",   "GPIO6",     "RESERVED",  "GPIO8",     "GPIO9",     "GPIO10",
     "HIMON_F",  "IMON_F",  "VMON_4A", "VMON_9A",   "HIMON_HCM", "IMON_HCM",  "VMON5_HCM", "VMON6_HCM",
@@ -70,6 +100,7 @@ struct SignalField {
     int shift = 0;
 };
 constexpr int kGpioSignals = 2;  // 0 = GPIO2, 1 = GPIO3
+constexpr int GpioPinOf(int which) { return 1 + which; }  // their pin indexes
 constexpr SignalField GpioSignalField(int which) { return {ConfigRegister(0), which == 0 ? 4 : 0}; }
 constexpr SignalField HvoutSignalField(int output) { return {ConfigRegister(1 + output / 2), 4 * (output % 2)}; }
 constexpr int SignalOf(uint8_t reg, SignalField field) { return (reg >> field.shift) & 0x0F; }

@@ -39,5 +39,7 @@ constexpr int CodeFromRegisters(uint8_t low, uint8_t high) { return low + (high 
 // precision, truncated toward zero, low 16 bits.
 uint16_t TargetCode(float volts);
 float CodeVolts(int code);
+// The voltage a cell's loop brings its rail to, in double precision.
+constexpr double SetPointVolts(int code) { return code * 0.002; }
 
 }  // namespace trim

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BoardFixture.h"
+#include "FaultLogPort.h"
 
 namespace {
 
@@ -336,33 +337,6 @@ TEST_F(BoardTest, TransactionsOnTheBus)
         EXPECT_EQ(Driver().EventLog(), c.log);
     }
 }
-
-namespace {
-
-// Fault-log command transactions as the fault log page sends them.
-struct FaultLogPort {
-    CTovin_I2C_Port& port;
-
-    std::vector<uint8_t> Read(int command, int operand, int count)
-    {
-        std::vector<uint8_t> bytes(static_cast<size_t>(count), 0xEE);
-        if (!port.BeginCommand(command, operand)) return {};
-        port.ReadBytes(bytes.data(), count);
-        return bytes;
-    }
-    bool Send(int command, std::vector<uint8_t> data = {})
-    {
-        return port.BeginCommand(command, -1) &&
-               port.WriteBytes(data.data(), static_cast<int>(data.size()));
-    }
-    int Count()
-    {
-        const std::vector<uint8_t> status = Read(faultlog::kCmdStatus, -1, 2);
-        return faultlog::CountFromStatus(status[0], status[1]);
-    }
-};
-
-}  // namespace
 
 TEST_F(BoardTest, FaultLogStatusCountsRecords)
 {
