@@ -537,6 +537,17 @@ TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
         {"--unlock-code 1234 erase-faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->SetUnlockCode(0x1234); }, 0,
          "Fault log of HMU0 erased\n", "", 0},
         {"erase-faults 2", nullptr, 1, "", "did not acknowledge", -1},
+        // A log that will not open: its records are not printed as zeros, and nothing is erased.
+        {"faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways); },
+         1, "", "READ_FAULT_ENABLE has failed", 2},
+        {"erase-faults 0",
+         [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways); }, 1, "",
+         "READ_FAULT_ENABLE has failed! Nothing was erased", 2},
+        // Two wrong answers: the third attempt opens the log.
+        {"erase-faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, 2); }, 0,
+         "Fault log of HMU0 erased\n", "", 0},
+        // A comparator crossing on the board is the next record.
+        {"faults 0", [](CSimulatedBoard& b) { b.SetTemperature(0, 0, 45.0); }, 0, "Faults: 3\n...", "", 3},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -544,10 +555,16 @@ TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
         const CliResult r = Sim(c.line);
         EXPECT_EQ(r.status, c.status) << c.line << ": " << r.err;
         const std::string out = c.out;
-        if (out.size() > 3 && out.substr(out.size() - 3) == "...") {
+        if (out == "Faults: 16\nFault 1 of 16: ...") {
             EXPECT_EQ(r.out.rfind(out.substr(0, out.size() - 3), 0), 0u) << c.line << ": " << r.out;
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 17) << r.out;
             EXPECT_NE(r.out.find("Fault 16 of 16: HIMON B\n"), std::string::npos) << r.out;
+        } else if (out == "Faults: 3\n...") {
+            const size_t last = r.out.find("Fault 3 of 3: ");
+            ASSERT_NE(last, std::string::npos) << r.out;
+            const std::string record = r.out.substr(last);
+            EXPECT_NE(record.find("TMON1 A, TMON2 A"), std::string::npos) << record;
+            EXPECT_EQ(record.find("TMON1 B"), std::string::npos) << record;
         } else {
             EXPECT_EQ(r.out, out) << c.line;
         }
@@ -560,6 +577,7 @@ TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
         if (c.recordsAfter >= 0) {
             EXPECT_EQ(static_cast<int>(Hmu(0).FaultRecords().size()), c.recordsAfter) << c.line;
         }
+        EXPECT_EQ(Bus().Counters().transactionsWithEnableLow, 0u) << c.line << ": traffic outside the cable lock";
     }
 
     // Demo mode has the demonstration log and nothing to erase; bad codes are refused before the bus.

@@ -126,6 +126,62 @@ TEST_F(FaultLogOnBoard, ReadsTheRecordsTheStatusAnnounces)
     }
 }
 
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST_F(FaultLogOnBoard, ReadEnableHasThreeAttempts)
+{
+    const struct {
+        int wrongAnswers;  // READ_FAULT_ENABLE answered wrongly this often
+        bool enabled;
+        size_t attempts;
+    } cases[] = {{0, true, 1}, {1, true, 2}, {2, true, 3}, {3, false, 3}, {CHmuDevice::kAlways, false, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wrongAnswers);
+        Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, c.wrongAnswers);
+        Driver().ClearEventLog();
+        EXPECT_EQ(faultlog::SetReadEnable(*port, true), c.enabled);
+        EXPECT_EQ(Occurrences(Driver().EventLog(), "S C0 A 74 A B7 A Sr C1 A"), c.attempts);
+        EXPECT_EQ(Hmu(0).FaultReadEnabled(), c.enabled);
+        Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, 0);
+        EXPECT_TRUE(faultlog::SetReadEnable(*port, false));
+    }
+    // An attempt whose command is not acknowledged is one of the three.
+    Hmu(0).InjectFault(HmuFault::CommandNack, 2, faultlog::kCmdReadEnable);
+    EXPECT_TRUE(faultlog::SetReadEnable(*port, true));
+    Hmu(0).InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, faultlog::kCmdReadEnable);
+    EXPECT_FALSE(faultlog::SetReadEnable(*port, true));
+}
+
+TEST_F(FaultLogOnBoard, ALogThatWillNotOpenKeepsItsCountAndTheRecordsAsTheyWere)
+{
+    faultlog::Records records{};
+    records[0][6] = 0x5A;
+    Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
+    Driver().ClearEventLog();
+    const faultlog::LogRead read = faultlog::ReadLog(*port, records);
+    EXPECT_TRUE(read.enableFailed);
+    EXPECT_TRUE(read.Answered());
+    EXPECT_EQ(read.count, 2);
+    EXPECT_EQ(records[0][6], 0x5A);
+    EXPECT_EQ(records[1], faultlog::Record{});
+    EXPECT_EQ(Driver().EventLog().find(" 76 A"), std::string::npos) << "no record read";
+    EXPECT_EQ(Driver().EventLog().find("74 A 00"), std::string::npos) << "nothing to close";
+
+    // While erasing: the erase is never sent, the sequence still ends.
+    Driver().ClearEventLog();
+    const faultlog::EraseResult erase = faultlog::EraseLog(*port);
+    EXPECT_FALSE(erase.enabled);
+    EXPECT_FALSE(erase.Erased());
+    EXPECT_EQ(Hmu(0).FaultRecords().size(), 2u);
+    EXPECT_EQ(Driver().EventLog().find(" 71 A"), std::string::npos);
+    EXPECT_NE(Driver().EventLog().find("S C0 A 05 A P"), std::string::npos);
+}
+
 TEST_F(FaultLogOnBoard, AnUnansweredReadIsNotAnEmptyLog)
 {
     Driver().InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);

@@ -6,6 +6,7 @@
 
 #include <QPushButton>
 
+#include "link/CableLock.h"
 #include "pages/Fault_Dlg.h"
 #include "tests/pages/MonitorPageBench.h"
 
@@ -29,10 +30,13 @@ struct FaultBench : MonitorPageBench {
             return int{kIdOk};
         };
         CTovinMainDlg window;
+        const uint64_t outside = board->Driver()->Counters().transactionsWithEnableLow;
         window.OnFaultLog();
         t->ui.onModal = {};
         ASSERT_TRUE(ran) << "the window did not open";
         EXPECT_EQ(t->ui.modalTitles.back(), kTitle);
+        EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, outside)
+            << "bus traffic outside a cable lock";
     }
     static CFault_Dlg& Page(CTovinPropertySheet& sheet, int tab) { return *qobject_cast<CFault_Dlg*>(sheet.Page(tab)); }
 
@@ -94,6 +98,81 @@ TEST(FaultPage, ShowsEachRecordOfTheBoardAndStepsThroughThem)
         EXPECT_EQ(page.TitleText(), "Fault # 3 of 3 Total Faults");
         EXPECT_EQ(page.ComparatorText(2, 1), "B = 1");
         EXPECT_EQ(page.GpioText(2), "1");
+    });
+    EXPECT_TRUE(bench.t->ui.messages.empty());
+}
+
+TEST(FaultPage, ComparatorCrossingsOnTheBoardAreCapturedAndShown)
+{
+    FaultBench bench;
+    bench.board->SetPotVolts(0, 1.0);           // POT1 (HMU0 VMON7) under comparator A
+    bench.board->SetTemperature(0, 0, 45.0);    // TMON1 over comparator A
+    bench.OpenFaults([&](CTovinPropertySheet& sheet) {
+        CFault_Dlg& page = FaultBench::Page(sheet, 0);
+        EXPECT_EQ(page.TitleText(), "Fault # 1 of 4 Total Faults");
+        page.LastButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 4 of 4 Total Faults");
+        EXPECT_EQ(page.ComparatorText(10, 0), "A = 1");
+        EXPECT_EQ(page.ComparatorText(10, 1), "B = 0");
+        EXPECT_EQ(page.ComparatorText(6, 0), "A = 0") << "POT1 is still under its trip point";
+        page.PreviousButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 3 of 4 Total Faults");
+        EXPECT_EQ(page.ComparatorText(6, 0), "A = 0");
+        EXPECT_EQ(page.ComparatorText(5, 0), "A = 1");
+        EXPECT_EQ(page.ComparatorText(7, 0), "A = 1");
+        EXPECT_EQ(page.ComparatorText(10, 0), "A = 0");
+
+        // A fault while the window is open: "Read &Total" shows it.
+        bench.board->SetVmon(0, 9, 6.0);  // HVMON over comparator B
+        page.TotalButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 5 of 5 Total Faults");
+        EXPECT_EQ(page.ComparatorText(9, 1), "B = 1");
+
+        // Rails going out and back fill the log to sixteen records, and no further.
+        for (int i = 0; i < 12; ++i) {
+            bench.board->SetPotVolts(0, 1.2);
+            bench.board->SetPotVolts(0, 1.0);
+        }
+        EXPECT_EQ(bench.Hmu(0).FaultRecords().size(), 16u);
+        {
+            CCableLock lock;
+            EXPECT_TRUE(faultlog::IsMemoryFull(bench.t->Port()));
+        }
+        page.TotalButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 16 of 16 Total Faults");
+        EXPECT_EQ(Stepping(page), (std::vector<bool>{true, false, true}));
+    });
+    EXPECT_TRUE(bench.t->ui.messages.empty());
+}
+
+TEST(FaultPage, ALogThatWillNotOpenKeepsTheCountAndTheRecordsWithoutAMessage)
+{
+    FaultBench bench;
+    bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
+    bench.OpenFaults([&](CTovinPropertySheet& sheet) {
+        CFault_Dlg& page = FaultBench::Page(sheet, 0);
+        // The count of the status, records never read: a fresh page shows zeros.
+        EXPECT_EQ(page.TitleText(), "Fault # 1 of 2 Total Faults");
+        EXPECT_EQ(page.ComparatorText(5, 0), "A = 0");
+        EXPECT_EQ(page.HvoutText(0), "0");
+        // Once the log opens the records are read ...
+        bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, 0);
+        page.TotalButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 2 of 2 Total Faults");
+        EXPECT_EQ(page.ComparatorText(11, 1), "B = 1");
+        // ... and kept when it will not open again, whatever the count says now.
+        bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
+        bench.board->SetTemperature(0, 0, 45.0);
+        bench.board->Driver()->ClearEventLog();
+        page.TotalButton()->click();
+        EXPECT_EQ(page.TitleText(), "Fault # 3 of 3 Total Faults");
+        EXPECT_EQ(page.ComparatorText(10, 0), "A = 0") << "record 3 was never read";
+        page.PreviousButton()->click();
+        EXPECT_EQ(page.ComparatorText(11, 1), "B = 1") << "record 2 as read before";
+        const std::string log = bench.board->Driver()->EventLog();
+        size_t attempts = 0;
+        for (size_t at = log.find("74 A B7"); at != std::string::npos; at = log.find("74 A B7", at + 1)) ++attempts;
+        EXPECT_EQ(attempts, 3u);
     });
     EXPECT_TRUE(bench.t->ui.messages.empty());
 }
@@ -250,18 +329,23 @@ TEST(FaultPage, EraseAllErasesTheDevicesOfTheWindowAndSaysSoOnlyWhenAllWere)
         const char* setting;     // "Fault Log Unlock Code"; null: none
         uint16_t deviceCode;     // the code the devices expect
         int codeOnlyOn;          // -1: every device, else only that one expects deviceCode
+        std::vector<int> closed; // devices whose log will not open (READ_FAULT_ENABLE fails)
         std::vector<bool> erased;
         const char* message;     // null: none after the question
     } cases[] = {
-        {"HMU0 and HMU1", {0, 1}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {true, true}, "EEPROM Memory has been erased"},
-        {"answered No", {0, 1}, kIdNo, nullptr, faultlog::kUnlockCode, -1, {false, false}, nullptr},
-        {"gap board: HMU0 and HMU2", {0, 2}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {true, true},
+        {"HMU0 and HMU1", {0, 1}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {}, {true, true}, "EEPROM Memory has been erased"},
+        {"answered No", {0, 1}, kIdNo, nullptr, faultlog::kUnlockCode, -1, {}, {false, false}, nullptr},
+        {"gap board: HMU0 and HMU2", {0, 2}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {}, {true, true},
          "EEPROM Memory has been erased"},
-        {"HMU2 expects another code", {0, 2}, kIdYes, nullptr, 0x1234, 2, {true, false},
+        {"HMU2 expects another code", {0, 2}, kIdYes, nullptr, 0x1234, 2, {}, {true, false},
          "READ_FAULT_ENABLE has failed!"},
-        {"the board's code from the setting", {0, 1}, kIdYes, "1234", 0x1234, -1, {true, true},
+        {"the board's code from the setting", {0, 1}, kIdYes, "1234", 0x1234, -1, {}, {true, true},
          "EEPROM Memory has been erased"},
-        {"a malformed setting gives the built-in code", {0, 1}, kIdYes, "12G4", 0x1234, -1, {false, false},
+        {"a malformed setting gives the built-in code", {0, 1}, kIdYes, "12G4", 0x1234, -1, {}, {false, false},
+         "READ_FAULT_ENABLE has failed!"},
+        {"no log opens", {0, 1}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {0, 1}, {false, false},
+         "READ_FAULT_ENABLE has failed!"},
+        {"HMU1's log will not open", {0, 1}, kIdYes, nullptr, faultlog::kUnlockCode, -1, {1}, {true, false},
          "READ_FAULT_ENABLE has failed!"},
     };
     for (const auto& c : cases) {
@@ -278,6 +362,7 @@ TEST(FaultPage, EraseAllErasesTheDevicesOfTheWindowAndSaysSoOnlyWhenAllWere)
             bench.FillLog(n, 3);
             if (c.codeOnlyOn < 0 || c.codeOnlyOn == n) bench.Hmu(n).SetUnlockCode(c.deviceCode);
         }
+        for (int n : c.closed) bench.Hmu(n).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
         bench.t->ui.messageAnswers = {c.answer};
         bench.OpenFaults([&](CTovinPropertySheet& sheet) {
             ASSERT_EQ(sheet.PageCount(), static_cast<int>(c.devices.size()));
