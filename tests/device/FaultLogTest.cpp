@@ -1,5 +1,7 @@
-// The fault-log block: record decoding, the unlock code text, and its device
-// sequences on the simulated board (status, READ_FAULT_ENABLE, records, erase).
+// The fault-log block: record decoding, the demo pattern, the unlock code
+// text, and the READ_FAULT_ENABLE handshake on the simulated board. The read
+// and erase sequences are checked end to end by the fault log window's tests
+// and by the command line's traces.
 
 #include <gtest/gtest.h>
 
@@ -72,60 +74,6 @@ TEST(FaultLogUnlockCode, FourHexDigitsOnly)
     EXPECT_EQ(faultlog::UnlockCodeOf(faultlog::kUnlockFirst, faultlog::kUnlockSecond), faultlog::kUnlockCode);
 }
 
-class FaultLogOnBoard : public BoardTest {
-protected:
-    // HMU0 with `count` records, record r having only VMON(r % 9 + 1) B set.
-    void Fill(int count)
-    {
-        Hmu(0).ClearFaultRecords();
-        for (int r = 0; r < count; ++r) {
-            faultlog::Record record{};
-            faultlog::SetRecordBit(record, faultlog::VmonBit(r % 9, 1), true);
-            ASSERT_TRUE(Hmu(0).AddFaultRecord(record));
-        }
-    }
-};
-
-TEST_F(FaultLogOnBoard, ReadsTheRecordsTheStatusAnnounces)
-{
-    const struct {
-        const char* name;
-        int records;
-        uint8_t flags0, flags1;
-        int count;
-        bool unusable;
-    } cases[] = {
-        {"empty", 0, 0, 0, 0, false},
-        {"five", 5, 0, 0, 5, false},
-        {"fifteen", 15, 0, 0, 15, false},
-        {"sixteen: the full bit", 16, 0, 0, 16, false},
-        {"not valid", 5, 0, faultlog::kStatus1Invalid, 0, true},
-        {"busy", 16, faultlog::kStatus0Busy, 0, 0, true},
-        {"not valid and empty: no handshake", 0, 0, faultlog::kStatus1Invalid, 0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fill(c.records);
-        Hmu(0).SetFaultStatusFlags(c.flags0, c.flags1);
-        faultlog::Records records{};
-        Driver().ClearEventLog();
-        const faultlog::LogRead read = faultlog::ReadLog(*port, records);
-        EXPECT_TRUE(read.Answered());
-        EXPECT_FALSE(read.enableFailed);
-        EXPECT_EQ(read.count, c.count);
-        EXPECT_EQ(read.unusable, c.unusable);
-        EXPECT_EQ(faultlog::IsMemoryFull(*port), c.records == 16);
-        for (int r = 0; r < c.count; ++r) EXPECT_EQ(records[r], Hmu(0).FaultRecords()[r]) << r;
-        // Records are fetched in one read of 7 bytes each, and the log is closed again.
-        const std::string log = Driver().EventLog();
-        const bool fetched = c.count > 0;
-        EXPECT_EQ(log.find("76 A Sr C1") != std::string::npos, fetched);
-        EXPECT_EQ(log.find("74 A B7 A") != std::string::npos, c.records > 0);
-        EXPECT_EQ(log.find("74 A 00 A Sr C1 A 00 N P") != std::string::npos, c.records > 0);
-        EXPECT_FALSE(Hmu(0).FaultReadEnabled());
-    }
-}
-
 size_t Occurrences(const std::string& text, const std::string& part)
 {
     size_t count = 0;
@@ -133,7 +81,7 @@ size_t Occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-TEST_F(FaultLogOnBoard, ReadEnableHasThreeAttempts)
+TEST_F(BoardTest, FaultLogReadEnableHasThreeAttempts)
 {
     const struct {
         int wrongAnswers;  // READ_FAULT_ENABLE answered wrongly this often
@@ -155,69 +103,6 @@ TEST_F(FaultLogOnBoard, ReadEnableHasThreeAttempts)
     EXPECT_TRUE(faultlog::SetReadEnable(*port, true));
     Hmu(0).InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, faultlog::kCmdReadEnable);
     EXPECT_FALSE(faultlog::SetReadEnable(*port, true));
-}
-
-TEST_F(FaultLogOnBoard, ALogThatWillNotOpenKeepsItsCountAndTheRecordsAsTheyWere)
-{
-    faultlog::Records records{};
-    records[0][6] = 0x5A;
-    Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
-    Driver().ClearEventLog();
-    const faultlog::LogRead read = faultlog::ReadLog(*port, records);
-    EXPECT_TRUE(read.enableFailed);
-    EXPECT_TRUE(read.Answered());
-    EXPECT_EQ(read.count, 2);
-    EXPECT_EQ(records[0][6], 0x5A);
-    EXPECT_EQ(records[1], faultlog::Record{});
-    EXPECT_EQ(Driver().EventLog().find(" 76 A"), std::string::npos) << "no record read";
-    EXPECT_EQ(Driver().EventLog().find("74 A 00"), std::string::npos) << "nothing to close";
-
-    // While erasing: the erase is never sent, the sequence still ends.
-    Driver().ClearEventLog();
-    const faultlog::EraseResult erase = faultlog::EraseLog(*port);
-    EXPECT_FALSE(erase.enabled);
-    EXPECT_FALSE(erase.Erased());
-    EXPECT_EQ(Hmu(0).FaultRecords().size(), 2u);
-    EXPECT_EQ(Driver().EventLog().find(" 71 A"), std::string::npos);
-    EXPECT_NE(Driver().EventLog().find("S C0 A 05 A P"), std::string::npos);
-}
-
-TEST_F(FaultLogOnBoard, AnUnansweredReadIsNotAnEmptyLog)
-{
-    Driver().InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
-    faultlog::Records records{};
-    const faultlog::LogRead read = faultlog::ReadLog(*port, records);
-    EXPECT_FALSE(read.Answered());
-    EXPECT_EQ(read.count, 0);
-    EXPECT_FALSE(faultlog::IsMemoryFull(*port));
-    EXPECT_FALSE(faultlog::SetReadEnable(*port, true));
-}
-
-TEST_F(FaultLogOnBoard, EraseOnlyWithTheCodeTheDeviceExpects)
-{
-    const struct {
-        const char* name;
-        uint16_t deviceCode;
-        uint16_t sentCode;
-        bool erased;
-    } cases[] = {
-        {"built-in code", faultlog::kUnlockCode, faultlog::kUnlockCode, true},
-        {"wrong code: not taken for an erase", faultlog::kUnlockCode, 0x1234, false},
-        {"a board with its own code", 0x1234, 0x1234, true},
-        {"that board with the built-in code", 0x1234, faultlog::kUnlockCode, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fill(3);
-        Hmu(0).SetUnlockCode(c.deviceCode);
-        const faultlog::EraseResult result = faultlog::EraseLog(*port, c.sentCode);
-        EXPECT_TRUE(result.enabled);
-        EXPECT_TRUE(result.after.answered);
-        EXPECT_EQ(result.Erased(), c.erased);
-        EXPECT_EQ(Hmu(0).FaultRecords().size(), c.erased ? 0u : 3u);
-        EXPECT_FALSE(Hmu(0).EraseUnlocked()) << "the sequence ends locked";
-        EXPECT_FALSE(Hmu(0).FaultReadEnabled());
-    }
 }
 
 }  // namespace
