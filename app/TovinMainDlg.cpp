@@ -16,6 +16,7 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "logging/TovinLogStatus.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
 {
     setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    // Modal to nothing above it: the modeless logging window stays usable beside it.
+    setWindowModality(Qt::WindowModal);
 
     auto* top = new QVBoxLayout(this);
     BuildMenu();
@@ -309,6 +312,7 @@ void CTovinMainDlg::OnUes()
 void CTovinMainDlg::OnDataLoggingSelection()
 {
     if (!CheckConnection()) return;
+    m_app.OpenLogSelectionPages(QStringLiteral("Data Logging"), false);
 }
 
 void CTovinMainDlg::OnStartDataLogging()
@@ -320,6 +324,10 @@ void CTovinMainDlg::OnStartDataLogging()
         return;
     }
     if (!CheckConnection()) return;
+    // No parent: it belongs to the application and deletes itself when closed.
+    auto* status = new CTovinLogStatus(m_app);
+    m_app.AdoptLogStatusWindow(status);
+    status->show();
 }
 
 void CTovinMainDlg::OnI2CInterface()
