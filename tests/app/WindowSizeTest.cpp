@@ -38,6 +38,7 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnVmon, "ZENT I2C VMON Voltages, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnImon, "ZENT I2C IMON Currents, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnTmon, "ZENT I2C TMON Temperatures, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
