@@ -22,7 +22,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 13> kCommands = {{
+constexpr std::array<CommandInfo, 15> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -35,6 +35,8 @@ constexpr std::array<CommandInfo, 13> kCommands = {{
     {"trim", Command::Trim, 2, "trim HMU CELL [VOLTS]"},
     {"hvout", Command::Hvout, 1, "hvout HMU"},
     {"gpio", Command::Gpio, 1, "gpio HMU"},
+    {"faults", Command::Faults, 1, "faults HMU"},
+    {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
     {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
 }};
 
@@ -110,7 +112,7 @@ public:
             name == "--output" || name == "--interval" || name == "--count" || name == "--select";
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -145,6 +147,10 @@ public:
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
             return Address(name, value, m_request.mainAddress);
+        } else if (name == "--unlock-code") {
+            const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
+            if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
+            m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
@@ -268,7 +274,8 @@ public:
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
                                   command == Command::Measure || command == Command::Ues ||
-                                  command == Command::Trim || command == Command::Hvout || command == Command::Gpio;
+                                  command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
+                                  command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
             if (address > static_cast<int>(kMaxAddress))
@@ -280,6 +287,8 @@ public:
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
             if (command == Command::Trim && m_request.volts)
                 return Fail("trim: the trim target write is not simulated in demo mode, only its read");
+            if (command == Command::EraseFaults)
+                return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
                 return Fail("write: monitor registers are not simulated in demo mode, only C registers");
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
@@ -433,6 +442,14 @@ Commands:
   gpio HMU                  GPIO1..GPIO10, one line each: level and direction,
                             with the source signal of GPIO2 and GPIO3; GPIO7 of
                             a device identified as 0x88 shows "N/A"
+  faults HMU                the fault log: "Faults: N", then one line per record
+                            with the flags that are set, e.g.
+                            "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
+                            "No faults"; GPIO7 is left out on a device
+                            identified as 0x88 (it has none)
+  erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
+                            erase, end) and reads the status back to check that
+                            it is empty
   log --output FILE         logs the measurements of every HMU device that
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
@@ -467,6 +484,9 @@ Options:
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
+                     default 3CA5 (the desktop utility's setting "Fault Log
+                     Unlock Code")
   --version          prints the version and the source revision it was built
                      from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
@@ -505,15 +525,17 @@ starts as r; registers 0..118, others read 0x00) that C writes change for the
 rest of the command only, since every run starts afresh; fixed monitor
 registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
-0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
-It cannot show monitor writes, the signature (ues), trim target writes or the
-cable's devices (devices): these are refused. update does nothing in demo
-mode, and hvout and gpio show every level as 0.
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
+a fixed fault log of 16 records in faults. It cannot show monitor writes, the
+signature (ues), trim target writes, an erase of the fault log (erase-faults)
+or the cable's devices (devices): these are refused. update does nothing in
+demo mode, and hvout and gpio show every level as 0.
 
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, the bus trace could not be written, or the log file
+     device was found, the fault log would not open (READ_FAULT_ENABLE) or
+     was not erased, the bus trace could not be written, or the log file
      could not be created or written (the system's reason is given)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that

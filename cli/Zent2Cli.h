@@ -54,6 +54,8 @@ private:
     int Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;

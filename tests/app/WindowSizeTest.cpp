@@ -44,6 +44,7 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnTrimCells, "ZENT I2C Trim Cells"},
     {&CTovinMainDlg::OnAllI2C, "ZENT I2C All I2C Registers"},
     {&CTovinMainDlg::OnUes, "ZENT I2C UES"},
+    {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
