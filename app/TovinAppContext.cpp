@@ -15,8 +15,14 @@
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/ViewAllDlg.h"
+#include "logging/TovinDataLog.h"
+#include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
+#include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/TMONCOMPDlg.h"
+#include "pages/TovinGPIODlg.h"
+#include "pages/TovinHVOUTDlg.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
 
@@ -33,6 +39,7 @@ constexpr const char* kI2CBaudrate = "I2C Baudrate";
 constexpr const char* kLogSettings = "Log Settings";
 constexpr const char* kCableSerial = "Cable Serial";
 constexpr const char* kCableIds = "Cable VID PID";
+constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
 // A clock that stood still longer (a suspended machine) does not make up for all of it.
 constexpr std::chrono::seconds kMaxBoardCatchUp{10};
 
@@ -96,6 +103,9 @@ void CTovinAppContext::Startup()
     fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
     if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+    // Four hex digits; anything else gives the built-in code, silently, as every setting does.
+    faultUnlockCode =
+        faultlog::ParseUnlockCode(m_settings.ReadText(kFaultLogUnlockCode, "")).value_or(faultlog::kUnlockCode);
 
     m_storedCableSerial = m_settings.ReadText(kCableSerial, "");
     m_cableSerial = m_cableOverride.serial.empty() ? m_storedCableSerial : m_cableOverride.serial;
@@ -286,6 +296,50 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenGpioPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinGPIODlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenHvoutPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinHVOUTDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenTrimPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CSNTRX_TrimDACs_Dlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenAllRegisterPages()
+{
+    RegisterPageAccess access;
+    access.give = [](CTovinPropertyPage& page, const std::vector<RegisterEntry>& rows, int selection) {
+        auto& browser = static_cast<CViewAllDlg&>(page);
+        browser.SetRows(rows);
+        browser.SetListPosition(selection);
+    };
+    access.rows = [](const CTovinPropertyPage& page) { return static_cast<const CViewAllDlg&>(page).Rows(); };
+    access.selection = [](const CTovinPropertyPage& page) {
+        return static_cast<const CViewAllDlg&>(page).ListPosition();
+    };
+    OpenRegisterPages([] { return std::make_unique<CViewAllDlg>(); }, access);
+}
+
+void CTovinAppContext::OpenFaultPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CFault_Dlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnly)
+{
+    OpenDevicePages(title, closeOnly, [this] {
+        auto page = std::make_unique<CTovinDataLog>();
+        page->SetSelection(&logSettings);
+        return page;
+    });
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

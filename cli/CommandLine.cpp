@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
 
@@ -21,7 +23,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 12> kCommands = {{
+constexpr std::array<CommandInfo, 18> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -31,10 +33,22 @@ constexpr std::array<CommandInfo, 12> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"trim", Command::Trim, 2, "trim HMU CELL [VOLTS]"},
+    {"hvout", Command::Hvout, 1, "hvout HMU"},
+    {"gpio", Command::Gpio, 1, "gpio HMU"},
+    {"faults", Command::Faults, 1, "faults HMU"},
+    {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
+    {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
     {"read-main", Command::ReadMain, 1, "read-main REG"},
     {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
     {"sleep", Command::Sleep, 1, "sleep SECONDS"},
 }};
+
+// Arguments a command may take beyond its required ones.
+int OptionalArguments(Command command)
+{
+    return command == Command::Trim ? 1 : 0;  // VOLTS
+}
 
 constexpr int kMaxHmuIndex = 7;
 constexpr uint64_t kMainRegisters = 4;
@@ -99,10 +113,15 @@ public:
             (name == "--demo" ? m_demo : m_simulated) = true;
             return true;
         }
-        if (m_scriptLine) return Fail("options go on the command line, before - or --script, not into a script");
-        const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
+        const bool logOption =
+            name == "--output" || name == "--interval" || name == "--count" || name == "--select";
+        // A script line takes the session's options; only log's own belong to its line.
+        if (m_scriptLine && !logOption)
+            return Fail("options go on the command line, before - or --script, not into a script");
+        const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid" || name == "--script";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
+                                name == "--script";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -113,6 +132,10 @@ public:
             return Fail(name + " needs a value");
         }
         if (value.empty()) return Fail(name + " needs a value");
+        if (logOption) {
+            m_logOptions.push_back(name);
+            return LogOption(name, value);
+        }
 
         if (name == "--board") {
             m_request.boardFile = value;
@@ -135,10 +158,41 @@ public:
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
             return Address(name, value, m_request.mainAddress);
+        } else if (name == "--unlock-code") {
+            const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
+            if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
+            m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
             m_request.senseOhms = *ohms;
+        }
+        return true;
+    }
+
+    bool LogOption(const std::string& name, const std::string& value)
+    {
+        if (name == "--output") {
+            m_request.logFile = value;
+            return true;
+        }
+        if (name == "--select") {
+            std::string error;
+            const std::optional<logsel::DeviceChannels> channels = logsel::ParseChannelList(value, error);
+            if (!channels) return Fail("--select: " + error);
+            m_request.logChannels = *channels;
+            return true;
+        }
+        uint64_t number = 0;
+        if (!Number(value, name.c_str(), number)) return false;
+        if (name == "--interval") {
+            if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
+                return Fail("--interval " + value + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+            m_request.logInterval = static_cast<int>(number);
+        } else {
+            if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return Fail("--count " + value + " is too large");
+            m_request.logCount = static_cast<int>(number);
         }
         return true;
     }
@@ -200,6 +254,19 @@ public:
         return true;
     }
 
+    bool Trim(const std::vector<std::string>& positionals)
+    {
+        uint64_t cell = 0;
+        if (!Number(positionals[2], "CELL", cell)) return false;
+        if (cell < 1 || cell > static_cast<uint64_t>(trim::kCells))
+            return Fail("trim: CELL " + positionals[2] + " is outside 1..4");
+        m_request.cell = static_cast<int>(cell);
+        if (positionals.size() < 4) return true;
+        m_request.volts = ParseTrimVolts(positionals[3]);
+        if (!m_request.volts) return Fail("trim: VOLTS " + Quoted(positionals[3]) + " is not a voltage from 0 to 8.19");
+        return true;
+    }
+
     bool Positionals(const std::vector<std::string>& positionals)
     {
         const bool script = !m_request.scriptFile.empty() || (!positionals.empty() && positionals[0] == "-");
@@ -221,7 +288,7 @@ public:
         const int given = static_cast<int>(positionals.size()) - 1;
         if (given < info->arguments)
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
-        if (given > info->arguments)
+        if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
         switch (info->command) {
         case Command::ReadMain: return MainRegister(positionals[1]);
@@ -230,6 +297,7 @@ public:
         default: break;
         }
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
+        if (info->command == Command::Trim) return Trim(positionals);
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
         return true;
@@ -250,6 +318,9 @@ public:
     {
         const Command command = m_request.command;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
+        if (command != Command::Log && !m_logOptions.empty())
+            return Fail(m_logOptions.front() + " belongs to the log command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
@@ -258,22 +329,28 @@ public:
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
-                                  command == Command::Measure || command == Command::Ues;
+                                  command == Command::Measure || command == Command::Ues ||
+                                  command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
+                                  command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
             if (address > static_cast<int>(kMaxAddress))
                 return Fail("HMU" + std::to_string(m_request.hmu) + " would be at " + Hex(address) +
                             " with --base " + Hex(m_request.hmuBase) + ", beyond 0xFE");
         }
-        if (m_scriptLine) return true;  // the session's options were checked with it
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::Trim && m_request.volts)
+                return Fail("trim: the trim target write is not simulated in demo mode, only its read");
+            if (command == Command::EraseFaults)
+                return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
                 return Fail("write: monitor registers are not simulated in demo mode, only C registers");
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
                 return Fail("write: the demo register file holds registers 0..118 only");
         }
+        if (m_scriptLine) return true;  // the session's note was given with it
         if (CI2C_FTDI::DivisorForRate(m_request.rateKhz) == CI2C_FTDI::DivisorForRate(100) &&
             m_request.rateKhz != 100) {
             m_request.notes.push_back(std::to_string(m_request.rateKhz) +
@@ -293,6 +370,7 @@ private:
     std::string& m_error;
     bool m_simulated = false;
     bool m_demo = false;
+    std::vector<std::string> m_logOptions;  // given, in order
     bool m_scriptLine = false;
 };
 
@@ -325,10 +403,12 @@ std::optional<uint64_t> ParseNumber(std::string_view text)
     return overflow ? std::numeric_limits<uint64_t>::max() : value;
 }
 
-std::optional<double> ParseOhms(std::string_view text)
+namespace {
+
+// Digits with at most one point and at least one digit: no sign, no
+// exponent, no "inf" or "nan" that strtod would take.
+std::optional<double> PlainDecimal(std::string_view text)
 {
-    // Digits with at most one point and at least one digit: no sign, no
-    // exponent, no "inf" or "nan" that strtod would take.
     int digits = 0;
     int points = 0;
     for (const char c : text) {
@@ -337,9 +417,21 @@ std::optional<double> ParseOhms(std::string_view text)
         else return std::nullopt;
     }
     if (digits == 0 || points > 1) return std::nullopt;
-    const std::string copy(text);
-    const double ohms = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(ohms) || ohms <= 0.0) return std::nullopt;
+    // from_chars reads '.' whatever the locale; a value too large for a
+    // double is out of range rather than malformed.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> ParseOhms(std::string_view text)
+{
+    const std::optional<double> ohms = PlainDecimal(text);
+    if (!ohms || !std::isfinite(*ohms) || *ohms <= 0.0) return std::nullopt;
     return ohms;
 }
 
@@ -382,6 +474,16 @@ bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequ
         }
     }
     return parser.Positionals(positionals) && parser.Combination();
+}
+
+std::optional<float> ParseTrimVolts(std::string_view text)
+{
+    const std::optional<double> number = PlainDecimal(text);
+    if (!number) return std::nullopt;
+    // Judged in single precision, as the dialog's field judges it.
+    const float volts = static_cast<float>(*number);
+    if (!(volts >= 0.0f && volts <= trim::kMaxTargetVolts)) return std::nullopt;
+    return volts;
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error)
@@ -434,6 +536,29 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  trim HMU CELL             trim cell CELL (1..4): the voltage measured on the input
+                            it trims (VMON1..VMON4, as the voltage page shows it)
+                            and the target with its code, for example
+                              Trim Cell1: output 1.200 V, target 1.100 V (code 550)
+  trim HMU CELL VOLTS       sends a new target (0 to 8.19 V) as the trim dialog
+                            does: code = volts x 500, truncated; prints the code
+  hvout HMU                 HVOUT1..HVOUT4, one line each: value, source and
+                            source signal, mode, output type and their settings
+  gpio HMU                  GPIO1..GPIO10, one line each: level and direction,
+                            with the source signal of GPIO2 and GPIO3; GPIO7 of
+                            a device identified as 0x88 shows "N/A"
+  faults HMU                the fault log: "Faults: N", then one line per record
+                            with the flags that are set, e.g.
+                            "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
+                            "No faults"; GPIO7 is left out on a device
+                            identified as 0x88 (it has none)
+  erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
+                            erase, end) and reads the status back to check that
+                            it is empty
+  log --output FILE         logs the measurements of every HMU device that
+                            answers to FILE, in the desktop program's log
+                            format, one record every --interval seconds, until
+                            --count records are written or it is interrupted
   read-main REG             reads register REG (0..3) of the main device, the
                             demonstration design, and prints its byte as 0xNN
   write-main REG VALUE      writes register REG (0..3) of the main device
@@ -466,15 +591,34 @@ Options:
                      rate at 100
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
-  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
+                     default 0.1
   --serial SERIAL    the cable with this USB serial number (see devices), when
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
+                     default 3CA5 (the desktop utility's setting "Fault Log
+                     Unlock Code")
   --script FILE      runs the commands of FILE as a script
   --help-board       prints the keys of board files (for --board)
   --version          prints the version and the source revision it was built
                      from, and nothing else
+  --output FILE      log: the log file; an existing file is replaced
+  --interval SECONDS log: seconds between records, 1..86400, default 1
+  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
+                     or SIGTERM, which let the record being written finish
+  --select CHANNELS  log: the channels of every device, a comma list of
+                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
+                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
+                     groups vmon, hvout, gpio, tmon, imon; default all
+
+log writes the header (program, FTDI driver and library versions, system,
+interval, date), then one record per interval: a "Record N Value, Name" line
+for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
+record is flushed to the file as it is written, and one progress line per
+record goes to standard error. A device that stops answering is left out of
+the records until it answers again; a device without GPIO7 has no GPIO7 line.
 
 Scripts (- or --script FILE): one command per line with its arguments, as
 above; '#' starts a comment, blank lines are skipped. The options on the
@@ -509,16 +653,20 @@ starts as r; registers 0..118, others read 0x00) that C writes change for the
 rest of the command only, since every run starts afresh; fixed monitor
 registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
-0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
-It cannot show monitor writes, the signature (ues) or the cable's devices
-(devices): these are refused. update does nothing in demo mode. The main
-device's registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main
-writes for the rest of the run.
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
+a fixed fault log of 16 records in faults. It cannot show monitor writes, the
+signature (ues), trim target writes, an erase of the fault log (erase-faults)
+or the cable's devices (devices): these are refused. update does nothing in
+demo mode, and hvout and gpio show every level as 0. The main device's
+registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main writes for
+the rest of the run.
 
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, or the bus trace could not be written
+     device was found, the fault log would not open (READ_FAULT_ENABLE) or
+     was not erased, the bus trace could not be written, or the log file
+     could not be created or written (the system's reason is given)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/LogCommand.h"
 
 class CFtdiDriver;
 class CSimulatedBoard;
@@ -39,6 +40,8 @@ public:
     void SetBoard(CSimulatedBoard* board) { m_board = board; }
     // Where "-" reads its script from; standard input unless set.
     void SetInput(std::istream* in) { m_input = in; }
+    // The time the log command waits on; the real clock unless set.
+    void SetLogClock(LogClock clock) { m_logClock = std::move(clock); }
 
     // args without the program name.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
@@ -68,9 +71,15 @@ private:
     // Lets the board clock run: on the simulated board by the seconds at once,
     // on the cable in real time, in demo mode not at all.
     void Sleep(const cli::CliRequest& request);
+    int Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;
+    LogClock m_logClock = LogClock::Real();
     std::istream* m_input = nullptr;
     CSimulatedBoard* m_running = nullptr;  // the board of the running command, if simulated
 };

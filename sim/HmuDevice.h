@@ -201,6 +201,9 @@ public:
     uint8_t FaultStatusFlags1() const { return m_faultStatus1; }
     bool FaultReadEnabled() const { return m_faultReadEnabled; }
     bool EraseUnlocked() const { return m_eraseUnlocked; }
+    // The code the erase must be unlocked with (a board may expect another
+    // than the one the devices come with).
+    void SetUnlockCode(uint16_t code) { m_unlockCode = code; }
     // Takes the comparator outputs as they are now as the ones later changes
     // are compared with, without logging (a board that powers up this way).
     void RebaseFaultWatch();
@@ -278,6 +281,7 @@ private:
     bool m_eraseUnlocked = false;
     bool m_eraseArmed = false;  // the log was opened after the unlock
     bool m_faultLogging = true;
+    uint16_t m_unlockCode = faultlog::kUnlockCode;
     // The comparator outputs last looked at; none before the first inputs.
     std::optional<HmuComparators> m_watched;
 
