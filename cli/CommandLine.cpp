@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -426,6 +425,20 @@ std::optional<double> PlainDecimal(std::string_view text)
     return value;
 }
 
+// Options and positionals in any order, then the command and the whole.
+bool ParseWords(CParser& parser, const std::vector<std::string>& words)
+{
+    std::vector<std::string> positionals;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (IsOption(words[i])) {
+            if (!parser.Option(words[i], words, i)) return false;
+        } else {
+            positionals.push_back(words[i]);
+        }
+    }
+    return parser.Positionals(positionals) && parser.Combination();
+}
+
 }  // namespace
 
 std::optional<double> ParseOhms(std::string_view text)
@@ -437,13 +450,8 @@ std::optional<double> ParseOhms(std::string_view text)
 
 std::optional<double> ParseSeconds(std::string_view text)
 {
-    // Digits with at most one point, as for ohms, and 0 allowed.
-    const bool plain = text.find_first_not_of("0123456789.") == std::string_view::npos &&
-                       text.find_first_of("0123456789") != std::string_view::npos &&
-                       std::count(text.begin(), text.end(), '.') <= 1;
-    if (!plain) return std::nullopt;
-    const double seconds = std::strtod(std::string(text).c_str(), nullptr);
-    if (!std::isfinite(seconds)) return std::nullopt;
+    const std::optional<double> seconds = PlainDecimal(text);
+    if (!seconds || !std::isfinite(*seconds)) return std::nullopt;
     return seconds;
 }
 
@@ -465,15 +473,7 @@ bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequ
 
     CParser parser(request, error);
     parser.ForScriptLine(session);
-    std::vector<std::string> positionals;
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (IsOption(words[i])) {
-            if (!parser.Option(words[i], words, i)) return false;
-        } else {
-            positionals.push_back(words[i]);
-        }
-    }
-    return parser.Positionals(positionals) && parser.Combination();
+    return ParseWords(parser, words);
 }
 
 std::optional<float> ParseTrimVolts(std::string_view text)
@@ -500,15 +500,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
         }
     }
     CParser parser(request, error);
-    std::vector<std::string> positionals;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (IsOption(args[i])) {
-            if (!parser.Option(args[i], args, i)) return false;
-        } else {
-            positionals.push_back(args[i]);
-        }
-    }
-    return parser.Positionals(positionals) && parser.Combination();
+    return ParseWords(parser, args);
 }
 
 std::string UsageText()

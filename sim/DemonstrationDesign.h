@@ -40,9 +40,11 @@
 // fault-log trigger is on) while the fault-logging bit is set, every supply
 // is up and the thermal demonstration is not running: the design switches
 // rails on and off itself at other times, and R203's thermal cycle is its
-// control loop, not a fault. A POT fault that no comparator logged, and a
-// push on PB_SW3, are captured on request (Step's events), in the device
-// that measures the POT rail and in HMU0.
+// control loop, not a fault. While the bit is set and the thermal
+// demonstration is not running, a POT fault that no comparator logged (the
+// rail out of its window, but not past its comparator, or coming on out of
+// it) and a push on PB_SW3 are captured on request (Step's events), in the
+// device that measures the POT rail and in HMU0.
 //
 // Margining (-5 %, normal, +5 % of every trimmed supply) and DC-DC clocking
 // (synchronous or 90 degree phase shifts) follow their register fields.
