@@ -2,21 +2,31 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "app/FontOccManager.h"
 #include "app/JTAG_CableSetup.h"
+#include "app/SimulatedBoardDlg.h"
 #include "app/TovinMainDlg.h"
 #include "app/TovinPropertyPage.h"
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/ViewAllDlg.h"
+#include "logging/TovinDataLog.h"
+#include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
+#include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/TMONCOMPDlg.h"
+#include "pages/TovinGPIODlg.h"
+#include "pages/TovinHVOUTDlg.h"
 #include "pages/VMONCOMPDlg.h"
+#include "sim/SimulatedBoard.h"
 
 namespace {
 
@@ -31,6 +41,15 @@ constexpr const char* kI2CBaudrate = "I2C Baudrate";
 constexpr const char* kLogSettings = "Log Settings";
 constexpr const char* kCableSerial = "Cable Serial";
 constexpr const char* kCableIds = "Cable VID PID";
+constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
+// A clock that stood still longer (a suspended machine) does not make up for all of it.
+constexpr std::chrono::seconds kMaxBoardCatchUp{10};
+
+int64_t MonotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -86,6 +105,9 @@ void CTovinAppContext::Startup()
     fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
     if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+    // Four hex digits; anything else gives the built-in code, silently, as every setting does.
+    faultUnlockCode =
+        faultlog::ParseUnlockCode(m_settings.ReadText(kFaultLogUnlockCode, "")).value_or(faultlog::kUnlockCode);
 
     m_storedCableSerial = m_settings.ReadText(kCableSerial, "");
     m_cableSerial = m_cableOverride.serial.empty() ? m_storedCableSerial : m_cableOverride.serial;
@@ -104,6 +126,32 @@ void CTovinAppContext::Startup()
     m_port->SetHmuBase(i2cAddress);
     m_port->SetMainAddress(i2cSwAddress);
     browserSelection = 0;
+
+    if (m_board) {
+        m_boardClock = std::make_unique<QTimer>();
+        QObject::connect(m_boardClock.get(), &QTimer::timeout, [this] { RunBoardClock(); });
+        m_boardClockNs = MonotonicNs();
+        m_boardClock->start(kBoardClockMs);
+    }
+}
+
+void CTovinAppContext::RunBoardClock()
+{
+    if (!m_board) return;
+    const int64_t now = MonotonicNs();
+    const auto passed = std::chrono::nanoseconds(now - m_boardClockNs);
+    m_boardClockNs = now;
+    m_board->Advance(std::chrono::duration_cast<CSimulatedBoard::Duration>(
+        std::min<std::chrono::nanoseconds>(passed, kMaxBoardCatchUp)));
+}
+
+void CTovinAppContext::ShowBoardPanel()
+{
+    if (!m_board) return;
+    if (!m_boardPanel) m_boardPanel = new CSimulatedBoardDlg(*m_board);
+    m_boardPanel->show();
+    m_boardPanel->raise();
+    m_boardPanel->activateWindow();
 }
 
 void CTovinAppContext::MainWindowLoop()
@@ -186,6 +234,8 @@ void CTovinAppContext::Shutdown()
 {
     // The status window closes its log file (every record written) as it goes.
     delete m_logStatus.data();
+    delete m_boardPanel.data();
+    m_boardClock.reset();
     m_port.reset();
     if (GetCableContext() == this) SetCableContext(m_previousCableContext);
 }
@@ -200,6 +250,16 @@ void CTovinAppContext::SetLargeUiFont(bool on)
 {
     m_largeUiFont = on;
     CFontOccManager::SetLargeFont(on);
+    // The board window is made again in the new font, where it was.
+    if (m_boardPanel) {
+        const bool shown = m_boardPanel->isVisible();
+        const QPoint place = m_boardPanel->pos();
+        delete m_boardPanel.data();
+        if (shown) {
+            ShowBoardPanel();
+            m_boardPanel->move(place);
+        }
+    }
 }
 
 CI2C_FTDI* CTovinAppContext::CableLink()
@@ -258,6 +318,50 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenGpioPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinGPIODlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenHvoutPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinHVOUTDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenTrimPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CSNTRX_TrimDACs_Dlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenAllRegisterPages()
+{
+    RegisterPageAccess access;
+    access.give = [](CTovinPropertyPage& page, const std::vector<RegisterEntry>& rows, int selection) {
+        auto& browser = static_cast<CViewAllDlg&>(page);
+        browser.SetRows(rows);
+        browser.SetListPosition(selection);
+    };
+    access.rows = [](const CTovinPropertyPage& page) { return static_cast<const CViewAllDlg&>(page).Rows(); };
+    access.selection = [](const CTovinPropertyPage& page) {
+        return static_cast<const CViewAllDlg&>(page).ListPosition();
+    };
+    OpenRegisterPages([] { return std::make_unique<CViewAllDlg>(); }, access);
+}
+
+void CTovinAppContext::OpenFaultPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CFault_Dlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnly)
+{
+    OpenDevicePages(title, closeOnly, [this] {
+        auto page = std::make_unique<CTovinDataLog>();
+        page->SetSelection(&logSettings);
+        return page;
+    });
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

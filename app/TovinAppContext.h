@@ -18,12 +18,14 @@
 
 #include "app/Settings.h"
 #include "device/RegisterMap.h"
+#include "device/blocks/FaultLog.h"
 #include "link/CableLock.h"
 #include "link/FtdiDriver.h"
 
 class CFtdiDriver;
-class QTimer;
+class CSimulatedBoard;
 class CTovin_I2C_Port;
+class QTimer;
 class CTovinPropertyPage;
 class CTovinPropertySheet;
 
@@ -93,6 +95,12 @@ public:
     void OpenVmonPages(const QString& title, bool closeOnly);
     void OpenImonPages(const QString& title, bool closeOnly);
     void OpenTmonPages(const QString& title, bool closeOnly);
+    void OpenGpioPages(const QString& title, bool closeOnly);
+    void OpenHvoutPages(const QString& title, bool closeOnly);
+    void OpenTrimPages(const QString& title, bool closeOnly);
+    void OpenFaultPages(const QString& title, bool closeOnly);
+    // The channel selection: OK stores the boxes of every page that was shown.
+    void OpenLogSelectionPages(const QString& title, bool closeOnly);
 
     // The all-registers window: each page gets its device's rows of the map
     // and the browser selection; OK copies values, shown flags and the
@@ -103,6 +111,21 @@ public:
         std::function<int(const CTovinPropertyPage&)> selection;
     };
     void OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access);
+    void OpenAllRegisterPages();
+
+    // The simulated board the program runs on, or null on the cable; set
+    // before Startup, it must outlive the context. From Startup on its clock
+    // runs in real time from a timer on the user-interface thread.
+    void SetSimulatedBoard(CSimulatedBoard* board) { m_board = board; }
+    CSimulatedBoard* SimulatedBoard() const { return m_board; }
+    // Moves the board clock on by the time passed since it last moved (at
+    // most kMaxBoardCatchUp at once); the timer calls it.
+    void RunBoardClock();
+    static constexpr int kBoardClockMs = 20;
+    // The modeless "Simulated Board" window: shown and raised, made on first
+    // use; it belongs to the application like the status window below.
+    void ShowBoardPanel();
+    QWidget* BoardPanel() const { return m_boardPanel.data(); }
 
     // The modeless data-logging status window belongs to the application, not
     // to a main window: it survives the rebuild of the main window (the next
@@ -129,6 +152,9 @@ public:
     int clockingValue = 0;
     int marginingValue = 0;
     std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
+    // The code that unlocks a fault log erase: setting "Fault Log Unlock
+    // Code" (four hex digits), read at start-up; the built-in code without it.
+    uint16_t faultUnlockCode = faultlog::kUnlockCode;
 
 private:
     // The pages of one builder call: constructed, probed, shown, destroyed
@@ -153,6 +179,10 @@ private:
     bool m_exitRequested = false;
     std::unique_ptr<QTimer> m_exitTimer;
     CCableContext* m_previousCableContext = nullptr;
+    CSimulatedBoard* m_board = nullptr;
+    std::unique_ptr<QTimer> m_boardClock;
+    int64_t m_boardClockNs = 0;  // monotonic time the board clock last moved
+    QPointer<QWidget> m_boardPanel;
 };
 
 // The running application object.

@@ -16,6 +16,8 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/UESDlg.h"
+#include "logging/TovinLogStatus.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
 {
     setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    // Modal to nothing above it: the modeless logging window stays usable beside it.
+    setWindowModality(Qt::WindowModal);
 
     auto* top = new QVBoxLayout(this);
     BuildMenu();
@@ -148,6 +152,12 @@ void CTovinMainDlg::BuildMenu()
     options->addSeparator();
     connect(options->addAction(QStringLiteral("Data &Logging...")), &QAction::triggered, this,
             &CTovinMainDlg::OnDataLoggingSelection);
+    // Only on the simulated board: its knobs, buttons and lamps.
+    if (m_app.SimulatedBoard()) {
+        options->addSeparator();
+        connect(options->addAction(QStringLiteral("Simulated &Board...")), &QAction::triggered, this,
+                &CTovinMainDlg::OnSimulatedBoard);
+    }
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
     connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this, &CTovinMainDlg::OnAbout);
@@ -272,21 +282,25 @@ void CTovinMainDlg::OnImon()
 void CTovinMainDlg::OnTrimCells()
 {
     if (!CheckConnection()) return;
+    m_app.OpenTrimPages(QStringLiteral("ZENT I2C Trim Cells"), true);
 }
 
 void CTovinMainDlg::OnGpio()
 {
     if (!CheckConnection()) return;
+    m_app.OpenGpioPages(QStringLiteral("ZENT I2C Digital I/O"), true);
 }
 
 void CTovinMainDlg::OnHvout()
 {
     if (!CheckConnection()) return;
+    m_app.OpenHvoutPages(QStringLiteral("ZENT I2C HVOUT Status"), true);
 }
 
 void CTovinMainDlg::OnFaultLog()
 {
     if (!CheckConnection()) return;
+    m_app.OpenFaultPages(QStringLiteral("ZENT I2C Fault log Record"), true);
 }
 
 void CTovinMainDlg::OnTmon()
@@ -298,16 +312,20 @@ void CTovinMainDlg::OnTmon()
 void CTovinMainDlg::OnAllI2C()
 {
     if (!CheckConnection()) return;
+    m_app.OpenAllRegisterPages();
 }
 
 void CTovinMainDlg::OnUes()
 {
     if (!CheckConnection()) return;
+    CUESDlg dialog(this);
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDataLoggingSelection()
 {
     if (!CheckConnection()) return;
+    m_app.OpenLogSelectionPages(QStringLiteral("Data Logging"), false);
 }
 
 void CTovinMainDlg::OnStartDataLogging()
@@ -319,6 +337,10 @@ void CTovinMainDlg::OnStartDataLogging()
         return;
     }
     if (!CheckConnection()) return;
+    // No parent: it belongs to the application and deletes itself when closed.
+    auto* status = new CTovinLogStatus(m_app);
+    m_app.AdoptLogStatusWindow(status);
+    status->show();
 }
 
 void CTovinMainDlg::OnI2CInterface()
@@ -337,6 +359,11 @@ void CTovinMainDlg::OnLargeGui()
     m_app.SetLargeUiFont(!m_app.LargeUiFont());
     m_largeGui->setChecked(m_app.LargeUiFont());
     done(CTovinAppContext::kLargeGuiResult);
+}
+
+void CTovinMainDlg::OnSimulatedBoard()
+{
+    m_app.ShowBoardPanel();
 }
 
 void CTovinMainDlg::OnAbout()

@@ -1,11 +1,13 @@
 #include "cli/CommandLine.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
 #include "device/TextFormat.h"
@@ -21,7 +23,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 18> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -31,9 +33,25 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"trim", Command::Trim, 2, "trim HMU CELL [VOLTS]"},
+    {"hvout", Command::Hvout, 1, "hvout HMU"},
+    {"gpio", Command::Gpio, 1, "gpio HMU"},
+    {"faults", Command::Faults, 1, "faults HMU"},
+    {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
+    {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
+    {"read-main", Command::ReadMain, 1, "read-main REG"},
+    {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
+    {"sleep", Command::Sleep, 1, "sleep SECONDS"},
 }};
 
+// Arguments a command may take beyond its required ones.
+int OptionalArguments(Command command)
+{
+    return command == Command::Trim ? 1 : 0;  // VOLTS
+}
+
 constexpr int kMaxHmuIndex = 7;
+constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr int kLastDemoRegister = 118;
 
@@ -96,9 +114,15 @@ public:
             (name == "--demo" ? m_demo : m_simulated) = true;
             return true;
         }
-        const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
+        const bool logOption =
+            name == "--output" || name == "--interval" || name == "--count" || name == "--select";
+        // A script line takes the session's options; only log's own belong to its line.
+        if (m_scriptLine && !logOption)
+            return Fail("options go on the command line, before - or --script, not into a script");
+        const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
+                                name == "--script";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -109,9 +133,15 @@ public:
             return Fail(name + " needs a value");
         }
         if (value.empty()) return Fail(name + " needs a value");
+        if (logOption) {
+            m_logOptions.push_back(name);
+            return LogOption(name, value);
+        }
 
         if (name == "--board") {
             m_request.boardFile = value;
+        } else if (name == "--script") {
+            m_request.scriptFile = value;
         } else if (name == "--trace") {
             m_request.traceFile = value;
         } else if (name == "--rate") {
@@ -129,12 +159,43 @@ public:
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
             return Address(name, value, m_request.mainAddress);
+        } else if (name == "--unlock-code") {
+            const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
+            if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
+            m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms)
                 return Fail("--rsense " + Quoted(value) +
                             ": give the sense resistor in ohms, above 0 (from 1.2e-38 to 3.4e38)");
             m_request.senseOhms = *ohms;
+        }
+        return true;
+    }
+
+    bool LogOption(const std::string& name, const std::string& value)
+    {
+        if (name == "--output") {
+            m_request.logFile = value;
+            return true;
+        }
+        if (name == "--select") {
+            std::string error;
+            const std::optional<logsel::DeviceChannels> channels = logsel::ParseChannelList(value, error);
+            if (!channels) return Fail("--select: " + error);
+            m_request.logChannels = *channels;
+            return true;
+        }
+        uint64_t number = 0;
+        if (!Number(value, name.c_str(), number)) return false;
+        if (name == "--interval") {
+            if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
+                return Fail("--interval " + value + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+            m_request.logInterval = static_cast<int>(number);
+        } else {
+            if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return Fail("--count " + value + " is too large");
+            m_request.logCount = static_cast<int>(number);
         }
         return true;
     }
@@ -178,8 +239,49 @@ public:
         return true;
     }
 
+    bool MainRegister(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "REG", value)) return false;
+        if (value >= kMainRegisters) return Fail("main device register " + text + " is outside 0..3");
+        m_request.reg = static_cast<int>(value);
+        return true;
+    }
+
+    bool Seconds(const std::string& text)
+    {
+        const std::optional<double> seconds = ParseSeconds(text);
+        if (!seconds || *seconds > kMaxSleepSeconds)
+            return Fail("sleep " + Quoted(text) + ": give the seconds as a plain decimal number, 0 to 3600");
+        m_request.seconds = *seconds;
+        return true;
+    }
+
+    bool Trim(const std::vector<std::string>& positionals)
+    {
+        uint64_t cell = 0;
+        if (!Number(positionals[2], "CELL", cell)) return false;
+        if (cell < 1 || cell > static_cast<uint64_t>(trim::kCells))
+            return Fail("trim: CELL " + positionals[2] + " is outside 1..4");
+        m_request.cell = static_cast<int>(cell);
+        if (positionals.size() < 4) return true;
+        m_request.volts = ParseTrimVolts(positionals[3]);
+        if (!m_request.volts) return Fail("trim: VOLTS " + Quoted(positionals[3]) + " is not a voltage from 0 to 8.19");
+        return true;
+    }
+
     bool Positionals(const std::vector<std::string>& positionals)
     {
+        const bool script = !m_request.scriptFile.empty() || (!positionals.empty() && positionals[0] == "-");
+        if (script) {
+            if (m_scriptLine) return Fail("a script cannot run another script");
+            if (!m_request.scriptFile.empty() && !positionals.empty())
+                return Fail("--script FILE takes its commands from the file: no command after it");
+            if (positionals.size() > 1) return Fail("-: the commands come from standard input, no command after it");
+            if (m_request.scriptFile.empty()) m_request.scriptFile = "-";
+            m_request.command = Command::Script;
+            return true;
+        }
         if (positionals.empty()) return Fail("no command given (see --help)");
         const CommandInfo* info = nullptr;
         for (const CommandInfo& c : kCommands)
@@ -189,18 +291,39 @@ public:
         const int given = static_cast<int>(positionals.size()) - 1;
         if (given < info->arguments)
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
-        if (given > info->arguments)
+        if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
+        switch (info->command) {
+        case Command::ReadMain: return MainRegister(positionals[1]);
+        case Command::WriteMain: return MainRegister(positionals[1]) && Value(positionals[2]);
+        case Command::Sleep: return Seconds(positionals[1]);
+        default: break;
+        }
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
+        if (info->command == Command::Trim) return Trim(positionals);
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
         return true;
+    }
+
+    // A script line: the session's options, no options of its own.
+    void ForScriptLine(const CliRequest& session)
+    {
+        m_request = session;
+        m_request.notes.clear();
+        m_request.scriptFile.clear();
+        m_simulated = session.backend == Backend::SimulatedBoard;
+        m_demo = session.backend == Backend::Demo;
+        m_scriptLine = true;
     }
 
     bool Combination()
     {
         const Command command = m_request.command;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
+        if (command != Command::Log && !m_logOptions.empty())
+            return Fail(m_logOptions.front() + " belongs to the log command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
@@ -209,7 +332,9 @@ public:
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
-                                  command == Command::Measure || command == Command::Ues;
+                                  command == Command::Measure || command == Command::Ues ||
+                                  command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
+                                  command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
             if (address > static_cast<int>(kMaxAddress))
@@ -219,11 +344,16 @@ public:
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::Trim && m_request.volts)
+                return Fail("trim: the trim target write is not simulated in demo mode, only its read");
+            if (command == Command::EraseFaults)
+                return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
                 return Fail("write: monitor registers are not simulated in demo mode, only C registers");
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
                 return Fail("write: the demo register file holds registers 0..118 only");
         }
+        if (m_scriptLine) return true;  // the session's note was given with it
         if (CI2C_FTDI::DivisorForRate(m_request.rateKhz) == CI2C_FTDI::DivisorForRate(100) &&
             m_request.rateKhz != 100) {
             m_request.notes.push_back(std::to_string(m_request.rateKhz) +
@@ -243,6 +373,8 @@ private:
     std::string& m_error;
     bool m_simulated = false;
     bool m_demo = false;
+    std::vector<std::string> m_logOptions;  // given, in order
+    bool m_scriptLine = false;
 };
 
 }  // namespace
@@ -274,10 +406,12 @@ std::optional<uint64_t> ParseNumber(std::string_view text)
     return overflow ? std::numeric_limits<uint64_t>::max() : value;
 }
 
-std::optional<double> ParseOhms(std::string_view text)
+namespace {
+
+// Digits with at most one point and at least one digit: no sign, no
+// exponent, no "inf" or "nan" that strtod would take.
+std::optional<double> PlainDecimal(std::string_view text)
 {
-    // Digits with at most one point and at least one digit: no sign, no
-    // exponent, no "inf" or "nan" that strtod would take.
     int digits = 0;
     int points = 0;
     for (const char c : text) {
@@ -286,13 +420,77 @@ std::optional<double> ParseOhms(std::string_view text)
         else return std::nullopt;
     }
     if (digits == 0 || points > 1) return std::nullopt;
-    const std::string copy(text);
-    const double ohms = std::strtod(copy.c_str(), nullptr);
+    // from_chars reads '.' whatever the locale; a value too large for a
+    // double is out of range rather than malformed.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Options and positionals in any order, then the command and the whole.
+bool ParseWords(CParser& parser, const std::vector<std::string>& words)
+{
+    std::vector<std::string> positionals;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (IsOption(words[i])) {
+            if (!parser.Option(words[i], words, i)) return false;
+        } else {
+            positionals.push_back(words[i]);
+        }
+    }
+    return parser.Positionals(positionals) && parser.Combination();
+}
+
+}  // namespace
+
+std::optional<double> ParseOhms(std::string_view text)
+{
+    const std::optional<double> ohms = PlainDecimal(text);
     // The value is computed with as a float: refuse what a float cannot hold.
-    if (!std::isfinite(ohms) || ohms < std::numeric_limits<float>::min() ||
-        ohms > std::numeric_limits<float>::max())
+    if (!ohms || !std::isfinite(*ohms) || *ohms < std::numeric_limits<float>::min() ||
+        *ohms > std::numeric_limits<float>::max())
         return std::nullopt;
     return ohms;
+}
+
+std::optional<double> ParseSeconds(std::string_view text)
+{
+    const std::optional<double> seconds = PlainDecimal(text);
+    if (!seconds || !std::isfinite(*seconds)) return std::nullopt;
+    return seconds;
+}
+
+bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequest& request, std::string& error)
+{
+    error.clear();
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : line.substr(0, line.find('#'))) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    if (words.empty()) return false;
+
+    CParser parser(request, error);
+    parser.ForScriptLine(session);
+    return ParseWords(parser, words);
+}
+
+std::optional<float> ParseTrimVolts(std::string_view text)
+{
+    const std::optional<double> number = PlainDecimal(text);
+    if (!number) return std::nullopt;
+    // Judged in single precision, as the dialog's field judges it.
+    const float volts = static_cast<float>(*number);
+    if (!(volts >= 0.0f && volts <= trim::kMaxTargetVolts)) return std::nullopt;
+    return volts;
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error)
@@ -303,25 +501,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
             request.command = Command::Help;
             return true;
         }
-    }
-    CParser parser(request, error);
-    std::vector<std::string> positionals;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (IsOption(args[i])) {
-            if (!parser.Option(args[i], args, i)) return false;
-        } else {
-            positionals.push_back(args[i]);
+        if (arg == "--help-board") {
+            request.command = Command::BoardHelp;
+            return true;
         }
     }
-    return parser.Positionals(positionals) && parser.Combination();
+    CParser parser(request, error);
+    return ParseWords(parser, args);
 }
 
 std::string UsageText()
 {
     return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
+       zent2-cli [OPTIONS] -
+       zent2-cli [OPTIONS] --script FILE
 
-Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
-cable, the simulated board or the demo register file.
+Reads and writes the HMU devices and the main device of a ZENT2 evaluation
+board through the FTDI cable, the simulated board or the demo register file.
 
 Commands:
   devices                   the FTDI devices: index, serial text, the cable's
@@ -339,6 +535,37 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  trim HMU CELL             trim cell CELL (1..4): the voltage measured on the input
+                            it trims (VMON1..VMON4, as the voltage page shows it)
+                            and the target with its code, for example
+                              Trim Cell1: output 1.200 V, target 1.100 V (code 550)
+  trim HMU CELL VOLTS       sends a new target (0 to 8.19 V) as the trim dialog
+                            does: code = volts x 500, truncated; prints the code
+  hvout HMU                 HVOUT1..HVOUT4, one line each: value, source and
+                            source signal, mode, output type and their settings
+  gpio HMU                  GPIO1..GPIO10, one line each: level and direction,
+                            with the source signal of GPIO2 and GPIO3; GPIO7 of
+                            a device identified as 0x88 shows "N/A"
+  faults HMU                the fault log: "Faults: N", then one line per record
+                            with the flags that are set, e.g.
+                            "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
+                            "No faults"; GPIO7 is left out on a device
+                            identified as 0x88 (it has none)
+  erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
+                            erase, end) and reads the status back to check that
+                            it is empty
+  log --output FILE         logs the measurements of every HMU device that
+                            answers to FILE, in the desktop program's log
+                            format, one record every --interval seconds, until
+                            --count records are written or it is interrupted
+  read-main REG             reads register REG (0..3) of the main device, the
+                            demonstration design, and prints its byte as 0xNN
+  write-main REG VALUE      writes register REG (0..3) of the main device
+  sleep SECONDS             lets the board clock run for SECONDS (a decimal
+                            number, up to 3600): on the simulated board they
+                            pass at once, on the cable in real time, in demo
+                            mode not at all; meant for scripts
+  -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
 
 Arguments:
@@ -363,13 +590,47 @@ Options:
                      rate at 100
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
-  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
+                     default 0.1
   --serial SERIAL    the cable with this USB serial number (see devices), when
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
+                     default 3CA5 (the desktop utility's setting "Fault Log
+                     Unlock Code")
+  --script FILE      runs the commands of FILE as a script
+  --help-board       prints the keys of board files (for --board)
   --version          prints the version and the source revision it was built
                      from, and nothing else
+  --output FILE      log: the log file; an existing file is replaced
+  --interval SECONDS log: seconds between records, 1..86400, default 1
+  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
+                     or SIGTERM, which let the record being written finish
+  --select CHANNELS  log: the channels of every device, a comma list of
+                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
+                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
+                     groups vmon, hvout, gpio, tmon, imon; default all
+
+log writes the header (program, FTDI driver and library versions, system,
+interval, date), then one record per interval: a "Record N Value, Name" line
+for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
+record is flushed to the file as it is written, and one progress line per
+record goes to standard error. A device that stops answering is left out of
+the records until it answers again; a device without GPIO7 has no GPIO7 line.
+
+Scripts (- or --script FILE): one command per line with its arguments, as
+above; '#' starts a comment, blank lines are skipped. The options on the
+command line apply to every line; a line takes none of its own. Every line is
+checked before the first one runs: a bad one stops the script with exit status
+2 and its line number, and nothing is sent. The commands run one after the
+other on one simulated board or one cable session, each in a cable lock of
+its own; sleep lets the board's clock run between them, e.g.
+  write-main 0 0x01         # margining +5 %
+  sleep 1                   # the trim loops follow
+  measure 0
+The script stops at the first command that fails, with that command's exit
+status, and says on standard error at which line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -391,14 +652,20 @@ starts as r; registers 0..118, others read 0x00) that C writes change for the
 rest of the command only, since every run starts afresh; fixed monitor
 registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
-0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
-It cannot show monitor writes, the signature (ues) or the cable's devices
-(devices): these are refused. update does nothing in demo mode.
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
+a fixed fault log of 16 records in faults. It cannot show monitor writes, the
+signature (ues), trim target writes, an erase of the fault log (erase-faults)
+or the cable's devices (devices): these are refused. update does nothing in
+demo mode, and hvout and gpio show every level as 0. The main device's
+registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main writes for
+the rest of the run.
 
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, or the bus trace could not be written
+     device was found, the fault log would not open (READ_FAULT_ENABLE) or
+     was not erased, the bus trace could not be written, or the log file
+     could not be created or written (the system's reason is given)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <ostream>
 #include <random>
+#include <thread>
 
 #include "app/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
@@ -16,9 +19,13 @@
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
 #include "device/TextFormat.h"
+#include "device/blocks/Gpio.h"
+#include "device/blocks/Hvout.h"
+#include "device/blocks/FaultLog.h"
 #include "device/blocks/Imon.h"
 #include "device/blocks/Signature.h"
 #include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 #include "device/blocks/Vmon.h"
 #include "sim/SimulatedBoard.h"
 
@@ -61,6 +68,12 @@ int NoAnswer(std::ostream& err, CTovin_I2C_Port& port, int hmu)
         Message(err, FormatText("the cable failed while talking to HMU%d at 0x%02X", hmu, port.HmuAddress(hmu)));
     else
         Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
+    return CZent2Cli::kExitDevice;
+}
+
+int NoMainAnswer(std::ostream& err, const CTovin_I2C_Port& port)
+{
+    Message(err, FormatText("the main device at 0x%02X did not acknowledge", port.GetMainAddress()));
     return CZent2Cli::kExitDevice;
 }
 
@@ -139,6 +152,12 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
 
 int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+    // The board of this run, for sleep; it does not outlive the run.
+    struct Running {
+        CSimulatedBoard*& board;
+        ~Running() { board = nullptr; }
+    } running{m_running};
+
     cli::CliRequest request;
     std::string error;
     if (!cli::ParseCommandLine(args, request, error)) {
@@ -149,7 +168,16 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         out << cli::UsageText();
         return kExitOk;
     }
+    if (request.command == cli::Command::BoardHelp) {
+        out << CSimulatedBoard::BoardFileHelp();
+        return kExitOk;
+    }
     for (const std::string& note : request.notes) Message(err, note);
+
+    // A script is read and checked in full before anything is opened.
+    std::vector<ScriptLine> script;
+    std::string source;
+    if (request.command == cli::Command::Script && !ReadScript(request, script, source, err)) return kExitUsage;
 
     // Declared before the port, so the board outlives it.
     std::unique_ptr<CSimulatedBoard> ownBoard;
@@ -171,6 +199,7 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         }
         simulated = board->Driver();
         driver = simulated;
+        m_running = board;
         break;
     }
     case cli::Backend::Demo: {
@@ -218,7 +247,15 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         simulated->StartTrace();
     }
     int status = kExitOk;
-    {
+    if (request.command == cli::Command::Script) {
+        status = RunScript(script, source, port, out, err);
+    } else if (request.command == cli::Command::Sleep) {
+        Sleep(request);
+    } else if (request.command == cli::Command::Log) {
+        // Each record takes its own cable lock: the enable line is not held
+        // high through the waits between records.
+        status = RunLogCommand(request, port, err, m_logClock);
+    } else {
         CCableLock lock;
         status = Execute(request, port, out, err);
     }
@@ -245,9 +282,105 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Dump: return Dump(request, port, out, err);
     case cli::Command::Measure: return Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
+    case cli::Command::Trim: return Trim(request, port, out, err);
+    case cli::Command::Hvout: return Hvout(request, port, out, err);
+    case cli::Command::Gpio: return Gpio(request, port, out, err);
+    case cli::Command::Faults: return Faults(request, port, out, err);
+    case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
+    case cli::Command::ReadMain: return ReadMainRegister(request, port, out, err);
+    case cli::Command::WriteMain: return WriteMainRegister(request, port, err);
     case cli::Command::Help:
-    case cli::Command::Devices: break;  // handled before the cable is opened
+    case cli::Command::BoardHelp:
+    case cli::Command::Devices:
+    case cli::Command::Sleep:
+    case cli::Command::Script:
+    case cli::Command::Log: break;  // handled apart, without one lock around the whole command
     }
+    return kExitOk;
+}
+
+bool CZent2Cli::ReadScript(const cli::CliRequest& session, std::vector<ScriptLine>& lines, std::string& source,
+                           std::ostream& err)
+{
+    std::ifstream file;
+    std::istream* in = m_input ? m_input : &std::cin;
+    source = "standard input";
+    if (session.scriptFile != "-") {
+        source = session.scriptFile;
+        file.open(session.scriptFile, std::ios::binary);
+        if (!file) {
+            Message(err, "cannot read the script " + session.scriptFile);
+            return false;
+        }
+        in = &file;
+    }
+    std::string text;
+    for (int number = 1; std::getline(*in, text); ++number) {
+        ScriptLine line{number, text, {}};
+        std::string error;
+        if (cli::ParseScriptLine(text, session, line.request, error)) {
+            if (const size_t end = text.find_last_not_of(" \t\r"); end != std::string::npos) line.text.resize(end + 1);
+            lines.push_back(std::move(line));
+        } else if (!error.empty()) {
+            Message(err, source + ", line " + std::to_string(number) + ": " + error);
+            return false;
+        }
+    }
+    if (in->bad()) {
+        Message(err, "cannot read the script from " + source);
+        return false;
+    }
+    return true;
+}
+
+int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string& source, CTovin_I2C_Port& port,
+                         std::ostream& out, std::ostream& err)
+{
+    for (const ScriptLine& line : lines) {
+        const cli::CliRequest& request = line.request;
+        int status = kExitOk;
+        switch (request.command) {
+        case cli::Command::Help: out << cli::UsageText(); break;
+        case cli::Command::Sleep: Sleep(request); break;
+        case cli::Command::Devices: status = Devices(request, port, out, err); break;
+        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock); break;
+        default: {
+            CCableLock lock;
+            status = Execute(request, port, out, err);
+        }
+        }
+        if (status != kExitOk) {
+            Message(err, source + ", line " + std::to_string(line.number) + ": the script stops at \"" + line.text +
+                             "\"");
+            return status;
+        }
+    }
+    return kExitOk;
+}
+
+void CZent2Cli::Sleep(const cli::CliRequest& request)
+{
+    const auto duration = std::chrono::duration<double>(request.seconds);
+    if (m_running) {
+        m_running->Advance(std::chrono::duration_cast<CSimulatedBoard::Duration>(duration));
+    } else if (request.backend == cli::Backend::RealCable) {
+        std::this_thread::sleep_for(duration);
+    }
+}
+
+int CZent2Cli::ReadMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                                std::ostream& err)
+{
+    const int value = port.ReadMain(request.reg);
+    if (port.GetError() != 0) return NoMainAnswer(err, port);
+    out << FormatText("0x%02X\n", value);
+    return kExitOk;
+}
+
+int CZent2Cli::WriteMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err)
+{
+    port.WriteMain(request.reg, request.value);
+    if (port.GetError() != 0) return NoMainAnswer(err, port);
     return kExitOk;
 }
 
@@ -398,6 +531,130 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }
     out << signature::HexText(signature) << '\n';
+    return kExitOk;
+}
+
+// The blocks' reads cannot tell a silent device from one that reads 0: each
+// of these commands first makes sure the device answers.
+int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const int cell = request.cell - 1;
+    if (request.volts) {
+        const uint16_t code = trim::WriteTarget(port, cell, *request.volts);
+        out << FormatText("Trim Cell%d: target code %u (0x%03X, %.3f V) written\n", request.cell, code, code,
+                          static_cast<double>(trim::CodeVolts(code)));
+        return kExitOk;
+    }
+    const trim::Reading reading = trim::Read(port, cell);
+    out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
+                      static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
+                      reading.code);
+    return kExitOk;
+}
+
+namespace {
+
+std::string Entry(std::string_view text)
+{
+    return std::string(text);
+}
+
+}  // namespace
+
+int CZent2Cli::Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const hvout::Values values = hvout::Read(port);
+    for (int k = 0; k < hvout::kOutputs; ++k) {
+        const hvout::OutputConfig& c = values.outputs[k];
+        out << FormatText(
+            "HVOUT%d = %d  source %s (signal %s)  %s (%s kHz, %s %%)  %s (%s V, source %s uA, sink %s uA)\n", k + 1,
+            values.levels[k] ? 1 : 0, c.source == hvout::kSourceOcb ? "OCB" : "HMU/IF",
+            Entry(ocb::kSignalNames[values.sourceSignals[k]]).c_str(), c.mode == hvout::kSwitched ? "Switched" : "Static",
+            Entry(hvout::kFrequencies[c.frequency]).c_str(), Entry(hvout::kDutyCycles[c.dutyCycle]).c_str(),
+            c.outputType == hvout::kOpenDrain ? "Open Drain" : "Charge Pump",
+            Entry(hvout::kPumpVoltages[c.pumpVoltage]).c_str(), Entry(hvout::kSourceCurrents[c.sourceCurrent]).c_str(),
+            Entry(hvout::kSinkCurrents[c.sinkCurrent]).c_str());
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                      std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    // As the fault log page reads it: the identification, then the log.
+    uint8_t identification = 0;
+    if (!ReadHmuRegister(port, hmu::kCmdIdentify, -1, identification)) return NoAnswer(err, port, request.hmu);
+    faultlog::Records records{};
+    const faultlog::LogRead log = port.GetDemoMode() ? faultlog::ReadDemoLog(records) : faultlog::ReadLog(port, records);
+    if (!log.Answered()) return NoAnswer(err, port, request.hmu);
+    if (log.enableFailed) {
+        // The records cannot be read: printing them would print zeros.
+        Message(err, FormatText("HMU%d: READ_FAULT_ENABLE has failed: the %d faults the status announces cannot be read",
+                                request.hmu, log.count));
+        return kExitDevice;
+    }
+    if (log.count == 0) {
+        out << "No faults";
+        if (log.unusable)
+            out << FormatText(" (status 0x%02X 0x%02X: the log is busy or not valid)", log.status.status0,
+                              log.status.status1);
+        out << '\n';
+        return kExitOk;
+    }
+    const bool hasGpio7 = identification != hmu::kIdentificationWithoutGpio7;
+    out << "Faults: " << log.count << '\n';
+    for (int r = 0; r < log.count; ++r) {
+        const std::vector<std::string> names = faultlog::SetFlagNames(faultlog::DecodeRecord(records[r]), hasGpio7);
+        std::string line;
+        for (const std::string& name : names) line += (line.empty() ? "" : ", ") + name;
+        out << FormatText("Fault %d of %d: %s\n", r + 1, log.count, line.empty() ? "none" : line.c_str());
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const gpio::Values values = gpio::Read(port);
+    const bool gpio7Absent = gpio::Gpio7Absent(gpio::ReadIdentification(port));
+    for (int pin = 0; pin < gpio::kPins; ++pin) {
+        if (pin == gpio::kGpio7 && gpio7Absent) {
+            out << FormatText("GPIO%d = N/A\n", pin + 1);
+            continue;
+        }
+        std::string line = FormatText("GPIO%d = %d  %s", pin + 1, values.levels[pin] ? 1 : 0,
+                                      values.directions[pin] == gpio::kInput ? "Input" : "Output");
+        for (int which = 0; which < ocb::kGpioSignals; ++which)
+            if (ocb::GpioPinOf(which) == pin)
+                line += "  signal " + Entry(ocb::kSignalNames[values.sourceSignals[which]]);
+        out << line << '\n';
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                           std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    const faultlog::EraseResult result = faultlog::EraseLog(port, request.unlockCode);
+    if (!result.after.answered) return NoAnswer(err, port, request.hmu);
+    if (!result.enabled) {
+        Message(err, FormatText("HMU%d: READ_FAULT_ENABLE has failed! Nothing was erased", request.hmu));
+        return kExitDevice;
+    }
+    if (!result.Erased()) {
+        Message(err, FormatText("HMU%d: the fault log still holds %d faults after the erase (does the board expect "
+                                "another --unlock-code than %04X?)",
+                                request.hmu, faultlog::StatusCount(result.after.status1), request.unlockCode));
+        return kExitDevice;
+    }
+    out << FormatText("Fault log of HMU%d erased\n", request.hmu);
     return kExitOk;
 }
 

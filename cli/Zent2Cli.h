@@ -1,16 +1,20 @@
 #pragma once
 // The command-line companion: checks its arguments, picks the cable (the real
 // one, the simulated board or none in demo mode), runs one command inside one
-// cable lock and prints the result. Exit status: 0 done, 1 a device or the
-// cable failed, 2 bad usage or input (then nothing reaches the bus).
+// cable lock and prints the result; or runs a script of commands, each in a
+// cable lock of its own, on one board or cable session. Exit status: 0 done,
+// 1 a device or the cable failed, 2 bad usage or input (then nothing reaches
+// the bus). A script stops at its first failing command with its status.
 
 #include <functional>
 #include <iosfwd>
+#include <istream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/LogCommand.h"
 
 class CFtdiDriver;
 class CSimulatedBoard;
@@ -34,12 +38,26 @@ public:
     // The board --simulated-board runs on (it must outlive Run); a fresh
     // demonstration board unless set.
     void SetBoard(CSimulatedBoard* board) { m_board = board; }
+    // Where "-" reads its script from; standard input unless set.
+    void SetInput(std::istream* in) { m_input = in; }
+    // The time the log command waits on; the real clock unless set.
+    void SetLogClock(LogClock clock) { m_logClock = std::move(clock); }
 
     // args without the program name.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 private:
     int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    // A script's commands with their line numbers, checked in full.
+    struct ScriptLine {
+        int number = 0;
+        std::string text;
+        cli::CliRequest request;
+    };
+    bool ReadScript(const cli::CliRequest& session, std::vector<ScriptLine>& lines, std::string& source,
+                    std::ostream& err);
+    int RunScript(const std::vector<ScriptLine>& lines, const std::string& source, CTovin_I2C_Port& port,
+                  std::ostream& out, std::ostream& err);
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Scan(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
@@ -49,9 +67,22 @@ private:
     int Dump(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int ReadMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int WriteMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
+    // Lets the board clock run: on the simulated board by the seconds at once,
+    // on the cable in real time, in demo mode not at all.
+    void Sleep(const cli::CliRequest& request);
+    int Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;
+    LogClock m_logClock = LogClock::Real();
+    std::istream* m_input = nullptr;
+    CSimulatedBoard* m_running = nullptr;  // the board of the running command, if simulated
 };
 
 // The whole program, as main() runs it.

@@ -235,7 +235,7 @@ void CHmuDevice::OnData(uint8_t byte)
             StoreTrimTarget(m_command - trim::TargetCommand(0), static_cast<uint16_t>(m_data[0] | (m_data[1] << 8)));
     } else if (m_command == faultlog::kCmdUnlock) {
         if (index == 1)
-            m_eraseUnlocked = m_data[0] == faultlog::kUnlockFirst && m_data[1] == faultlog::kUnlockSecond;
+            m_eraseUnlocked = faultlog::UnlockCodeOf(m_data[0], m_data[1]) == m_unlockCode;
     }
 }
 
@@ -568,7 +568,7 @@ void CHmuDevice::WatchComparators()
 {
     const HmuComparators now = Comparators();
     // The first look only takes the outputs as they are: a device powering up logs nothing.
-    if (m_watched && EnteredFaultState(*m_watched, now)) {
+    if (m_faultLogging && m_watched && EnteredFaultState(*m_watched, now)) {
         const HmuPinLevels levels = PinLevels(now);
         AddFaultRecord(MakeFaultRecord(now, levels.hvout, levels.gpio));
     }

@@ -12,6 +12,7 @@
 
 #include "app/FontOccManager.h"
 #include "app/TovinMainDlg.h"
+#include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "widgets/Bit_Entry_Dlg.h"
@@ -38,9 +39,17 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnVmon, "ZENT I2C VMON Voltages, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnImon, "ZENT I2C IMON Currents, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnTmon, "ZENT I2C TMON Temperatures, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnHvout, "ZENT I2C HVOUT Status"},
+    {&CTovinMainDlg::OnGpio, "ZENT I2C Digital I/O"},
+    {&CTovinMainDlg::OnTrimCells, "ZENT I2C Trim Cells"},
+    {&CTovinMainDlg::OnAllI2C, "ZENT I2C All I2C Registers"},
+    {&CTovinMainDlg::OnUes, "ZENT I2C UES"},
+    {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
+    {&CTovinMainDlg::OnDataLoggingSelection, "Data Logging"},
+    {&CTovinMainDlg::OnStartDataLogging, "Data Logging Status"},  // modeless
 };
 
 TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
@@ -62,10 +71,17 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
         sizes[window.windowTitle()] = Needed(window);
         for (const Command& command : kCommands) {
             (window.*command.run)();
+            if (QWidget* modeless = t.app->LogStatusWindow()) sizes[modeless->windowTitle()] = Needed(*modeless);
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
+        // The simulated board's window, modeless.
+        t.app->SetSimulatedBoard(board.get());
+        window.OnSimulatedBoard();
+        ASSERT_NE(t.app->BoardPanel(), nullptr);
+        sizes[t.app->BoardPanel()->windowTitle()] = Needed(*t.app->BoardPanel());
         // Entry dialogs that pages open.
-        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
+        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>(),
+                                              std::make_unique<CSNTRX_Trim_DAC_Dlg>()};
         for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
 
         for (const auto& [title, size] : sizes) {
