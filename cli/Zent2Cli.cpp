@@ -90,6 +90,25 @@ bool ReadHmuRegister(CTovin_I2C_Port& port, int command, int reg, uint8_t& value
     return port.BeginCommand(command, reg) && port.ReadBytes(&value, 1);
 }
 
+// Counts the transactions that failed all their attempts from its making
+// on: a device that stops answering after its probe gives zeros, which are
+// never to be printed as its values.
+class CFailureWatch {
+public:
+    explicit CFailureWatch(const CTovin_I2C_Port& port) : m_port(port), m_before(port.FailedTransactions()) {}
+    bool Failed() const { return m_port.FailedTransactions() != m_before; }
+
+private:
+    const CTovin_I2C_Port& m_port;
+    uint64_t m_before;
+};
+
+int StoppedAnswering(std::ostream& err, const CTovin_I2C_Port& port, int hmu, const std::string& what)
+{
+    Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s", hmu, port.HmuAddress(hmu), what.c_str()));
+    return CZent2Cli::kExitDevice;
+}
+
 // A trace replaces a regular file (or makes a new one) only when it is
 // complete: it is written beside it and renamed over it, so a run that is
 // killed leaves the old trace. Anything else (a device, a pipe) is written
@@ -486,11 +505,10 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
     // A device can still stop answering in the middle: a reading with a
     // transaction that failed is named and ends the command, never shown as 0.
-    const uint64_t failures = port.FailedTransactions();
+    const CFailureWatch watch(port);
     const auto failed = [&](const std::string& reading) {
-        if (port.FailedTransactions() == failures) return false;
-        Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s could not be read", request.hmu,
-                                port.HmuAddress(request.hmu), reading.c_str()));
+        if (!watch.Failed()) return false;
+        StoppedAnswering(err, port, request.hmu, reading + " could not be read");
         return true;
     };
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
@@ -541,13 +559,19 @@ int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
     const int cell = request.cell - 1;
+    const CFailureWatch watch(port);
     if (request.volts) {
         const uint16_t code = trim::WriteTarget(port, cell, *request.volts);
+        if (watch.Failed())
+            return StoppedAnswering(err, port, request.hmu,
+                                    FormatText("the target of trim cell %d may not have been written", request.cell));
         out << FormatText("Trim Cell%d: target code %u (0x%03X, %.3f V) written\n", request.cell, code, code,
                           static_cast<double>(trim::CodeVolts(code)));
         return kExitOk;
     }
     const trim::Reading reading = trim::Read(port, cell);
+    if (watch.Failed())
+        return StoppedAnswering(err, port, request.hmu, FormatText("trim cell %d could not be read", request.cell));
     out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
                       static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
                       reading.code);
@@ -567,7 +591,9 @@ int CZent2Cli::Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std:
 {
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const CFailureWatch watch(port);
     const hvout::Values values = hvout::Read(port);
+    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the HVOUT settings could not be read");
     for (int k = 0; k < hvout::kOutputs; ++k) {
         const hvout::OutputConfig& c = values.outputs[k];
         out << FormatText(
@@ -621,8 +647,10 @@ int CZent2Cli::Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
 {
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const CFailureWatch watch(port);
     const gpio::Values values = gpio::Read(port);
     const bool gpio7Absent = gpio::Gpio7Absent(gpio::ReadIdentification(port));
+    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the GPIO settings could not be read");
     for (int pin = 0; pin < gpio::kPins; ++pin) {
         if (pin == gpio::kGpio7 && gpio7Absent) {
             out << FormatText("GPIO%d = N/A\n", pin + 1);

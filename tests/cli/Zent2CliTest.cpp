@@ -333,15 +333,31 @@ TEST_F(CliOnBoard, DeviceAndCableFailuresExitOne)
 // answers as before: no leftover bytes, no phantom device.
 TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
 {
-    enum class Hits { Always, Reads, Commands, Data, Long, Never };
+    // What a fault hits: HMU0's address, its read address, its command or
+    // data bytes (faults of the HMU0 device), any transfer of the cable, or
+    // only a command of more than three exchanges.
+    enum class Hits { HmuAddress, Reads, Commands, Data, Cable, Long, Never };
     const struct {
         const char* line;
-        bool reads, commands, data, longer;  // longer: more than three exchanges
+        bool hmu;  // talks to HMU0 (else only to the main device, or to all in turn)
+        bool reads, commands, data, longer;
     } commands[] = {
-        {"scan", false, false, false, true},          {"read 0 C 0x34", true, true, false, false},
-        {"read 0 M 0x70", true, true, false, false},  {"write 0 C 0x20 0x5A", false, true, true, false},
-        {"update 0", false, true, false, false},      {"dump 0", true, true, false, true},
-        {"measure 0", true, true, true, true},        {"ues 0", true, true, false, true},
+        {"scan", false, false, false, false, true},
+        {"read 0 C 0x34", true, true, true, false, false},
+        {"read 0 M 0x70", true, true, true, false, false},
+        {"write 0 C 0x20 0x5A", true, false, true, true, false},
+        {"update 0", true, false, true, false, false},
+        {"dump 0", true, true, true, false, true},
+        {"measure 0", true, true, true, true, true},
+        {"ues 0", true, true, true, false, true},
+        {"trim 0 1", true, true, true, true, true},
+        {"trim 0 2 1.1", true, true, true, true, true},  // reads two bytes after the target
+        {"hvout 0", true, true, true, true, true},  // selects the monitor records it reads
+        {"gpio 0", true, true, true, true, true},
+        {"faults 0", true, true, true, false, true},
+        {"erase-faults 0", true, true, true, true, true},
+        {"read-main 1", false, true, true, false, false},
+        {"write-main 1 0x99", false, false, true, true, false},
     };
     using D = CSimulatedFtdiDriver;
     const struct {
@@ -349,7 +365,7 @@ TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
         Hits hits;
         std::function<void(D&)> inject;
     } faults[] = {
-        {"address NACK always", Hits::Always, [](D& d) { d.InjectAddressNack(0xC0, D::kAlways); }},
+        {"address NACK always", Hits::HmuAddress, [](D& d) { d.InjectAddressNack(0xC0, D::kAlways); }},
         {"address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC0, 4); }},
         {"read address NACK always", Hits::Reads, [](D& d) { d.InjectAddressNack(0xC1, D::kAlways); }},
         {"read address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC1, 4); }},
@@ -361,9 +377,9 @@ TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
         {"two short reads", Hits::Never, [](D& d) { d.ShortenReads(1, 2); }},
         {"failed write", Hits::Never, [](D& d) { d.FailWrites(1); }},
         {"short write", Hits::Never, [](D& d) { d.ShortenWrites(3, 1); }},
-        {"every write fails", Hits::Always, [](D& d) { d.FailWrites(100000); }},
+        {"every write fails", Hits::Cable, [](D& d) { d.FailWrites(100000); }},
         // Opening the cable takes two writes; the third is the command's first.
-        {"unplugged in the first exchange", Hits::Always, [](D& d) { d.UnplugAfterTransfers(3); }},
+        {"unplugged in the first exchange", Hits::Cable, [](D& d) { d.UnplugAfterTransfers(3); }},
         {"unplugged in the fourth exchange", Hits::Long, [](D& d) { d.UnplugAfterTransfers(9); }},
     };
     const auto clear = [this] {
@@ -388,12 +404,13 @@ TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
             SetUp();
             fault.inject(Bus());
             const CliResult r = Sim(command.line);
-            const bool hit = fault.hits == Hits::Always || (fault.hits == Hits::Reads && command.reads) ||
-                             (fault.hits == Hits::Commands && command.commands) ||
-                             (fault.hits == Hits::Data && command.data) ||
-                             (fault.hits == Hits::Long && command.longer);
-            if (hit && fault.hits == Hits::Always && std::string(command.line) == "scan" &&
-                fault.name == std::string("address NACK always")) {
+            const bool onHmu = command.hmu;
+            const bool hit = fault.hits == Hits::Cable || (fault.hits == Hits::Long && command.longer) ||
+                             (onHmu && fault.hits == Hits::HmuAddress) ||
+                             (onHmu && fault.hits == Hits::Reads && command.reads) ||
+                             (onHmu && fault.hits == Hits::Commands && command.commands) ||
+                             (onHmu && fault.hits == Hits::Data && command.data);
+            if (fault.hits == Hits::HmuAddress && std::string(command.line) == "scan") {
                 // A device that does not answer is absent: that is what scan reports.
                 std::string expected = reference.out;
                 expected.replace(expected.find("HMU0 0xC0 present"), 17, "HMU0 0xC0 absent");
