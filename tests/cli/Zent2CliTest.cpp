@@ -124,6 +124,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"sc\nan\x1B"}, "unknown command 'sc\\x0Aan\\x1B'"},
         {{"--base", "0x" + std::string(300, 'A'), "scan"}, "0xAAAAAAAAAA"},
         {{"read", "0", "C", std::string(300, '9')}, "0..255"},
+        {{"--simulated-board", "log", "--output", "x.log", "--select", "vmon1,\x02"}, "unknown channel '\\x02'"},
         {{"--simulated-board", "--board", std::filesystem::temp_directory_path().string(), "scan"},
          "not a regular file"},
         {{"--simulated-board", "--board", "/dev/zero", "scan"}, "not a regular file"},
