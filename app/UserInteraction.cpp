@@ -42,6 +42,12 @@ public:
     {
         return QFileDialog::getSaveFileName(parent, caption, defaultPath, filter);
     }
+
+    QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter) override
+    {
+        return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+    }
 };
 
 CQtUserInteraction g_qtInteraction;
