@@ -20,7 +20,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 10> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,6 +30,7 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"csv", Command::Csv, 1, "csv FILE.log"},
 }};
 
 constexpr int kMaxHmuIndex = 7;
@@ -187,6 +188,10 @@ public:
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
         if (given > info->arguments)
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
+        if (info->command == Command::Csv) {
+            m_request.csvFile = positionals[1];
+            return true;
+        }
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
@@ -332,6 +337,8 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  csv FILE.log              the values of a log file as CSV on standard output,
+                            one row per record (no cable needed; see below)
   help                      this text (also --help or -h)
 
 Arguments:
@@ -388,10 +395,22 @@ ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
 It cannot show monitor writes, the signature (ues) or the cable's devices
 (devices): these are refused. update does nothing in demo mode.
 
+csv: the first row is "record,time," followed by the name of every channel
+the log holds (HMU0_VMON1, ..., HMU7_IMON2), by device and then as the log
+writes them; each record is a row with its number, its time (the header's
+start time plus the logging interval for each record before it, as
+"2024-05-06 14:03:07"; the seconds since the first record when the header has
+no date line) and its values as the log wrote them; a channel missing from a
+record is an empty cell. Lines the file should not hold are skipped and named
+on standard error, as is a last line cut short (a crash while logging): the
+rows then hold what was read. A file that cannot be read, or that is not a
+log, gives exit status 1 and nothing on standard output.
+
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, or the bus trace could not be written
+     device was found, the bus trace could not be written, or (csv) the log
+     could not be read or the CSV could not be written
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

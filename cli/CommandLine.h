@@ -11,7 +11,7 @@
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Csv };
 
 struct CliRequest {
     Backend backend = Backend::RealCable;
@@ -32,6 +32,9 @@ struct CliRequest {
     int type = 0;  // RegisterType: 0 configuration, 1 monitor
     int reg = 0;
     int value = 0;
+
+    // csv: the log file to convert.
+    std::string csvFile;
 
     // Remarks that do not stop the command (a rate outside the link's table).
     std::vector<std::string> notes;

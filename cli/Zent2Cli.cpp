@@ -10,6 +10,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
+#include "logging/LogCsv.h"
 #include "device/TextFormat.h"
 #include "device/blocks/Imon.h"
 #include "device/blocks/Signature.h"
@@ -78,6 +79,8 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitOk;
     }
     for (const std::string& note : request.notes) Message(err, note);
+    // A file to read: no cable.
+    if (request.command == cli::Command::Csv) return Csv(request, out, err);
 
     // Declared before the port, so the board outlives it.
     std::unique_ptr<CSimulatedBoard> ownBoard;
@@ -171,7 +174,8 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Measure: return Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
     case cli::Command::Help:
-    case cli::Command::Devices: break;  // handled before the cable is opened
+    case cli::Command::Devices:
+    case cli::Command::Csv: break;  // handled before the cable is opened
     }
     return kExitOk;
 }
@@ -304,6 +308,21 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }
     out << signature::HexText(signature) << '\n';
+    return kExitOk;
+}
+
+int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err)
+{
+    const logread::LogReadResult log = logread::ReadLogFile(request.csvFile);
+    if (!log.ok) {
+        Message(err, log.error);
+        return kExitDevice;
+    }
+    for (const std::string& message : log.Messages()) Message(err, request.csvFile + ": " + message);
+    if (!logread::WriteLogCsv(log.data, out)) {
+        Message(err, "the CSV could not be written to standard output");
+        return kExitDevice;
+    }
     return kExitOk;
 }
 

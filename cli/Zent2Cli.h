@@ -48,6 +48,7 @@ private:
     int Dump(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    static int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;

@@ -225,6 +225,7 @@ private:
         }
         m_record = *number;
         m_skipping = false;
+        m_result.data.AddRecord(m_record);
     }
 
     bool HeaderLine(std::string_view line)
@@ -430,13 +431,18 @@ bool CLogData::Add(int record, int device, int channel, double value, int decima
     if (!series.points.empty() && series.points.back().record >= record) return false;
     series.points.push_back({record, value});
     series.decimals = std::max(series.decimals, decimals);
+    AddRecord(record);
+    ++m_values;
+    return true;
+}
+
+void CLogData::AddRecord(int record)
+{
     if (m_records.empty() || m_records.back() < record) {
         m_records.push_back(record);
     } else if (!std::binary_search(m_records.begin(), m_records.end(), record)) {
         m_records.insert(std::lower_bound(m_records.begin(), m_records.end(), record), record);
     }
-    ++m_values;
-    return true;
 }
 
 const LogSeries* CLogData::Find(int device, int channel) const

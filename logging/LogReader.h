@@ -98,11 +98,13 @@ public:
     // false (nothing added) for a record before the channel's last one, or a
     // second value of a channel in the same record.
     bool Add(int record, int device, int channel, double value, int decimals);
+    // A record begun, with or without values (a device may log no channel).
+    void AddRecord(int record);
 
     // Every channel that has a value, by device and then channel order.
     const std::vector<LogSeries>& Series() const { return m_series; }
     const LogSeries* Find(int device, int channel) const;
-    // The record numbers that hold a value, rising.
+    // The numbers of the records begun, rising.
     const std::vector<int>& Records() const { return m_records; }
     size_t ValueCount() const { return m_values; }
 
