@@ -274,8 +274,8 @@ bool CTovinTrendDlg::OpenFile(const QString& path)
     }
     Clear();
     m_path = path;
-    m_data = std::move(result.data);
     for (const std::string& message : result.Messages()) m_messages << QString::fromStdString(message);
+    m_data = std::move(result.data);
     Load(path);
     if (!m_messages.isEmpty()) {
         QStringList shown = m_messages.mid(0, kMessagesShown);

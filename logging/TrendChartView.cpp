@@ -25,7 +25,7 @@ CTrendChartView::CTrendChartView(QChart* chart, QWidget* parent)
 
 QSize CTrendChartView::sizeHint() const
 {
-    return {760, 170};
+    return {760, 150};
 }
 
 QSize CTrendChartView::minimumSizeHint() const

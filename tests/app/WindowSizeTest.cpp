@@ -12,8 +12,10 @@
 
 #include "app/FontOccManager.h"
 #include "app/TovinMainDlg.h"
+#include "logging/TovinTrendDlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
+#include "tests/logging/LogTestFile.h"
 #include "widgets/Bit_Entry_Dlg.h"
 #include "widgets/FloatEntryDlg.h"
 
@@ -63,6 +65,18 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
         for (const Command& command : kCommands) {
             (window.*command.run)();
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
+        }
+        // The Trend window, on a log of eight devices with every channel shown.
+        logtest::TempFile log("window-size.log", logtest::FullLog(3, 8));
+        t.ui.openAnswers.push_back(QString::fromStdString(log.Path()));
+        window.OnOpenLog();
+        if (auto* trend = window.findChild<CTovinTrendDlg*>()) {
+            for (int device = 0; device < logread::kDevices; ++device)
+                for (int channel = 0; channel < logread::kChannels; ++channel) trend->SetShown(device, channel, true);
+            trend->UpdateCharts();
+            sizes[trend->windowTitle()] = Needed(*trend);
+        } else {
+            ADD_FAILURE() << "the Trend window did not open";
         }
         // Entry dialogs that pages open.
         std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
