@@ -528,11 +528,12 @@ void CTovinTrendDlg::UpdateCharts()
             if (trace->line) trace->line->setVisible(false);
             continue;
         }
-        Pane& pane = *m_panes[static_cast<size_t>(trace->quantity)];
         if (trace->line == nullptr) {
+            Pane& pane = *m_panes[static_cast<size_t>(trace->quantity)];
             trace->line = new QLineSeries;
             QPen pen(trace->colour);
-            pen.setWidthF(1.5);
+            pen.setWidthF(1.0);
+            pen.setCosmetic(true);
             trace->line->setPen(pen);
             trace->line->setName(QString::fromStdString(logread::ChannelName(trace->device, trace->channel)));
             pane.chart->addSeries(trace->line);
@@ -545,29 +546,6 @@ void CTovinTrendDlg::UpdateCharts()
             trace->dirty = true;
         }
         trace->line->setVisible(true);
-        const bool grown = trace->plotted < trace->samples.size();
-        if (trace->dirty || (trace->thinned && (grown || !(trace->filledView == m_view)))) {
-            FillLine(*trace);
-        } else if (grown) {
-            // New records at the end: appended, or the line filled anew once it gets long.
-            const size_t perSample = trace->quantity == Quantity::State ? 2 : 1;
-            if (trace->samples.size() * perSample > static_cast<size_t>(std::max(200, pane.view->width())) * 2) {
-                FillLine(*trace);
-                continue;
-            }
-            for (size_t i = trace->plotted; i < trace->samples.size(); ++i) {
-                trend::Point p = trace->samples[i];
-                if (trace->quantity == Quantity::State) {
-                    p.y = trend::LaneY(trace->lane, m_lanes, p.y);
-                    if (i > 0) {
-                        const double before = trend::LaneY(trace->lane, m_lanes, trace->samples[i - 1].y);
-                        if (before != p.y) trace->line->append(p.x, before);
-                    }
-                }
-                trace->line->append(p.x, p.y);
-            }
-            trace->plotted = trace->samples.size();
-        }
     }
     bool rearrange = m_arrangedLanes != m_lanes;
     for (auto& pane : m_panes) {
@@ -580,6 +558,15 @@ void CTovinTrendDlg::UpdateCharts()
     ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
+    // The lines last: every change of a chart's axes or size makes Qt Charts
+    // work through every point of every line on it again.
+    if (isVisible()) {
+        for (const auto& trace : m_traces) {
+            if (!trace->shown) continue;
+            const bool grown = trace->plotted < trace->samples.size();
+            if (trace->dirty || grown || (trace->thinned && !(trace->filledView == m_view))) FillLine(*trace);
+        }
+    }
     UpdateInfo();
     m_reset->setEnabled(m_zoomed);
 }
@@ -589,6 +576,7 @@ void CTovinTrendDlg::ArrangePanes()
     // The state chart gets a line of text for each lane, within reason; the
     // other charts share the rest.
     m_arrangedLanes = m_lanes;
+    if (layout()) layout()->activate();  // the charts' room, also before the window is shown
     const Pane& states = *m_panes[static_cast<size_t>(Quantity::State)];
     const int total = std::max(m_charts->height(), 400);
     const int line = QFontMetrics(states.lanes->labelsFont()).height();
@@ -627,35 +615,43 @@ QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
 void CTovinTrendDlg::showEvent(QShowEvent* event)
 {
     CTovinDialog::showEvent(event);
-    // Once the window has its size.
+    // Once the window has its size: the lines are drawn only then.
     QTimer::singleShot(0, this, [this] {
         ArrangePanes();
-        UpdateValueAxes();
-        AlignPlots();
+        UpdateCharts();
     });
 }
 
 void CTovinTrendDlg::AlignPlots()
 {
-    // The charts share the time axis, so their plots line up: each lays out
-    // on its own, then those with narrower axis labels get wider margins.
+    // The charts share the time axis, so their plots line up: those with
+    // narrower axis labels get wider margins. Where a plot would be with the
+    // least margins is where it is less the margin it has beyond them.
+    struct Natural {
+        Pane* pane;
+        double left;   // from the chart's left edge
+        double right;  // from its right edge
+    };
+    std::vector<Natural> natural;
     double left = 0.0;
     double right = 0.0;
-    std::vector<std::pair<Pane*, QRectF>> natural;
     for (auto& pane : m_panes) {
         if (pane->view->isHidden()) continue;
-        pane->chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
         if (QGraphicsLayout* layout = pane->chart->layout()) layout->activate();
         const QRectF plot = pane->chart->plotArea();
-        left = std::max(left, plot.left());
-        right = std::max(right, pane->chart->size().width() - plot.right());
-        natural.emplace_back(pane.get(), plot);
+        const QMargins margins = pane->chart->margins();
+        const Natural n{pane.get(), plot.left() - (margins.left() - kMargin),
+                        pane->chart->size().width() - plot.right() - (margins.right() - kMargin)};
+        left = std::max(left, n.left);
+        right = std::max(right, n.right);
+        natural.push_back(n);
     }
-    for (auto& [pane, plot] : natural) {
-        const int extraLeft = static_cast<int>(std::lround(left - plot.left()));
-        const int extraRight = static_cast<int>(std::lround(right - (pane->chart->size().width() - plot.right())));
-        pane->chart->setMargins(QMargins(kMargin + extraLeft, kMargin, kMargin + extraRight, kMargin));
-        if (QGraphicsLayout* layout = pane->chart->layout()) layout->activate();
+    for (const Natural& n : natural) {
+        const QMargins wanted(kMargin + static_cast<int>(std::lround(left - n.left)), kMargin,
+                              kMargin + static_cast<int>(std::lround(right - n.right)), kMargin);
+        if (n.pane->chart->margins() == wanted) continue;
+        n.pane->chart->setMargins(wanted);
+        if (QGraphicsLayout* layout = n.pane->chart->layout()) layout->activate();
     }
 }
 
