@@ -178,8 +178,6 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
         pane->chart->addAxis(pane->time, Qt::AlignBottom);
         pane->chart->addAxis(pane->values, Qt::AlignLeft);
         pane->view = new CTrendChartView(pane->chart, m_charts);
-        pane->view->setToolTip(QStringLiteral("Wheel: zoom in or out\nDrag: zoom to the time range dragged over\n"
-                                              "Right drag or Shift and drag: move in time\nDouble click: the whole log"));
         pane->view->setVisible(false);
         m_charts->addWidget(pane->view);
         m_charts->setCollapsible(q, false);
@@ -217,7 +215,9 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
     buttons->addWidget(m_reset);
     buttons->addWidget(m_exportPng);
     buttons->addWidget(m_exportCsv);
-    buttons->addStretch();
+    auto* hint = new QLabel(QStringLiteral("Wheel or drag: zoom; right drag: move; double click: all"), this);
+    hint->setEnabled(false);
+    buttons->addWidget(hint, 1, Qt::AlignCenter);
     buttons->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
