@@ -16,6 +16,7 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "logging/TovinLogStatus.h"
 #include "logging/TovinTrendDlg.h"
 
 namespace {
@@ -52,6 +53,8 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
 {
     setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    // Modal to nothing above it: the modeless logging window stays usable beside it.
+    setWindowModality(Qt::WindowModal);
 
     auto* top = new QVBoxLayout(this);
     BuildMenu();
@@ -289,6 +292,7 @@ void CTovinMainDlg::OnHvout()
 void CTovinMainDlg::OnFaultLog()
 {
     if (!CheckConnection()) return;
+    m_app.OpenFaultPages(QStringLiteral("ZENT I2C Fault log Record"), true);
 }
 
 void CTovinMainDlg::OnTmon()
@@ -310,6 +314,7 @@ void CTovinMainDlg::OnUes()
 void CTovinMainDlg::OnDataLoggingSelection()
 {
     if (!CheckConnection()) return;
+    m_app.OpenLogSelectionPages(QStringLiteral("Data Logging"), false);
 }
 
 void CTovinMainDlg::OnStartDataLogging()
@@ -321,6 +326,10 @@ void CTovinMainDlg::OnStartDataLogging()
         return;
     }
     if (!CheckConnection()) return;
+    // No parent: it belongs to the application and deletes itself when closed.
+    auto* status = new CTovinLogStatus(m_app);
+    m_app.AdoptLogStatusWindow(status);
+    status->show();
 }
 
 // Any log file, in a Trend window of its own; it needs no cable. The window

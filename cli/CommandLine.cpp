@@ -20,7 +20,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 10> kCommands = {{
+constexpr std::array<CommandInfo, 13> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,6 +30,9 @@ constexpr std::array<CommandInfo, 10> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"faults", Command::Faults, 1, "faults HMU"},
+    {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
+    {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
     {"csv", Command::Csv, 1, "csv FILE.log"},
 }};
 
@@ -95,9 +98,11 @@ public:
             (name == "--demo" ? m_demo : m_simulated) = true;
             return true;
         }
-        const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
+        const bool logOption =
+            name == "--output" || name == "--interval" || name == "--count" || name == "--select";
+        const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -108,6 +113,10 @@ public:
             return Fail(name + " needs a value");
         }
         if (value.empty()) return Fail(name + " needs a value");
+        if (logOption) {
+            m_logOptions.push_back(name);
+            return LogOption(name, value);
+        }
 
         if (name == "--board") {
             m_request.boardFile = value;
@@ -128,10 +137,41 @@ public:
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
             return Address(name, value, m_request.mainAddress);
+        } else if (name == "--unlock-code") {
+            const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
+            if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
+            m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
             m_request.senseOhms = *ohms;
+        }
+        return true;
+    }
+
+    bool LogOption(const std::string& name, const std::string& value)
+    {
+        if (name == "--output") {
+            m_request.logFile = value;
+            return true;
+        }
+        if (name == "--select") {
+            std::string error;
+            const std::optional<logsel::DeviceChannels> channels = logsel::ParseChannelList(value, error);
+            if (!channels) return Fail("--select: " + error);
+            m_request.logChannels = *channels;
+            return true;
+        }
+        uint64_t number = 0;
+        if (!Number(value, name.c_str(), number)) return false;
+        if (name == "--interval") {
+            if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
+                return Fail("--interval " + value + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+            m_request.logInterval = static_cast<int>(number);
+        } else {
+            if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return Fail("--count " + value + " is too large");
+            m_request.logCount = static_cast<int>(number);
         }
         return true;
     }
@@ -202,6 +242,9 @@ public:
     {
         const Command command = m_request.command;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
+        if (command != Command::Log && !m_logOptions.empty())
+            return Fail(m_logOptions.front() + " belongs to the log command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
@@ -210,7 +253,8 @@ public:
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
-                                  command == Command::Measure || command == Command::Ues;
+                                  command == Command::Measure || command == Command::Ues ||
+                                  command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
             if (address > static_cast<int>(kMaxAddress))
@@ -220,6 +264,8 @@ public:
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::EraseFaults)
+                return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
                 return Fail("write: monitor registers are not simulated in demo mode, only C registers");
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
@@ -244,6 +290,7 @@ private:
     std::string& m_error;
     bool m_simulated = false;
     bool m_demo = false;
+    std::vector<std::string> m_logOptions;  // given, in order
 };
 
 }  // namespace
@@ -337,6 +384,18 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  faults HMU                the fault log: "Faults: N", then one line per record
+                            with the flags that are set, e.g.
+                            "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
+                            "No faults"; GPIO7 is left out on a device
+                            identified as 0x88 (it has none)
+  erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
+                            erase, end) and reads the status back to check that
+                            it is empty
+  log --output FILE         logs the measurements of every HMU device that
+                            answers to FILE, in the desktop program's log
+                            format, one record every --interval seconds, until
+                            --count records are written or it is interrupted
   csv FILE.log              the values of a log file as CSV on standard output,
                             one row per record (no cable needed; see below)
   help                      this text (also --help or -h)
@@ -363,13 +422,32 @@ Options:
                      rate at 100
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
-  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
+                     default 0.1
   --serial SERIAL    the cable with this USB serial number (see devices), when
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
+                     default 3CA5 (the desktop utility's setting "Fault Log
+                     Unlock Code")
   --version          prints the version and the source revision it was built
                      from, and nothing else
+  --output FILE      log: the log file; an existing file is replaced
+  --interval SECONDS log: seconds between records, 1..86400, default 1
+  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
+                     or SIGTERM, which let the record being written finish
+  --select CHANNELS  log: the channels of every device, a comma list of
+                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
+                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
+                     groups vmon, hvout, gpio, tmon, imon; default all
+
+log writes the header (program, FTDI driver and library versions, system,
+interval, date), then one record per interval: a "Record N Value, Name" line
+for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
+record is flushed to the file as it is written, and one progress line per
+record goes to standard error. A device that stops answering is left out of
+the records until it answers again; a device without GPIO7 has no GPIO7 line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -391,9 +469,10 @@ starts as r; registers 0..118, others read 0x00) that C writes change for the
 rest of the command only, since every run starts afresh; fixed monitor
 registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
-0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
-It cannot show monitor writes, the signature (ues) or the cable's devices
-(devices): these are refused. update does nothing in demo mode.
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
+a fixed fault log of 16 records in faults. It cannot show monitor writes, the
+signature (ues), an erase of the fault log (erase-faults) or the cable's
+devices (devices): these are refused. update does nothing in demo mode.
 
 csv: the first row is "record,time," followed by the name of every channel
 the log holds (HMU0_VMON1, ..., HMU7_IMON2), by device and then as the log
@@ -409,8 +488,10 @@ log, gives exit status 1 and nothing on standard output.
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, the bus trace could not be written, or (csv) the log
-     could not be read or the CSV could not be written
+     device was found, the fault log would not open (READ_FAULT_ENABLE) or
+     was not erased, the bus trace could not be written, the log file could
+     not be created or written (the system's reason is given), or (csv) the
+     log could not be read or the CSV not written
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

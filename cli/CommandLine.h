@@ -8,10 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "device/blocks/FaultLog.h"
+#include "logging/LogSelection.h"
+
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Csv };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Faults, EraseFaults, Log, Csv };
+
+constexpr int kMaxLogInterval = 86400;  // one day
+
+constexpr logsel::DeviceChannels AllLogChannels()
+{
+    logsel::DeviceChannels all{};
+    for (bool& channel : all) channel = true;
+    return all;
+}
 
 struct CliRequest {
     Backend backend = Backend::RealCable;
@@ -26,12 +38,20 @@ struct CliRequest {
     int hmuBase = 0xC0;
     int mainAddress = 0x40;
     double senseOhms = 0.1;
+    uint16_t unlockCode = faultlog::kUnlockCode;  // erase-faults; the built-in code unless --unlock-code
 
     Command command = Command::Help;
     int hmu = 0;
     int type = 0;  // RegisterType: 0 configuration, 1 monitor
     int reg = 0;
     int value = 0;
+
+    // log: the file, seconds between records, records to write (0 until
+    // interrupted) and the channels logged of every device.
+    std::string logFile;
+    int logInterval = 1;
+    int logCount = 0;
+    logsel::DeviceChannels logChannels = AllLogChannels();
 
     // csv: the log file to convert.
     std::string csvFile;

@@ -40,9 +40,12 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnVmon, "ZENT I2C VMON Voltages, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnImon, "ZENT I2C IMON Currents, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnTmon, "ZENT I2C TMON Temperatures, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
+    {&CTovinMainDlg::OnDataLoggingSelection, "Data Logging"},
+    {&CTovinMainDlg::OnStartDataLogging, "Data Logging Status"},  // modeless
 };
 
 TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
@@ -64,6 +67,7 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
         sizes[window.windowTitle()] = Needed(window);
         for (const Command& command : kCommands) {
             (window.*command.run)();
+            if (QWidget* modeless = t.app->LogStatusWindow()) sizes[modeless->windowTitle()] = Needed(*modeless);
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
         // The Trend window, on a log of eight devices with every channel shown.
