@@ -265,6 +265,20 @@ void CTovinTrendDlg::Clear()
     m_live = false;
 }
 
+bool CTovinTrendDlg::FollowLog(const QString& path)
+{
+    if (!OpenFile(path)) return false;
+    m_live = true;
+    UpdateInfo();
+    return true;
+}
+
+void CTovinTrendDlg::EndLive()
+{
+    m_live = false;
+    UpdateInfo();
+}
+
 bool CTovinTrendDlg::OpenFile(const QString& path)
 {
     logread::LogReadResult result = logread::ReadLogFile(QFile::encodeName(path).toStdString());
@@ -312,8 +326,18 @@ void CTovinTrendDlg::StartLive(const logread::LogInfo& info, const QString& logP
     UpdateCharts();
 }
 
+void CTovinTrendDlg::AddRecord(const LogRecord& record)
+{
+    std::vector<Value> values;
+    for (const LogDeviceBlock& block : record.devices)
+        for (const LogValue& v : block.values)
+            values.push_back({v.device, v.channel, v.value, logread::QuantityOf(v.channel) == Quantity::State ? 0 : 3});
+    AddRecord(record.number, values);
+}
+
 void CTovinTrendDlg::AddRecord(int record, const std::vector<Value>& values)
 {
+    m_data.AddRecord(record);
     for (const Value& v : values) {
         if (!m_data.Add(record, v.device, v.channel, v.value, v.decimals)) continue;
         TraceOf(v.device, v.channel).samples.push_back({RecordTime(record), v.value});

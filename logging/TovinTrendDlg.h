@@ -16,6 +16,7 @@
 
 #include "app/TovinDialog.h"
 #include "logging/LogReader.h"
+#include "logging/LogWriter.h"
 #include "logging/TrendGeometry.h"
 
 class QCategoryAxis;
@@ -41,8 +42,13 @@ public:
     // nothing could be read; lines that were skipped are reported too.
     bool OpenFile(const QString& path);
 
-    // Starts showing a logging run (its records come through AddRecord);
-    // whatever was shown before is dropped.
+    // Follows a logging run: what its file holds so far, then each record
+    // through AddRecord, until EndLive. False, after telling the user why,
+    // when the file cannot be read.
+    bool FollowLog(const QString& path);
+    void EndLive();
+    // Starts showing a logging run from its header alone (its records come
+    // through AddRecord); whatever was shown before is dropped.
     void StartLive(const logread::LogInfo& info, const QString& logPath);
     struct Value {
         int device = 0;
@@ -53,6 +59,8 @@ public:
     // A record as it is written. The charts follow after the caller is done,
     // so that a logging timer is never held up by the drawing.
     void AddRecord(int record, const std::vector<Value>& values);
+    // As the logger wrote it: pin states without decimals, other values with three.
+    void AddRecord(const LogRecord& record);
     bool IsLive() const { return m_live; }
 
     const logread::CLogData& Data() const { return m_data; }

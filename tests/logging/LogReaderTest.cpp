@@ -1,5 +1,6 @@
-// The log reader on the logger's format and on damaged files: line ends,
-// files cut short, lines that do not belong, files that are no log at all.
+// The log reader on what the logger writes (on the simulated board, and in
+// its formats) and on damaged files: line ends, files cut short, lines that
+// do not belong, files that are no log at all.
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,12 @@
 #include <sstream>
 #include <tuple>
 
+#include "link/CableLock.h"
 #include "logging/LogReader.h"
+#include "logging/LogSession.h"
 #include "tests/logging/LogTestFile.h"
+#include "tests/logging/LogTestSupport.h"
+#include "tests/sim/BoardFixture.h"
 
 namespace {
 
@@ -28,14 +33,6 @@ std::string SmallLog()
         text += logtest::Record(r, {0, 1}, values);  // record r: lines 8 + 10 (r - 1) ..
     }
     return text;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 std::string Join(const std::vector<std::string>& lines)
@@ -70,6 +67,86 @@ Flat Values(const LogReadResult& result)
     for (const logread::LogSeries& s : result.data.Series())
         for (const logread::LogPoint& p : s.points) flat.emplace_back(p.record, s.device, s.channel, p.value);
     return flat;
+}
+
+// The logger on the simulated demonstration board: HMU0, and HMU1, whose
+// identification (0x88) leaves GPIO7 out.
+class RealLog : public BoardTest, public CCableContext {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        previousContext = SetCableContext(this);
+        path = LogTestFolder() / "real.log";
+    }
+    void TearDown() override { SetCableContext(previousContext); }
+    bool CableDemoMode() const override { return port->GetDemoMode(); }
+    CI2C_FTDI* CableLink() override { return &port->GetLink(); }
+
+    CCableContext* previousContext = nullptr;
+    std::filesystem::path path;
+};
+
+TEST_F(RealLog, ReadsBackEveryValueTheLoggerWrote)
+{
+    logsel::DeviceChannels all{};
+    all.fill(true);
+    const logsel::LogSelection selection = logsel::SelectionForAllDevices(all);
+    CLogSession session(*port, selection, [](int, int) { return 0.1f; });
+    std::vector<LogRecord> written;
+    session.SetRecordObserver([&](const LogRecord& r) { written.push_back(r); });
+    const std::time_t now = std::time(nullptr);
+    ASSERT_EQ(session.Start(path.string(), 2, 4, now), CLogSession::StartResult::Started);
+    for (int r = 1; r <= 4; ++r) {
+        board->SetVmon(0, 0, 1.0 + 0.125 * r);
+        board->SetTemperature(1, 2, 20.0 + 0.25 * r);
+        board->SetGpioInput(0, 3, r % 2 == 0);
+        if (r == 3) board->RemoveHmu(1);  // HMU1 stops answering: left out of records 3 and 4
+        ASSERT_TRUE(session.WriteRecord());
+    }
+    ASSERT_TRUE(session.Close());
+    ASSERT_EQ(written.size(), 4u);
+
+    const LogReadResult result = logread::ReadLogFile(path.string());
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.problemCount, 0) << result.Messages().front();
+    EXPECT_FALSE(result.cutLine);
+    EXPECT_EQ(result.data.info.intervalSeconds, 2);
+    EXPECT_EQ(result.data.info.totalRecords, 4);
+    char started[32];
+    std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+    EXPECT_EQ(result.data.RecordTimeText(1), started);
+    EXPECT_EQ(result.data.Records(), (std::vector<int>{1, 2, 3, 4}));
+
+    // Every value the logger wrote, as written (three decimals; states exact).
+    size_t values = 0;
+    for (const LogRecord& record : written) {
+        for (const LogDeviceBlock& block : record.devices) {
+            for (const LogValue& v : block.values) {
+                ++values;
+                const logread::LogSeries* series = result.data.Find(v.device, v.channel);
+                ASSERT_NE(series, nullptr) << logread::ChannelName(v.device, v.channel);
+                const auto point = std::find_if(series->points.begin(), series->points.end(),
+                                                [&](const logread::LogPoint& p) { return p.record == record.number; });
+                ASSERT_NE(point, series->points.end()) << series->Name() << " record " << record.number;
+                EXPECT_NEAR(point->value, v.value, 5e-4) << series->Name() << " record " << record.number;
+            }
+        }
+    }
+    EXPECT_EQ(result.data.ValueCount(), values);
+    EXPECT_EQ(values, 2u * (29 + 28) + 2u * 29);
+    EXPECT_EQ(result.data.Find(1, logsel::kGpio7Channel), nullptr);
+    EXPECT_EQ(result.data.Find(1, 0)->points.size(), 2u);
+    EXPECT_NEAR(result.data.Find(0, 0)->points[3].value, 1.5, 5e-4);
+
+    // The same file with CR LF line ends, and cut by a crash in its last line.
+    const std::string text = FileText(path);
+    std::string crlf;
+    for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(Values(logread::ReadLogText(crlf)), Values(result));
+    const LogReadResult cut = logread::ReadLogText(text.substr(0, text.size() - 8));
+    EXPECT_EQ(cut.data.ValueCount(), values - 1);
+    EXPECT_EQ(cut.cutLine, static_cast<int>(Lines(text).size()));
 }
 
 TEST(LogReader, ReadsTheHeaderAndEveryValueOfTheLog)

@@ -1,15 +1,16 @@
 #pragma once
-// Log files for the tests: written line by line in the data logger's format
-// (header, then per record one block per device with its value lines), and
-// a temporary file to put them in.
+// Log files for the tests, written by the data logger's own formatting (the
+// header, then per record one block per device with its value lines), and a
+// temporary file to put them in.
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "device/TextFormat.h"
 #include "logging/LogReader.h"
+#include "logging/LogWriter.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -20,45 +21,46 @@
 
 namespace logtest {
 
-struct Value {
-    int device = 0;
-    int channel = 0;
-    double value = 0.0;
-};
+using Value = LogValue;
 
+// A header begun on Tuesday, December 31, 2024 at 23:59:58 (or without the date line).
 inline std::string Header(int interval = 1, int total = 0, bool withDate = true)
 {
-    std::string text = "Norvane Semiconductor Sentrix II I2C Utility version: 1.0.17.297\n"
-                       "FTDI driver version: 0x00000000\n"
-                       "FTDI library version: 0x00010500\n"
-                       "OS Version: Linux 6.1.0 (build 0), 64-bit\n";
-    text += FormatText("Logging interval: %d sec, Total logs: %d (0 - unlimited)\n", interval, total);
-    if (withDate) text += "Tuesday, December 31, 2024 23:59:58\n\n";
-    return text;
-}
-
-// The value line as the logger formats it.
-inline std::string Line(const Value& v)
-{
-    const std::string name = logread::ChannelName(v.device, v.channel);
-    switch (logread::QuantityOf(v.channel)) {
-    case logread::Quantity::State: return FormatText("%u, %s\n", static_cast<unsigned>(v.value), name.c_str());
-    case logread::Quantity::Volts: return FormatText("%2.3f, %s\n", v.value, name.c_str());
-    default: return FormatText("%0.3f, %s\n", v.value, name.c_str());
+    LogHeader header;
+    header.programVersion = "1.0.17.297";
+    header.driverVersion = 0;
+    header.libraryVersion = 0x00010500;
+    header.osText = "Linux 6.1.0 (build 0), 64-bit";
+    header.delaySeconds = interval;
+    header.totalRecords = total;
+    if (withDate) {
+        std::tm time{};
+        time.tm_year = 2024 - 1900;
+        time.tm_mon = 11;
+        time.tm_mday = 31;
+        time.tm_wday = 2;
+        time.tm_hour = 23;
+        time.tm_min = 59;
+        time.tm_sec = 58;
+        header.localTime = time;
     }
+    return FormatLogHeader(header);
 }
 
-// Record n: a "Record n Value, Name" line for each device in `devices`,
-// each followed by that device's values (in the order given).
+// Record n: a block for each device in `devices`, each with that device's
+// values (in the order given).
 inline std::string Record(int number, const std::vector<int>& devices, const std::vector<Value>& values)
 {
-    std::string text;
+    LogRecord record;
+    record.number = number;
     for (const int device : devices) {
-        text += FormatText("Record %d Value, Name\n", number);
+        LogDeviceBlock block;
+        block.device = device;
         for (const Value& v : values)
-            if (v.device == device) text += Line(v);
+            if (v.device == device) block.values.push_back(v);
+        record.devices.push_back(block);
     }
-    return text;
+    return FormatLogRecord(record);
 }
 
 // A value for every channel of the devices, varying with the record.

@@ -1,6 +1,7 @@
 // The Trend window headless: a log opened from the main window's File menu,
 // the series it holds and plots, the legend, zoom and pan with the mouse,
-// the exports, damaged and unreadable files, and records shown as they come.
+// the exports, damaged and unreadable files, and records shown as they come,
+// also from the data logging status window on the simulated board.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QImage>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -18,10 +21,14 @@
 
 #include "app/TovinMainDlg.h"
 #include "logging/LogCsv.h"
+#include "logging/TovinLogStatus.h"
 #include "logging/TovinTrendDlg.h"
 #include "logging/TrendChartView.h"
+#include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "tests/logging/LogTestFile.h"
+#include "tests/logging/LogTestSupport.h"
+#include "tests/logging/VirtualTimer.h"
 
 namespace {
 
@@ -317,6 +324,80 @@ TEST(TrendWindow, ShowsRecordsAsTheyAreWritten)
     std::ostringstream csv;
     logread::WriteLogCsv(trend.Data(), csv);
     EXPECT_NE(csv.str().find("\n6,2025-03-30 12:00:10,"), std::string::npos);
+}
+
+TEST(TrendWindow, FollowsTheLoggingRunOfTheStatusWindow)
+{
+    auto board = CSimulatedBoard::CreateDefault();
+    TestApp t(board->Driver(), [](CMemorySettingsStore& s) { s.Set("Demo Mode", SettingValue::Number(0)); });
+    const std::filesystem::path path = LogTestFolder() / "followed.log";
+    t.app->logFileName = QString::fromStdString(path.string());
+    CTovinMainDlg main;
+    main.OnStartDataLogging();
+    auto* status = qobject_cast<CTovinLogStatus*>(t.app->LogStatusWindow());
+    ASSERT_NE(status, nullptr);
+    auto timer = std::make_unique<CVirtualTimer>();
+    CVirtualTimer& clock = *timer;
+    status->SetTimer(std::move(timer));
+
+    // "Trend" is there while logging runs.
+    EXPECT_FALSE(status->TrendButton()->isEnabled());
+    status->DelayField()->setText("1");
+    status->TotalField()->setText("0");
+    board->SetVmon(0, 0, 1.1);
+    status->StartButton()->click();
+    EXPECT_TRUE(status->TrendButton()->isEnabled());
+    clock.Advance(1000);  // record 2, before the window opens
+
+    // It opens on the records written so far, read from the log file.
+    status->TrendButton()->click();
+    CTovinTrendDlg* trend = status->TrendWindow();
+    ASSERT_NE(trend, nullptr);
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_TRUE(t.ui.messages.empty()) << t.ui.MessageTexts().join('\n').toStdString();
+    EXPECT_EQ(trend->Data().Records(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(trend->InfoText().startsWith("Logging to followed.log: records 1 to 2, 2 device(s), 57 channel(s)"));
+    status->TrendButton()->click();  // a second click brings the same window forward
+    EXPECT_EQ(status->findChildren<CTovinTrendDlg*>().size(), 1);
+
+    // Each record appears as it is written: held at once, drawn once the
+    // timer's tick is over.
+    for (int r = 3; r <= 6; ++r) {
+        board->SetVmon(0, 0, 1.0 + 0.1 * r);
+        clock.Advance(1000);
+        EXPECT_EQ(trend->Data().Records().back(), r);
+        QApplication::processEvents();
+        const std::vector<trend::Point> vmon = trend->PlottedPoints(0, kVmon1);
+        ASSERT_EQ(vmon.size(), static_cast<size_t>(r));
+        EXPECT_NEAR(vmon.back().y, 1.0 + 0.1 * r, 0.002);
+        EXPECT_EQ(vmon.back().x - vmon.front().x, (r - 1) * 1000.0);
+    }
+    // What it shows is what the file holds.
+    const logread::LogReadResult file = logread::ReadLogFile(path.string());
+    ASSERT_EQ(file.data.Series().size(), trend->Data().Series().size());
+    for (size_t i = 0; i < file.data.Series().size(); ++i) {
+        const logread::LogSeries& written = file.data.Series()[i];
+        const logread::LogSeries& shown = trend->Data().Series()[i];
+        ASSERT_EQ(shown.Name(), written.Name());
+        ASSERT_EQ(shown.points.size(), written.points.size()) << shown.Name();
+        for (size_t p = 0; p < shown.points.size(); ++p)
+            EXPECT_NEAR(shown.points[p].value, written.points[p].value, 5e-4) << shown.Name();
+    }
+
+    // Stopped, the window keeps the run; a new run starts it afresh.
+    status->StopButton()->click();
+    EXPECT_FALSE(status->TrendButton()->isEnabled());
+    EXPECT_TRUE(trend->InfoText().startsWith("followed.log: records 1 to 6"));
+    status->StartButton()->click();
+    EXPECT_EQ(trend->Data().Records(), (std::vector<int>{1}));
+    QApplication::processEvents();
+    EXPECT_TRUE(trend->InfoText().startsWith("Logging to followed.log: records 1 to 1"));
+
+    // It closes with the status window.
+    QPointer<CTovinTrendDlg> watched(trend);
+    status->CancelButton()->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
 }
 
 }  // namespace
