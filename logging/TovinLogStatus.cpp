@@ -184,6 +184,11 @@ void CTovinLogStatus::SetInputsEnabled(bool enabled)
     m_trend->setEnabled(!enabled);
 }
 
+CTovinTrendDlg* CTovinLogStatus::TrendWindow() const
+{
+    return m_trendWindow.data();
+}
+
 void CTovinLogStatus::OpenTrend()
 {
     if (m_trendWindow) {

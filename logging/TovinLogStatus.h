@@ -64,7 +64,7 @@ public:
     // The Trend window that follows the run: the log so far, then each
     // record as it is written. One at a time; null when none is open.
     void OpenTrend();
-    CTovinTrendDlg* TrendWindow() const { return m_trendWindow.data(); }
+    CTovinTrendDlg* TrendWindow() const;
 
 signals:
     // A record is in the file, flushed.
