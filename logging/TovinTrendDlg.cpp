@@ -175,6 +175,12 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
             axis->setLabelsFont(small);
             axis->setTitleFont(small);
         }
+        if (pane->lanes) {
+            // A lane is a line of text high: its label a little smaller still.
+            QFont lane = font();
+            lane.setPointSizeF(lane.pointSizeF() * 0.8);
+            pane->lanes->setLabelsFont(lane);
+        }
         pane->chart->addAxis(pane->time, Qt::AlignBottom);
         pane->chart->addAxis(pane->values, Qt::AlignLeft);
         pane->view = new CTrendChartView(pane->chart, m_charts);
@@ -608,7 +614,7 @@ void CTovinTrendDlg::ArrangePanes()
     for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
     int stateHeight = 0;
     if (!states.view->isHidden())
-        stateHeight = others == 0 ? total : std::clamp(m_lanes * (line + 4) + 3 * line, total / 4, total * 3 / 5);
+        stateHeight = others == 0 ? total : std::clamp(m_lanes * (line + 4) + 3 * line, total / 4, total * 11 / 20);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;
@@ -713,7 +719,7 @@ void CTovinTrendDlg::UpdateValueAxes()
         }
         // A tick for about every two and a half lines of label text.
         const int lineHeight = QFontMetrics(pane->values->labelsFont()).height();
-        const int maxTicks = std::clamp(pane->view->height() * 2 / (5 * lineHeight), 2, 10);
+        const int maxTicks = std::clamp(pane->view->height() * 2 / (5 * lineHeight), 3, 10);
         const trend::Range range = any ? trend::Padded(values) : trend::Range{0.0, 1.0};
         const double step = trend::NiceStep(range, maxTicks);
         pane->values->setRange(range.min, range.max);
