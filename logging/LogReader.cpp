@@ -49,6 +49,10 @@ constexpr std::string_view kIntervalLine = "Logging interval: ";
 constexpr std::string_view kRecordLine = "Record ";
 constexpr std::string_view kRecordLineEnd = " Value, Name";
 
+// The longest logging interval the loggers take: one day. Record times then
+// stay within what a clock can show.
+constexpr int kMaxInterval = 86400;
+
 // Longer lines are not the logger's; they are skipped without being kept.
 constexpr size_t kMaxLine = 4096;
 
@@ -250,7 +254,8 @@ private:
         }
         if (Take(rest, kIntervalLine)) {
             const std::optional<int> interval = TakeNumber(rest);
-            if (!interval || *interval < 1 || !Take(rest, " sec, Total logs: ")) return false;
+            if (!interval || *interval < 1 || *interval > kMaxInterval || !Take(rest, " sec, Total logs: "))
+                return false;
             const std::optional<int> total = TakeNumber(rest);
             if (!total || rest != " (0 - unlimited)") return false;
             info.intervalSeconds = interval;
@@ -490,7 +495,7 @@ bool ReadStream(std::istream& in, LogReadResult& result)
     std::string carry;  // a line begun in an earlier block
     bool tooLong = false;
     size_t bytes = 0;
-    std::vector<char> block(1 << 20);
+    std::vector<char> block(1 << 16);
     while (in) {
         in.read(block.data(), static_cast<std::streamsize>(block.size()));
         const auto got = static_cast<size_t>(in.gcount());

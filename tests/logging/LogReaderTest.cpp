@@ -228,6 +228,9 @@ const Damage kDamages[] = {
      24, {20}, "the line is too long", std::nullopt},
     {"a header line that is not one", [](const std::string& t) { return ReplaceLine(t, 5, {"Logging interval: soon"}); },
      24, {5}, "not a header line", std::nullopt},
+    {"an interval longer than a day",
+     [](const std::string& t) { return ReplaceLine(t, 5, {"Logging interval: 999999999 sec, Total logs: 3 (0 - unlimited)"}); },
+     24, {5}, "not a header line", std::nullopt},
     {"no header at all",
      [](const std::string& t) {
          const std::vector<std::string> lines = Lines(t);
@@ -297,8 +300,9 @@ TEST(LogReader, RefusesWhatIsNoLog)
 
 TEST(LogReader, ReadsLargeFilesAcrossItsReadBlocksAsFromMemory)
 {
-    // 300 records of eight devices (about 1.3 MB) cross the reader's 1 MiB
-    // block; cut in the middle of a line near the end.
+    // 300 records of eight devices (about 1.3 MB) cross the reader's 64 KiB
+    // blocks twenty times, in every kind of line; cut in the middle of a line
+    // near the end.
     const std::string log = logtest::FullLog(300, 8);
     const std::string cut = log.substr(0, log.size() - 7);
     for (const std::string& text : {log, cut}) {
