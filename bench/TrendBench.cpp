@@ -50,7 +50,7 @@ std::string MakeLog()
         for (int d = 0; d < kDevices; ++d) {
             text += FormatText("Record %d Value, Name\n", r);
             for (int c = 0; c < logread::kChannels; ++c) {
-                const std::string name = logread::ChannelName(d, c);
+                const std::string name = LogValueName(d, c);
                 const double v = Value(r, d, c);
                 text += logread::QuantityOf(c) == logread::Quantity::State
                             ? FormatText("%u, %s\n", static_cast<unsigned>(v), name.c_str())

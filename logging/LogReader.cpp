@@ -15,26 +15,6 @@ namespace logread {
 
 namespace {
 
-struct Kind {
-    std::string_view name;  // in the line names
-    int first;              // first channel
-    int count;
-    Quantity quantity;
-};
-
-constexpr std::array<Kind, 5> kKinds = {{
-    {"VMON", 0, 10, Quantity::Volts},
-    {"HVOUT", 10, 4, Quantity::State},
-    {"GPIO", 14, 10, Quantity::State},
-    {"TMON", 24, 3, Quantity::Celsius},
-    {"IMON", 27, 2, Quantity::Amperes},
-}};
-
-constexpr std::array<std::string_view, kChannels> kLabels = {
-    "VMON1",  "VMON2",  "VMON3",  "VMON4",  "VMON5", "VMON6", "VMON7", "VMON8",    "VMON9", "HVMON",
-    "HVOUT1", "HVOUT2", "HVOUT3", "HVOUT4", "GPIO1", "GPIO2", "GPIO3", "GPIO4",    "GPIO5", "GPIO6",
-    "GPIO7",  "GPIO8",  "GPIO9",  "GPIO10", "TMON1", "TMON2", "TMON int", "IMON1", "HIMON"};
-
 constexpr std::array<std::string_view, 7> kDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                        "Thursday", "Friday", "Saturday"};
 constexpr std::array<std::string_view, 12> kMonthNames = {"January", "February", "March",     "April",
@@ -55,13 +35,6 @@ constexpr int kMaxInterval = 86400;
 
 // Longer lines are not the logger's; they are skipped without being kept.
 constexpr size_t kMaxLine = 4096;
-
-const Kind& KindOf(int channel)
-{
-    for (const Kind& kind : kKinds)
-        if (channel >= kind.first && channel < kind.first + kind.count) return kind;
-    return kKinds[0];
-}
 
 bool IsDigit(char c)
 {
@@ -318,18 +291,14 @@ private:
 
 Quantity QuantityOf(int channel)
 {
-    return KindOf(channel).quantity;
-}
-
-std::string ChannelName(int device, int channel)
-{
-    const Kind& kind = KindOf(channel);
-    return "HMU" + std::to_string(device) + "_" + std::string(kind.name) + std::to_string(channel - kind.first + 1);
-}
-
-std::string_view ChannelLabel(int channel)
-{
-    return channel >= 0 && channel < kChannels ? kLabels[static_cast<size_t>(channel)] : std::string_view();
+    switch (logsel::GroupOf(channel)) {
+    case logsel::Group::Vmon: return Quantity::Volts;
+    case logsel::Group::Hvout:
+    case logsel::Group::Gpio: return Quantity::State;
+    case logsel::Group::Tmon: return Quantity::Celsius;
+    case logsel::Group::Imon: return Quantity::Amperes;
+    }
+    return Quantity::Volts;
 }
 
 std::optional<ChannelId> ParseChannelName(std::string_view name)
@@ -338,14 +307,15 @@ std::optional<ChannelId> ParseChannelName(std::string_view name)
     const int device = name[0] - '0';
     if (device >= kDevices) return std::nullopt;
     name.remove_prefix(2);
-    for (const Kind& kind : kKinds) {
+    for (int g = 0; g < logsel::kGroups; ++g) {
+        const auto group = static_cast<logsel::Group>(g);
         std::string_view rest = name;
-        if (!Take(rest, kind.name)) continue;
+        if (!Take(rest, LogLineKind(group))) continue;
         // No leading zero: "VMON01" is not a name the logger writes.
         if (rest.empty() || rest[0] == '0') return std::nullopt;
         const std::optional<int> number = ParseCount(rest);
-        if (!number || *number < 1 || *number > kind.count) return std::nullopt;
-        return ChannelId{device, kind.first + *number - 1};
+        if (!number || *number < 1 || *number > logsel::RangeOf(group).count) return std::nullopt;
+        return ChannelId{device, logsel::Channel(group, *number)};
     }
     return std::nullopt;
 }

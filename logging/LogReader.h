@@ -21,23 +21,20 @@
 #include <string_view>
 #include <vector>
 
+#include "logging/LogSelection.h"
+#include "logging/LogWriter.h"
+
 namespace logread {
 
-constexpr int kDevices = 8;
-constexpr int kChannels = 29;  // per device, in the order the logger writes them
+// Devices and their channels, in the logger's order (logsel); a channel's
+// line name is LogValueName, its label logsel::ChannelLabel.
+constexpr int kDevices = logsel::kDevices;
+constexpr int kChannels = logsel::kChannels;
 
 // The kind of quantity a channel measures; one chart each.
 enum class Quantity { Volts, Amperes, Celsius, State };
 constexpr int kQuantities = 4;
-
-// Channels within a device: VMON1..VMON9, HVMON (0..9), HVOUT1..4 (10..13),
-// GPIO1..10 (14..23), TMON1, TMON2, TMON int (24..26), IMON1, HIMON (27..28).
 Quantity QuantityOf(int channel);
-// The name in the log lines: "HMU0_VMON1" .. "HMU0_VMON10" (HVMON),
-// "HMU0_HVOUT1", "HMU0_GPIO1", "HMU0_TMON3" (internal), "HMU0_IMON2" (HIMON).
-std::string ChannelName(int device, int channel);
-// As the selection page names it: "VMON1", "HVMON", "TMON int", "HIMON", ...
-std::string_view ChannelLabel(int channel);
 
 struct ChannelId {
     int device = 0;
@@ -84,7 +81,7 @@ struct LogSeries {
     int decimals = 0;  // the most written after the point, so a copy keeps them
     std::vector<LogPoint> points;  // by rising record number
 
-    std::string Name() const { return ChannelName(device, channel); }
+    std::string Name() const { return LogValueName(device, channel); }
     Quantity GetQuantity() const { return QuantityOf(channel); }
 };
 

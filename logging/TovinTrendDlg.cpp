@@ -75,7 +75,7 @@ QString LabelFormat(int decimals, Quantity quantity)
 
 QString LaneLabel(int device, int channel)
 {
-    return QStringLiteral("HMU%1 %2").arg(device).arg(QString::fromLatin1(logread::ChannelLabel(channel)));
+    return QStringLiteral("HMU%1 %2").arg(device).arg(QString::fromLatin1(logsel::ChannelLabel(channel)));
 }
 
 QIcon Swatch(const QColor& colour, int side)
@@ -369,8 +369,8 @@ CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
 
     QTreeWidgetItem* parent = DeviceItem(device);
     auto* item = new QTreeWidgetItem;
-    item->setText(0, QString::fromLatin1(logread::ChannelLabel(channel)));
-    item->setToolTip(0, QString::fromStdString(logread::ChannelName(device, channel)));
+    item->setText(0, QString::fromLatin1(logsel::ChannelLabel(channel)));
+    item->setToolTip(0, QString::fromStdString(LogValueName(device, channel)));
     item->setIcon(0, Swatch(trace->colour, fontMetrics().height()));
     item->setData(0, Qt::UserRole, device * logread::kChannels + channel);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
@@ -565,7 +565,7 @@ void CTovinTrendDlg::UpdateCharts()
             pen.setWidthF(1.0);
             pen.setCosmetic(true);
             trace->line->setPen(pen);
-            trace->line->setName(QString::fromStdString(logread::ChannelName(trace->device, trace->channel)));
+            trace->line->setName(QString::fromStdString(LogValueName(trace->device, trace->channel)));
             pane.chart->addSeries(trace->line);
             trace->line->attachAxis(pane.time);
             trace->line->attachAxis(pane.values);
@@ -637,7 +637,7 @@ QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
                               ? QString::number(static_cast<int>(it->y))
                               : QString::fromStdString(logread::FormatLogValue(it->y, 3)) + QLatin1Char(' ') + Unit(trace.quantity);
     return QStringLiteral("%1 = %2\nrecord %3, %4")
-        .arg(QString::fromStdString(logread::ChannelName(trace.device, trace.channel)), value)
+        .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), value)
         .arg(record)
         .arg(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x)).toString(QStringLiteral("HH:mm:ss")));
 }

@@ -125,7 +125,7 @@ TEST_F(RealLog, ReadsBackEveryValueTheLoggerWrote)
             for (const LogValue& v : block.values) {
                 ++values;
                 const logread::LogSeries* series = result.data.Find(v.device, v.channel);
-                ASSERT_NE(series, nullptr) << logread::ChannelName(v.device, v.channel);
+                ASSERT_NE(series, nullptr) << LogValueName(v.device, v.channel);
                 const auto point = std::find_if(series->points.begin(), series->points.end(),
                                                 [&](const logread::LogPoint& p) { return p.record == record.number; });
                 ASSERT_NE(point, series->points.end()) << series->Name() << " record " << record.number;
@@ -348,7 +348,7 @@ TEST(LogReader, NamesChannelsAsTheLoggerDoes)
     } names[] = {{"HMU0_VMON1", 0, 0},  {"HMU3_VMON10", 3, 9},  {"HMU7_HVOUT4", 7, 13}, {"HMU1_GPIO1", 1, 14},
                  {"HMU1_GPIO10", 1, 23}, {"HMU0_TMON3", 0, 26}, {"HMU1_IMON2", 1, 28}};
     for (const auto& n : names) {
-        EXPECT_EQ(logread::ChannelName(n.device, n.channel), n.name);
+        EXPECT_EQ(LogValueName(n.device, n.channel), n.name);
         const auto id = logread::ParseChannelName(n.name);
         ASSERT_TRUE(id) << n.name;
         EXPECT_EQ(id->device, n.device);
