@@ -16,6 +16,7 @@
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/UESDlg.h"
 #include "logging/TovinLogStatus.h"
 #include "logging/TovinTrendDlg.h"
 
@@ -277,16 +278,19 @@ void CTovinMainDlg::OnImon()
 void CTovinMainDlg::OnTrimCells()
 {
     if (!CheckConnection()) return;
+    m_app.OpenTrimPages(QStringLiteral("ZENT I2C Trim Cells"), true);
 }
 
 void CTovinMainDlg::OnGpio()
 {
     if (!CheckConnection()) return;
+    m_app.OpenGpioPages(QStringLiteral("ZENT I2C Digital I/O"), true);
 }
 
 void CTovinMainDlg::OnHvout()
 {
     if (!CheckConnection()) return;
+    m_app.OpenHvoutPages(QStringLiteral("ZENT I2C HVOUT Status"), true);
 }
 
 void CTovinMainDlg::OnFaultLog()
@@ -304,11 +308,14 @@ void CTovinMainDlg::OnTmon()
 void CTovinMainDlg::OnAllI2C()
 {
     if (!CheckConnection()) return;
+    m_app.OpenAllRegisterPages();
 }
 
 void CTovinMainDlg::OnUes()
 {
     if (!CheckConnection()) return;
+    CUESDlg dialog(this);
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDataLoggingSelection()

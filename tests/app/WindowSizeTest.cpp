@@ -13,6 +13,7 @@
 #include "app/FontOccManager.h"
 #include "app/TovinMainDlg.h"
 #include "logging/TovinTrendDlg.h"
+#include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "tests/logging/LogTestFile.h"
@@ -40,6 +41,11 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnVmon, "ZENT I2C VMON Voltages, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnImon, "ZENT I2C IMON Currents, Comparator Status and Thresholds"},
     {&CTovinMainDlg::OnTmon, "ZENT I2C TMON Temperatures, Comparator Status and Thresholds"},
+    {&CTovinMainDlg::OnHvout, "ZENT I2C HVOUT Status"},
+    {&CTovinMainDlg::OnGpio, "ZENT I2C Digital I/O"},
+    {&CTovinMainDlg::OnTrimCells, "ZENT I2C Trim Cells"},
+    {&CTovinMainDlg::OnAllI2C, "ZENT I2C All I2C Registers"},
+    {&CTovinMainDlg::OnUes, "ZENT I2C UES"},
     {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
@@ -83,7 +89,8 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             ADD_FAILURE() << "the Trend window did not open";
         }
         // Entry dialogs that pages open.
-        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
+        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>(),
+                                              std::make_unique<CSNTRX_Trim_DAC_Dlg>()};
         for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
 
         for (const auto& [title, size] : sizes) {

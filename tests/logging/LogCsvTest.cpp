@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <sstream>
 
 #include "cli/Zent2Cli.h"
@@ -97,7 +99,7 @@ TEST(LogCsv, ZentCliCsvConvertsALogOrSaysWhyItCannot)
     const CliRun absent = RunCli({"csv", missing.Path()});
     EXPECT_EQ(absent.status, 1);
     EXPECT_EQ(absent.out, "");
-    EXPECT_EQ(absent.err, "zent2-cli: cannot open " + missing.Path() + ": No such file or directory\n");
+    EXPECT_EQ(absent.err, "zent2-cli: cannot open " + missing.Path() + ": " + std::strerror(ENOENT) + "\n");
 
     const CliRun notLog = RunCli({"csv", garbage.Path()});
     EXPECT_EQ(notLog.status, 1);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -323,10 +325,10 @@ TEST(LogReader, TellsWhyAFileCannotBeRead)
     logtest::TempFile missing("missing.log");
     const LogReadResult absent = logread::ReadLogFile(missing.Path());
     EXPECT_FALSE(absent.ok);
-    EXPECT_EQ(absent.error, "cannot open " + missing.Path() + ": No such file or directory");
+    EXPECT_EQ(absent.error, "cannot open " + missing.Path() + ": " + std::strerror(ENOENT));
     const LogReadResult folder = logread::ReadLogFile(std::filesystem::temp_directory_path().string());
     EXPECT_FALSE(folder.ok);
-    EXPECT_NE(folder.error.find("Is a directory"), std::string::npos) << folder.error;
+    EXPECT_NE(folder.error.find(std::strerror(EISDIR)), std::string::npos) << folder.error;
 }
 
 TEST(LogReader, KeepsOnlyTheFirstReportsOfAFileFullOfBadLines)

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -240,7 +242,8 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     o.trend->ExportCsv();
     ASSERT_EQ(o.t.ui.messages.size(), 2u);
     EXPECT_TRUE(o.t.ui.messages[0].text.startsWith("The image could not be saved as /nonexistent-folder/view.png"));
-    EXPECT_EQ(o.t.ui.messages[1].text, "The values could not be saved as /nonexistent-folder/v.csv:\nNo such file or directory");
+    EXPECT_EQ(o.t.ui.messages[1].text, "The values could not be saved as /nonexistent-folder/v.csv:\n" +
+                                           QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_EQ(o.t.ui.messages[1].icon, CUserInteraction::Icon::Exclamation);
 }
 
@@ -267,7 +270,7 @@ TEST(TrendWindow, SaysWhatItCouldNotReadOfALog)
     Opened none(missing.Path());
     EXPECT_EQ(none.trend, nullptr);
     ASSERT_EQ(none.t.ui.messages.size(), 1u);
-    EXPECT_EQ(none.t.ui.messages[0].text.toStdString(), "cannot open " + missing.Path() + ": No such file or directory");
+    EXPECT_EQ(none.t.ui.messages[0].text.toStdString(), "cannot open " + missing.Path() + ": " + std::strerror(ENOENT));
 }
 
 TEST(TrendWindow, ShowsRecordsAsTheyAreWritten)
