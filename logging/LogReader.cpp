@@ -450,7 +450,8 @@ std::vector<std::string> LogReadResult::Messages() const
     if (cutLine) {
         std::string text = "line " + std::to_string(*cutLine) + ": cut short (no line end), left out";
         if (!data.Records().empty())
-            text += "; the log ends with record " + std::to_string(data.Records().back()) + " up to its last whole line";
+            text += "; the log ends with record " + std::to_string(data.Records().back()) +
+                    " up to its last whole line";
         messages.push_back(text);
     }
     return messages;

@@ -171,7 +171,8 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
         }
         QFont small = font();
         small.setPointSizeF(small.pointSizeF() * 0.85);
-        for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(pane->time), static_cast<QAbstractAxis*>(pane->values)}) {
+        const std::array<QAbstractAxis*, 2> axes = {pane->time, pane->values};
+        for (QAbstractAxis* axis : axes) {
             axis->setLabelsFont(small);
             axis->setTitleFont(small);
         }
@@ -375,7 +376,8 @@ CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
     item->setData(0, Qt::UserRole, device * logread::kChannels + channel);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
     int at = 0;
-    while (at < parent->childCount() && parent->child(at)->data(0, Qt::UserRole).toInt() < item->data(0, Qt::UserRole).toInt())
+    const int key = device * logread::kChannels + channel;
+    while (at < parent->childCount() && parent->child(at)->data(0, Qt::UserRole).toInt() < key)
         ++at;
     m_building = true;
     item->setCheckState(0, Qt::Unchecked);
@@ -632,10 +634,12 @@ QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
                                [](const trend::Point& p, double t) { return p.x < t; });
     if (it == samples.end() || (it != samples.begin() && time - std::prev(it)->x < it->x - time)) --it;
     if (it == samples.end()) return {};
-    const int record = m_data.Find(trace.device, trace.channel)->points[static_cast<size_t>(it - samples.begin())].record;
+    const auto index = static_cast<size_t>(it - samples.begin());
+    const int record = m_data.Find(trace.device, trace.channel)->points[index].record;
     const QString value = trace.quantity == Quantity::State
                               ? QString::number(static_cast<int>(it->y))
-                              : QString::fromStdString(logread::FormatLogValue(it->y, 3)) + QLatin1Char(' ') + Unit(trace.quantity);
+                              : QString::fromStdString(logread::FormatLogValue(it->y, 3)) + QLatin1Char(' ') +
+                                    Unit(trace.quantity);
     return QStringLiteral("%1 = %2\nrecord %3, %4")
         .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), value)
         .arg(record)
@@ -754,7 +758,8 @@ void CTovinTrendDlg::UpdateInfo()
                     .arg(m_traces.size());
     }
     if (info.intervalSeconds) text += QStringLiteral(", every %1 s").arg(*info.intervalSeconds);
-    if (info.start) text += QStringLiteral(", from %1").arg(QString::fromStdString(logread::FormatIsoTime(*info.start)));
+    if (info.start)
+        text += QStringLiteral(", from %1").arg(QString::fromStdString(logread::FormatIsoTime(*info.start)));
     text += QLatin1Char('.');
     if (!m_messages.isEmpty()) {
         text += QStringLiteral(" Not all of the file could be read (point here for why).");
@@ -841,22 +846,27 @@ bool CTovinTrendDlg::SaveCsv(const QString& path, QString& error) const
     return false;
 }
 
+QString CTovinTrendDlg::ChooseExportPath(const QString& caption, const QString& extension, const QString& filter)
+{
+    QString path = Ui().GetSaveFileName(this, caption, DefaultExportPath(extension), filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += extension;
+    return path;
+}
+
 void CTovinTrendDlg::ExportPng()
 {
-    QString path = Ui().GetSaveFileName(this, QStringLiteral("Export PNG"), DefaultExportPath(QStringLiteral(".png")),
-                                        QStringLiteral("PNG Images (*.png)"));
-    if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+    const QString path =
+        ChooseExportPath(QStringLiteral("Export PNG"), QStringLiteral(".png"), QStringLiteral("PNG Images (*.png)"));
     QString error;
-    if (!SavePng(path, error)) ShowExclamation(this, QStringLiteral("The image could not be saved as %1:\n%2").arg(path, error));
+    if (!path.isEmpty() && !SavePng(path, error))
+        ShowExclamation(this, QStringLiteral("The image could not be saved as %1:\n%2").arg(path, error));
 }
 
 void CTovinTrendDlg::ExportCsv()
 {
-    QString path = Ui().GetSaveFileName(this, QStringLiteral("Export CSV"), DefaultExportPath(QStringLiteral(".csv")),
-                                        QStringLiteral("CSV Files (*.csv)"));
-    if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+    const QString path =
+        ChooseExportPath(QStringLiteral("Export CSV"), QStringLiteral(".csv"), QStringLiteral("CSV Files (*.csv)"));
     QString error;
-    if (!SaveCsv(path, error)) ShowExclamation(this, QStringLiteral("The values could not be saved as %1:\n%2").arg(path, error));
+    if (!path.isEmpty() && !SaveCsv(path, error))
+        ShowExclamation(this, QStringLiteral("The values could not be saved as %1:\n%2").arg(path, error));
 }

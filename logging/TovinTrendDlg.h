@@ -126,6 +126,8 @@ private:
     void UpdateValueAxes();
     void UpdateInfo();
     QString DefaultExportPath(const QString& extension) const;
+    // The file the user chooses to export to, with the extension when none was given.
+    QString ChooseExportPath(const QString& caption, const QString& extension, const QString& filter);
 
     logread::CLogData m_data;
     QString m_path;

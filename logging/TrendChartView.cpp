@@ -66,7 +66,7 @@ void CTrendChartView::mousePressEvent(QMouseEvent* event)
         m_drag = Drag::Select;
         m_origin = x;
         const QRectF plot = PlotRect();
-        m_band->setGeometry(QRect(QPoint(static_cast<int>(x), static_cast<int>(plot.top())), QSize(1, static_cast<int>(plot.height()))));
+        m_band->setGeometry(QRectF(x, plot.top(), 1.0, plot.height()).toRect());
         m_band->show();
     } else if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton ||
                (event->button() == Qt::LeftButton && shift)) {
