@@ -54,6 +54,7 @@ public:
     void OnI2CInterface();
     void OnI2CAddress();
     void OnLargeGui();
+    void OnSimulatedBoard();
     void OnAbout();
     void OnExit();
 

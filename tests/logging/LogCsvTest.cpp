@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <sstream>
 
 #include "cli/Zent2Cli.h"
+#include "sim/SimulatedBoard.h"
 #include "logging/LogCsv.h"
 #include "tests/CommaLocale.h"
 #include "tests/logging/LogTestFile.h"
@@ -109,6 +111,33 @@ TEST(LogCsv, ZentCliCsvConvertsALogOrSaysWhyItCannot)
     const CliRun usage = RunCli({"csv"});
     EXPECT_EQ(usage.status, CZent2Cli::kExitUsage);
     EXPECT_EQ(usage.err, "zent2-cli: csv: missing arguments (usage: csv FILE.log)\n");
+}
+
+TEST(LogCsv, ZentCliScriptsLogAndConvertOnOneBoard)
+{
+    auto board = CSimulatedBoard::CreateDefault();
+    logtest::TempFile log("script.log");
+    logtest::TempFile missing("script-missing.log");
+    const auto script = [&](const std::string& text) {
+        CZent2Cli cli;
+        cli.SetBoard(board.get());
+        std::istringstream in(text);
+        cli.SetInput(&in);
+        std::ostringstream out, err;
+        const int status = cli.Run({"--simulated-board", "-"}, out, err);
+        return CliRun{status, out.str(), err.str()};
+    };
+    const CliRun both = script("log --output " + log.Path() + " --count 1 --select vmon1\ncsv " + log.Path() + "\n");
+    EXPECT_EQ(both.status, CZent2Cli::kExitOk) << both.err;
+    EXPECT_EQ(both.out.rfind("record,time,HMU0_VMON1,HMU1_VMON1\n1,", 0), 0u) << both.out;
+    EXPECT_EQ(std::count(both.out.begin(), both.out.end(), '\n'), 2);
+
+    const CliRun stopped = script("csv " + missing.Path() + "\nscan\n");
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(stopped.out, "");
+    EXPECT_EQ(stopped.err, "zent2-cli: cannot open " + missing.Path() + ": " + std::strerror(ENOENT) +
+                               "\nzent2-cli: standard input, line 1: the script stops at \"csv " + missing.Path() +
+                               "\"\n");
 }
 
 }  // namespace
