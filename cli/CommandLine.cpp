@@ -585,8 +585,9 @@ Options:
                      the main device) instead of the cable
   --board FILE       loads a board file into the simulated board first
   --trace FILE.vcd   records the simulated bus while the command runs and
-                     writes it as a VCD file for sigrok/PulseView or GTKWave;
-                     needs --simulated-board
+                     writes it as a VCD file for sigrok/PulseView or GTKWave,
+                     replacing an older one only once it is complete (none
+                     when nothing ran on the bus); needs --simulated-board
   --demo             demo mode: the register port answers from its own
                      simulated register file, no cable needed (see below)
   --rate KHZ         I2C clock in kHz, default 400; the link knows 100, 200,
@@ -677,11 +678,13 @@ log, gives exit status 1 and nothing on standard output.
 
 Exit status:
   0  done
-  1  a device did not acknowledge, the cable could not be opened, no FTDI
+  1  a device did not acknowledge or stopped answering (nothing it did not
+     answer is printed), the cable failed or could not be opened, no FTDI
      device was found, the fault log would not open (READ_FAULT_ENABLE) or
      was not erased, the bus trace could not be written, the log file could
-     not be created or written (the system's reason is given), or (csv) the
-     log could not be read or the CSV not written
+     not be created or written (the system's reason is given), (csv) the
+     log could not be read or the CSV not written, or the output could not
+     be written (a full disk, a closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus
