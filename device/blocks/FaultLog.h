@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+class CTovin_I2C_Port;
+
 namespace faultlog {
 
 // Commands (each a command transaction on the device; none takes a register).
@@ -89,5 +91,10 @@ constexpr void SetRecordBit(Record& record, int bit, bool on)
     const uint8_t mask = static_cast<uint8_t>(1u << (bit % 8));
     byte = static_cast<uint8_t>(on ? (byte | mask) : (byte & ~mask));
 }
+
+// The log holds 16 records (bit 4 of status byte 1): the "memory full"
+// check, on the port's current device in a cable lock of its own. False when
+// the device does not answer.
+bool IsMemoryFull(CTovin_I2C_Port& port);
 
 }  // namespace faultlog
