@@ -29,7 +29,7 @@ CDemoOptionDlg::CDemoOptionDlg(const QString& title, const QString& group, demod
     connect(m_read, &QPushButton::clicked, this, &CDemoOptionDlg::OnRead);
     connect(m_write, &QPushButton::clicked, this, &CDemoOptionDlg::OnWrite);
     auto* okCancel = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(okCancel, &QDialogButtonBox::accepted, this, &CDemoOptionDlg::OnOK);
+    connect(okCancel, &QDialogButtonBox::accepted, this, &CDemoOptionDlg::accept);
     connect(okCancel, &QDialogButtonBox::rejected, this, &CDemoOptionDlg::reject);
 
     auto* readWrite = new QVBoxLayout;
@@ -94,8 +94,8 @@ void CDemoOptionDlg::OnWrite()
     demo::ReportMainFailure(this, TheApp().Port(), answered);
 }
 
-void CDemoOptionDlg::OnOK()
+void CDemoOptionDlg::accept()
 {
     if (SelectionValue() != m_remembered) OnWrite();
-    accept();
+    CTovinDialog::accept();
 }

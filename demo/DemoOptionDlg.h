@@ -26,7 +26,8 @@ public:
 
     void OnRead();
     void OnWrite();
-    void OnOK();
+    // OK: writes a choice that is not yet on the board, then closes.
+    void accept() override;
 
     int SelectionValue() const;
     QRadioButton* ChoiceButton(int index) const { return m_buttons.at(index); }

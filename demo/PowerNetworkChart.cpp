@@ -121,7 +121,7 @@ QSize CPowerNetworkChart::sizeHint() const
     const int text = std::max(metrics.horizontalAdvance(QStringLiteral("DC-DC8 00.00 V")),
                               metrics.horizontalAdvance(SourceLabel()) * 3 / 2);
     const int w = std::max(10, (text + 12 + 5) / 6);
-    const int h = std::max(10, (metrics.height() + 6 + 1) / 2);
+    const int h = std::max(10, (metrics.height() + 4 + 1) / 2);
     return {14 * w, 23 * h};
 }
 

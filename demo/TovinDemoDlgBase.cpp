@@ -29,23 +29,29 @@ QFont TextFont(bool large)
     return font;
 }
 
-QTextEdit* MakeTextBox(QWidget* parent, bool large)
-{
-    auto* box = new QTextEdit(parent);
-    box->setReadOnly(true);
-    box->setAcceptRichText(true);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The system button-face colour behind the text.
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-    box->setPalette(palette);
-    const QFont font = TextFont(large);
-    box->document()->setDefaultFont(font);
-    const int frame = 2 * box->frameWidth() + 2 * static_cast<int>(box->document()->documentMargin());
-    box->setMinimumHeight(QFontMetrics(font).lineSpacing() * kVisibleLines + frame);
-    box->setMinimumWidth(QFontMetrics(font).averageCharWidth() * 70);
-    return box;
-}
+// A read-only box for an instruction text that asks for room for a few
+// lines of it and scrolls the rest; it grows with the window.
+class CInstructionBox : public QTextEdit {
+public:
+    CInstructionBox(QWidget* parent, bool large) : QTextEdit(parent)
+    {
+        setReadOnly(true);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The system button-face colour behind the text.
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        setPalette(palette);
+        document()->setDefaultFont(TextFont(large));
+    }
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(document()->defaultFont());
+        const int frame = 2 * frameWidth() + 2 * static_cast<int>(document()->documentMargin());
+        return {metrics.averageCharWidth() * 70 + frame, metrics.lineSpacing() * kVisibleLines + frame};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
 
 QWidget* InGroup(const QString& title, QWidget* content, QWidget* parent)
 {
@@ -61,8 +67,8 @@ CTovinDemoDlgBase::CTovinDemoDlgBase(QWidget* parent) : CTovinDialog(parent), m_
 {
     setWindowTitle(QStringLiteral("ZENT I2C Demonstration"));
     const bool large = m_app.LargeUiFont();
-    m_steps = MakeTextBox(this, large);
-    m_observations = MakeTextBox(this, large);
+    m_steps = new CInstructionBox(this, large);
+    m_observations = new CInstructionBox(this, large);
     m_chart = new CPowerNetworkChart(this);
     m_chart->SetPort(&m_app.Port());
     m_done = new QPushButton(QStringLiteral("Do&ne"), this);
