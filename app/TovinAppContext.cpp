@@ -11,6 +11,7 @@
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "logging/TovinDataLog.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
 #include "pages/VMONCOMPDlg.h"
@@ -235,6 +236,15 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnly)
+{
+    OpenDevicePages(title, closeOnly, [this] {
+        auto page = std::make_unique<CTovinDataLog>();
+        page->SetSelection(&logSettings);
+        return page;
+    });
 }
 
 void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access)

@@ -85,6 +85,8 @@ public:
     void OpenVmonPages(const QString& title, bool closeOnly);
     void OpenImonPages(const QString& title, bool closeOnly);
     void OpenTmonPages(const QString& title, bool closeOnly);
+    // The channel selection: OK stores the boxes of every page that was shown.
+    void OpenLogSelectionPages(const QString& title, bool closeOnly);
 
     // The all-registers window: each page gets its device's rows of the map
     // and the browser selection; OK copies values, shown flags and the

@@ -21,6 +21,7 @@
 #include "demo/TovinDemo3Dlg.h"
 #include "demo/TovinTrimMarginDlg.h"
 #include "device/Tovin_I2C_Port.h"
+#include "logging/TovinLogStatus.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
 {
     setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    // Modal to nothing above it: the modeless logging window stays usable beside it.
+    setWindowModality(Qt::WindowModal);
 
     auto* top = new QVBoxLayout(this);
     BuildMenu();
@@ -327,6 +330,7 @@ void CTovinMainDlg::OnUes()
 void CTovinMainDlg::OnDataLoggingSelection()
 {
     if (!CheckConnection()) return;
+    m_app.OpenLogSelectionPages(QStringLiteral("Data Logging"), false);
 }
 
 void CTovinMainDlg::OnStartDataLogging()
@@ -338,6 +342,10 @@ void CTovinMainDlg::OnStartDataLogging()
         return;
     }
     if (!CheckConnection()) return;
+    // No parent: it belongs to the application and deletes itself when closed.
+    auto* status = new CTovinLogStatus(m_app);
+    m_app.AdoptLogStatusWindow(status);
+    status->show();
 }
 
 void CTovinMainDlg::OnI2CInterface()

@@ -1,8 +1,11 @@
 #include "app/UserInteraction.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QWindow>
 
 const char* const kApplicationName = "ZENT2 I2C Demo";
 
@@ -35,12 +38,32 @@ public:
         }
     }
 
-    int RunModal(QDialog& dialog) override { return dialog.exec(); }
+    int RunModal(QDialog& dialog) override
+    {
+        // Modal to the window the command came from rather than to the whole
+        // program, so that the modeless logging window stays usable beside it.
+        if (dialog.windowModality() == Qt::NonModal) {
+            QWidget* owner = dialog.parentWidget() ? dialog.parentWidget()->window() : QApplication::activeWindow();
+            if (owner != nullptr && owner != &dialog && owner->windowHandle() != nullptr) {
+                dialog.winId();  // the native window, to be given its owner
+                if (dialog.parentWidget() == nullptr && dialog.windowHandle() != nullptr)
+                    dialog.windowHandle()->setTransientParent(owner->windowHandle());
+                dialog.setWindowModality(Qt::WindowModal);
+            }
+        }
+        return dialog.exec();
+    }
 
     QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& defaultPath,
                             const QString& filter) override
     {
-        return QFileDialog::getSaveFileName(parent, caption, defaultPath, filter);
+        QFileDialog dialog(parent, caption, defaultPath, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // A name typed without an extension gets the filter's, before the
+        // dialog asks whether to replace an existing file.
+        const QRegularExpressionMatch pattern = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+        if (pattern.hasMatch()) dialog.setDefaultSuffix(pattern.captured(1));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
 };
 

@@ -20,7 +20,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 10> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,6 +30,7 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
 }};
 
 constexpr int kMaxHmuIndex = 7;
@@ -94,7 +95,9 @@ public:
             (name == "--demo" ? m_demo : m_simulated) = true;
             return true;
         }
-        const bool takesValue = name == "--board" || name == "--trace" || name == "--rate" ||
+        const bool logOption =
+            name == "--output" || name == "--interval" || name == "--count" || name == "--select";
+        const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
                                 name == "--serial" || name == "--vid-pid";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
@@ -107,6 +110,10 @@ public:
             return Fail(name + " needs a value");
         }
         if (value.empty()) return Fail(name + " needs a value");
+        if (logOption) {
+            m_logOptions.push_back(name);
+            return LogOption(name, value);
+        }
 
         if (name == "--board") {
             m_request.boardFile = value;
@@ -131,6 +138,33 @@ public:
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
             m_request.senseOhms = *ohms;
+        }
+        return true;
+    }
+
+    bool LogOption(const std::string& name, const std::string& value)
+    {
+        if (name == "--output") {
+            m_request.logFile = value;
+            return true;
+        }
+        if (name == "--select") {
+            std::string error;
+            const std::optional<logsel::DeviceChannels> channels = logsel::ParseChannelList(value, error);
+            if (!channels) return Fail("--select: " + error);
+            m_request.logChannels = *channels;
+            return true;
+        }
+        uint64_t number = 0;
+        if (!Number(value, name.c_str(), number)) return false;
+        if (name == "--interval") {
+            if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
+                return Fail("--interval " + value + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+            m_request.logInterval = static_cast<int>(number);
+        } else {
+            if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return Fail("--count " + value + " is too large");
+            m_request.logCount = static_cast<int>(number);
         }
         return true;
     }
@@ -197,6 +231,9 @@ public:
     {
         const Command command = m_request.command;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
+        if (command != Command::Log && !m_logOptions.empty())
+            return Fail(m_logOptions.front() + " belongs to the log command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
@@ -239,6 +276,7 @@ private:
     std::string& m_error;
     bool m_simulated = false;
     bool m_demo = false;
+    std::vector<std::string> m_logOptions;  // given, in order
 };
 
 }  // namespace
@@ -332,6 +370,10 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  log --output FILE         logs the measurements of every HMU device that
+                            answers to FILE, in the desktop program's log
+                            format, one record every --interval seconds, until
+                            --count records are written or it is interrupted
   help                      this text (also --help or -h)
 
 Arguments:
@@ -356,13 +398,29 @@ Options:
                      rate at 100
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
-  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure, default 0.1
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
+                     default 0.1
   --serial SERIAL    the cable with this USB serial number (see devices), when
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
   --version          prints the version and the source revision it was built
                      from, and nothing else
+  --output FILE      log: the log file; an existing file is replaced
+  --interval SECONDS log: seconds between records, 1..86400, default 1
+  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
+                     or SIGTERM, which let the record being written finish
+  --select CHANNELS  log: the channels of every device, a comma list of
+                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
+                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
+                     groups vmon, hvout, gpio, tmon, imon; default all
+
+log writes the header (program, FTDI driver and library versions, system,
+interval, date), then one record per interval: a "Record N Value, Name" line
+for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
+record is flushed to the file as it is written, and one progress line per
+record goes to standard error. A device that stops answering is left out of
+the records until it answers again; a device without GPIO7 has no GPIO7 line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -391,7 +449,8 @@ It cannot show monitor writes, the signature (ues) or the cable's devices
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, or the bus trace could not be written
+     device was found, the bus trace could not be written, or the log file
+     could not be created or written (the system's reason is given)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

@@ -8,10 +8,21 @@
 #include <string_view>
 #include <vector>
 
+#include "logging/LogSelection.h"
+
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Log };
+
+constexpr int kMaxLogInterval = 86400;  // one day
+
+constexpr logsel::DeviceChannels AllLogChannels()
+{
+    logsel::DeviceChannels all{};
+    for (bool& channel : all) channel = true;
+    return all;
+}
 
 struct CliRequest {
     Backend backend = Backend::RealCable;
@@ -32,6 +43,13 @@ struct CliRequest {
     int type = 0;  // RegisterType: 0 configuration, 1 monitor
     int reg = 0;
     int value = 0;
+
+    // log: the file, seconds between records, records to write (0 until
+    // interrupted) and the channels logged of every device.
+    std::string logFile;
+    int logInterval = 1;
+    int logCount = 0;
+    logsel::DeviceChannels logChannels = AllLogChannels();
 
     // Remarks that do not stop the command (a rate outside the link's table).
     std::vector<std::string> notes;

@@ -145,7 +145,11 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         simulated->StartTrace();
     }
     int status = kExitOk;
-    {
+    if (request.command == cli::Command::Log) {
+        // Each record takes its own cable lock: the enable line is not held
+        // high through the waits between records.
+        status = RunLogCommand(request, port, err, m_logClock);
+    } else {
         CCableLock lock;
         status = Execute(request, port, out, err);
     }
@@ -171,7 +175,8 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Measure: return Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
     case cli::Command::Help:
-    case cli::Command::Devices: break;  // handled before the cable is opened
+    case cli::Command::Devices:
+    case cli::Command::Log: break;  // handled apart, without one lock around the whole command
     }
     return kExitOk;
 }

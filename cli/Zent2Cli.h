@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/LogCommand.h"
 
 class CFtdiDriver;
 class CSimulatedBoard;
@@ -34,6 +35,8 @@ public:
     // The board --simulated-board runs on (it must outlive Run); a fresh
     // demonstration board unless set.
     void SetBoard(CSimulatedBoard* board) { m_board = board; }
+    // The time the log command waits on; the real clock unless set.
+    void SetLogClock(LogClock clock) { m_logClock = std::move(clock); }
 
     // args without the program name.
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
@@ -51,6 +54,7 @@ private:
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;
+    LogClock m_logClock = LogClock::Real();
 };
 
 // The whole program, as main() runs it.

@@ -1,5 +1,7 @@
 #include "device/blocks/Gpio.h"
 
+#include "device/Tovin_I2C_Port.h"
+
 namespace gpio {
 
 std::array<uint8_t, kConfigRegisters> EncodeDirections(const Directions& directions)
@@ -26,6 +28,16 @@ PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels)
     records.record2 = static_cast<uint8_t>(((hvoutLevels & 0x0F) << 1) | ((pinLevels & 0x07) << 5));
     records.record1 = static_cast<uint8_t>((pinLevels >> 3) & 0x7F);
     return records;
+}
+
+uint8_t ReadPinRecord(CTovin_I2C_Port& port, uint8_t record)
+{
+    return port.ReadMonitorRecord(record);
+}
+
+uint8_t ReadIdentification(CTovin_I2C_Port& port)
+{
+    return port.ReadRegister(hmu::kCmdIdentify, -1);
 }
 
 }  // namespace gpio

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/HmuCommands.h"
+
+class CTovin_I2C_Port;
+
 namespace gpio {
 
 constexpr int kPins = 10;  // GPIO1..GPIO10 as pin indexes 0..9
@@ -45,6 +49,19 @@ constexpr bool PinLevel(const PinRecords& records, int pin)
 }
 // hvoutLevels bits 0..3 HVOUT1..4, pinLevels bits 0..9 GPIO1..10.
 PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels);
+
+// Whether a device of this identification byte has the pin.
+constexpr bool PinUsable(uint8_t identification, int pin)
+{
+    return !(pin == kGpio7 && identification == hmu::kIdentificationWithoutGpio7);
+}
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// One pin record (kPinRecordHigh or kPinRecordLow), read whether or not its
+// ready bit showed.
+uint8_t ReadPinRecord(CTovin_I2C_Port& port, uint8_t record);
+// The identification byte, which tells whether GPIO7 is there.
+uint8_t ReadIdentification(CTovin_I2C_Port& port);
 
 }  // namespace gpio
 

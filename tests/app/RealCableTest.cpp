@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "app/JTAG_CableSetup.h"
 #include "app/MemorySettingsStore.h"
@@ -72,11 +74,12 @@ TEST(RealCable, ConnectionCheckSaysWhyAListedCableDidNotOpen)
              usb.openError = scripted::kNoPermission;
              usb.chips[0].serialFails = true;
          },
-         {QStringLiteral(
-             "The FTDI cable is attached, but its I2C channel (device 1) cannot be opened:\n"
-             "no permission to open the USB device (libftdi: libusb_open() failed, code -4; errno 13: Permission "
-             "denied): install the udev rule dist/linux/60-zent2-ftdi.rules (the zent2-i2c package installs it) and "
-             "re-plug the cable.\n\nOpen Status = 3; Device = 1; ; Devices Found = 2")}},
+         // The system's own words for the error, in the user's language.
+         {QStringLiteral("The FTDI cable is attached, but its I2C channel (device 1) cannot be opened:\n"
+                         "no permission to open the USB device (libftdi: libusb_open() failed, code -4; errno 13: ") +
+          QString::fromLocal8Bit(std::strerror(EACCES)) +
+          QStringLiteral("): install the udev rule dist/linux/60-zent2-ftdi.rules (the zent2-i2c package installs "
+                         "it) and re-plug the cable.\n\nOpen Status = 3; Device = 1; ; Devices Found = 2")}},
         {"another program", [](auto& usb) { usb.openError = scripted::kClaimedElsewhere; },
          {QStringLiteral("another program holds this channel of the cable"),
           QStringLiteral("Open Status = 3; Device = 1; ZB01B; Devices Found = 2")}},

@@ -46,6 +46,8 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},
+    {&CTovinMainDlg::OnDataLoggingSelection, "Data Logging"},
+    {&CTovinMainDlg::OnStartDataLogging, "Data Logging Status"},  // modeless
 };
 
 TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
@@ -67,6 +69,7 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
         sizes[window.windowTitle()] = Needed(window);
         for (const Command& command : kCommands) {
             (window.*command.run)();
+            if (QWidget* modeless = t.app->LogStatusWindow()) sizes[modeless->windowTitle()] = Needed(*modeless);
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
         // Entry dialogs that pages open.

@@ -1,0 +1,27 @@
+#pragma once
+// zent2-cli log: the desktop program's log file, written unattended. The
+// header, then a record at once and one every interval, each flushed, with
+// a progress line per record on standard error, until the count is reached
+// or SIGINT or SIGTERM arrives; the record being written is finished first.
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <iosfwd>
+
+#include "cli/CommandLine.h"
+
+class CTovin_I2C_Port;
+
+// The time the log command runs on; tests give it a virtual one.
+struct LogClock {
+    std::function<std::chrono::steady_clock::time_point()> now;
+    std::function<void(std::chrono::milliseconds)> sleep;
+    std::function<std::time_t()> wallTime;  // for the header's date line
+
+    static LogClock Real();
+};
+
+// Exit status: 0 when the count was reached or a signal ended the run, 1 when
+// the file could not be created or written (what was written stays).
+int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock);

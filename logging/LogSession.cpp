@@ -1,0 +1,52 @@
+#include "logging/LogSession.h"
+
+CLogSession::CLogSession(CTovin_I2C_Port& port, const logsel::LogSelection& selection, SenseResistance senseOhms)
+    : m_port(port), m_selection(selection), m_senseOhms(std::move(senseOhms))
+{
+}
+
+CLogSession::~CLogSession() = default;
+
+bool CLogSession::Failed()
+{
+    m_error = m_file.ErrorText();
+    m_file.Close();  // the first error is the one to report
+    return false;
+}
+
+CLogSession::StartResult CLogSession::Start(const std::string& path, int delaySeconds, int totalRecords,
+                                            std::time_t now)
+{
+    Close();
+    m_error.clear();
+    m_written = 0;
+    m_total = totalRecords;
+    m_last = LogRecord{};
+    if (!m_file.Open(path)) {
+        m_error = m_file.ErrorText();
+        return StartResult::OpenFailed;
+    }
+    if (!WriteLogHeader(m_file, m_port, delaySeconds, totalRecords, now)) {
+        Failed();
+        return StartResult::WriteFailed;
+    }
+    return StartResult::Started;
+}
+
+bool CLogSession::WriteRecord()
+{
+    if (!m_file.IsOpen()) return false;
+    const bool ok = WriteLogRecord(m_file, m_port, m_written + 1, m_selection, m_senseOhms, &m_last);
+    if (!ok) return Failed();
+    ++m_written;
+    if (m_observer) m_observer(m_last);
+    return true;
+}
+
+bool CLogSession::Close()
+{
+    if (!m_file.IsOpen()) return true;
+    if (m_file.Close()) return true;
+    m_error = m_file.ErrorText();
+    return false;
+}

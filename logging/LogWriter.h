@@ -1,0 +1,88 @@
+#pragma once
+// The log file format and the two writer operations: the header, written
+// once when logging starts, and one record per interval. A record holds one
+// block per HMU device that answers, in device order; a block is the line
+// "Record %d Value, Name" and one line per selected channel, value first:
+//
+//     Record 2 Value, Name
+//     1.202, HMU0_VMON1
+//     1, HMU0_HVOUT2
+//     31.250, HMU0_TMON3
+//
+// Reading the devices and formatting the lines are apart, so that a record
+// can be looked at as values (a chart, a progress line) as well as written.
+// Devices are read only through the device blocks.
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "logging/LogSelection.h"
+
+class CI2C_FTDI;
+class CLogFile;
+class CTovin_I2C_Port;
+
+// One logged value: a channel of a device (logsel channel order) and what
+// was read. Pin states are 0 or 1.
+struct LogValue {
+    int device = 0;
+    int channel = 0;
+    double value = 0.0;
+};
+
+struct LogDeviceBlock {
+    int device = 0;
+    std::vector<LogValue> values;  // in channel order, selected channels only
+};
+
+struct LogRecord {
+    int number = 0;
+    std::vector<LogDeviceBlock> devices;  // answering devices, in device order
+};
+
+struct LogHeader {
+    std::string programVersion;
+    uint32_t driverVersion = 0;
+    uint32_t libraryVersion = 0;
+    std::string osText;
+    int delaySeconds = 0;
+    int totalRecords = 0;
+    std::optional<std::tm> localTime;  // none: the date line is left out
+};
+
+// The sense resistor of a current monitor (0 = IMON1, 1 = HIMON) of a
+// device, in ohms, as the user set it.
+using SenseResistance = std::function<float(int device, int monitor)>;
+
+// The line name of a value: "HMU0_VMON1" .. "HMU0_VMON10" (HVMON),
+// "HMU0_HVOUT1", "HMU0_GPIO1", "HMU0_TMON1" .. "HMU0_TMON3" (internal),
+// "HMU0_IMON1", "HMU0_IMON2" (HIMON).
+std::string LogValueName(int device, int channel);
+// One value line, with its line end.
+std::string FormatLogLine(const LogValue& value);
+std::string FormatLogRecord(const LogRecord& record);
+// Lines 1 to 6 of the header; the date line in English, whatever the locale.
+std::string FormatLogHeader(const LogHeader& header);
+
+// The header of a run starting at `now`: program version, the cable's driver
+// and library versions (0 when it gives none), the system, the interval and
+// the number of records, and the local time.
+LogHeader MakeLogHeader(CI2C_FTDI& link, int delaySeconds, int totalRecords, std::time_t now);
+
+// Reads record `number` inside one cable lock: every HMU device that answers
+// its probe, the selected channels of each. GPIO7 of a device without it is
+// never read into the record. The port's current device is the same after
+// as before, so an open page keeps addressing its own device.
+LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
+                        const SenseResistance& senseOhms);
+
+// Header and record, written and flushed at once, so that a crash keeps
+// every record that was completed. False on a failed write or flush; the
+// file's ErrorText() says why.
+bool WriteLogHeader(CLogFile& file, CTovin_I2C_Port& port, int delaySeconds, int totalRecords, std::time_t now);
+bool WriteLogRecord(CLogFile& file, CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
+                    const SenseResistance& senseOhms, LogRecord* written = nullptr);

@@ -1,0 +1,218 @@
+// zent2-cli log on the simulated board, on virtual time: the file it writes,
+// its progress lines, how SIGINT and SIGTERM end it, and what a file that
+// cannot be written does to it.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <sstream>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "cli/Zent2Cli.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/logging/FileSizeLimit.h"
+#include "tests/logging/LogTestSupport.h"
+
+namespace {
+
+struct LogRun {
+    int status = -1;
+    std::string err;
+    std::vector<std::string> errLines;
+};
+
+class CliLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        board = CSimulatedBoard::CreateDefault();
+        path = (LogTestFolder() / (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                   ".log")).string();
+        std::filesystem::remove(path);
+    }
+
+    // Runs on a clock that moves only when the command sleeps; onSleep is
+    // told the virtual milliseconds passed after each wait.
+    LogRun Run(std::vector<std::string> args, const std::function<void(long long ms)>& onSleep = {})
+    {
+        args.insert(args.begin(), "--simulated-board");
+        CZent2Cli cli;
+        cli.SetBoard(board.get());
+        LogClock clock;
+        clock.now = [this] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(virtualMs)); };
+        clock.sleep = [this, onSleep](std::chrono::milliseconds time) {
+            virtualMs += time.count();
+            if (onSleep) onSleep(virtualMs);
+        };
+        clock.wallTime = [] { return std::time_t(0); };
+        cli.SetLogClock(clock);
+        std::ostringstream out, err;
+        LogRun run;
+        run.status = cli.Run(args, out, err);
+        EXPECT_EQ(out.str(), "") << "log prints nothing on standard output";
+        run.err = err.str();
+        run.errLines = Lines(run.err);
+        return run;
+    }
+
+    std::unique_ptr<CSimulatedBoard> board;
+    std::string path;
+    long long virtualMs = 0;
+};
+
+TEST_F(CliLog, BadOptionsExitTwoWithoutTouchingTheBusOrTheFile)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"log"}, "--output FILE is required"},
+        {{"log", "--output"}, "needs a value"},
+        {{"log", "--output", "P", "--interval", "0"}, "--interval 0 is outside 1..86400"},
+        {{"log", "--output", "P", "--interval", "86401"}, "outside"},
+        {{"log", "--output", "P", "--interval", "1.5"}, "bad number"},
+        {{"log", "--output", "P", "--count", "0x80000000"}, "too large"},
+        {{"log", "--output", "P", "--count", "-1"}, "bad number '-1'"},
+        {{"log", "--output", "P", "--select", "vmon1,temp"}, "unknown channel 'temp'"},
+        {{"log", "--output", "P", "--select="}, "needs a value"},
+        {{"log", "0", "--output", "P"}, "too many arguments"},
+        {{"scan", "--output", "P"}, "--output belongs to the log command"},
+        {{"measure", "0", "--select", "vmon1"}, "--select belongs to the log command"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        for (std::string& a : args)
+            if (a == "P") a = path;
+        const LogRun run = Run(args);
+        EXPECT_EQ(run.status, CZent2Cli::kExitUsage) << c.message;
+        ASSERT_EQ(run.errLines.size(), 1u) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.message << " in " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(path)) << c.message;
+    }
+    EXPECT_EQ(board->Driver()->Counters().writeCalls, 0u);
+}
+
+TEST_F(CliLog, CountedRunWritesTheSelectedChannelsOfEveryDeviceOnSchedule)
+{
+    const LogRun run = Run({"log", "--output", path, "--interval", "2", "--count", "3", "--select",
+                            "vmon1,hvout,gpio7,himon"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.errLines, (std::vector<std::string>{"Record 1 of 3: HMU0, HMU1", "Record 2 of 3: HMU0, HMU1",
+                                                      "Record 3 of 3: HMU0, HMU1",
+                                                      "zent2-cli: 3 records written to " + path}));
+    EXPECT_EQ(virtualMs, 4000) << "records at 0, 2 and 4 seconds, no wait after the last";
+
+    const std::string text = FileText(path);
+    EXPECT_NE(text.find("Logging interval: 2 sec, Total logs: 3 (0 - unlimited)\n"), std::string::npos);
+    const auto records = RecordLines(text);
+    ASSERT_EQ(records.size(), 3u);
+    const std::vector<std::string>& first = records.at(1);
+    // HMU0: VMON1, HVOUT1..4, GPIO7, IMON2; HMU1 the same without GPIO7.
+    ASSERT_EQ(first.size(), 8u + 7u);
+    EXPECT_EQ(first[0], "Record 1 Value, Name");
+    EXPECT_NE(first[1].find(", HMU0_VMON1"), std::string::npos);
+    EXPECT_EQ(first[6], "0, HMU0_GPIO7");
+    EXPECT_NE(first[7].find(", HMU0_IMON2"), std::string::npos);
+    EXPECT_EQ(first[8], "Record 1 Value, Name");
+    EXPECT_NE(first[14].find(", HMU1_IMON2"), std::string::npos);
+    // Each record its own cable lock; none held through the waits.
+    EXPECT_EQ(board->Driver()->OpenCount(CSimulatedFtdiDriver::kEnableChannel), 3);
+    EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, 0u);
+}
+
+TEST_F(CliLog, DevicesThatStopAnsweringAreLeftOutAndSaidSo)
+{
+    const LogRun run = Run({"log", "--output", path, "--count", "3", "--select", "tmon1"}, [&](long long ms) {
+        if (ms == 500) board->RemoveHmu(0);
+        if (ms == 1500) board->RemoveHmu(1);
+    });
+    EXPECT_EQ(run.status, 0);
+    ASSERT_GE(run.errLines.size(), 3u);
+    EXPECT_EQ(run.errLines[0], "Record 1 of 3: HMU0, HMU1");
+    EXPECT_EQ(run.errLines[1], "Record 2 of 3: HMU1");
+    EXPECT_EQ(run.errLines[2], "Record 3 of 3: no HMU device answered");
+    const auto records = RecordLines(FileText(path));
+    EXPECT_EQ(records.size(), 2u) << "a record of no device has no line at all";
+}
+
+#ifndef _WIN32
+TEST_F(CliLog, SigintOrSigtermEndsTheRunWithTheFileClosed)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        virtualMs = 0;
+        const LogRun run = Run({"log", "--output", path, "--interval", "10"}, [&](long long ms) {
+            if (ms == 3000) std::raise(signal);  // while waiting for record 2
+        });
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.errLines, (std::vector<std::string>{"Record 1: HMU0, HMU1",
+                                                          "zent2-cli: 1 record written to " + path}));
+        EXPECT_EQ(RecordLines(FileText(path)).size(), 1u);
+        // The program's own handling is back.
+        const auto previous = std::signal(signal, SIG_DFL);
+        EXPECT_EQ(previous, SIG_DFL);
+    }
+}
+
+TEST_F(CliLog, FilesThatCannotBeWrittenExitOneWithTheSystemsText)
+{
+    const LogRun missing = Run({"log", "--output", (LogTestFolder() / "no folder" / "x.log").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(std::string(": ") + std::strerror(ENOENT)), std::string::npos) << missing.err;
+
+    std::unique_ptr<CFileSizeLimit> full;
+    const LogRun run = Run({"log", "--output", path}, [&](long long ms) {
+        if (ms == 100) full = std::make_unique<CFileSizeLimit>(std::filesystem::file_size(path) + 10);
+    });
+    full.reset();
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.errLines.size(), 2u) << run.err;
+    EXPECT_EQ(run.errLines[1], "zent2-cli: writing the log file " + path + " failed: " + std::strerror(EFBIG) +
+                                   "; 1 record before it are in the file");
+    EXPECT_EQ(RecordLines(FileText(path)).at(1).size(), 2u + 29u + 28u);
+}
+
+// The program itself, stopped by a real signal while it logs for ever.
+TEST_F(CliLog, TheProgramStopsCleanlyOnASignalFromOutside)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        std::filesystem::remove(path);
+        int errPipe[2];
+        ASSERT_EQ(pipe(errPipe), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(errPipe[1], STDERR_FILENO);
+            close(errPipe[0]);
+            execl(ZENT2_CLI_PATH, ZENT2_CLI_PATH, "--simulated-board", "log", "--output", path.c_str(), "--interval",
+                  "1", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(errPipe[1]);
+        FILE* err = fdopen(errPipe[0], "r");
+        std::string output;
+        char line[256];
+        // The first record is written at once; the signal comes while the program waits or writes the next.
+        if (std::fgets(line, sizeof line, err) != nullptr) output += line;
+        kill(child, signal);
+        while (std::fgets(line, sizeof line, err) != nullptr) output += line;
+        std::fclose(err);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of ending";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+        EXPECT_EQ(output.rfind("Record 1: HMU0, HMU1\n", 0), 0u) << output;
+        EXPECT_NE(output.find("written to " + path), std::string::npos) << output;
+        const auto records = RecordLines(FileText(path));
+        ASSERT_GE(records.size(), 1u);
+        for (const auto& [number, lines] : records) EXPECT_EQ(lines.size(), 2u + 29u + 28u) << number;
+    }
+}
+#endif
+
+}  // namespace
