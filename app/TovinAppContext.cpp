@@ -12,6 +12,7 @@
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "logging/TovinDataLog.h"
+#include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
 #include "pages/VMONCOMPDlg.h"
@@ -29,6 +30,7 @@ constexpr const char* kI2CBaudrate = "I2C Baudrate";
 constexpr const char* kLogSettings = "Log Settings";
 constexpr const char* kCableSerial = "Cable Serial";
 constexpr const char* kCableIds = "Cable VID PID";
+constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
 
 }  // namespace
 
@@ -84,6 +86,9 @@ void CTovinAppContext::Startup()
     fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
     if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+    // Four hex digits; anything else gives the built-in code, silently, as every setting does.
+    faultUnlockCode =
+        faultlog::ParseUnlockCode(m_settings.ReadText(kFaultLogUnlockCode, "")).value_or(faultlog::kUnlockCode);
 
     m_storedCableSerial = m_settings.ReadText(kCableSerial, "");
     m_cableSerial = m_cableOverride.serial.empty() ? m_storedCableSerial : m_cableOverride.serial;
@@ -236,6 +241,11 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenFaultPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CFault_Dlg>(title, closeOnly);
 }
 
 void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnly)

@@ -18,6 +18,7 @@
 
 #include "app/Settings.h"
 #include "device/RegisterMap.h"
+#include "device/blocks/FaultLog.h"
 #include "link/CableLock.h"
 #include "link/FtdiDriver.h"
 
@@ -85,6 +86,7 @@ public:
     void OpenVmonPages(const QString& title, bool closeOnly);
     void OpenImonPages(const QString& title, bool closeOnly);
     void OpenTmonPages(const QString& title, bool closeOnly);
+    void OpenFaultPages(const QString& title, bool closeOnly);
     // The channel selection: OK stores the boxes of every page that was shown.
     void OpenLogSelectionPages(const QString& title, bool closeOnly);
 
@@ -123,6 +125,9 @@ public:
     int clockingValue = 0;
     int marginingValue = 0;
     std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
+    // The code that unlocks a fault log erase: setting "Fault Log Unlock
+    // Code" (four hex digits), read at start-up; the built-in code without it.
+    uint16_t faultUnlockCode = faultlog::kUnlockCode;
 
 private:
     // The pages of one builder call: constructed, probed, shown, destroyed

@@ -309,6 +309,7 @@ void CTovinMainDlg::OnHvout()
 void CTovinMainDlg::OnFaultLog()
 {
     if (!CheckConnection()) return;
+    m_app.OpenFaultPages(QStringLiteral("ZENT I2C Fault log Record"), true);
 }
 
 void CTovinMainDlg::OnTmon()

@@ -20,7 +20,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 10> kCommands = {{
+constexpr std::array<CommandInfo, 12> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,6 +30,8 @@ constexpr std::array<CommandInfo, 10> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"faults", Command::Faults, 1, "faults HMU"},
+    {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
     {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
 }};
 
@@ -99,7 +101,7 @@ public:
             name == "--output" || name == "--interval" || name == "--count" || name == "--select";
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -134,6 +136,10 @@ public:
             return Address(name, value, m_request.hmuBase);
         } else if (name == "--main") {
             return Address(name, value, m_request.mainAddress);
+        } else if (name == "--unlock-code") {
+            const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
+            if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
+            m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
             if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
@@ -242,7 +248,8 @@ public:
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
-                                  command == Command::Measure || command == Command::Ues;
+                                  command == Command::Measure || command == Command::Ues ||
+                                  command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
             if (address > static_cast<int>(kMaxAddress))
@@ -252,6 +259,8 @@ public:
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::EraseFaults)
+                return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
                 return Fail("write: monitor registers are not simulated in demo mode, only C registers");
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
@@ -370,6 +379,14 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  faults HMU                the fault log: "Faults: N", then one line per record
+                            with the flags that are set, e.g.
+                            "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
+                            "No faults"; GPIO7 is left out on a device
+                            identified as 0x88 (it has none)
+  erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
+                            erase, end) and reads the status back to check that
+                            it is empty
   log --output FILE         logs the measurements of every HMU device that
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
@@ -404,6 +421,9 @@ Options:
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
                      it is listed before the FTDI chips
+  --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
+                     default 3CA5 (the desktop utility's setting "Fault Log
+                     Unlock Code")
   --version          prints the version and the source revision it was built
                      from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
@@ -442,14 +462,16 @@ starts as r; registers 0..118, others read 0x00) that C writes change for the
 rest of the command only, since every run starts afresh; fixed monitor
 registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
-0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan.
-It cannot show monitor writes, the signature (ues) or the cable's devices
-(devices): these are refused. update does nothing in demo mode.
+0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
+a fixed fault log of 16 records in faults. It cannot show monitor writes, the
+signature (ues), an erase of the fault log (erase-faults) or the cable's
+devices (devices): these are refused. update does nothing in demo mode.
 
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
-     device was found, the bus trace could not be written, or the log file
+     device was found, the fault log would not open (READ_FAULT_ENABLE) or
+     was not erased, the bus trace could not be written, or the log file
      could not be created or written (the system's reason is given)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that

@@ -8,12 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "device/blocks/FaultLog.h"
 #include "logging/LogSelection.h"
 
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Log };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Faults, EraseFaults, Log };
 
 constexpr int kMaxLogInterval = 86400;  // one day
 
@@ -37,6 +38,7 @@ struct CliRequest {
     int hmuBase = 0xC0;
     int mainAddress = 0x40;
     double senseOhms = 0.1;
+    uint16_t unlockCode = faultlog::kUnlockCode;  // erase-faults; the built-in code unless --unlock-code
 
     Command command = Command::Help;
     int hmu = 0;

@@ -11,6 +11,7 @@
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
 #include "device/TextFormat.h"
+#include "device/blocks/FaultLog.h"
 #include "device/blocks/Imon.h"
 #include "device/blocks/Signature.h"
 #include "device/blocks/Tmon.h"
@@ -174,6 +175,8 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Dump: return Dump(request, port, out, err);
     case cli::Command::Measure: return Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
+    case cli::Command::Faults: return Faults(request, port, out, err);
+    case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
     case cli::Command::Help:
     case cli::Command::Devices:
     case cli::Command::Log: break;  // handled apart, without one lock around the whole command
@@ -309,6 +312,61 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
         signature |= static_cast<uint64_t>(byte) << (8 * i);
     }
     out << signature::HexText(signature) << '\n';
+    return kExitOk;
+}
+
+int CZent2Cli::Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                      std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    // As the fault log page reads it: the identification, then the log.
+    uint8_t identification = 0;
+    if (!ReadHmuRegister(port, hmu::kCmdIdentify, -1, identification)) return NoAnswer(err, port, request.hmu);
+    faultlog::Records records{};
+    const faultlog::LogRead log = port.GetDemoMode() ? faultlog::ReadDemoLog(records) : faultlog::ReadLog(port, records);
+    if (!log.Answered()) return NoAnswer(err, port, request.hmu);
+    if (log.enableFailed) {
+        // The records cannot be read: printing them would print zeros.
+        Message(err, FormatText("HMU%d: READ_FAULT_ENABLE has failed: the %d faults the status announces cannot be read",
+                                request.hmu, log.count));
+        return kExitDevice;
+    }
+    if (log.count == 0) {
+        out << "No faults";
+        if (log.unusable)
+            out << FormatText(" (status 0x%02X 0x%02X: the log is busy or not valid)", log.status.status0,
+                              log.status.status1);
+        out << '\n';
+        return kExitOk;
+    }
+    const bool hasGpio7 = identification != hmu::kIdentificationWithoutGpio7;
+    out << "Faults: " << log.count << '\n';
+    for (int r = 0; r < log.count; ++r) {
+        const std::vector<std::string> names = faultlog::SetFlagNames(faultlog::DecodeRecord(records[r]), hasGpio7);
+        std::string line;
+        for (const std::string& name : names) line += (line.empty() ? "" : ", ") + name;
+        out << FormatText("Fault %d of %d: %s\n", r + 1, log.count, line.empty() ? "none" : line.c_str());
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                           std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    const faultlog::EraseResult result = faultlog::EraseLog(port, request.unlockCode);
+    if (!result.after.answered) return NoAnswer(err, port, request.hmu);
+    if (!result.enabled) {
+        Message(err, FormatText("HMU%d: READ_FAULT_ENABLE has failed! Nothing was erased", request.hmu));
+        return kExitDevice;
+    }
+    if (!result.Erased()) {
+        Message(err, FormatText("HMU%d: the fault log still holds %d faults after the erase (does the board expect "
+                                "another --unlock-code than %04X?)",
+                                request.hmu, faultlog::StatusCount(result.after.status1), request.unlockCode));
+        return kExitDevice;
+    }
+    out << FormatText("Fault log of HMU%d erased\n", request.hmu);
     return kExitOk;
 }
 

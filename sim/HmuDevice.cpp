@@ -235,7 +235,7 @@ void CHmuDevice::OnData(uint8_t byte)
             StoreTrimTarget(m_command - trim::TargetCommand(0), static_cast<uint16_t>(m_data[0] | (m_data[1] << 8)));
     } else if (m_command == faultlog::kCmdUnlock) {
         if (index == 1)
-            m_eraseUnlocked = m_data[0] == faultlog::kUnlockFirst && m_data[1] == faultlog::kUnlockSecond;
+            m_eraseUnlocked = faultlog::UnlockCodeOf(m_data[0], m_data[1]) == m_unlockCode;
     }
 }
 

@@ -194,6 +194,9 @@ public:
     uint8_t FaultStatusFlags1() const { return m_faultStatus1; }
     bool FaultReadEnabled() const { return m_faultReadEnabled; }
     bool EraseUnlocked() const { return m_eraseUnlocked; }
+    // The code the erase must be unlocked with (a board may expect another
+    // than the one the devices come with).
+    void SetUnlockCode(uint16_t code) { m_unlockCode = code; }
     // Takes the comparator outputs as they are now as the ones later changes
     // are compared with, without logging (a board that powers up this way).
     void RebaseFaultWatch();
@@ -270,6 +273,7 @@ private:
     uint8_t m_enableAnswer = faultlog::kDisabledAnswer;
     bool m_eraseUnlocked = false;
     bool m_eraseArmed = false;  // the log was opened after the unlock
+    uint16_t m_unlockCode = faultlog::kUnlockCode;
     // The comparator outputs last looked at; none before the first inputs.
     std::optional<HmuComparators> m_watched;
 

@@ -43,6 +43,7 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnDemo3, "ZENT I2C Demonstration - Fault Logging"},
     {&CTovinMainDlg::OnDcdcClocking, "ZENT I2C DC/DC Clocking"},
     {&CTovinMainDlg::OnMargining, "ZENT I2C Margining"},
+    {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
     {&CTovinMainDlg::OnAbout, "ZENT I2C About Sentrix I2C Utility"},

@@ -19,6 +19,7 @@
 
 #include "cli/Zent2Cli.h"
 #include "device/RegisterMap.h"
+#include "device/blocks/FaultLog.h"
 #include "device/blocks/Imon.h"
 #include "device/TextFormat.h"
 #include "sim/SimulatedBoard.h"
@@ -71,6 +72,17 @@ protected:
         return {status, out.str(), err.str()};
     }
     CliResult Sim(const std::string& line) { return Run("--simulated-board " + line); }
+    // Runs the command on the simulated board with a trace, and checks that
+    // sigrok decodes the trace to the tokens, which are also what the bus saw.
+    void ExpectTraceDecodes(const std::string& command, const std::string& tokens, const std::string& path)
+    {
+        Bus().ClearEventLog();
+        ASSERT_EQ(Sim("--trace " + path + " " + command).status, 0) << command;
+        std::string decoded, output;
+        ASSERT_TRUE(sigrok::Decode(path, &decoded, &output)) << output;
+        EXPECT_EQ(decoded, tokens) << command << "\n" << output;
+        EXPECT_EQ(decoded, Bus().EventLog()) << command;
+    }
     CSimulatedFtdiDriver& Bus() { return *board->Driver(); }
     CHmuDevice& Hmu(int n) { return *board->Hmu(n); }
     uint64_t Writes() { return Bus().Counters().writeCalls + cable->Counters().writeCalls; }
@@ -361,14 +373,7 @@ TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
         {"ues 0", ues.substr(1)},
     };
     const std::string path = TempPath("trace.vcd");
-    for (const auto& c : cases) {
-        Bus().ClearEventLog();
-        ASSERT_EQ(Sim("--trace " + path + " " + c.command).status, 0) << c.command;
-        std::string tokens, output;
-        ASSERT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
-        EXPECT_EQ(tokens, c.tokens) << c.command << "\n" << output;
-        EXPECT_EQ(tokens, Bus().EventLog()) << c.command;
-    }
+    for (const auto& c : cases) ExpectTraceDecodes(c.command, c.tokens, path);
     std::filesystem::remove(path);
 #ifdef __linux__
     const CliResult full = Sim("--trace /dev/full read 0 C 0x34");  // created fine, cannot be written
@@ -482,6 +487,138 @@ TEST_F(CliOnLibFtdi, OwnUsbIdsPutTheCableFirst)
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "0 OWN4A  cable OWN4 channel A, 1A2B:0042 at usb 1-1");
     EXPECT_EQ(Run("--vid-pid 1a2b:0042 scan").status, 0);
     EXPECT_EQ(usb.Last()->chip, 1) << "the scan ran on the chosen cable";
+}
+
+}  // namespace
+
+namespace {
+
+faultlog::Record RecordWith(std::initializer_list<int> bits)
+{
+    faultlog::Record record{};
+    for (const int bit : bits) faultlog::SetRecordBit(record, bit, true);
+    return record;
+}
+
+TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
+{
+    const struct {
+        const char* line;
+        std::function<void(CSimulatedBoard&)> setUp;
+        int status;
+        const char* out;  // the whole output, or its start when it ends with "..."
+        const char* err;  // a part of the one-line message; "" for none
+        int recordsAfter; // HMU0's records afterwards, -1: not checked
+    } cases[] = {
+        {"faults 0",
+         [](CSimulatedBoard& b) {
+             b.Hmu(0)->ClearFaultRecords();
+             b.Hmu(0)->AddFaultRecord(RecordWith({faultlog::VmonBit(0, 0), faultlog::TmonBit(0, 1), faultlog::GpioBit(3)}));
+             b.Hmu(0)->AddFaultRecord({});
+         },
+         0, "Faults: 2\nFault 1 of 2: VMON1 A, TMON1 B, GPIO4\nFault 2 of 2: none\n", "", 2},
+        {"faults 1", nullptr, 0, "No faults\n", "", -1},
+        {"faults 1",
+         [](CSimulatedBoard& b) {
+             b.Hmu(1)->SetIdentification(0x88);
+             b.Hmu(1)->AddFaultRecord(RecordWith({faultlog::GpioBit(5), faultlog::GpioBit(6)}));
+         },
+         0, "Faults: 1\nFault 1 of 1: GPIO6\n", "", -1},
+        {"faults 0",
+         [](CSimulatedBoard& b) {
+             for (int r = 2; r < 16; ++r) b.Hmu(0)->AddFaultRecord(RecordWith({faultlog::ImonBit(1, 1)}));
+         },
+         0, "Faults: 16\nFault 1 of 16: ...", "", 16},
+        {"faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->SetFaultStatusFlags(0, faultlog::kStatus1Invalid); }, 0,
+         "No faults (status 0x00 0x82: the log is busy or not valid)\n", "", 2},
+        {"faults 2", nullptr, 1, "", "did not acknowledge", -1},
+        {"erase-faults 0", nullptr, 0, "Fault log of HMU0 erased\n", "", 0},
+        {"--unlock-code 1234 erase-faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->SetUnlockCode(0x1234); }, 0,
+         "Fault log of HMU0 erased\n", "", 0},
+        // A log that will not open: its records are not printed as zeros, and nothing is erased.
+        {"faults 0", [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways); },
+         1, "", "READ_FAULT_ENABLE has failed", 2},
+        {"erase-faults 0",
+         [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways); }, 1, "",
+         "READ_FAULT_ENABLE has failed! Nothing was erased", 2},
+        // A comparator crossing on the board is the next record.
+        {"faults 0", [](CSimulatedBoard& b) { b.SetTemperature(0, 0, 45.0); }, 0, "Faults: 3\n...", "", 3},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        if (c.setUp) c.setUp(*board);
+        const CliResult r = Sim(c.line);
+        EXPECT_EQ(r.status, c.status) << c.line << ": " << r.err;
+        const std::string out = c.out;
+        if (out == "Faults: 16\nFault 1 of 16: ...") {
+            EXPECT_EQ(r.out.rfind(out.substr(0, out.size() - 3), 0), 0u) << c.line << ": " << r.out;
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 17) << r.out;
+            EXPECT_NE(r.out.find("Fault 16 of 16: HIMON B\n"), std::string::npos) << r.out;
+        } else if (out == "Faults: 3\n...") {
+            const size_t last = r.out.find("Fault 3 of 3: ");
+            ASSERT_NE(last, std::string::npos) << r.out;
+            const std::string record = r.out.substr(last);
+            EXPECT_NE(record.find("TMON1 A, TMON2 A"), std::string::npos) << record;
+            EXPECT_EQ(record.find("TMON1 B"), std::string::npos) << record;
+        } else {
+            EXPECT_EQ(r.out, out) << c.line;
+        }
+        if (*c.err) {
+            EXPECT_TRUE(IsOneLine(r.err)) << c.line << "-> " << r.err;
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << c.line << "-> " << r.err;
+        } else {
+            EXPECT_EQ(r.err, "") << c.line;
+        }
+        if (c.recordsAfter >= 0) {
+            EXPECT_EQ(static_cast<int>(Hmu(0).FaultRecords().size()), c.recordsAfter) << c.line;
+        }
+        EXPECT_EQ(Bus().Counters().transactionsWithEnableLow, 0u) << c.line << ": traffic outside the cable lock";
+    }
+
+    // Demo mode has the demonstration log and nothing to erase; bad codes are refused before the bus.
+    SetUp();
+    const CliResult demo = Run("--demo faults 3");
+    EXPECT_EQ(demo.status, 0);
+    EXPECT_EQ(demo.out.rfind("Faults: 16\nFault 1 of 16: VMON1 A\n", 0), 0u) << demo.out;
+    EXPECT_NE(demo.out.find("Fault 16 of 16: TMON int B\n"), std::string::npos) << demo.out;
+    for (const char* line : {"--demo erase-faults 0", "--simulated-board --unlock-code 3CA erase-faults 0",
+                             "--simulated-board --unlock-code 0x3CA5 erase-faults 0", "faults", "erase-faults 8"}) {
+        const CliResult r = Run(line);
+        EXPECT_EQ(r.status, CZent2Cli::kExitUsage) << line;
+        EXPECT_TRUE(IsOneLine(r.err)) << line << "-> " << r.err;
+    }
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_EQ(Hmu(0).FaultRecords().size(), 2u);
+    const std::string help = Run("--help").out;
+    for (const char* word : {"faults HMU", "erase-faults HMU", "--unlock-code HHHH", "No faults"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+}
+
+TEST_F(CliOnBoard, FaultLogTracesDecodeToTheSequencesOfThePage)
+{
+    ASSERT_TRUE(sigrok::Available()) << "sigrok-cli is missing: scripts/setup installs it";
+    std::string records;
+    int left = faultlog::kRecordBytes * static_cast<int>(Hmu(0).FaultRecords().size());
+    for (const faultlog::Record& record : Hmu(0).FaultRecords())
+        for (const uint8_t byte : record) records += FormatText(" %02X %s", byte, --left == 0 ? "N" : "A");
+    const std::string enable = "S C0 A 74 A B7 A Sr C1 A F0 N P";
+    const std::string disable = "S C0 A 74 A 00 A Sr C1 A 00 N P";
+    const struct {
+        const char* command;
+        std::string tokens;
+    } cases[] = {
+        // Identification, status (two records), the log opened, the records, the log closed.
+        {"faults 0", "S C0 A 02 A Sr C1 A 8A N P S C0 A 03 A Sr C1 A 00 A 02 N P " + enable +
+                         " S C0 A 76 A Sr C1 A" + records + " P " + disable},
+        // Unlock, open, erase, close, end; then the status shows the log empty.
+        {"erase-faults 0", "S C0 A 04 A 3C A A5 A P " + enable + " S C0 A 71 A P " + disable +
+                               " S C0 A 05 A P S C0 A 03 A Sr C1 A 00 A 00 N P"},
+        // After that erase nothing is left to read: the log is not opened.
+        {"faults 0", "S C0 A 02 A Sr C1 A 8A N P S C0 A 03 A Sr C1 A 00 A 00 N P"},
+    };
+    const std::string path = TempPath("faults.vcd");
+    for (const auto& c : cases) ExpectTraceDecodes(c.command, c.tokens, path);
+    std::filesystem::remove(path);
 }
 
 }  // namespace
