@@ -26,6 +26,8 @@ struct DemoBench {
     // Answers the modal windows the dialog opens itself (default: Cancel).
     std::function<int(QDialog&)> nested;
     bool previousFont = CFontOccManager::LargeFont();
+    // The interaction in use when a test installs its own over the application's.
+    CRecordingInteraction* interaction = nullptr;
 
     explicit DemoBench(bool large = false, bool demo = false)
     {
@@ -53,7 +55,8 @@ struct DemoBench {
     void Run(void (CTovinMainDlg::*command)(), const std::function<void(Dialog&)>& body, int end = kIdCancel)
     {
         bool ran = false;
-        t->ui.onModal = [&](QDialog& dialog) {
+        CRecordingInteraction& ui = interaction ? *interaction : t->ui;
+        ui.onModal = [&](QDialog& dialog) {
             auto* ours = qobject_cast<Dialog*>(&dialog);
             if (ours == nullptr || ran) return nested ? nested(dialog) : int{kIdCancel};
             ran = true;
@@ -64,7 +67,7 @@ struct DemoBench {
         };
         CTovinMainDlg window;
         (window.*command)();
-        t->ui.onModal = {};
+        ui.onModal = {};
         EXPECT_TRUE(ran) << "the dialog did not open";
         EXPECT_EQ(clock.ActiveTimers(), 0) << "a timer outlived its dialog";
     }

@@ -16,6 +16,8 @@
 #include "demo/TovinDemo1Dlg.h"
 #include "demo/TovinDemo2Dlg.h"
 #include "demo/TovinDemo3Dlg.h"
+#include "app/TovinPropertySheet.h"
+#include "pages/Fault_Dlg.h"
 #include "device/TextFormat.h"
 #include "device/blocks/FaultLog.h"
 #include "tests/demo/DemoBench.h"
@@ -274,29 +276,88 @@ TEST(FaultLogging, TheDesignLogsWhileTheDialogIsOpen)
     EXPECT_TRUE(bench.t->ui.messages.empty());
 }
 
+// A message box that, like a real one, keeps the timers running while it is up.
+struct MessageLoopInteraction : CRecordingInteraction {
+    std::function<void()> whileShown;
+    int MessageBox(QWidget* parent, const Message& message) override
+    {
+        if (whileShown) whileShown();
+        return CRecordingInteraction::MessageBox(parent, message);
+    }
+};
+
 TEST(FaultLogging, AFullEepromIsReportedOncePerOpening)
 {
     DemoBench bench;
+    MessageLoopInteraction ui;
+    bench.interaction = &ui;
     FillFaultLog(bench);
     for (int opening = 1; opening <= 2; ++opening) {
         SCOPED_TRACE(opening);
         bench.Run<CTovinDemo3Dlg>(&CTovinMainDlg::OnDemo3, [&](CTovinDemo3Dlg& dialog) {
+            // The check's timer keeps expiring while the message is up: those expiries do nothing.
+            ui.whileShown = [&] {
+                EXPECT_EQ(CCableLock::Depth(), 0);
+                bench.board->Driver()->ClearEventLog();
+                bench.Advance(3s);
+                EXPECT_EQ(bench.board->Driver()->EventLog().find("S C0 A 03"), std::string::npos);
+            };
             bench.Advance(999ms);
-            EXPECT_EQ(bench.t->ui.messages.size(), static_cast<size_t>(opening - 1));
+            EXPECT_TRUE(ui.messages.empty());
             bench.Advance(1ms);
-            ASSERT_EQ(bench.t->ui.messages.size(), static_cast<size_t>(opening));
-            const auto& shown = bench.t->ui.messages.back();
+            ASSERT_EQ(ui.messages.size(), 1u);
+            const auto& shown = ui.messages.back();
             EXPECT_EQ(shown.text, kEepromFull);
             EXPECT_EQ(shown.title, "ZENT2 I2C Demo");
             EXPECT_EQ(shown.icon, CUserInteraction::Icon::Exclamation);
             EXPECT_FALSE(dialog.IsCheckTimerActive());
+            ui.whileShown = nullptr;
             bench.board->Driver()->ClearEventLog();
             bench.Advance(5s);
-            EXPECT_EQ(bench.t->ui.messages.size(), static_cast<size_t>(opening));
+            EXPECT_EQ(ui.messages.size(), 1u);
             // Only the chart still reads; HMU0's fault log status is not asked again.
             EXPECT_EQ(bench.board->Driver()->EventLog().find("S C0 A 03"), std::string::npos);
         });
+        ui.messages.clear();
     }
+}
+
+TEST(FaultLogging, APotFaultIsCapturedAndTheFaultLogWindowShowsIt)
+{
+    DemoBench bench;
+    const size_t before = bench.Hmu(0).FaultRecords().size();
+    const int count = static_cast<int>(before) + 1;
+    bool shown = false;
+    bench.nested = [&](QDialog& window) {
+        auto* sheet = qobject_cast<CTovinPropertySheet*>(&window);
+        EXPECT_NE(sheet, nullptr);
+        if (sheet == nullptr) return int{kIdCancel};
+        EXPECT_EQ(sheet->windowTitle(), "ZENT I2C Fault log Record");
+        auto* page = qobject_cast<CFault_Dlg*>(sheet->Page(0));
+        EXPECT_NE(page, nullptr);
+        if (page == nullptr) return int{kIdCancel};
+        EXPECT_EQ(page->FaultCount(), count);
+        page->LastButton()->click();
+        EXPECT_EQ(page->TitleText(), QString("Fault # %1 of %1 Total Faults").arg(count));
+        // POT1 is VMON7 of HMU0: its over-voltage comparator B tripped.
+        EXPECT_EQ(page->ChannelName(6), "VMON7");
+        EXPECT_EQ(page->ComparatorText(6, 1), "B = 1");
+        shown = true;
+        return int{kIdOk};
+    };
+    bench.Run<CTovinDemo3Dlg>(&CTovinMainDlg::OnDemo3, [&](CTovinDemo3Dlg& dialog) {
+        bench.Advance(2s);
+        EXPECT_EQ(bench.Hmu(0).FaultRecords().size(), before);
+        // POT1 (R33) turned up out of its window.
+        bench.board->SetPotVolts(0, 1.45);
+        bench.Advance(1s);
+        EXPECT_EQ(dialog.Chart().RailState(0), demodesign::kRailFault);
+        EXPECT_EQ(bench.Hmu(0).FaultRecords().size(), before + 1);
+        dialog.FaultLogButton()->click();
+        EXPECT_TRUE(shown);
+        EXPECT_TRUE(dialog.Chart().IsTimerActive());
+    });
+    EXPECT_TRUE(bench.t->ui.messages.empty());
 }
 
 TEST(FaultLogging, ReadFaultLogMemPausesTheChartButNotTheCheck)
