@@ -2,15 +2,23 @@
 
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
 
 namespace demo {
 
-void ReportMainFailure(QWidget* parent, CTovin_I2C_Port& port, bool answered)
+bool RunMainSequence(QWidget* parent, CTovin_I2C_Port& port, const std::function<bool()>& sequence)
 {
-    if (answered) return;
-    ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
-                    QStringLiteral("I2C Acknowledge Failure"));
-    port.ClearError();
+    bool answered = false;
+    {
+        CCableLock lock;
+        answered = sequence();
+    }
+    if (!answered) {
+        ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
+                        QStringLiteral("I2C Acknowledge Failure"));
+        port.ClearError();
+    }
+    return answered;
 }
 
 }  // namespace demo

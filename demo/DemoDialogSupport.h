@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QPointer>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -12,9 +13,11 @@ class QWidget;
 
 namespace demo {
 
-// After a handler the user started: when the main device did not answer,
-// the program's acknowledge-failure message, and the port's flag cleared.
-void ReportMainFailure(QWidget* parent, CTovin_I2C_Port& port, bool answered);
+// The device sequence of a handler the user started, in one cable lock; then,
+// with the lock released, when the main device did not answer, the program's
+// acknowledge-failure message and the port's flag cleared. Gives whether it
+// answered.
+bool RunMainSequence(QWidget* parent, CTovin_I2C_Port& port, const std::function<bool()>& sequence);
 
 // Selects entry `index` of a list; an index the list does not have leaves
 // it without a choice.

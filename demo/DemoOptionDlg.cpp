@@ -10,7 +10,6 @@
 #include "app/TovinAppContext.h"
 #include "demo/DemoDialogSupport.h"
 #include "device/Tovin_I2C_Port.h"
-#include "link/CableLock.h"
 
 CDemoOptionDlg::CDemoOptionDlg(const QString& title, const QString& group, demodesign::Field field,
                                const std::vector<Choice>& choices, int& remembered, QWidget* parent)
@@ -72,26 +71,20 @@ void CDemoOptionDlg::Select(int value)
 void CDemoOptionDlg::OnRead()
 {
     demo::BusyButtons busy({m_read, m_write});
-    demodesign::FieldRead read;
-    {
-        CCableLock lock;
-        read = demodesign::ReadField(TheApp().Port(), m_field);
-    }
-    m_remembered = read.value;
-    Select(read.value);
-    demo::ReportMainFailure(this, TheApp().Port(), read.answered);
+    demo::RunMainSequence(this, TheApp().Port(), [this] {
+        const demodesign::FieldRead read = demodesign::ReadField(TheApp().Port(), m_field);
+        m_remembered = read.value;
+        Select(read.value);
+        return read.answered;
+    });
 }
 
 void CDemoOptionDlg::OnWrite()
 {
     demo::BusyButtons busy({m_read, m_write});
     m_remembered = SelectionValue();
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = demodesign::WriteField(TheApp().Port(), m_field, m_remembered);
-    }
-    demo::ReportMainFailure(this, TheApp().Port(), answered);
+    demo::RunMainSequence(this, TheApp().Port(),
+                          [this] { return demodesign::WriteField(TheApp().Port(), m_field, m_remembered); });
 }
 
 void CDemoOptionDlg::accept()

@@ -13,7 +13,6 @@
 #include "demo/DemoDialogSupport.h"
 #include "demo/PowerNetworkChart.h"
 #include "device/blocks/DemoDesign.h"
-#include "link/CableLock.h"
 
 namespace {
 
@@ -55,15 +54,13 @@ CTovinDemo1Dlg::CTovinDemo1Dlg(QWidget* parent) : CTovinDemoDlgBase(parent)
 
 void CTovinDemo1Dlg::OnInitDialog()
 {
-    bool answered = false;
-    {
-        CCableLock lock;
+    RunSequence([this] {
         // Read first, so that the chart starts with the right rails.
-        answered = ReadSettings();
+        const bool answered = ReadSettings();
         BaseOpening();
-    }
+        return answered;
+    });
     demo::SelectEntry(m_resets, App().demo1Values[kRemResets]);
-    ReportMainFailure(answered);
 }
 
 void CTovinDemo1Dlg::RailsChange(int rails)
@@ -90,12 +87,7 @@ bool CTovinDemo1Dlg::ReadSettings()
 void CTovinDemo1Dlg::OnRead()
 {
     demo::BusyButtons busy({m_read, m_write});
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = ReadSettings();
-    }
-    ReportMainFailure(answered);
+    RunSequence([this] { return ReadSettings(); });
 }
 
 void CTovinDemo1Dlg::OnWrite()
@@ -106,10 +98,5 @@ void CTovinDemo1Dlg::OnWrite()
     const int rails = m_tenRails->isChecked() ? 0 : 1;
     App().demo1Values[kRemResets] = resets;
     RailsChange(rails);
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = demodesign::WriteSequencing(Port(), rails, resets);
-    }
-    ReportMainFailure(answered);
+    RunSequence([&] { return demodesign::WriteSequencing(Port(), rails, resets); });
 }

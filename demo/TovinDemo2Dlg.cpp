@@ -138,18 +138,15 @@ CTovinDemo2Dlg::CTovinDemo2Dlg(QWidget* parent)
 void CTovinDemo2Dlg::OnInitDialog()
 {
     for (int rail : kRailsLeftOut) Chart().SetRailState(rail, demodesign::kRailNotInUse);
-    bool answered = false;
-    {
-        CCableLock lock;
+    RunSequence([this] {
         BaseOpening();
         LoadSteps(DemoText::StepsThermal);
         LoadObservations(DemoText::ObservationsThermal);
         RefreshTemperatures();
         demodesign::WriteResistorThresholds(Port(), demodesign::ThresholdsAbove(m_temperatures.board));
-        answered = ReadSettings();
-    }
+        return ReadSettings();
+    });
     m_timer.Start(kTemperaturePeriod);
-    ReportMainFailure(answered);
 }
 
 void CTovinDemo2Dlg::OnClosing()
@@ -186,25 +183,15 @@ bool CTovinDemo2Dlg::ReadSettings()
 
 void CTovinDemo2Dlg::OnStart()
 {
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = demodesign::WriteField(Port(), demodesign::kThermalStarted, 1);
-    }
     // Started once per opening; a start the design did not take may be tried again.
-    if (answered) m_start->setEnabled(false);
-    ReportMainFailure(answered);
+    if (RunSequence([this] { return demodesign::WriteField(Port(), demodesign::kThermalStarted, 1); }))
+        m_start->setEnabled(false);
 }
 
 void CTovinDemo2Dlg::OnRead()
 {
     demo::BusyButtons busy({m_read, m_write});
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = ReadSettings();
-    }
-    ReportMainFailure(answered);
+    RunSequence([this] { return ReadSettings(); });
 }
 
 void CTovinDemo2Dlg::OnWrite()
@@ -229,12 +216,7 @@ void CTovinDemo2Dlg::OnWrite()
         if (value) remembered[index] = *value;
     m_resistor->update();
 
-    bool answered = false;
-    {
-        CCableLock lock;
-        answered = demodesign::WriteThermal(Port(), w);
-    }
-    ReportMainFailure(answered);
+    RunSequence([&] { return demodesign::WriteThermal(Port(), w); });
 }
 
 QColor CTovinDemo2Dlg::HeatColour(demodesign::Heat heat)

@@ -33,16 +33,13 @@ CTovinDemo3Dlg::CTovinDemo3Dlg(QWidget* parent)
 
 void CTovinDemo3Dlg::OnInitDialog()
 {
-    bool answered = false;
-    {
-        CCableLock lock;
+    RunSequence([this] {
         BaseOpening();
         LoadSteps(DemoText::StepsFaultLogging);
         LoadObservations(DemoText::ObservationsFaultLogging);
-        answered = demodesign::WriteField(Port(), demodesign::kFaultLogging, 1);
-    }
+        return demodesign::WriteField(Port(), demodesign::kFaultLogging, 1);
+    });
     m_timer.Start(kCheckPeriod);
-    ReportMainFailure(answered);
 }
 
 void CTovinDemo3Dlg::OnClosing()

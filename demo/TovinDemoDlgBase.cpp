@@ -152,7 +152,7 @@ void CTovinDemoDlgBase::LoadText(QTextEdit* box, DemoText text)
     box->document()->setDefaultFont(TextFont(m_app.LargeUiFont()));
 }
 
-void CTovinDemoDlgBase::ReportMainFailure(bool answered)
+bool CTovinDemoDlgBase::RunSequence(const std::function<bool()>& sequence)
 {
-    demo::ReportMainFailure(this, Port(), answered);
+    return demo::RunMainSequence(this, Port(), sequence);
 }

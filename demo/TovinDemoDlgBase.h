@@ -6,6 +6,7 @@
 // and then every second until the dialog closes.
 
 #include <QString>
+#include <functional>
 
 #include "app/TovinDialog.h"
 #include "demo/DemoTexts.h"
@@ -54,9 +55,10 @@ protected:
     void BaseOpening();
     // Runs once, when the dialog ends (whichever way), while it is still whole.
     virtual void OnClosing() {}
-    // After a handler the user started: when the main device did not answer,
-    // the program's acknowledge-failure message, and the port's flag cleared.
-    void ReportMainFailure(bool answered);
+    // A handler's device sequence in one cable lock; then, with the lock
+    // released, the program's acknowledge-failure message when the main
+    // device did not answer. Gives whether it answered.
+    bool RunSequence(const std::function<bool()>& sequence);
 
     void showEvent(QShowEvent* event) override;
 
