@@ -11,10 +11,14 @@
 #include "app/TovinPropertySheet.h"
 #include "app/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/ViewAllDlg.h"
 #include "logging/TovinDataLog.h"
 #include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
+#include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/TMONCOMPDlg.h"
+#include "pages/TovinGPIODlg.h"
+#include "pages/TovinHVOUTDlg.h"
 #include "pages/VMONCOMPDlg.h"
 
 namespace {
@@ -241,6 +245,36 @@ void CTovinAppContext::OpenImonPages(const QString& title, bool closeOnly)
 void CTovinAppContext::OpenTmonPages(const QString& title, bool closeOnly)
 {
     OpenPages<CTMONCOMPDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenGpioPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinGPIODlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenHvoutPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CTovinHVOUTDlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenTrimPages(const QString& title, bool closeOnly)
+{
+    OpenPages<CSNTRX_TrimDACs_Dlg>(title, closeOnly);
+}
+
+void CTovinAppContext::OpenAllRegisterPages()
+{
+    RegisterPageAccess access;
+    access.give = [](CTovinPropertyPage& page, const std::vector<RegisterEntry>& rows, int selection) {
+        auto& browser = static_cast<CViewAllDlg&>(page);
+        browser.SetRows(rows);
+        browser.SetListPosition(selection);
+    };
+    access.rows = [](const CTovinPropertyPage& page) { return static_cast<const CViewAllDlg&>(page).Rows(); };
+    access.selection = [](const CTovinPropertyPage& page) {
+        return static_cast<const CViewAllDlg&>(page).ListPosition();
+    };
+    OpenRegisterPages([] { return std::make_unique<CViewAllDlg>(); }, access);
 }
 
 void CTovinAppContext::OpenFaultPages(const QString& title, bool closeOnly)

@@ -86,6 +86,9 @@ public:
     void OpenVmonPages(const QString& title, bool closeOnly);
     void OpenImonPages(const QString& title, bool closeOnly);
     void OpenTmonPages(const QString& title, bool closeOnly);
+    void OpenGpioPages(const QString& title, bool closeOnly);
+    void OpenHvoutPages(const QString& title, bool closeOnly);
+    void OpenTrimPages(const QString& title, bool closeOnly);
     void OpenFaultPages(const QString& title, bool closeOnly);
     // The channel selection: OK stores the boxes of every page that was shown.
     void OpenLogSelectionPages(const QString& title, bool closeOnly);
@@ -99,6 +102,7 @@ public:
         std::function<int(const CTovinPropertyPage&)> selection;
     };
     void OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access);
+    void OpenAllRegisterPages();
 
     // The modeless data-logging status window belongs to the application, not
     // to a main window: it survives the rebuild of the main window (the next

@@ -21,6 +21,7 @@
 #include "demo/TovinDemo3Dlg.h"
 #include "demo/TovinTrimMarginDlg.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/UESDlg.h"
 #include "logging/TovinLogStatus.h"
 
 namespace {
@@ -294,16 +295,19 @@ void CTovinMainDlg::OnImon()
 void CTovinMainDlg::OnTrimCells()
 {
     if (!CheckConnection()) return;
+    m_app.OpenTrimPages(QStringLiteral("ZENT I2C Trim Cells"), true);
 }
 
 void CTovinMainDlg::OnGpio()
 {
     if (!CheckConnection()) return;
+    m_app.OpenGpioPages(QStringLiteral("ZENT I2C Digital I/O"), true);
 }
 
 void CTovinMainDlg::OnHvout()
 {
     if (!CheckConnection()) return;
+    m_app.OpenHvoutPages(QStringLiteral("ZENT I2C HVOUT Status"), true);
 }
 
 void CTovinMainDlg::OnFaultLog()
@@ -321,11 +325,14 @@ void CTovinMainDlg::OnTmon()
 void CTovinMainDlg::OnAllI2C()
 {
     if (!CheckConnection()) return;
+    m_app.OpenAllRegisterPages();
 }
 
 void CTovinMainDlg::OnUes()
 {
     if (!CheckConnection()) return;
+    CUESDlg dialog(this);
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDataLoggingSelection()

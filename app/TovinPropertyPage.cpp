@@ -30,8 +30,14 @@ void CTovinPropertyPage::Activate()
 
 void CTovinPropertyPage::ReportAcknowledgeFailure()
 {
-    if (m_port == nullptr || m_port->GetError() != CTovin_I2C_Port::kErrorAck) return;
-    ShowExclamation(this, QStringLiteral("Check Cable Connection or Device Address"),
+    ::ReportAcknowledgeFailure(this, m_port);
+}
+
+bool ReportAcknowledgeFailure(QWidget* parent, CTovin_I2C_Port* port)
+{
+    if (port == nullptr || port->GetError() != CTovin_I2C_Port::kErrorAck) return false;
+    ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
                     QStringLiteral("I2C Acknowledge Failure"));
-    m_port->ClearError();
+    port->ClearError();
+    return true;
 }

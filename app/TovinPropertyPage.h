@@ -7,6 +7,10 @@
 
 class CTovin_I2C_Port;
 
+// After a read sequence: when an acknowledge failure is flagged on the port,
+// tells the user once and clears the flag. True when it told.
+bool ReportAcknowledgeFailure(QWidget* parent, CTovin_I2C_Port* port);
+
 class CTovinPropertyPage : public QWidget {
     Q_OBJECT
 public:

@@ -1,11 +1,13 @@
 #include "cli/CommandLine.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
 
@@ -20,7 +22,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 12> kCommands = {{
+constexpr std::array<CommandInfo, 15> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -30,10 +32,19 @@ constexpr std::array<CommandInfo, 12> kCommands = {{
     {"dump", Command::Dump, 1, "dump HMU"},
     {"measure", Command::Measure, 1, "measure HMU"},
     {"ues", Command::Ues, 1, "ues HMU"},
+    {"trim", Command::Trim, 2, "trim HMU CELL [VOLTS]"},
+    {"hvout", Command::Hvout, 1, "hvout HMU"},
+    {"gpio", Command::Gpio, 1, "gpio HMU"},
     {"faults", Command::Faults, 1, "faults HMU"},
     {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
     {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
 }};
+
+// Arguments a command may take beyond its required ones.
+int OptionalArguments(Command command)
+{
+    return command == Command::Trim ? 1 : 0;  // VOLTS
+}
 
 constexpr int kMaxHmuIndex = 7;
 constexpr uint64_t kMaxAddress = 0xFE;
@@ -214,6 +225,19 @@ public:
         return true;
     }
 
+    bool Trim(const std::vector<std::string>& positionals)
+    {
+        uint64_t cell = 0;
+        if (!Number(positionals[2], "CELL", cell)) return false;
+        if (cell < 1 || cell > static_cast<uint64_t>(trim::kCells))
+            return Fail("trim: CELL " + positionals[2] + " is outside 1..4");
+        m_request.cell = static_cast<int>(cell);
+        if (positionals.size() < 4) return true;
+        m_request.volts = ParseTrimVolts(positionals[3]);
+        if (!m_request.volts) return Fail("trim: VOLTS " + Quoted(positionals[3]) + " is not a voltage from 0 to 8.19");
+        return true;
+    }
+
     bool Positionals(const std::vector<std::string>& positionals)
     {
         if (positionals.empty()) return Fail("no command given (see --help)");
@@ -225,9 +249,10 @@ public:
         const int given = static_cast<int>(positionals.size()) - 1;
         if (given < info->arguments)
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
-        if (given > info->arguments)
+        if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
+        if (info->command == Command::Trim) return Trim(positionals);
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
         return true;
@@ -249,6 +274,7 @@ public:
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
                                   command == Command::Update || command == Command::Dump ||
                                   command == Command::Measure || command == Command::Ues ||
+                                  command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
                                   command == Command::Faults || command == Command::EraseFaults;
         if (addressesHmu) {
             const int address = m_request.hmuBase + 2 * m_request.hmu;
@@ -259,6 +285,8 @@ public:
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
+            if (command == Command::Trim && m_request.volts)
+                return Fail("trim: the trim target write is not simulated in demo mode, only its read");
             if (command == Command::EraseFaults)
                 return Fail("erase-faults: demo mode has only its fixed demonstration log, nothing to erase");
             if (command == Command::Write && m_request.type == 1)
@@ -317,10 +345,12 @@ std::optional<uint64_t> ParseNumber(std::string_view text)
     return overflow ? std::numeric_limits<uint64_t>::max() : value;
 }
 
-std::optional<double> ParseOhms(std::string_view text)
+namespace {
+
+// Digits with at most one point and at least one digit: no sign, no
+// exponent, no "inf" or "nan" that strtod would take.
+std::optional<double> PlainDecimal(std::string_view text)
 {
-    // Digits with at most one point and at least one digit: no sign, no
-    // exponent, no "inf" or "nan" that strtod would take.
     int digits = 0;
     int points = 0;
     for (const char c : text) {
@@ -329,10 +359,32 @@ std::optional<double> ParseOhms(std::string_view text)
         else return std::nullopt;
     }
     if (digits == 0 || points > 1) return std::nullopt;
-    const std::string copy(text);
-    const double ohms = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(ohms) || ohms <= 0.0) return std::nullopt;
+    // from_chars reads '.' whatever the locale; a value too large for a
+    // double is out of range rather than malformed.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) return std::numeric_limits<double>::infinity();
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> ParseOhms(std::string_view text)
+{
+    const std::optional<double> ohms = PlainDecimal(text);
+    if (!ohms || !std::isfinite(*ohms) || *ohms <= 0.0) return std::nullopt;
     return ohms;
+}
+
+std::optional<float> ParseTrimVolts(std::string_view text)
+{
+    const std::optional<double> number = PlainDecimal(text);
+    if (!number) return std::nullopt;
+    // Judged in single precision, as the dialog's field judges it.
+    const float volts = static_cast<float>(*number);
+    if (!(volts >= 0.0f && volts <= trim::kMaxTargetVolts)) return std::nullopt;
+    return volts;
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error)
@@ -379,6 +431,17 @@ Commands:
   measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
                             TMON2 and internal temperatures, one per line
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
+  trim HMU CELL             trim cell CELL (1..4): the voltage measured on the input
+                            it trims (VMON1..VMON4, as the voltage page shows it)
+                            and the target with its code, for example
+                              Trim Cell1: output 1.200 V, target 1.100 V (code 550)
+  trim HMU CELL VOLTS       sends a new target (0 to 8.19 V) as the trim dialog
+                            does: code = volts x 500, truncated; prints the code
+  hvout HMU                 HVOUT1..HVOUT4, one line each: value, source and
+                            source signal, mode, output type and their settings
+  gpio HMU                  GPIO1..GPIO10, one line each: level and direction,
+                            with the source signal of GPIO2 and GPIO3; GPIO7 of
+                            a device identified as 0x88 shows "N/A"
   faults HMU                the fault log: "Faults: N", then one line per record
                             with the flags that are set, e.g.
                             "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
@@ -464,8 +527,9 @@ registers (Monitor select 0x80, TMON stat A and B 0x07, all others 0x00); a
 ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
 0.11 V, temperatures 0.25 degrees up from -4.75); every device present in scan;
 a fixed fault log of 16 records in faults. It cannot show monitor writes, the
-signature (ues), an erase of the fault log (erase-faults) or the cable's
-devices (devices): these are refused. update does nothing in demo mode.
+signature (ues), trim target writes, an erase of the fault log (erase-faults)
+or the cable's devices (devices): these are refused. update does nothing in
+demo mode, and hvout and gpio show every level as 0.
 
 Exit status:
   0  done

@@ -14,7 +14,8 @@
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Faults, EraseFaults, Log };
+enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Trim, Hvout, Gpio, Faults,
+                     EraseFaults, Log };
 
 constexpr int kMaxLogInterval = 86400;  // one day
 
@@ -45,6 +46,8 @@ struct CliRequest {
     int type = 0;  // RegisterType: 0 configuration, 1 monitor
     int reg = 0;
     int value = 0;
+    int cell = 1;                 // trim: 1..4
+    std::optional<float> volts;   // trim: the target to write; none: read
 
     // log: the file, seconds between records, records to write (0 until
     // interrupted) and the channels logged of every device.
@@ -64,6 +67,10 @@ std::optional<uint64_t> ParseNumber(std::string_view text);
 
 // A resistance in ohms: plain decimal with an optional fraction, above 0.
 std::optional<double> ParseOhms(std::string_view text);
+
+// A trim target in volts, as the trim dialog takes it: plain decimal with an
+// optional fraction, from 0 to 8.19 in single precision.
+std::optional<float> ParseTrimVolts(std::string_view text);
 
 // Fills the request from the arguments (without the program name). On false,
 // error holds a one-line message and the request is not to be used.

@@ -11,10 +11,13 @@
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
 #include "device/TextFormat.h"
+#include "device/blocks/Gpio.h"
+#include "device/blocks/Hvout.h"
 #include "device/blocks/FaultLog.h"
 #include "device/blocks/Imon.h"
 #include "device/blocks/Signature.h"
 #include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 #include "device/blocks/Vmon.h"
 #include "sim/SimulatedBoard.h"
 
@@ -175,6 +178,9 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Dump: return Dump(request, port, out, err);
     case cli::Command::Measure: return Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
+    case cli::Command::Trim: return Trim(request, port, out, err);
+    case cli::Command::Hvout: return Hvout(request, port, out, err);
+    case cli::Command::Gpio: return Gpio(request, port, out, err);
     case cli::Command::Faults: return Faults(request, port, out, err);
     case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
     case cli::Command::Help:
@@ -315,6 +321,54 @@ int CZent2Cli::Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::o
     return kExitOk;
 }
 
+// The blocks' reads cannot tell a silent device from one that reads 0: each
+// of these commands first makes sure the device answers.
+int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const int cell = request.cell - 1;
+    if (request.volts) {
+        const uint16_t code = trim::WriteTarget(port, cell, *request.volts);
+        out << FormatText("Trim Cell%d: target code %u (0x%03X, %.3f V) written\n", request.cell, code, code,
+                          static_cast<double>(trim::CodeVolts(code)));
+        return kExitOk;
+    }
+    const trim::Reading reading = trim::Read(port, cell);
+    out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
+                      static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
+                      reading.code);
+    return kExitOk;
+}
+
+namespace {
+
+std::string Entry(std::string_view text)
+{
+    return std::string(text);
+}
+
+}  // namespace
+
+int CZent2Cli::Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const hvout::Values values = hvout::Read(port);
+    for (int k = 0; k < hvout::kOutputs; ++k) {
+        const hvout::OutputConfig& c = values.outputs[k];
+        out << FormatText(
+            "HVOUT%d = %d  source %s (signal %s)  %s (%s kHz, %s %%)  %s (%s V, source %s uA, sink %s uA)\n", k + 1,
+            values.levels[k] ? 1 : 0, c.source == hvout::kSourceOcb ? "OCB" : "HMU/IF",
+            Entry(ocb::kSignalNames[values.sourceSignals[k]]).c_str(), c.mode == hvout::kSwitched ? "Switched" : "Static",
+            Entry(hvout::kFrequencies[c.frequency]).c_str(), Entry(hvout::kDutyCycles[c.dutyCycle]).c_str(),
+            c.outputType == hvout::kOpenDrain ? "Open Drain" : "Charge Pump",
+            Entry(hvout::kPumpVoltages[c.pumpVoltage]).c_str(), Entry(hvout::kSourceCurrents[c.sourceCurrent]).c_str(),
+            Entry(hvout::kSinkCurrents[c.sinkCurrent]).c_str());
+    }
+    return kExitOk;
+}
+
 int CZent2Cli::Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
                       std::ostream& err)
 {
@@ -346,6 +400,27 @@ int CZent2Cli::Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std
         std::string line;
         for (const std::string& name : names) line += (line.empty() ? "" : ", ") + name;
         out << FormatText("Fault %d of %d: %s\n", r + 1, log.count, line.empty() ? "none" : line.c_str());
+    }
+    return kExitOk;
+}
+
+int CZent2Cli::Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    port.SetHmuIndex(request.hmu);
+    if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const gpio::Values values = gpio::Read(port);
+    const bool gpio7Absent = gpio::Gpio7Absent(gpio::ReadIdentification(port));
+    for (int pin = 0; pin < gpio::kPins; ++pin) {
+        if (pin == gpio::kGpio7 && gpio7Absent) {
+            out << FormatText("GPIO%d = N/A\n", pin + 1);
+            continue;
+        }
+        std::string line = FormatText("GPIO%d = %d  %s", pin + 1, values.levels[pin] ? 1 : 0,
+                                      values.directions[pin] == gpio::kInput ? "Input" : "Output");
+        for (int which = 0; which < ocb::kGpioSignals; ++which)
+            if (ocb::GpioPinOf(which) == pin)
+                line += "  signal " + Entry(ocb::kSignalNames[values.sourceSignals[which]]);
+        out << line << '\n';
     }
     return kExitOk;
 }

@@ -140,3 +140,34 @@ uint8_t EncodeOutputControl(const OutputControl& control);
 OutputControl DecodeOutputControl(uint8_t value);
 
 }  // namespace ocb
+
+namespace gpio {
+
+// GPIO7 is not usable on a device with this identification.
+constexpr bool Gpio7Absent(uint8_t identification) { return identification == hmu::kIdentificationWithoutGpio7; }
+
+// What the GPIO page shows and writes of a device.
+struct Values {
+    std::array<bool, kPins> levels{};  // as read; GPIO2 and GPIO3 as toggled
+    Directions directions{};
+    std::array<int, ocb::kGpioSignals> sourceSignals{};  // GPIO2, GPIO3: source signal codes
+    // HVOUT1..4 as last read: the HVOUT page owns them, this page only
+    // carries them into the output control block.
+    std::array<bool, 4> hvoutLevels{};
+};
+
+// GPIO2 (which = 0) or GPIO3 (1) set by the output control block: an output
+// driven from its "I2C" signal.
+bool FollowsOutputControl(const Values& values, int which);
+// The output control block this page writes: its GPIO2 and GPIO3, the HVOUT levels carried.
+uint8_t OutputControlValue(const Values& values);
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// Monitor records 2 and 1 (levels), "GPIO Config0..2" (directions), then
+// "OCB Config0" (signals).
+Values Read(CTovin_I2C_Port& port);
+// "GPIO Config0..2" and an update; "OCB Config0" and an update; then the
+// output control block, only when GPIO2 or GPIO3 follows it.
+void Write(CTovin_I2C_Port& port, const Values& values);
+
+}  // namespace gpio

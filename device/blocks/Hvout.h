@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/blocks/Gpio.h"
+
+class CTovin_I2C_Port;
+
 namespace hvout {
 
 constexpr int kOutputs = 4;
@@ -54,5 +58,30 @@ inline constexpr std::array<std::string_view, 16> kDutyCycles = {
     "6.25",  "12.5",  "18.75", "25",    "31.25", "37.55", "43.75", "50",
     "56.25", "62.50", "68.75", "75",    "81.25", "87.50", "93.75", "50",
 };
+
+// What the HVOUT page shows and writes of a device.
+struct Values {
+    std::array<bool, kOutputs> levels{};     // the outputs' values, as read or toggled
+    std::array<int, kOutputs> sourceSignals{};     // source signal codes, 0..15
+    std::array<OutputConfig, kOutputs> outputs{};
+    // GPIO2 and GPIO3 as last read: the GPIO page owns them, this page only
+    // carries them into the output control block.
+    std::array<bool, ocb::kGpioSignals> gpioLevels{};
+};
+
+// An output whose level the output control block sets: driven by the block
+// from its "I2C" signal.
+bool FollowsOutputControl(const Values& values, int output);
+// The output control block this page writes: its own levels, GPIO2 and GPIO3 carried.
+uint8_t OutputControlValue(const Values& values);
+
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// Monitor record 2 (levels), "OCB Config1" and "OCB Config2" (signals), then
+// Config0 and Config1 of each output.
+Values Read(CTovin_I2C_Port& port);
+// "OCB Config1", "OCB Config2" and an update; Config0 and Config1 of each
+// output and an update; then the output control block, only when at least
+// one output follows it.
+void Write(CTovin_I2C_Port& port, const Values& values);
 
 }  // namespace hvout

@@ -8,6 +8,8 @@
 
 #include "device/HmuCommands.h"
 
+class CTovin_I2C_Port;
+
 namespace trim {
 
 constexpr int kCells = 4;  // Trim Cell1..4 as indexes 0..3
@@ -29,14 +31,26 @@ constexpr int kTargetReadBytes = 2;
 // The monitor input a cell trims (VMON1..VMON4).
 constexpr int TrimmedInput(int cell) { return cell; }
 
+// What the closed loop trim dialog shows of a cell.
+struct Reading {
+    float measuredVolts = 0.0f;  // the trimmed input, as the voltage page measures it
+    int code = 0;                // the Profile0 target, 2 mV per count
+};
+// Device sequences, on the port's current device, inside the caller's cable lock.
+// The trimmed input measured, then the Profile0 code.
+Reading Read(CTovin_I2C_Port& port, int cell);
+// Sends the target code of the voltage (TargetCode) with the cell's target
+// command; returns the code sent.
+uint16_t WriteTarget(CTovin_I2C_Port& port, int cell, float volts);
+
 constexpr float kVoltsPerCode = 0.002f;
 constexpr float kMaxTargetVolts = 8.19f;
 constexpr int kCodeMask = 0x0FFF;
 
 // The 12-bit code of the Profile0 registers (the high nibble of High is not part of it).
 constexpr int CodeFromRegisters(uint8_t low, uint8_t high) { return low + (high & 0x0F) * 256; }
-// The code written for a target voltage: volts x 1000 x 0.5 in single
-// precision, truncated toward zero, low 16 bits.
+// The code written for a target voltage: the single-precision volts x 1000 x
+// 0.5, truncated toward zero, low 16 bits.
 uint16_t TargetCode(float volts);
 float CodeVolts(int code);
 // The voltage a cell's loop brings its rail to, in double precision.

@@ -12,6 +12,7 @@
 
 #include "app/FontOccManager.h"
 #include "app/TovinMainDlg.h"
+#include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "widgets/Bit_Entry_Dlg.h"
@@ -43,6 +44,11 @@ const Command kCommands[] = {
     {&CTovinMainDlg::OnDemo3, "ZENT I2C Demonstration - Fault Logging"},
     {&CTovinMainDlg::OnDcdcClocking, "ZENT I2C DC/DC Clocking"},
     {&CTovinMainDlg::OnMargining, "ZENT I2C Margining"},
+    {&CTovinMainDlg::OnHvout, "ZENT I2C HVOUT Status"},
+    {&CTovinMainDlg::OnGpio, "ZENT I2C Digital I/O"},
+    {&CTovinMainDlg::OnTrimCells, "ZENT I2C Trim Cells"},
+    {&CTovinMainDlg::OnAllI2C, "ZENT I2C All I2C Registers"},
+    {&CTovinMainDlg::OnUes, "ZENT I2C UES"},
     {&CTovinMainDlg::OnFaultLog, "ZENT I2C Fault log Record"},
     {&CTovinMainDlg::OnI2CInterface, "ZENT I2C Cable and I/O Port Setup"},
     {&CTovinMainDlg::OnI2CAddress, "ZENT I2C Address"},
@@ -74,7 +80,8 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
         // Entry dialogs that pages open.
-        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>()};
+        std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>(),
+                                              std::make_unique<CSNTRX_Trim_DAC_Dlg>()};
         for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
 
         for (const auto& [title, size] : sizes) {

@@ -1,0 +1,133 @@
+#include "pages/SNTRX_Trim_DAC_Dlg.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "device/TextFormat.h"
+#include "device/blocks/Trim.h"
+#include "link/CableLock.h"
+#include "pages/PageValueLabel.h"
+#include "widgets/FloatEdit.h"
+
+CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
+    : CTovinDialog(parent),
+      m_output(new CPageValueLabel(QStringLiteral("00.000V"), this)),
+      m_target(new CFloatEdit(this)),
+      m_read(new QPushButton(QStringLiteral("&Read"), this)),
+      m_write(new QPushButton(QStringLiteral("&Write"), this)),
+      m_ok(new QPushButton(QStringLiteral("OK"), this))
+{
+    UpdateCaption();
+    m_target->SetRange(0.0f, trim::kMaxTargetVolts);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    for (QPushButton* b : {m_read, m_write, cancel}) b->setAutoDefault(false);
+    m_ok->setDefault(true);
+    connect(m_read, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::OnRead);
+    connect(m_write, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::OnWrite);
+    connect(m_ok, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::reject);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Output Voltage, V"), this), 0, 0);
+    grid->addWidget(m_output, 0, 1);
+    grid->addWidget(m_read, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Target Value, V"), this), 1, 0);
+    grid->addWidget(m_target, 1, 1);
+    grid->addWidget(m_write, 1, 2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(fontMetrics().height() / 2);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CSNTRX_Trim_DAC_Dlg::showEvent(QShowEvent* event)
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    CTovinDialog::showEvent(event);
+}
+
+void CSNTRX_Trim_DAC_Dlg::SetTrimCell(int number)
+{
+    m_cellNumber = number;
+    UpdateCaption();
+}
+
+void CSNTRX_Trim_DAC_Dlg::SetDeviceIndex(int index)
+{
+    m_deviceIndex = index;
+    UpdateCaption();
+}
+
+void CSNTRX_Trim_DAC_Dlg::UpdateCaption()
+{
+    setWindowTitle(QString::fromStdString(FormatText("Set Voltage HMU%d TrimCell #%d", m_deviceIndex, m_cellNumber)));
+}
+
+void CSNTRX_Trim_DAC_Dlg::OnInitDialog()
+{
+    OnRead();
+}
+
+void CSNTRX_Trim_DAC_Dlg::SetBusy(bool busy)
+{
+    for (QPushButton* b : {m_read, m_write, m_ok}) b->setEnabled(!busy);
+}
+
+void CSNTRX_Trim_DAC_Dlg::OnRead()
+{
+    if (m_port == nullptr) return;
+    SetBusy(true);
+    emit SequenceRunning();
+    {
+        CCableLock lock;
+        const trim::Reading reading = trim::Read(*m_port, m_cellNumber - 1);
+        m_measured = reading.measuredVolts;
+        m_targetCode = reading.code;
+    }
+    SetBusy(false);
+    Show();
+}
+
+void CSNTRX_Trim_DAC_Dlg::Show()
+{
+    m_target->setText(QString::fromStdString(FormatText("%1.3f", static_cast<double>(trim::CodeVolts(m_targetCode)))));
+    m_output->setText(QString::fromStdString(FormatText("%4.3fV", static_cast<double>(m_measured))));
+}
+
+void CSNTRX_Trim_DAC_Dlg::OnWrite()
+{
+    if (m_port == nullptr) return;
+    if (m_target->text().isEmpty()) m_target->setText(QStringLiteral("0.000"));
+    const float volts = NarrowToFloat(ParseLeadingNumber(m_target->text()).value);
+    SetBusy(true);
+    emit SequenceRunning();
+    {
+        CCableLock lock;
+        m_targetCode = trim::WriteTarget(*m_port, m_cellNumber - 1, volts);
+    }
+    SetBusy(false);
+}
+
+void CSNTRX_Trim_DAC_Dlg::accept()
+{
+    OnWrite();
+    CTovinDialog::accept();
+}
+
+QString CSNTRX_Trim_DAC_Dlg::OutputVoltageText() const
+{
+    return m_output->text();
+}

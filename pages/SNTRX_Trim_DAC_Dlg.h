@@ -1,0 +1,64 @@
+#pragma once
+// Closed loop trim of one trim cell: the voltage measured on the input the
+// cell trims, and its target. "&Write" (and OK, before closing) sends the
+// target in the edit field; "&Read" shows its effect. A failed read shows
+// what the port returned; the dialog has no error message of its own.
+
+#include <QString>
+
+#include "app/TovinDialog.h"
+
+class QLabel;
+class QPushButton;
+class CFloatEdit;
+class CTovin_I2C_Port;
+
+class CSNTRX_Trim_DAC_Dlg : public CTovinDialog {
+    Q_OBJECT
+public:
+    explicit CSNTRX_Trim_DAC_Dlg(QWidget* parent = nullptr);
+
+    void SetTrimCell(int number);  // 1..4
+    void SetPort(CTovin_I2C_Port* port) { m_port = port; }
+    void SetDeviceIndex(int index);
+
+    void OnRead();
+    void OnWrite();
+
+    QString OutputVoltageText() const;
+    CFloatEdit* TargetField() const { return m_target; }
+    QPushButton* ReadButton() const { return m_read; }
+    QPushButton* WriteButton() const { return m_write; }
+    QPushButton* OkButton() const { return m_ok; }
+    int TargetCode() const { return m_targetCode; }
+    float MeasuredVolts() const { return m_measured; }
+
+public slots:
+    void accept() override;  // writes the target first
+
+signals:
+    // Emitted inside the Read and Write handlers, before the device traffic.
+    void SequenceRunning();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void UpdateCaption();
+    void SetBusy(bool busy);
+    void Show();
+
+    int m_cellNumber = 1;
+    CTovin_I2C_Port* m_port = nullptr;
+    int m_deviceIndex = 0;
+    float m_measured = 0.0f;
+    int m_targetCode = 0;
+    bool m_initialised = false;
+
+    QLabel* m_output;
+    CFloatEdit* m_target;
+    QPushButton* m_read;
+    QPushButton* m_write;
+    QPushButton* m_ok;
+};

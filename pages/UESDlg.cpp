@@ -1,0 +1,106 @@
+#include "pages/UESDlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/TovinAppContext.h"
+#include "app/TovinPropertyPage.h"
+#include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Signature.h"
+
+CUESDlg::CUESDlg(QWidget* parent)
+    : CTovinDialog(parent),
+      m_binary(new QRadioButton(QStringLiteral("&Binary"), this)),
+      m_decimal(new QRadioButton(QStringLiteral("&Decimal"), this)),
+      m_hex(new QRadioButton(QStringLiteral("&HEX"), this)),
+      m_read(new QPushButton(QStringLiteral("&Read"), this)),
+      m_text(new QLineEdit(this))
+{
+    setWindowTitle(QStringLiteral("ZENT I2C UES"));
+    if (HasApp() && TheApp().HasPort()) m_port = &TheApp().Port();
+
+    m_text->setReadOnly(true);
+    m_text->setAlignment(Qt::AlignRight);
+    // Room for the binary form: sixteen groups of a blank and four digits.
+    m_text->setMinimumWidth(m_text->fontMetrics().horizontalAdvance(QString::fromStdString(signature::BinaryText(0))) +
+                            m_text->fontMetrics().horizontalAdvance(QStringLiteral("00")));
+    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    m_read->setDefault(true);
+    close->setAutoDefault(false);
+    connect(m_read, &QPushButton::clicked, this, &CUESDlg::OnRead);
+    connect(close, &QPushButton::clicked, this, &CUESDlg::accept);
+    connect(m_binary, &QRadioButton::clicked, this, [this] { SetRadix(2); });
+    connect(m_decimal, &QRadioButton::clicked, this, [this] { SetRadix(10); });
+    connect(m_hex, &QRadioButton::clicked, this, [this] { SetRadix(16); });
+
+    auto* bases = new QHBoxLayout;
+    bases->addWidget(new QLabel(QStringLiteral("Display UES in"), this));
+    bases->addWidget(m_binary);
+    bases->addWidget(m_decimal);
+    bases->addWidget(m_hex);
+    bases->addStretch();
+    bases->addWidget(m_read);
+    bases->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_text);
+    layout->addLayout(bases);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CUESDlg::showEvent(QShowEvent* event)
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        if (QRadioButton* button = BaseButton(m_radix)) button->setChecked(true);
+        OnRead();
+    }
+    CTovinDialog::showEvent(event);
+}
+
+QRadioButton* CUESDlg::BaseButton(int radix) const
+{
+    switch (radix) {
+    case 2: return m_binary;
+    case 10: return m_decimal;
+    case 16: return m_hex;
+    default: return nullptr;
+    }
+}
+
+void CUESDlg::OnRead()
+{
+    if (m_port == nullptr) return;
+    m_read->setEnabled(false);
+    emit SequenceRunning();
+    m_signature = m_port->ReadSignature();  // takes the cable lock itself
+    m_read->setEnabled(true);
+    Show();
+}
+
+void CUESDlg::SetRadix(int radix)
+{
+    if (BaseButton(radix) == nullptr) return;
+    m_radix = radix;
+    BaseButton(radix)->setChecked(true);
+    Show();
+}
+
+QString CUESDlg::SignatureText() const
+{
+    switch (m_radix) {
+    case 2: return QString::fromStdString(signature::BinaryText(m_signature));
+    case 10: return QString::fromStdString(signature::DecimalText(m_signature));
+    default: return QString::fromStdString(signature::HexText(m_signature));
+    }
+}
+
+void CUESDlg::Show()
+{
+    m_text->setText(SignatureText());
+    ReportAcknowledgeFailure(this, m_port);
+}
