@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 
 class CTovin_I2C_Port;
 
@@ -69,8 +70,8 @@ struct RailInput {
     int channel = 0;  // voltage input counted from 0: 6 = VMON7
 };
 constexpr RailInput PotInput(int pot) { return {pot / 2, 6 + pot % 2}; }
-constexpr int kDcdcChannel = 3;   // VMON4
 constexpr int kDcdcTrimCell = 3;  // Trim4
+constexpr int kDcdcChannel = trim::TrimmedInput(kDcdcTrimCell);  // VMON4
 constexpr RailInput DcdcInput(int dcdc) { return {dcdc, kDcdcChannel}; }
 
 // Main-device sequences. A silent main device reads as 0 and flags the port,
