@@ -1,11 +1,15 @@
 #include "app/TovinAppContext.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "app/FontOccManager.h"
 #include "app/JTAG_CableSetup.h"
+#include "app/SimulatedBoardDlg.h"
 #include "app/TovinMainDlg.h"
 #include "app/TovinPropertyPage.h"
 #include "app/TovinPropertySheet.h"
@@ -20,6 +24,7 @@
 #include "pages/TovinGPIODlg.h"
 #include "pages/TovinHVOUTDlg.h"
 #include "pages/VMONCOMPDlg.h"
+#include "sim/SimulatedBoard.h"
 
 namespace {
 
@@ -35,6 +40,14 @@ constexpr const char* kLogSettings = "Log Settings";
 constexpr const char* kCableSerial = "Cable Serial";
 constexpr const char* kCableIds = "Cable VID PID";
 constexpr const char* kFaultLogUnlockCode = "Fault Log Unlock Code";
+// A clock that stood still longer (a suspended machine) does not make up for all of it.
+constexpr std::chrono::seconds kMaxBoardCatchUp{10};
+
+int64_t MonotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -111,6 +124,32 @@ void CTovinAppContext::Startup()
     m_port->SetHmuBase(i2cAddress);
     m_port->SetMainAddress(i2cSwAddress);
     browserSelection = 0;
+
+    if (m_board) {
+        m_boardClock = std::make_unique<QTimer>();
+        QObject::connect(m_boardClock.get(), &QTimer::timeout, [this] { RunBoardClock(); });
+        m_boardClockNs = MonotonicNs();
+        m_boardClock->start(kBoardClockMs);
+    }
+}
+
+void CTovinAppContext::RunBoardClock()
+{
+    if (!m_board) return;
+    const int64_t now = MonotonicNs();
+    const auto passed = std::chrono::nanoseconds(now - m_boardClockNs);
+    m_boardClockNs = now;
+    m_board->Advance(std::chrono::duration_cast<CSimulatedBoard::Duration>(
+        std::min<std::chrono::nanoseconds>(passed, kMaxBoardCatchUp)));
+}
+
+void CTovinAppContext::ShowBoardPanel()
+{
+    if (!m_board) return;
+    if (!m_boardPanel) m_boardPanel = new CSimulatedBoardDlg(*m_board);
+    m_boardPanel->show();
+    m_boardPanel->raise();
+    m_boardPanel->activateWindow();
 }
 
 void CTovinAppContext::MainWindowLoop()
@@ -173,6 +212,8 @@ void CTovinAppContext::Shutdown()
 {
     // The status window closes its log file (every record written) as it goes.
     delete m_logStatus.data();
+    delete m_boardPanel.data();
+    m_boardClock.reset();
     m_port.reset();
     if (GetCableContext() == this) SetCableContext(m_previousCableContext);
 }
@@ -187,6 +228,16 @@ void CTovinAppContext::SetLargeUiFont(bool on)
 {
     m_largeUiFont = on;
     CFontOccManager::SetLargeFont(on);
+    // The board window is made again in the new font, where it was.
+    if (m_boardPanel) {
+        const bool shown = m_boardPanel->isVisible();
+        const QPoint place = m_boardPanel->pos();
+        delete m_boardPanel.data();
+        if (shown) {
+            ShowBoardPanel();
+            m_boardPanel->move(place);
+        }
+    }
 }
 
 CI2C_FTDI* CTovinAppContext::CableLink()

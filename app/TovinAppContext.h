@@ -23,7 +23,9 @@
 #include "link/FtdiDriver.h"
 
 class CFtdiDriver;
+class CSimulatedBoard;
 class CTovin_I2C_Port;
+class QTimer;
 class CTovinPropertyPage;
 class CTovinPropertySheet;
 
@@ -104,6 +106,20 @@ public:
     void OpenRegisterPages(const PageFactory& makePage, const RegisterPageAccess& access);
     void OpenAllRegisterPages();
 
+    // The simulated board the program runs on, or null on the cable; set
+    // before Startup, it must outlive the context. From Startup on its clock
+    // runs in real time from a timer on the user-interface thread.
+    void SetSimulatedBoard(CSimulatedBoard* board) { m_board = board; }
+    CSimulatedBoard* SimulatedBoard() const { return m_board; }
+    // Moves the board clock on by the time passed since it last moved (at
+    // most kMaxBoardCatchUp at once); the timer calls it.
+    void RunBoardClock();
+    static constexpr int kBoardClockMs = 20;
+    // The modeless "Simulated Board" window: shown and raised, made on first
+    // use; it belongs to the application like the status window below.
+    void ShowBoardPanel();
+    QWidget* BoardPanel() const { return m_boardPanel.data(); }
+
     // The modeless data-logging status window belongs to the application, not
     // to a main window: it survives the rebuild of the main window (the next
     // one adopts it) and is closed, with its file, when the program ends.
@@ -154,6 +170,10 @@ private:
     uint16_t m_cableProduct = 0;
     QPointer<QWidget> m_logStatus;
     CCableContext* m_previousCableContext = nullptr;
+    CSimulatedBoard* m_board = nullptr;
+    std::unique_ptr<QTimer> m_boardClock;
+    int64_t m_boardClockNs = 0;  // monotonic time the board clock last moved
+    QPointer<QWidget> m_boardPanel;
 };
 
 // The running application object.

@@ -157,6 +157,12 @@ void CTovinMainDlg::BuildMenu()
     options->addSeparator();
     connect(options->addAction(QStringLiteral("Data &Logging...")), &QAction::triggered, this,
             &CTovinMainDlg::OnDataLoggingSelection);
+    // Only on the simulated board: its knobs, buttons and lamps.
+    if (m_app.SimulatedBoard()) {
+        options->addSeparator();
+        connect(options->addAction(QStringLiteral("Simulated &Board...")), &QAction::triggered, this,
+                &CTovinMainDlg::OnSimulatedBoard);
+    }
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
     connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this, &CTovinMainDlg::OnAbout);
@@ -372,6 +378,11 @@ void CTovinMainDlg::OnLargeGui()
     m_app.SetLargeUiFont(!m_app.LargeUiFont());
     m_largeGui->setChecked(m_app.LargeUiFont());
     done(CTovinAppContext::kLargeGuiResult);
+}
+
+void CTovinMainDlg::OnSimulatedBoard()
+{
+    m_app.ShowBoardPanel();
 }
 
 void CTovinMainDlg::OnAbout()

@@ -53,6 +53,7 @@ public:
     void OnI2CInterface();
     void OnI2CAddress();
     void OnLargeGui();
+    void OnSimulatedBoard();
     void OnAbout();
     void OnExit();
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include <QGuiApplication>
 
@@ -16,19 +18,23 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: zent2-i2c [--simulated-board | --serial SERIAL | --vid-pid VID:PID]\n"
+    "Usage: zent2-i2c [--simulated-board [--board FILE] | --serial SERIAL | --vid-pid VID:PID]\n"
     "\n"
     "ZENT2 I2C utility: monitors and controls the HMU devices of a Sentrix II\n"
     "evaluation board through a dual-channel FTDI USB cable.\n"
     "\n"
     "Options:\n"
     "  --simulated-board  run on a simulated cable and demonstration board\n"
-    "                     (HMU0, HMU1 and the main device) instead of the cable\n"
+    "                     (HMU0, HMU1 and the main device) instead of the cable;\n"
+    "                     Options > Simulated Board shows its knobs and lamps\n"
+    "  --board FILE       load a board file into the simulated board first\n"
+    "                     (--help-board lists its keys)\n"
     "  --serial SERIAL    use the FTDI cable with this USB serial number (see\n"
     "                     zent2-cli devices) for this run, when several are\n"
     "                     plugged in; the cable dialog stores a choice\n"
     "  --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011)\n"
     "  --help             show this text\n"
+    "  --help-board       show the keys of board files\n"
     "  --version          show the version and the source revision it was built from\n";
 
 }  // namespace
@@ -36,6 +42,7 @@ const char* const kUsage =
 int main(int argc, char** argv)
 {
     bool simulated = false;
+    const char* boardFile = nullptr;
     FtdiCableChoice cable;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated-board") == 0) {
@@ -54,6 +61,16 @@ int main(int argc, char** argv)
                              value);
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--board") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "zent2-i2c: --board needs a value\n\n%s", kUsage);
+                return 2;
+            }
+            boardFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--help-board") == 0) {
+            const std::string_view help = CSimulatedBoard::BoardFileHelp();
+            std::fwrite(help.data(), 1, help.size(), stdout);
+            return 0;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -71,11 +88,21 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zent2-i2c: --serial and --vid-pid choose an FTDI cable: not with --simulated-board\n");
         return 2;
     }
+    if (boardFile && !simulated) {
+        std::fprintf(stderr, "zent2-i2c: --board needs --simulated-board\n");
+        return 2;
+    }
 
     std::unique_ptr<CSimulatedBoard> board;
     std::shared_ptr<CFtdiDriver> driver;
     if (simulated) {
         board = CSimulatedBoard::CreateDefault();
+        std::string error;
+        // Before any window, so that a bad file stops the program with its line.
+        if (boardFile && !board->LoadFile(boardFile, error)) {
+            std::fprintf(stderr, "zent2-i2c: %s\n", error.c_str());
+            return 2;
+        }
         driver = board->Driver();
     } else {
         driver = std::make_shared<CLibFtdiDriver>();
@@ -84,5 +111,6 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));
     CTovin_I2C_App app(argc, argv, driver, CreateUserSettingsStore());
     app.SetCableOverride(cable);
+    app.SetSimulatedBoard(board.get());
     return app.Run();
 }

@@ -22,7 +22,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 15> kCommands = {{
+constexpr std::array<CommandInfo, 18> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -38,6 +38,9 @@ constexpr std::array<CommandInfo, 15> kCommands = {{
     {"faults", Command::Faults, 1, "faults HMU"},
     {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
     {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
+    {"read-main", Command::ReadMain, 1, "read-main REG"},
+    {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
+    {"sleep", Command::Sleep, 1, "sleep SECONDS"},
 }};
 
 // Arguments a command may take beyond its required ones.
@@ -47,6 +50,7 @@ int OptionalArguments(Command command)
 }
 
 constexpr int kMaxHmuIndex = 7;
+constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr int kLastDemoRegister = 118;
 
@@ -110,9 +114,13 @@ public:
         }
         const bool logOption =
             name == "--output" || name == "--interval" || name == "--count" || name == "--select";
+        // A script line takes the session's options; only log's own belong to its line.
+        if (m_scriptLine && !logOption)
+            return Fail("options go on the command line, before - or --script, not into a script");
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
-                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code";
+                                name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
+                                name == "--script";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -130,6 +138,8 @@ public:
 
         if (name == "--board") {
             m_request.boardFile = value;
+        } else if (name == "--script") {
+            m_request.scriptFile = value;
         } else if (name == "--trace") {
             m_request.traceFile = value;
         } else if (name == "--rate") {
@@ -225,6 +235,24 @@ public:
         return true;
     }
 
+    bool MainRegister(const std::string& text)
+    {
+        uint64_t value = 0;
+        if (!Number(text, "REG", value)) return false;
+        if (value >= kMainRegisters) return Fail("main device register " + text + " is outside 0..3");
+        m_request.reg = static_cast<int>(value);
+        return true;
+    }
+
+    bool Seconds(const std::string& text)
+    {
+        const std::optional<double> seconds = ParseSeconds(text);
+        if (!seconds || *seconds > kMaxSleepSeconds)
+            return Fail("sleep " + Quoted(text) + ": give the seconds as a plain decimal number, 0 to 3600");
+        m_request.seconds = *seconds;
+        return true;
+    }
+
     bool Trim(const std::vector<std::string>& positionals)
     {
         uint64_t cell = 0;
@@ -240,6 +268,16 @@ public:
 
     bool Positionals(const std::vector<std::string>& positionals)
     {
+        const bool script = !m_request.scriptFile.empty() || (!positionals.empty() && positionals[0] == "-");
+        if (script) {
+            if (m_scriptLine) return Fail("a script cannot run another script");
+            if (!m_request.scriptFile.empty() && !positionals.empty())
+                return Fail("--script FILE takes its commands from the file: no command after it");
+            if (positionals.size() > 1) return Fail("-: the commands come from standard input, no command after it");
+            if (m_request.scriptFile.empty()) m_request.scriptFile = "-";
+            m_request.command = Command::Script;
+            return true;
+        }
         if (positionals.empty()) return Fail("no command given (see --help)");
         const CommandInfo* info = nullptr;
         for (const CommandInfo& c : kCommands)
@@ -251,11 +289,28 @@ public:
             return Fail(std::string(info->name) + ": missing arguments (usage: " + info->usage + ")");
         if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
+        switch (info->command) {
+        case Command::ReadMain: return MainRegister(positionals[1]);
+        case Command::WriteMain: return MainRegister(positionals[1]) && Value(positionals[2]);
+        case Command::Sleep: return Seconds(positionals[1]);
+        default: break;
+        }
         if (info->arguments >= 1 && !Hmu(positionals[1])) return false;
         if (info->command == Command::Trim) return Trim(positionals);
         if (info->arguments >= 3 && (!Type(positionals[2]) || !Register(positionals[3]))) return false;
         if (info->arguments >= 4 && !Value(positionals[4])) return false;
         return true;
+    }
+
+    // A script line: the session's options, no options of its own.
+    void ForScriptLine(const CliRequest& session)
+    {
+        m_request = session;
+        m_request.notes.clear();
+        m_request.scriptFile.clear();
+        m_simulated = session.backend == Backend::SimulatedBoard;
+        m_demo = session.backend == Backend::Demo;
+        m_scriptLine = true;
     }
 
     bool Combination()
@@ -294,6 +349,7 @@ public:
             if (command == Command::Write && m_request.reg > kLastDemoRegister)
                 return Fail("write: the demo register file holds registers 0..118 only");
         }
+        if (m_scriptLine) return true;  // the session's note was given with it
         if (CI2C_FTDI::DivisorForRate(m_request.rateKhz) == CI2C_FTDI::DivisorForRate(100) &&
             m_request.rateKhz != 100) {
             m_request.notes.push_back(std::to_string(m_request.rateKhz) +
@@ -314,6 +370,7 @@ private:
     bool m_simulated = false;
     bool m_demo = false;
     std::vector<std::string> m_logOptions;  // given, in order
+    bool m_scriptLine = false;
 };
 
 }  // namespace
@@ -368,6 +425,20 @@ std::optional<double> PlainDecimal(std::string_view text)
     return value;
 }
 
+// Options and positionals in any order, then the command and the whole.
+bool ParseWords(CParser& parser, const std::vector<std::string>& words)
+{
+    std::vector<std::string> positionals;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (IsOption(words[i])) {
+            if (!parser.Option(words[i], words, i)) return false;
+        } else {
+            positionals.push_back(words[i]);
+        }
+    }
+    return parser.Positionals(positionals) && parser.Combination();
+}
+
 }  // namespace
 
 std::optional<double> ParseOhms(std::string_view text)
@@ -375,6 +446,34 @@ std::optional<double> ParseOhms(std::string_view text)
     const std::optional<double> ohms = PlainDecimal(text);
     if (!ohms || !std::isfinite(*ohms) || *ohms <= 0.0) return std::nullopt;
     return ohms;
+}
+
+std::optional<double> ParseSeconds(std::string_view text)
+{
+    const std::optional<double> seconds = PlainDecimal(text);
+    if (!seconds || !std::isfinite(*seconds)) return std::nullopt;
+    return seconds;
+}
+
+bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequest& request, std::string& error)
+{
+    error.clear();
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : line.substr(0, line.find('#'))) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    if (words.empty()) return false;
+
+    CParser parser(request, error);
+    parser.ForScriptLine(session);
+    return ParseWords(parser, words);
 }
 
 std::optional<float> ParseTrimVolts(std::string_view text)
@@ -395,25 +494,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
             request.command = Command::Help;
             return true;
         }
-    }
-    CParser parser(request, error);
-    std::vector<std::string> positionals;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (IsOption(args[i])) {
-            if (!parser.Option(args[i], args, i)) return false;
-        } else {
-            positionals.push_back(args[i]);
+        if (arg == "--help-board") {
+            request.command = Command::BoardHelp;
+            return true;
         }
     }
-    return parser.Positionals(positionals) && parser.Combination();
+    CParser parser(request, error);
+    return ParseWords(parser, args);
 }
 
 std::string UsageText()
 {
     return R"(Usage: zent2-cli [OPTIONS] COMMAND [ARGUMENTS]
+       zent2-cli [OPTIONS] -
+       zent2-cli [OPTIONS] --script FILE
 
-Reads and writes the HMU devices of a ZENT2 evaluation board through the FTDI
-cable, the simulated board or the demo register file.
+Reads and writes the HMU devices and the main device of a ZENT2 evaluation
+board through the FTDI cable, the simulated board or the demo register file.
 
 Commands:
   devices                   the FTDI devices: index, serial text, the cable's
@@ -454,6 +551,14 @@ Commands:
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
                             --count records are written or it is interrupted
+  read-main REG             reads register REG (0..3) of the main device, the
+                            demonstration design, and prints its byte as 0xNN
+  write-main REG VALUE      writes register REG (0..3) of the main device
+  sleep SECONDS             lets the board clock run for SECONDS (a decimal
+                            number, up to 3600): on the simulated board they
+                            pass at once, on the cable in real time, in demo
+                            mode not at all; meant for scripts
+  -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
 
 Arguments:
@@ -487,6 +592,8 @@ Options:
   --unlock-code HHHH the code that unlocks erase-faults, four hex digits,
                      default 3CA5 (the desktop utility's setting "Fault Log
                      Unlock Code")
+  --script FILE      runs the commands of FILE as a script
+  --help-board       prints the keys of board files (for --board)
   --version          prints the version and the source revision it was built
                      from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
@@ -504,6 +611,19 @@ for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
 record is flushed to the file as it is written, and one progress line per
 record goes to standard error. A device that stops answering is left out of
 the records until it answers again; a device without GPIO7 has no GPIO7 line.
+
+Scripts (- or --script FILE): one command per line with its arguments, as
+above; '#' starts a comment, blank lines are skipped. The options on the
+command line apply to every line; a line takes none of its own. Every line is
+checked before the first one runs: a bad one stops the script with exit status
+2 and its line number, and nothing is sent. The commands run one after the
+other on one simulated board or one cable session, each in a cable lock of
+its own; sleep lets the board's clock run between them, e.g.
+  write-main 0 0x01         # margining +5 %
+  sleep 1                   # the trim loops follow
+  measure 0
+The script stops at the first command that fails, with that command's exit
+status, and says on standard error at which line.
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -529,7 +649,9 @@ ramp of values in measure (voltages 0.01 V up from 1.01 V, currents from
 a fixed fault log of 16 records in faults. It cannot show monitor writes, the
 signature (ues), trim target writes, an erase of the fault log (erase-faults)
 or the cable's devices (devices): these are refused. update does nothing in
-demo mode, and hvout and gpio show every level as 0.
+demo mode, and hvout and gpio show every level as 0. The main device's
+registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main writes for
+the rest of the run.
 
 Exit status:
   0  done

@@ -14,8 +14,13 @@
 namespace cli {
 
 enum class Backend { RealCable, SimulatedBoard, Demo };
-enum class Command { Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Trim, Hvout, Gpio, Faults,
-                     EraseFaults, Log };
+enum class Command {
+    Help, Devices, Scan, Read, Write, Update, Dump, Measure, Ues, Trim, Hvout, Gpio, Faults, EraseFaults, Log,
+    BoardHelp,  // --help-board: the board file keys
+    ReadMain, WriteMain,  // registers 0..3 of the main device
+    Sleep,      // lets the board clock run (in scripts)
+    Script      // commands from a file or standard input, on one board or cable session
+};
 
 constexpr int kMaxLogInterval = 86400;  // one day
 
@@ -55,6 +60,8 @@ struct CliRequest {
     int logInterval = 1;
     int logCount = 0;
     logsel::DeviceChannels logChannels = AllLogChannels();
+    double seconds = 0.0;    // sleep
+    std::string scriptFile;  // Script: the file, "-" for standard input
 
     // Remarks that do not stop the command (a rate outside the link's table).
     std::vector<std::string> notes;
@@ -67,6 +74,8 @@ std::optional<uint64_t> ParseNumber(std::string_view text);
 
 // A resistance in ohms: plain decimal with an optional fraction, above 0.
 std::optional<double> ParseOhms(std::string_view text);
+// Seconds: plain decimal with an optional fraction, 0 or more.
+std::optional<double> ParseSeconds(std::string_view text);
 
 // A trim target in volts, as the trim dialog takes it: plain decimal with an
 // optional fraction, from 0 to 8.19 in single precision.
@@ -75,6 +84,14 @@ std::optional<float> ParseTrimVolts(std::string_view text);
 // Fills the request from the arguments (without the program name). On false,
 // error holds a one-line message and the request is not to be used.
 bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request, std::string& error);
+
+// The longest sleep of one command, seconds.
+constexpr double kMaxSleepSeconds = 3600.0;
+
+// One line of a script: a command and its arguments (no options: those of the
+// session apply); '#' starts a comment. An empty line gives false with an
+// empty error; a bad one false with the message.
+bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequest& request, std::string& error);
 
 // The --help text.
 std::string UsageText();

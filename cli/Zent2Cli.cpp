@@ -1,8 +1,11 @@
 #include "cli/Zent2Cli.h"
 
 #include <array>
+#include <chrono>
 #include <fstream>
+#include <iostream>
 #include <ostream>
+#include <thread>
 
 #include "cli/CliCableContext.h"
 #include "device/MeasureCodes.h"
@@ -51,6 +54,12 @@ int NoAnswer(std::ostream& err, const CTovin_I2C_Port& port, int hmu)
     return CZent2Cli::kExitDevice;
 }
 
+int NoMainAnswer(std::ostream& err, const CTovin_I2C_Port& port)
+{
+    Message(err, FormatText("the main device at 0x%02X did not acknowledge", port.GetMainAddress()));
+    return CZent2Cli::kExitDevice;
+}
+
 // One register read of the current HMU. On the bus it is exactly the two
 // transactions of ReadRegister, taken apart so that a device that does not
 // answer is told from one that answers 0x00. Demo mode has no bus to ask.
@@ -71,6 +80,12 @@ CZent2Cli::~CZent2Cli() = default;
 
 int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+    // The board of this run, for sleep; it does not outlive the run.
+    struct Running {
+        CSimulatedBoard*& board;
+        ~Running() { board = nullptr; }
+    } running{m_running};
+
     cli::CliRequest request;
     std::string error;
     if (!cli::ParseCommandLine(args, request, error)) {
@@ -81,7 +96,16 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         out << cli::UsageText();
         return kExitOk;
     }
+    if (request.command == cli::Command::BoardHelp) {
+        out << CSimulatedBoard::BoardFileHelp();
+        return kExitOk;
+    }
     for (const std::string& note : request.notes) Message(err, note);
+
+    // A script is read and checked in full before anything is opened.
+    std::vector<ScriptLine> script;
+    std::string source;
+    if (request.command == cli::Command::Script && !ReadScript(request, script, source, err)) return kExitUsage;
 
     // Declared before the port, so the board outlives it.
     std::unique_ptr<CSimulatedBoard> ownBoard;
@@ -103,6 +127,7 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         }
         simulated = board->Driver();
         driver = simulated;
+        m_running = board;
         break;
     }
     case cli::Backend::Demo: {
@@ -149,7 +174,11 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         simulated->StartTrace();
     }
     int status = kExitOk;
-    if (request.command == cli::Command::Log) {
+    if (request.command == cli::Command::Script) {
+        status = RunScript(script, source, port, out, err);
+    } else if (request.command == cli::Command::Sleep) {
+        Sleep(request);
+    } else if (request.command == cli::Command::Log) {
         // Each record takes its own cable lock: the enable line is not held
         // high through the waits between records.
         status = RunLogCommand(request, port, err, m_logClock);
@@ -183,10 +212,100 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Gpio: return Gpio(request, port, out, err);
     case cli::Command::Faults: return Faults(request, port, out, err);
     case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
+    case cli::Command::ReadMain: return ReadMainRegister(request, port, out, err);
+    case cli::Command::WriteMain: return WriteMainRegister(request, port, err);
     case cli::Command::Help:
+    case cli::Command::BoardHelp:
     case cli::Command::Devices:
+    case cli::Command::Sleep:
+    case cli::Command::Script:
     case cli::Command::Log: break;  // handled apart, without one lock around the whole command
     }
+    return kExitOk;
+}
+
+bool CZent2Cli::ReadScript(const cli::CliRequest& session, std::vector<ScriptLine>& lines, std::string& source,
+                           std::ostream& err)
+{
+    std::ifstream file;
+    std::istream* in = m_input ? m_input : &std::cin;
+    source = "standard input";
+    if (session.scriptFile != "-") {
+        source = session.scriptFile;
+        file.open(session.scriptFile, std::ios::binary);
+        if (!file) {
+            Message(err, "cannot read the script " + session.scriptFile);
+            return false;
+        }
+        in = &file;
+    }
+    std::string text;
+    for (int number = 1; std::getline(*in, text); ++number) {
+        ScriptLine line{number, text, {}};
+        std::string error;
+        if (cli::ParseScriptLine(text, session, line.request, error)) {
+            if (const size_t end = text.find_last_not_of(" \t\r"); end != std::string::npos) line.text.resize(end + 1);
+            lines.push_back(std::move(line));
+        } else if (!error.empty()) {
+            Message(err, source + ", line " + std::to_string(number) + ": " + error);
+            return false;
+        }
+    }
+    if (in->bad()) {
+        Message(err, "cannot read the script from " + source);
+        return false;
+    }
+    return true;
+}
+
+int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string& source, CTovin_I2C_Port& port,
+                         std::ostream& out, std::ostream& err)
+{
+    for (const ScriptLine& line : lines) {
+        const cli::CliRequest& request = line.request;
+        int status = kExitOk;
+        switch (request.command) {
+        case cli::Command::Help: out << cli::UsageText(); break;
+        case cli::Command::Sleep: Sleep(request); break;
+        case cli::Command::Devices: status = Devices(request, port, out, err); break;
+        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock); break;
+        default: {
+            CCableLock lock;
+            status = Execute(request, port, out, err);
+        }
+        }
+        if (status != kExitOk) {
+            Message(err, source + ", line " + std::to_string(line.number) + ": the script stops at \"" + line.text +
+                             "\"");
+            return status;
+        }
+    }
+    return kExitOk;
+}
+
+void CZent2Cli::Sleep(const cli::CliRequest& request)
+{
+    const auto duration = std::chrono::duration<double>(request.seconds);
+    if (m_running) {
+        m_running->Advance(std::chrono::duration_cast<CSimulatedBoard::Duration>(duration));
+    } else if (request.backend == cli::Backend::RealCable) {
+        std::this_thread::sleep_for(duration);
+    }
+}
+
+int CZent2Cli::ReadMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                                std::ostream& err)
+{
+    const int value = port.ReadMain(request.reg);
+    if (port.GetError() != 0) return NoMainAnswer(err, port);
+    out << FormatText("0x%02X\n", value);
+    return kExitOk;
+}
+
+int CZent2Cli::WriteMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err)
+{
+    port.WriteMain(request.reg, request.value);
+    if (port.GetError() != 0) return NoMainAnswer(err, port);
     return kExitOk;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // The command-line companion: checks its arguments, picks the cable (the real
 // one, the simulated board or none in demo mode), runs one command inside one
-// cable lock and prints the result. Exit status: 0 done, 1 a device or the
-// cable failed, 2 bad usage or input (then nothing reaches the bus).
+// cable lock and prints the result; or runs a script of commands, each in a
+// cable lock of its own, on one board or cable session. Exit status: 0 done,
+// 1 a device or the cable failed, 2 bad usage or input (then nothing reaches
+// the bus). A script stops at its first failing command with its status.
 
 #include <functional>
 #include <iosfwd>
+#include <istream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +38,8 @@ public:
     // The board --simulated-board runs on (it must outlive Run); a fresh
     // demonstration board unless set.
     void SetBoard(CSimulatedBoard* board) { m_board = board; }
+    // Where "-" reads its script from; standard input unless set.
+    void SetInput(std::istream* in) { m_input = in; }
     // The time the log command waits on; the real clock unless set.
     void SetLogClock(LogClock clock) { m_logClock = std::move(clock); }
 
@@ -42,6 +47,16 @@ public:
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 private:
+    // A script's commands with their line numbers, checked in full.
+    struct ScriptLine {
+        int number = 0;
+        std::string text;
+        cli::CliRequest request;
+    };
+    bool ReadScript(const cli::CliRequest& session, std::vector<ScriptLine>& lines, std::string& source,
+                    std::ostream& err);
+    int RunScript(const std::vector<ScriptLine>& lines, const std::string& source, CTovin_I2C_Port& port,
+                  std::ostream& out, std::ostream& err);
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Scan(CTovin_I2C_Port& port, std::ostream& out);
@@ -51,6 +66,11 @@ private:
     int Dump(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Ues(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int ReadMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int WriteMainRegister(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
+    // Lets the board clock run: on the simulated board by the seconds at once,
+    // on the cable in real time, in demo mode not at all.
+    void Sleep(const cli::CliRequest& request);
     int Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
@@ -60,6 +80,8 @@ private:
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;
     LogClock m_logClock = LogClock::Real();
+    std::istream* m_input = nullptr;
+    CSimulatedBoard* m_running = nullptr;  // the board of the running command, if simulated
 };
 
 // The whole program, as main() runs it.

@@ -88,6 +88,8 @@ public:
             m_plan.mainPresent = m_whole == 1;
             return true;
         }
+        if (m_key.compare(0, 5, "main.") == 0) return Main(m_key.substr(5), error);
+        if (m_key.compare(0, 4, "fan.") == 0 || m_key.compare(0, 5, "r203.") == 0) return Thermal(error);
         int pot = 0;
         std::string field;
         if (SplitNumbered(m_key, "pot", pot, field) && pot <= kBoardPots) {
@@ -108,6 +110,67 @@ public:
     }
 
 private:
+    // Keys of the demonstration design in the main device.
+    bool Main(const std::string& field, std::string& error)
+    {
+        BoardMainPlan& main = m_plan.main;
+        int reg = 0;
+        std::string rest;
+        if (field == "supplies") {
+            if (!Whole(1, error)) return false;
+            main.suppliesOn = m_whole == 1;
+        } else if (field.size() == 4 && field.compare(0, 3, "reg") == 0 && field[3] >= '0' &&
+                   field[3] < static_cast<char>('0' + kBoardMainRegisters)) {
+            reg = field[3] - '0';
+            if (!Whole(0xFF, error)) return false;
+            main.registers[reg] = static_cast<uint8_t>(m_whole);
+        } else {
+            return Unknown(error);
+        }
+        if (main.firstLine == 0) main.firstLine = m_line;
+        return true;
+    }
+
+    // The fan and the heated resistor R203.
+    bool Thermal(std::string& error)
+    {
+        ThermalSetup& thermal = m_plan.thermal;
+        if (m_key == "fan.aimed") {
+            if (!Whole(1, error)) return false;
+            m_plan.fanAimed = m_whole == 1;
+            return true;
+        }
+        struct Number {
+            const char* key;
+            double* value;
+            double low;
+            bool lowIncluded;
+            double high;
+        };
+        const double any = std::numeric_limits<double>::infinity();
+        const Number numbers[] = {
+            {"r203.rise", &thermal.heaterRise, 0.0, true, any},
+            {"r203.seconds", &thermal.timeConstantSeconds, 0.0, false, any},
+            {"fan.cooling", &thermal.fanCooling, 0.0, true, any},
+            {"fan.unaimed", &thermal.unaimedShare, 0.0, true, 1.0},
+            {"fan.seconds", &thermal.fanSpinSeconds, 0.0, false, any},
+        };
+        for (const Number& number : numbers) {
+            if (m_key != number.key) continue;
+            if (!Real(error)) return false;
+            const bool aboveLow = number.lowIncluded ? m_real >= number.low : m_real > number.low;
+            if (!aboveLow || m_real > number.high) {
+                std::ostringstream range;
+                range << "\"" << m_key << "\" must be " << (number.lowIncluded ? "0 or more" : "above 0")
+                      << (number.high < any ? " and 1 at most" : "") << ", found " << m_value;
+                return Fail(error, range.str());
+            }
+            *number.value = m_real;
+            return true;
+        }
+        return Unknown(error);
+    }
+
     bool Device(int n, const std::string& field, std::string& error)
     {
         HmuBoardValues& values = m_plan.values[n];
@@ -336,6 +399,8 @@ bool ParseBoardFile(const std::string& text, const std::string& source, BoardPla
             return fail(windowLine[k], message.str());
         }
     }
+    if (plan.main.firstLine != 0 && !plan.mainPresent)
+        return fail(plan.main.firstLine, "the main device is not on the board (main.present = 1 adds it)");
     for (int n = 0; n < kBoardHmus; ++n) {
         if (plan.devices[n].firstLine != 0 && !plan.present[n])
             return fail(plan.devices[n].firstLine, "hmu" + std::to_string(n) + " is not on the board (hmu" +
@@ -398,6 +463,26 @@ Fault log
   hmuN.faultlog.invalid = 0|1   status byte 1 bit 7: the log reads as empty
                                 until it is erased
 
+The demonstration design in the main device
+  main.reg0 = 0x04              register 0..3 as the design powers up (reg0..reg3);
+                                register 2 bits 3..0, the POT status, follow
+                                the rails whatever is given
+  main.supplies = 0|1           1: the board powers up with all twenty supplies
+                                and the resets on (default); 0: everything off
+                                until Manual Restart
+
+The fan and the heated resistor R203 (HMU0's TMON2; the board temperature is
+HMU1's internal sensor, hmu1.tempint)
+  fan.aimed = 0|1               the fan points at R203 (default 1)
+  r203.rise = 14                degrees the heater takes R203 above the board
+                                in still air (0 or more)
+  r203.seconds = 30             R203's time constant in still air (above 0)
+  fan.cooling = 40              how much better the full fan aimed at R203
+                                cools it than still air; it goes with the cube
+                                of the fan speed (0 or more)
+  fan.unaimed = 0.05            the share of that when the fan points away (0..1)
+  fan.seconds = 1.5             the fan's time constant to a new speed (above 0)
+
 Faults to inject (COUNT: how many times, "always", or 0 to cancel)
   hmuN.nack.address = COUNT     the device's address (write or read) is not
                                 acknowledged
@@ -412,6 +497,6 @@ Faults to inject (COUNT: how many times, "always", or 0 to cancel)
   hmuN.fault.conversion = COUNT a conversion whose ready bit never comes
 
 Register, fault log and fault keys need the device on the board once the
-file is read.
+file is read, and so do the main device's keys.
 )";
 }

@@ -36,12 +36,22 @@ struct BoardDevicePlan {
     int firstLine = 0;  // line of the first such key in the file, 0 when none
 };
 
+// What a file sets on the main device and the board around it.
+struct BoardMainPlan {
+    std::array<std::optional<uint8_t>, kBoardMainRegisters> registers;  // as the design powers up
+    std::optional<bool> suppliesOn;  // powers up with its supplies on, or off until Manual Restart
+    int firstLine = 0;  // line of the first such key in the file, 0 when none
+};
+
 struct BoardPlan {
     std::array<HmuBoardValues, kBoardHmus> values;
     std::array<PotWindow, kBoardPots> windows;
     std::array<bool, kBoardHmus> present{};
     bool mainPresent = false;
     std::array<BoardDevicePlan, kBoardHmus> devices;
+    BoardMainPlan main;
+    bool fanAimed = true;
+    ThermalSetup thermal;
 };
 
 // Reads the text of a board file into the plan. On failure error holds one

@@ -568,7 +568,7 @@ void CHmuDevice::WatchComparators()
 {
     const HmuComparators now = Comparators();
     // The first look only takes the outputs as they are: a device powering up logs nothing.
-    if (m_watched && EnteredFaultState(*m_watched, now)) {
+    if (m_faultLogging && m_watched && EnteredFaultState(*m_watched, now)) {
         const HmuPinLevels levels = PinLevels(now);
         AddFaultRecord(MakeFaultRecord(now, levels.hvout, levels.gpio));
     }

@@ -37,7 +37,9 @@
 // Fault capture. Whenever a comparator output changes to its fault state (see
 // IsFaultState), through the inputs or an update of the thresholds, the
 // device stores one record of all comparator outputs and pin levels of that
-// moment, up to 16. Setting configuration from outside does not log.
+// moment, up to 16. Setting configuration from outside does not log. The
+// fault-log trigger input (SetFaultLogging) turns this off: comparators are
+// still followed, so turning it on again logs only faults that come after.
 //
 // Faults to inject (InjectFault): refusing the address, a command byte or a
 // data byte (the rest of that transaction is then refused too), answering
@@ -180,8 +182,13 @@ public:
 
     // Fault log. Adding to a full log (16 records) fails.
     bool AddFaultRecord(const faultlog::Record& record);
-    // Logs the comparators and pin levels as they are now.
+    // Logs the comparators and pin levels as they are now, whatever the
+    // trigger input says (a capture asked for from outside).
     bool CaptureFault();
+    // The fault-log trigger input: on (as a device on its own powers up),
+    // comparators going to their fault state are logged; off, they are not.
+    void SetFaultLogging(bool on) { m_faultLogging = on; }
+    bool FaultLogging() const { return m_faultLogging; }
     const std::vector<faultlog::Record>& FaultRecords() const { return m_faults; }
     // Keeps the first 16.
     void SetFaultRecords(const std::vector<faultlog::Record>& records);
@@ -273,6 +280,7 @@ private:
     uint8_t m_enableAnswer = faultlog::kDisabledAnswer;
     bool m_eraseUnlocked = false;
     bool m_eraseArmed = false;  // the log was opened after the unlock
+    bool m_faultLogging = true;
     uint16_t m_unlockCode = faultlog::kUnlockCode;
     // The comparator outputs last looked at; none before the first inputs.
     std::optional<HmuComparators> m_watched;

@@ -11,6 +11,7 @@
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
 #include "device/blocks/Imon.h"
+#include "device/blocks/Tmon.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ CSimulatedBoard::CSimulatedBoard() : m_driver(std::make_shared<CSimulatedFtdiDri
 {
     for (int i = 0; i < kMaxHmus; ++i) m_values[i] = TypicalValues(i);
     m_potWindows.fill(kDefaultPotWindow);
+    for (auto& scales : m_trimScale) scales.fill(1.0);
 }
 
 // The devices stay on the cable's bus, which a port may hold longer than the board.
@@ -155,6 +157,8 @@ std::shared_ptr<CHmuDevice> CSimulatedBoard::AddHmu(int index)
     auto device = std::make_shared<CHmuDevice>();
     SetUpDevice(*device, m_values[index]);
     m_hmus[index] = device;
+    SetUpPotComparators(index);
+    if (m_main && index < CDemonstrationDesign::kDevices) device->SetFaultLogging(m_design.FaultLogging());
     PushValues(index);
     m_driver->Bus().Attach(HmuAddress(index), device);
     return device;
@@ -178,6 +182,14 @@ std::shared_ptr<CMainDevice> CSimulatedBoard::AddMain()
 {
     if (m_main) return m_main;
     m_main = std::make_shared<CMainDevice>();
+    // A freshly programmed design powers up with every supply on.
+    m_design.PowerUp(true, MainRegisters());
+    for (int index = 0; index < CDemonstrationDesign::kDevices; ++index) {
+        if (!m_hmus[index]) continue;
+        m_hmus[index]->SetFaultLogging(m_design.FaultLogging());
+        m_logMarks[index] = m_hmus[index]->FaultRecords().size();
+        PushValues(index);
+    }
     PushPotStatus();
     m_driver->Bus().Attach(kMainAddress, m_main);
     return m_main;
@@ -188,6 +200,11 @@ bool CSimulatedBoard::RemoveMain()
     if (!m_main) return false;
     m_driver->Bus().Detach(kMainAddress);
     m_main.reset();
+    // Without the design nothing holds the supplies off or the fault log trigger.
+    for (int index = 0; index < CDemonstrationDesign::kDevices; ++index) {
+        if (m_hmus[index]) m_hmus[index]->SetFaultLogging(true);
+        PushValues(index);
+    }
     return true;
 }
 
@@ -301,7 +318,129 @@ void CSimulatedBoard::Advance(Duration elapsed)
 
 void CSimulatedBoard::Step(Duration step)
 {
+    if (m_main) RunDesign();
+    RunThermal(step);
     RunTrimLoops(step);
+}
+
+std::array<uint8_t, kBoardMainRegisters> CSimulatedBoard::MainRegisters() const
+{
+    std::array<uint8_t, kBoardMainRegisters> registers = demodesign::kPowerUpValues;
+    if (m_main)
+        for (int reg = 0; reg < kBoardMainRegisters; ++reg) registers[reg] = m_main->Register(reg);
+    return registers;
+}
+
+void CSimulatedBoard::RunDesign()
+{
+    DesignInputs inputs;
+    inputs.registers = MainRegisters();
+    inputs.potGood = PotStatus();
+    // The design sees R203 through HMU0's TMON2 comparators; without HMU0 it never sees it warm.
+    if (m_hmus[0]) {
+        const tmon::ComparatorStates states = m_hmus[0]->Comparators().tmon;
+        inputs.r203Warm = states[2 * kR203Monitor];
+        inputs.r203Hot = states[2 * kR203Monitor + 1];
+    }
+
+    const DesignEvents events = m_design.Step(m_now, inputs);
+
+    // Records of the moment of the fault, before the supplies go down. A
+    // POT fault that a comparator logged already is not logged twice.
+    const auto logSize = [&](int index) { return m_hmus[index] ? m_hmus[index]->FaultRecords().size() : size_t{0}; };
+    if (events.logging && events.potFault >= 0) {
+        const int index = PotRailOf(events.potFault).index;
+        if (m_hmus[index] && logSize(index) == m_logMarks[index]) m_hmus[index]->CaptureFault();
+    }
+    if (events.logging && events.faultButton && m_hmus[0]) m_hmus[0]->CaptureFault();
+    for (int index = 0; index < CDemonstrationDesign::kDevices; ++index) {
+        if (events.potFault < 0) m_logMarks[index] = logSize(index);
+        if (m_hmus[index]) m_hmus[index]->SetFaultLogging(m_design.FaultLogging());
+        PushValues(index);
+    }
+    PushPotStatus();
+}
+
+void CSimulatedBoard::RunThermal(Duration step)
+{
+    const bool designed = m_main != nullptr;
+    if (designed && m_design.GetThermal() != CDemonstrationDesign::Thermal::Idle) m_r203Heated = true;
+    if (!m_r203Heated) return;
+
+    const ThermalSetup& setup = m_thermalSetup;
+    double power = 0.0;
+    if (designed && m_design.HeaterOn()) {
+        const double dcdc4 = SupplyOn(0, CDemonstrationDesign::kDcdc4Supply)
+                                 ? m_trimScale[0][CDemonstrationDesign::kDcdc4Supply]
+                                 : 0.0;
+        power = dcdc4 * dcdc4;
+    }
+    // The fan takes a while to reach the speed it is set to.
+    const double seconds = std::chrono::duration<double>(step).count();
+    const double wanted = designed ? CDemonstrationDesign::FanFraction(m_design.FanSpeed()) : 0.0;
+    m_airflow = wanted + (m_airflow - wanted) * std::exp(-seconds / setup.fanSpinSeconds);
+    const double airflow = m_airflow;
+    const double cooling =
+        1.0 + setup.fanCooling * airflow * airflow * airflow * (m_fanAimed ? 1.0 : setup.unaimedShare);
+    const double settled = BoardCelsius() + setup.heaterRise * power / cooling;
+    const double decay = std::exp(-seconds * cooling / setup.timeConstantSeconds);
+    const double celsius = settled + (R203Celsius() - settled) * decay;
+    if (celsius != R203Celsius()) SetTemperature(0, kR203Monitor, celsius);
+}
+
+bool CSimulatedBoard::SetThermalSetup(const ThermalSetup& setup)
+{
+    const auto positive = [](double value) { return Finite(value) && value > 0.0; };
+    if (!Finite(setup.heaterRise) || setup.heaterRise < 0.0 || !Finite(setup.fanCooling) || setup.fanCooling < 0.0 ||
+        !Finite(setup.unaimedShare) || setup.unaimedShare < 0.0 || setup.unaimedShare > 1.0 ||
+        !positive(setup.timeConstantSeconds) || !positive(setup.fanSpinSeconds))
+        return false;
+    m_thermalSetup = setup;
+    return true;
+}
+
+bool CSimulatedBoard::SupplyOn(int index, int channel) const
+{
+    if (!m_main || index >= CDemonstrationDesign::kDevices || channel >= CDemonstrationDesign::kMeasuredSupplies)
+        return true;
+    return m_design.SupplyOn(index, channel);
+}
+
+bool CSimulatedBoard::SupplyLed(int device, int supply) const
+{
+    if (device < 0 || device >= CDemonstrationDesign::kDevices || supply < 0 ||
+        supply >= CDemonstrationDesign::kSupplies)
+        return false;
+    return !m_main || m_design.SupplyOn(device, supply);
+}
+
+bool CSimulatedBoard::ResetLed(int device, int reset) const
+{
+    return m_main && m_design.ResetOn(device, reset);
+}
+
+HmuInputs CSimulatedBoard::MeasuredInputs(int index) const
+{
+    HmuInputs inputs = InputsOf(m_values[index]);
+    for (int cell = 0; cell < CHmuDevice::kTrimCells; ++cell)
+        inputs.vmonVolts[trim::TrimmedInput(cell)] *= m_trimScale[index][cell];
+    for (int channel = 0; channel < CDemonstrationDesign::kMeasuredSupplies; ++channel)
+        if (!SupplyOn(index, channel)) inputs.vmonVolts[channel] = 0.0;
+    return inputs;
+}
+
+double CSimulatedBoard::MeasuredVolts(int index, int channel) const
+{
+    if (index < 0 || index >= kMaxHmus || channel < 0 || channel >= vmon::kChannels) return 0.0;
+    return MeasuredInputs(index).vmonVolts[channel];
+}
+
+double CSimulatedBoard::TrimScaleGoal(int index, int cell) const
+{
+    if (!m_main) return 1.0;
+    double goal = m_design.MarginFactor();
+    if (index == 0 && cell == CDemonstrationDesign::kDcdc4Supply) goal *= m_design.Dcdc4Factor();
+    return goal;
 }
 
 double CSimulatedBoard::TrimGoalVolts(int index, int cell) const
@@ -313,6 +452,19 @@ void CSimulatedBoard::RunTrimLoops(Duration step)
 {
     const double decay = std::exp(-std::chrono::duration<double>(step) / kTrimTimeConstant);
     for (int index = 0; index < kMaxHmus; ++index) {
+        // Margining and the DC-DC4 responses move the trim cells' set points,
+        // so their rails follow at the loops' rate, targeted or not.
+        bool scaled = false;
+        for (int cell = 0; cell < CHmuDevice::kTrimCells; ++cell) {
+            double& scale = m_trimScale[index][cell];
+            const double goal = TrimScaleGoal(index, cell);
+            if (scale == goal) continue;
+            const double next = goal + (scale - goal) * decay;
+            scale = std::fabs(next - goal) < kTrimSnapScale ? goal : next;
+            scaled = true;
+        }
+        if (scaled) PushValues(index);
+
         if (!m_hmus[index]) continue;
         HmuBoardValues values = m_values[index];
         bool moved = false;
@@ -333,7 +485,7 @@ void CSimulatedBoard::PushValues(int index)
 {
     const std::shared_ptr<CHmuDevice>& device = m_hmus[index];
     if (!device) return;
-    device->SetInputs(InputsOf(m_values[index]));
+    device->SetInputs(MeasuredInputs(index));
     device->SetIdentification(m_values[index].identification);
     device->SetSignature(m_values[index].signature);
 }
@@ -362,15 +514,38 @@ bool CSimulatedBoard::SetPotWindow(int pot, PotWindow window)
     if (pot < 0 || pot >= kPots || !Finite(window.low) || !Finite(window.high) || window.low > window.high)
         return false;
     m_potWindows[pot] = window;
+    SetUpPotComparators(PotRailOf(pot).index);
     PushPotStatus();
     return true;
+}
+
+void CSimulatedBoard::SetUpPotComparators(int index)
+{
+    if (index < 0 || index >= kMaxHmus || !m_hmus[index]) return;
+    for (int pot = 0; pot < kPots; ++pot) {
+        const PotRail rail = PotRailOf(pot);
+        if (rail.index != index) continue;
+        CHmuDevice& device = *m_hmus[index];
+        const int c = rail.channel;
+        vmon::ChannelConfig config = vmon::DecodeConfig(device.ActiveConfiguration(vmon::Config0Register(c)),
+                                                        device.ActiveConfiguration(vmon::Config1Register(c)),
+                                                        device.ActiveConfiguration(vmon::Config2Register(c)));
+        const vmon::Range range = vmon::ChannelRange(c);
+        config.a = NearestThreshold(range, m_potWindows[pot].low);
+        config.b = NearestThreshold(range, m_potWindows[pot].high);
+        const vmon::ConfigWrite write = vmon::EncodeConfig(config);
+        device.SetConfiguration(vmon::Config0Register(c), write.config0);
+        device.SetConfiguration(vmon::Config1Register(c), write.config1Value);
+        device.SetConfiguration(vmon::Config2Register(c), write.config2);
+    }
 }
 
 uint8_t CSimulatedBoard::PotStatus() const
 {
     uint8_t bits = 0;
     for (int pot = 0; pot < kPots; ++pot) {
-        const double volts = PotVolts(pot);
+        const PotRail rail = PotRailOf(pot);
+        const double volts = MeasuredVolts(rail.index, rail.channel);
         if (volts >= m_potWindows[pot].low && volts <= m_potWindows[pot].high) bits |= 1 << pot;
     }
     return bits;
@@ -414,6 +589,8 @@ BoardPlan CSimulatedBoard::CurrentPlan() const
         plan.devices[i].status1 = m_hmus[i]->FaultStatusFlags1();
     }
     plan.mainPresent = m_main != nullptr;
+    plan.fanAimed = m_fanAimed;
+    plan.thermal = m_thermalSetup;
     return plan;
 }
 
@@ -423,13 +600,21 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
     // values the file gives it.
     m_values = plan.values;
     for (int i = 0; i < kMaxHmus; ++i) PushValues(i);
+    const bool windowsMoved = std::any_of(plan.windows.begin(), plan.windows.end(), [&](const PotWindow& w) {
+        const size_t pot = static_cast<size_t>(&w - plan.windows.data());
+        return w.low != m_potWindows[pot].low || w.high != m_potWindows[pot].high;
+    });
     m_potWindows = plan.windows;
+    m_fanAimed = plan.fanAimed;
+    m_thermalSetup = plan.thermal;
     for (int i = 0; i < kMaxHmus; ++i) {
         if (!plan.present[i]) {
             RemoveHmu(i);
             continue;
         }
+        const bool added = !m_hmus[i];
         CHmuDevice& device = *AddHmu(i);
+        if (!added && windowsMoved) SetUpPotComparators(i);
         const BoardDevicePlan& setup = plan.devices[i];
         for (const auto& [reg, value] : setup.configuration) device.SetConfiguration(reg, value);
         if (setup.outputControl) device.SetMonitorRegister(ocb::kRegOutputControl, *setup.outputControl);
@@ -444,5 +629,19 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
         AddMain();
     else
         RemoveMain();
+    if (m_main) {
+        for (int reg = 0; reg < kBoardMainRegisters; ++reg)
+            if (plan.main.registers[reg]) m_main->SetRegister(reg, *plan.main.registers[reg]);
+        // The design powers up with the file's registers.
+        if (plan.main.firstLine != 0) {
+            m_design.PowerUp(plan.main.suppliesOn.value_or(true), MainRegisters());
+            for (int i = 0; i < CDemonstrationDesign::kDevices; ++i) {
+                if (m_hmus[i]) m_hmus[i]->SetFaultLogging(m_design.FaultLogging());
+                PushValues(i);
+                // What the supplies going off changed is how the board powers up: no fault.
+                if (m_hmus[i]) m_hmus[i]->RebaseFaultWatch();
+            }
+        }
+    }
     PushPotStatus();
 }

@@ -6,14 +6,34 @@
 // main device's POT1..POT4 status bits in step with the POT rails.
 //
 // POT1 and POT2 are VMON7 and VMON8 of HMU0, POT3 and POT4 VMON7 and VMON8 of
-// HMU1; a POT rail is good while its voltage is inside its window (bounds
-// included). Values are kept per slot, so a device that is removed and added
-// again measures what it measured before.
+// HMU1; a POT rail is good while the voltage its device measures is inside
+// its window (bounds included), and the comparators of those inputs sit at
+// the window's bounds. Values are kept per slot, so a device that is removed
+// and added again measures what it measured before.
+//
+// The values are what each rail gives while it is on. What a device measures
+// also depends on the demonstration design in the main device
+// (CDemonstrationDesign, which says what it does): HMU0's and HMU1's supplies
+// on VMON1..VMON9 read 0 V while the design holds them off; the trimmed rails
+// (VMON1..VMON4 of every device) move with margining, and HMU0's DC-DC4
+// (VMON4) also with the thermal responses, at the rate of a trim loop.
+// Without a main device every supply stays on.
+//
+// The heated resistor R203 is HMU0's second external sensor (TMON2); the
+// board temperature is HMU1's internal sensor. From the first start of the
+// thermal demonstration on, R203 follows the heater (powered from DC-DC4) and
+// the fan (aimed at R203 or not): see ThermalSetup. Before that it keeps the
+// temperature it was given.
 //
 // The board has a clock of its own that only moves when told (Advance): the
 // tests step it by hand, the desktop app from a timer in real time, the
 // command line's sleep by the time slept. It drives what is slow on the real
-// board: a trim cell's closed loop moving its rail towards the target.
+// board: trim loops, the design's sequencing and thermal management, R203.
+//
+// What a person touches: the POT knobs (SetPotVolts), Manual Restart, the
+// fault push button PB_SW3, the fan's direction; what a person sees: the
+// supply and reset LEDs, heater, fan and the rest of the design's state
+// (Design()), R203's temperature.
 //
 // Board files (LoadFile, LoadText) are described by BoardFileHelp().
 
@@ -26,6 +46,7 @@
 
 #include "sim/BoardFile.h"
 #include "sim/BoardValues.h"
+#include "sim/DemonstrationDesign.h"
 #include "sim/HmuDevice.h"
 #include "sim/MainDevice.h"
 #include "sim/SimulatedFtdiDriver.h"
@@ -42,8 +63,12 @@ public:
     // settles in a little over one second, a 1 V step in under one.
     static constexpr Duration kTrimTimeConstant = std::chrono::milliseconds(120);
     static constexpr double kTrimSnapVolts = 0.0005;
+    // Margining and DC-DC4 factors move at the same rate and snap at this distance.
+    static constexpr double kTrimSnapScale = 0.0002;
     static constexpr uint8_t kHmuBaseAddress = 0xC0;
     static constexpr uint8_t kMainAddress = 0x40;
+    static constexpr int kR203Monitor = 1;   // HMU0's TMON2
+    static constexpr int kBoardMonitor = 2;  // HMU1's internal sensor
 
     // A cable with nothing on its bus; every slot holds its typical values.
     CSimulatedBoard();
@@ -87,12 +112,33 @@ public:
     // What a device of these values measures.
     static HmuInputs InputsOf(const HmuBoardValues& values);
 
-    // POT rails, pot = 0..3 for POT1..POT4.
+    // What a device measures on a voltage input now (0 for an index or
+    // channel out of range).
+    double MeasuredVolts(int index, int channel) const;
+
+    // POT rails, pot = 0..3 for POT1..POT4. The knob sets the voltage the
+    // rail gives while it is on (the slot's VMON7 or VMON8 value).
     double PotVolts(int pot) const;
     bool SetPotVolts(int pot, double volts);
     PotWindow GetPotWindow(int pot) const;
     bool SetPotWindow(int pot, PotWindow window);
-    uint8_t PotStatus() const;  // bits 0..3, 1 = good
+    uint8_t PotStatus() const;  // bits 0..3, 1 = good, as the rails are measured now
+
+    // The demonstration design and the parts around it. The buttons act at
+    // the next step of the clock, as the design samples them.
+    const CDemonstrationDesign& Design() const { return m_design; }
+    void PressManualRestart() { m_design.PressManualRestart(); }
+    void PressFaultButton() { m_design.PressFaultButton(); }  // PB_SW3
+    // Supply LED supply (0..9) and reset LED reset (0..2) of device 0 (HMU0)
+    // or 1 (HMU1).
+    bool SupplyLed(int device, int supply) const;
+    bool ResetLed(int device, int reset) const;
+    bool FanAimed() const { return m_fanAimed; }
+    void SetFanAimed(bool aimed) { m_fanAimed = aimed; }
+    const ThermalSetup& GetThermalSetup() const { return m_thermalSetup; }
+    bool SetThermalSetup(const ThermalSetup& setup);  // false for values out of range
+    double R203Celsius() const { return m_values[0].temperatures[kR203Monitor]; }
+    double BoardCelsius() const { return m_values[1].temperatures[kBoardMonitor]; }
 
     // The board clock. Advance moves it on by the elapsed time (nothing for a
     // time that is not positive) and runs what happens meanwhile.
@@ -113,9 +159,18 @@ public:
 private:
     // One step of the clock.
     void Step(Duration step);
+    void RunDesign();
+    std::array<uint8_t, kBoardMainRegisters> MainRegisters() const;
+    void RunThermal(Duration step);
     void RunTrimLoops(Duration step);
     // Where a trim loop takes its rail: the cell's code, 2 mV a code.
     double TrimGoalVolts(int index, int cell) const;
+    // The factor margining and the thermal responses give a trimmed rail.
+    double TrimScaleGoal(int index, int cell) const;
+    bool SupplyOn(int index, int channel) const;
+    HmuInputs MeasuredInputs(int index) const;
+    // The comparators of the POT inputs of slot index at the windows' bounds.
+    void SetUpPotComparators(int index);
     BoardPlan CurrentPlan() const;
     void Apply(const BoardPlan& plan);
     void PushValues(int index);
@@ -127,4 +182,15 @@ private:
     std::shared_ptr<CMainDevice> m_main;
     std::array<PotWindow, kPots> m_potWindows;
     Duration m_now{0};
+
+    CDemonstrationDesign m_design;
+    // Margining and DC-DC4 factors as the rails have followed them so far.
+    std::array<std::array<double, CHmuDevice::kTrimCells>, kMaxHmus> m_trimScale;
+    // Fault log sizes of HMU0 and HMU1 when the design last saw no POT
+    // fault: a POT fault with nothing logged since gets its record.
+    std::array<size_t, CDemonstrationDesign::kDevices> m_logMarks{};
+    bool m_fanAimed = true;
+    bool m_r203Heated = false;  // the thermal demonstration has started once
+    double m_airflow = 0.0;     // the fan's share of full air flow
+    ThermalSetup m_thermalSetup;
 };

@@ -79,6 +79,11 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             if (QWidget* modeless = t.app->LogStatusWindow()) sizes[modeless->windowTitle()] = Needed(*modeless);
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
         }
+        // The simulated board's window, modeless.
+        t.app->SetSimulatedBoard(board.get());
+        window.OnSimulatedBoard();
+        ASSERT_NE(t.app->BoardPanel(), nullptr);
+        sizes[t.app->BoardPanel()->windowTitle()] = Needed(*t.app->BoardPanel());
         // Entry dialogs that pages open.
         std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>(),
                                               std::make_unique<CSNTRX_Trim_DAC_Dlg>()};
