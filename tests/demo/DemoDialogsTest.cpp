@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextList>
+#include <cmath>
 
 #include "demo/PowerNetworkChart.h"
 #include "demo/TovinDemo1Dlg.h"
@@ -113,29 +114,52 @@ TEST(ScalableArchitecture, WriteSetsRailsAndResetsAndTheChartFollows)
     });
 }
 
+// The six boxes of the chart, as painted: true for green, false for red.
+std::vector<bool> GreenBoxes(CPowerNetworkChart& chart)
+{
+    const QImage image = chart.grab().toImage();
+    const auto boxes = CPowerNetworkChart::Layout(chart.width(), chart.height()).boxes;
+    std::vector<bool> green;
+    for (const auto& box : boxes) {
+        const QColor fill = image.pixelColor(box.left + 2, box.top + 1);
+        EXPECT_TRUE(fill == QColor(0, 255, 0) || fill == QColor(255, 0, 0)) << fill.name().toStdString();
+        green.push_back(fill == QColor(0, 255, 0));
+    }
+    return green;
+}
+
 TEST(ScalableArchitecture, TwentyRailsWithAPotOutOfItsWindowTurnsItsBoxRed)
 {
     DemoBench bench;
-    bench.Main().SetRegister(1, 0x10);
+    bench.Main().SetRegister(1, 0x14);  // twenty rails, two resets per device
+    const std::vector<bool> allGreen(CPowerNetworkChart::kRails, true);
     bench.Run<CTovinDemo1Dlg>(&CTovinMainDlg::OnDemo1, [&](CTovinDemo1Dlg& dialog) {
         CPowerNetworkChart& chart = dialog.Chart();
-        for (int rail = 0; rail < CPowerNetworkChart::kRails; ++rail)
-            EXPECT_EQ(chart.RailState(rail), demodesign::kRailGood) << rail;
-        // POT4 (R40) turned out of its window.
-        bench.board->SetPotVolts(kPot4, 1.45);
-        bench.Advance(900ms);
-        EXPECT_EQ(chart.RailState(kPot4), demodesign::kRailGood);
-        bench.Advance(100ms);
-        EXPECT_EQ(chart.RailState(kPot4), demodesign::kRailFault);
-        EXPECT_EQ(chart.RailText(kPot4), "POT4 1.45 V");
-        const QImage image = chart.grab().toImage();
-        const auto box = CPowerNetworkChart::Layout(chart.width(), chart.height()).boxes;
-        EXPECT_EQ(image.pixelColor(box[kPot4].left + 2, box[kPot4].top + 1), QColor(255, 0, 0));
-        EXPECT_EQ(image.pixelColor(box[kPot3].left + 2, box[kPot3].top + 1), QColor(0, 255, 0));
-        // Turned back, it is green at the next refresh.
-        bench.board->SetPotVolts(kPot4, 1.2);
+        // Manual Restart: the twenty supplies come up one by one, each rail
+        // red until its supply is on.
+        bench.board->PressManualRestart();
         bench.Advance(1s);
-        EXPECT_EQ(chart.RailState(kPot4), demodesign::kRailGood);
+        EXPECT_FALSE(GreenBoxes(chart)[kPot4]);
+        bench.Advance(4s);
+        EXPECT_EQ(GreenBoxes(chart), allGreen);
+        EXPECT_TRUE(bench.board->ResetLed(1, 1));
+        EXPECT_FALSE(bench.board->ResetLed(1, 2));
+
+        // POT4 (R40) turned out of its window: the design shuts the supplies
+        // down, and POT4 is what it names.
+        bench.board->SetPotVolts(kPot4, 1.45);
+        bench.Advance(1s);
+        EXPECT_EQ(bench.board->Design().StopPot(), kPot4);
+        EXPECT_FALSE(GreenBoxes(chart)[kPot4]);
+        EXPECT_EQ(chart.RailState(kPot4), demodesign::kRailFault);
+        EXPECT_EQ(chart.RailText(kPot4), "POT4 0.00 V");
+
+        // Turned back and restarted, everything is green again.
+        bench.board->SetPotVolts(kPot4, 1.25);
+        bench.board->PressManualRestart();
+        bench.Advance(5s);
+        EXPECT_EQ(GreenBoxes(chart), allGreen);
+        EXPECT_EQ(chart.RailText(kPot4), "POT4 1.25 V");
     });
 }
 
@@ -204,6 +228,58 @@ TEST(ThermalManagement, TheResistorsColourFollowsItsTemperatureEverySecond)
                                          bench.Hmu(0).ActiveConfiguration(0x46)),
                   (tmon::Thresholds{20, 28}));
     });
+}
+
+TEST(ThermalManagement, TheDesignWarmsHeatsAndShutsDownAsTheDialogShows)
+{
+    using Thermal = CDemonstrationDesign::Thermal;
+    const QColor green(0, 127, 0), orange(255, 140, 0), red(255, 0, 0);
+    DemoBench bench;
+    const double board = bench.board->Values(demodesign::kBoardHmu).temperatures[demodesign::kBoardMonitor];
+    bench.board->SetTemperature(demodesign::kThermalHmu, demodesign::kResistorMonitor, board);
+    // Not aimed at R203, the fan cannot hold it.
+    bench.board->SetFanAimed(false);
+    OpenThermal(bench, board, [&](CTovinDemo2Dlg& dialog) {
+        dialog.WarmFanBox()->setCurrentText("25%");
+        dialog.HotFanBox()->setCurrentText("Full");
+        dialog.WaitBox()->setCurrentText("5 sec");
+        dialog.WarmResponseBox()->setCurrentText("Supply Voltage -5%");
+        dialog.HotResponseBox()->setCurrentText("Full Shut Down");
+        dialog.WriteButton()->click();
+        dialog.StartButton()->click();
+        bench.Advance(10ms);
+        EXPECT_EQ(bench.board->Design().GetThermal(), Thermal::Cooling);  // fan on, heater off
+
+        // Every second, as the dialog's timers read: the resistor's colour,
+        // the design's state and DC-DC4 in the chart.
+        std::vector<QColor> colours;
+        std::vector<Thermal> states;
+        const double setPoint = bench.Hmu(0).TrimCode(demodesign::kDcdcTrimCell) * 0.002;
+        bool loweredAndGreen = false;
+        for (int second = 0; second < 120 && (states.empty() || states.back() != Thermal::ShutDown); ++second) {
+            bench.Advance(1s);
+            if (colours.empty() || colours.back() != dialog.ResistorColour()) colours.push_back(dialog.ResistorColour());
+            const Thermal state = bench.board->Design().GetThermal();
+            if (states.empty() || states.back() != state) states.push_back(state);
+            // B: still warm after the wait, DC-DC4 is lowered by 5 %, within its tolerance.
+            if (std::fabs(dialog.Chart().RailVolts(kDcdc4) - 0.95 * setPoint) < 0.005 &&
+                dialog.Chart().RailState(kDcdc4) == demodesign::kRailGood)
+                loweredAndGreen = true;
+        }
+        EXPECT_EQ(states, (std::vector<Thermal>{Thermal::Cooling, Thermal::Heating, Thermal::Warm, Thermal::Hot,
+                                                Thermal::ShutDown}));
+        EXPECT_EQ(colours, (std::vector<QColor>{green, orange, red}));
+        EXPECT_TRUE(loweredAndGreen);
+        // D: still hot after the wait, full shut-down: DC-DC4 is off, red in the chart.
+        bench.Advance(1s);
+        EXPECT_EQ(dialog.Chart().RailState(kDcdc4), demodesign::kRailFault);
+        EXPECT_NEAR(dialog.Chart().RailVolts(kDcdc4), 0.0, 0.002);
+        EXPECT_FALSE(bench.board->SupplyLed(0, 0));
+    });
+    // Done clears Start: heater and fan stop.
+    bench.board->Advance(10ms);
+    EXPECT_EQ(bench.board->Design().GetThermal(), Thermal::Idle);
+    EXPECT_FALSE(bench.board->Design().HeaterOn());
 }
 
 TEST(ThermalManagement, StartSetsBit5AndClosingClearsIt)

@@ -8,7 +8,9 @@
 #include <QRadioButton>
 #include <regex>
 
+#include "demo/PowerNetworkChart.h"
 #include "demo/TovinDCDCClockingDlg.h"
+#include "demo/TovinDemo1Dlg.h"
 #include "demo/TovinTrimMarginDlg.h"
 #include "device/TextFormat.h"
 #include "tests/demo/DemoBench.h"
@@ -81,6 +83,29 @@ TEST(DcdcClocking, ShowsWritesAndRemembersTheClocking)
         {"Cancel after a change writes nothing", 0xC1, 0, 1, false, kIdCancel, 0xC1, 0, 0},
     };
     RunCases<CTovinDCDCClockingDlg>(&CTovinMainDlg::OnDcdcClocking, 1, 2, &CTovinAppContext::clockingValue, cases);
+}
+
+TEST(Margining, MovesTheTrimmedRailsTheChartShows)
+{
+    DemoBench bench;
+    bench.Main().SetRegister(1, 0x10);  // twenty rails: DC-DC4 and DC-DC8 in the chart
+    struct Case { int button; double factor; };
+    const Case cases[] = {{0, 1.05}, {2, 0.95}, {1, 1.0}};  // "+5%", "-5%", "Normal"
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.factor);
+        bench.Run<CTovinTrimMarginDlg>(&CTovinMainDlg::OnMargining, [&](CTovinTrimMarginDlg& dialog) {
+            dialog.ChoiceButton(c.button)->setChecked(true);
+        }, kIdOk);
+        bench.Run<CTovinDemo1Dlg>(&CTovinMainDlg::OnDemo1, [&](CTovinDemo1Dlg& dialog) {
+            bench.Advance(2s);
+            for (int rail : {4, 5}) {  // DC-DC4 on HMU0, DC-DC8 on HMU1
+                const double setPoint = bench.Hmu(rail - 4).TrimCode(demodesign::kDcdcTrimCell) * 0.002;
+                EXPECT_NEAR(dialog.Chart().RailVolts(rail), setPoint * c.factor, 0.0021) << rail;
+                // Five percent is within the rail's tolerance: still green.
+                EXPECT_EQ(dialog.Chart().RailState(rail), demodesign::kRailGood) << rail;
+            }
+        });
+    }
 }
 
 TEST(OptionDialogs, TitlesAndASilentMainDevice)

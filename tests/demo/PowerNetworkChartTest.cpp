@@ -74,17 +74,24 @@ TEST(PowerNetworkChart, TheTimerRefreshesEverySecondUntilStopped)
     chart.SetPort(&bench.t->Port());
     chart.StartTimer(CPowerNetworkChart::kTimerPeriod);
     EXPECT_TRUE(chart.IsTimerActive());
+    // A POT fault: the design shuts every supply down.
     bench.board->SetPotVolts(0, 0.5);
     bench.Advance(999ms);
     EXPECT_EQ(chart.RailState(0), demodesign::kRailGood);  // not read yet
+    EXPECT_EQ(chart.RailVolts(0), 0.0f);
     bench.Advance(1ms);
-    EXPECT_EQ(chart.RailState(0), demodesign::kRailFault);
-    EXPECT_NEAR(chart.RailVolts(0), 0.5, 0.002);
+    for (int rail : {0, 1, 2, 3, 4, 5}) {
+        EXPECT_EQ(chart.RailState(rail), demodesign::kRailFault) << rail;
+        EXPECT_NEAR(chart.RailVolts(rail), 0.0, 0.002) << rail;
+    }
     chart.StopTimer();
     bench.board->SetPotVolts(0, 1.2);
-    bench.Advance(5s);
+    bench.board->PressManualRestart();
+    bench.Advance(10s);
     EXPECT_EQ(chart.RailState(0), demodesign::kRailFault);
     EXPECT_EQ(bench.clock.ActiveTimers(), 0);
+    chart.Refresh();
+    EXPECT_EQ(chart.RailState(0), demodesign::kRailGood);
 }
 
 }  // namespace
