@@ -23,6 +23,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "pages/UESDlg.h"
 #include "logging/TovinLogStatus.h"
+#include "logging/TovinTrendDlg.h"
 
 namespace {
 
@@ -142,6 +143,7 @@ void CTovinMainDlg::BuildMenu()
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
     connect(file->addAction(QStringLiteral("&Start Data Logging...")), &QAction::triggered, this,
             &CTovinMainDlg::OnStartDataLogging);
+    connect(file->addAction(QStringLiteral("&Open Log...")), &QAction::triggered, this, &CTovinMainDlg::OnOpenLog);
     file->addSeparator();
     connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this, &CTovinMainDlg::OnExit);
 
@@ -360,6 +362,22 @@ void CTovinMainDlg::OnStartDataLogging()
     auto* status = new CTovinLogStatus(m_app);
     m_app.AdoptLogStatusWindow(status);
     status->show();
+}
+
+// Any log file, in a Trend window of its own; it needs no cable. The window
+// belongs to this main window, so the modal run of it does not block it.
+void CTovinMainDlg::OnOpenLog()
+{
+    const QString path = Ui().GetOpenFileName(this, QStringLiteral("Open Log"), QString(),
+                                              QStringLiteral("Log Files (*.log);;All Files (*)"));
+    if (path.isEmpty()) return;
+    auto* trend = new CTovinTrendDlg(this);
+    trend->setAttribute(Qt::WA_DeleteOnClose);
+    if (!trend->OpenFile(path)) {
+        delete trend;
+        return;
+    }
+    trend->show();
 }
 
 void CTovinMainDlg::OnI2CInterface()

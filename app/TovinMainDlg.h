@@ -50,6 +50,7 @@ public:
     void OnUes();
     void OnDataLoggingSelection();
     void OnStartDataLogging();
+    void OnOpenLog();
     void OnI2CInterface();
     void OnI2CAddress();
     void OnLargeGui();

@@ -65,6 +65,12 @@ public:
         if (pattern.hasMatch()) dialog.setDefaultSuffix(pattern.captured(1));
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
+
+    QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter) override
+    {
+        return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+    }
 };
 
 CQtUserInteraction g_qtInteraction;

@@ -1,5 +1,5 @@
 #pragma once
-// Every message box, modal run of a window and save-file dialog goes through
+// Every message box, modal run of a window and file dialog goes through
 // one replaceable object, so whole commands can run headless in tests (a
 // recorder answers at once) and the texts shown can be checked exactly.
 
@@ -36,6 +36,9 @@ public:
     virtual int RunModal(QDialog& dialog) = 0;
     // Returns the chosen path, or an empty string when cancelled.
     virtual QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& defaultPath,
+                                    const QString& filter) = 0;
+    // Returns the chosen existing file, or an empty string when cancelled.
+    virtual QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
                                     const QString& filter) = 0;
 };
 

@@ -22,7 +22,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 18> kCommands = {{
+constexpr std::array<CommandInfo, 19> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -41,6 +41,7 @@ constexpr std::array<CommandInfo, 18> kCommands = {{
     {"read-main", Command::ReadMain, 1, "read-main REG"},
     {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
     {"sleep", Command::Sleep, 1, "sleep SECONDS"},
+    {"csv", Command::Csv, 1, "csv FILE.log"},
 }};
 
 // Arguments a command may take beyond its required ones.
@@ -290,6 +291,7 @@ public:
         if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
         switch (info->command) {
+        case Command::Csv: m_request.csvFile = positionals[1]; return true;
         case Command::ReadMain: return MainRegister(positionals[1]);
         case Command::WriteMain: return MainRegister(positionals[1]) && Value(positionals[2]);
         case Command::Sleep: return Seconds(positionals[1]);
@@ -558,6 +560,8 @@ Commands:
                             number, up to 3600): on the simulated board they
                             pass at once, on the cable in real time, in demo
                             mode not at all; meant for scripts
+  csv FILE.log              the values of a log file as CSV on standard output,
+                            one row per record (no cable needed; see below)
   -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
 
@@ -653,12 +657,24 @@ demo mode, and hvout and gpio show every level as 0. The main device's
 registers start as 0x04, 0xC1, 0xC2, 0x03 and keep what write-main writes for
 the rest of the run.
 
+csv: the first row is "record,time," followed by the name of every channel
+the log holds (HMU0_VMON1, ..., HMU7_IMON2), by device and then as the log
+writes them; each record is a row with its number, its time (the header's
+start time plus the logging interval for each record before it, as
+"2024-05-06 14:03:07"; the seconds since the first record when the header has
+no date line) and its values as the log wrote them; a channel missing from a
+record is an empty cell. Lines the file should not hold are skipped and named
+on standard error, as is a last line cut short (a crash while logging): the
+rows then hold what was read. A file that cannot be read, or that is not a
+log, gives exit status 1 and nothing on standard output.
+
 Exit status:
   0  done
   1  a device did not acknowledge, the cable could not be opened, no FTDI
      device was found, the fault log would not open (READ_FAULT_ENABLE) or
-     was not erased, the bus trace could not be written, or the log file
-     could not be created or written (the system's reason is given)
+     was not erased, the bus trace could not be written, the log file could
+     not be created or written (the system's reason is given), or (csv) the
+     log could not be read or the CSV not written
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

@@ -19,7 +19,8 @@ enum class Command {
     BoardHelp,  // --help-board: the board file keys
     ReadMain, WriteMain,  // registers 0..3 of the main device
     Sleep,      // lets the board clock run (in scripts)
-    Script      // commands from a file or standard input, on one board or cable session
+    Script,     // commands from a file or standard input, on one board or cable session
+    Csv         // a log file as CSV, no cable
 };
 
 constexpr int kMaxLogInterval = 86400;  // one day
@@ -62,6 +63,9 @@ struct CliRequest {
     logsel::DeviceChannels logChannels = AllLogChannels();
     double seconds = 0.0;    // sleep
     std::string scriptFile;  // Script: the file, "-" for standard input
+
+    // csv: the log file to convert.
+    std::string csvFile;
 
     // Remarks that do not stop the command (a rate outside the link's table).
     std::vector<std::string> notes;

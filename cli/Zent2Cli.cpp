@@ -13,6 +13,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
+#include "logging/LogCsv.h"
 #include "device/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
@@ -101,6 +102,8 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitOk;
     }
     for (const std::string& note : request.notes) Message(err, note);
+    // A file to read: no cable.
+    if (request.command == cli::Command::Csv) return Csv(request, out, err);
 
     // A script is read and checked in full before anything is opened.
     std::vector<ScriptLine> script;
@@ -219,7 +222,8 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Devices:
     case cli::Command::Sleep:
     case cli::Command::Script:
-    case cli::Command::Log: break;  // handled apart, without one lock around the whole command
+    case cli::Command::Log:  // handled apart, without one lock around the whole command
+    case cli::Command::Csv: break;  // handled before the cable is opened
     }
     return kExitOk;
 }
@@ -269,6 +273,7 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         case cli::Command::Sleep: Sleep(request); break;
         case cli::Command::Devices: status = Devices(request, port, out, err); break;
         case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock); break;
+        case cli::Command::Csv: status = Csv(request, out, err); break;
         default: {
             CCableLock lock;
             status = Execute(request, port, out, err);
@@ -561,6 +566,21 @@ int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port
         return kExitDevice;
     }
     out << FormatText("Fault log of HMU%d erased\n", request.hmu);
+    return kExitOk;
+}
+
+int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err)
+{
+    const logread::LogReadResult log = logread::ReadLogFile(request.csvFile);
+    if (!log.ok) {
+        Message(err, log.error);
+        return kExitDevice;
+    }
+    for (const std::string& message : log.Messages()) Message(err, request.csvFile + ": " + message);
+    if (!logread::WriteLogCsv(log.data, out)) {
+        Message(err, "the CSV could not be written to standard output");
+        return kExitDevice;
+    }
     return kExitOk;
 }
 

@@ -76,6 +76,7 @@ private:
     int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    static int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;

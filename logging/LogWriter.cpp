@@ -18,9 +18,7 @@
 
 using logsel::Group;
 
-namespace {
-
-const char* LineKind(Group group)
+const char* LogLineKind(Group group)
 {
     switch (group) {
     case Group::Vmon: return "VMON";
@@ -31,6 +29,8 @@ const char* LineKind(Group group)
     }
     return "";
 }
+
+namespace {
 
 std::optional<std::tm> LocalTime(std::time_t when)
 {
@@ -88,7 +88,7 @@ LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSe
 
 std::string LogValueName(int device, int channel)
 {
-    return FormatText("HMU%d_%s%d", device, LineKind(logsel::GroupOf(channel)), logsel::NumberInGroup(channel));
+    return FormatText("HMU%d_%s%d", device, LogLineKind(logsel::GroupOf(channel)), logsel::NumberInGroup(channel));
 }
 
 std::string FormatLogLine(const LogValue& value)

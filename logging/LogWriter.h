@@ -58,6 +58,8 @@ struct LogHeader {
 // device, in ohms, as the user set it.
 using SenseResistance = std::function<float(int device, int monitor)>;
 
+// The kind of channel in the line names: "VMON", "HVOUT", "GPIO", "TMON", "IMON".
+const char* LogLineKind(logsel::Group group);
 // The line name of a value: "HMU0_VMON1" .. "HMU0_VMON10" (HVMON),
 // "HMU0_HVOUT1", "HMU0_GPIO1", "HMU0_TMON1" .. "HMU0_TMON3" (internal),
 // "HMU0_IMON1", "HMU0_IMON2" (HIMON).

@@ -17,6 +17,7 @@
 #include "app/TovinAppContext.h"
 #include "app/UserInteraction.h"
 #include "device/blocks/Imon.h"
+#include "logging/TovinTrendDlg.h"
 
 namespace {
 
@@ -66,7 +67,8 @@ CTovinLogStatus::CTovinLogStatus(CTovinAppContext& app)
       m_status(new QLabel(this)),
       m_start(new QPushButton(QStringLiteral("&Start"), this)),
       m_stop(new QPushButton(QStringLiteral("St&op"), this)),
-      m_cancel(new QPushButton(QStringLiteral("&Cancel"), this))
+      m_cancel(new QPushButton(QStringLiteral("&Cancel"), this)),
+      m_trend(new QPushButton(QStringLiteral("T&rend"), this))
 {
     setWindowTitle(QStringLiteral("Data Logging Status"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -108,6 +110,7 @@ CTovinLogStatus::CTovinLogStatus(CTovinAppContext& app)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_start);
     buttons->addWidget(m_stop);
+    buttons->addWidget(m_trend);
     buttons->addWidget(m_cancel);
     savingLayout->addLayout(buttons);
 
@@ -117,7 +120,8 @@ CTovinLogStatus::CTovinLogStatus(CTovinAppContext& app)
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     // Enter is no command here: no button takes it.
-    for (QPushButton* b : {m_browse, m_start, m_stop, m_cancel}) b->setAutoDefault(false);
+    for (QPushButton* b : {m_browse, m_start, m_stop, m_cancel, m_trend}) b->setAutoDefault(false);
+    connect(m_trend, &QPushButton::clicked, this, &CTovinLogStatus::OpenTrend);
     connect(m_browse, &QPushButton::clicked, this, &CTovinLogStatus::BrowseLogFile);
     connect(m_start, &QPushButton::clicked, this, &CTovinLogStatus::StartLogging);
     connect(m_stop, &QPushButton::clicked, this, &CTovinLogStatus::StopLogging);
@@ -177,6 +181,34 @@ void CTovinLogStatus::SetInputsEnabled(bool enabled)
                            static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_start)})
         input->setEnabled(enabled);
     m_stop->setEnabled(!enabled);
+    m_trend->setEnabled(!enabled);
+}
+
+CTovinTrendDlg* CTovinLogStatus::TrendWindow() const
+{
+    return m_trendWindow.data();
+}
+
+void CTovinLogStatus::OpenTrend()
+{
+    if (m_trendWindow) {
+        m_trendWindow->show();
+        m_trendWindow->raise();
+        m_trendWindow->activateWindow();
+        return;
+    }
+    // A window of this one's: it closes with it.
+    auto* trend = new CTovinTrendDlg(this);
+    trend->setAttribute(Qt::WA_DeleteOnClose);
+    if (!trend->FollowLog(m_app.logFileName)) {
+        delete trend;
+        return;
+    }
+    if (!m_session.IsOpen()) trend->EndLive();
+    // Handed on as written; the window draws after this window's timer tick is done.
+    connect(this, &CTovinLogStatus::RecordWritten, trend, qOverload<const LogRecord&>(&CTovinTrendDlg::AddRecord));
+    m_trendWindow = trend;
+    trend->show();
 }
 
 QString CTovinLogStatus::StatusText() const
@@ -236,6 +268,8 @@ void CTovinLogStatus::StartLogging()
         Finish(QString::fromStdString(m_session.ErrorText()));
         return;
     }
+    // An open Trend window follows the new run from its header.
+    if (m_trendWindow) m_trendWindow->FollowLog(m_app.logFileName);
     RecordStep();
     if (m_session.IsOpen() && m_total != 1) m_timer->Start(m_delay * 1000, [this] { OnTimerTick(); });
 }
@@ -264,6 +298,7 @@ void CTovinLogStatus::RecordStep()
 void CTovinLogStatus::Finish(const QString& status)
 {
     m_timer->Stop();
+    if (m_trendWindow) m_trendWindow->EndLive();
     if (!status.isNull()) SetStatus(status);
     SetInputsEnabled(true);
 }

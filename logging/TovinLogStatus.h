@@ -11,6 +11,7 @@
 // Logging (the opposite). Cancel, Escape and the close box end a run and
 // close the window; the window deletes itself.
 
+#include <QPointer>
 #include <memory>
 
 #include "app/TovinDialog.h"
@@ -21,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class CTovinAppContext;
+class CTovinTrendDlg;
 
 class CTovinLogStatus : public CTovinDialog {
     Q_OBJECT
@@ -58,6 +60,11 @@ public:
     QPushButton* StartButton() const { return m_start; }
     QPushButton* StopButton() const { return m_stop; }
     QPushButton* CancelButton() const { return m_cancel; }
+    QPushButton* TrendButton() const { return m_trend; }
+    // The Trend window that follows the run: the log so far, then each
+    // record as it is written. One at a time; null when none is open.
+    void OpenTrend();
+    CTovinTrendDlg* TrendWindow() const;
 
 signals:
     // A record is in the file, flushed.
@@ -93,4 +100,6 @@ private:
     QPushButton* m_start;
     QPushButton* m_stop;
     QPushButton* m_cancel;
+    QPushButton* m_trend;
+    QPointer<CTovinTrendDlg> m_trendWindow;
 };

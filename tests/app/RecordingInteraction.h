@@ -27,6 +27,7 @@ public:
     // Cancel (reject), anything else ends it with that result. Default: Cancel.
     std::function<int(QDialog&)> onModal;
     std::deque<QString> saveAnswers;     // default: cancelled
+    std::deque<QString> openAnswers;     // default: cancelled
 
     CUserInteraction* previous = nullptr;
 
@@ -66,6 +67,14 @@ public:
         if (saveAnswers.empty()) return {};
         const QString answer = saveAnswers.front();
         saveAnswers.pop_front();
+        return answer;
+    }
+
+    QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        if (openAnswers.empty()) return {};
+        const QString answer = openAnswers.front();
+        openAnswers.pop_front();
         return answer;
     }
 

@@ -12,9 +12,11 @@
 
 #include "app/FontOccManager.h"
 #include "app/TovinMainDlg.h"
+#include "logging/TovinTrendDlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
+#include "tests/logging/LogTestFile.h"
 #include "widgets/Bit_Entry_Dlg.h"
 #include "widgets/FloatEntryDlg.h"
 
@@ -78,6 +80,18 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             (window.*command.run)();
             if (QWidget* modeless = t.app->LogStatusWindow()) sizes[modeless->windowTitle()] = Needed(*modeless);
             EXPECT_TRUE(sizes.count(QString::fromUtf8(command.title))) << command.title << " did not open";
+        }
+        // The Trend window, on a log of eight devices with every channel shown.
+        logtest::TempFile log("window-size.log", logtest::FullLog(3, 8));
+        t.ui.openAnswers.push_back(QString::fromStdString(log.Path()));
+        window.OnOpenLog();
+        if (auto* trend = window.findChild<CTovinTrendDlg*>()) {
+            for (int device = 0; device < logread::kDevices; ++device)
+                for (int channel = 0; channel < logread::kChannels; ++channel) trend->SetShown(device, channel, true);
+            trend->UpdateCharts();
+            sizes[trend->windowTitle()] = Needed(*trend);
+        } else {
+            ADD_FAILURE() << "the Trend window did not open";
         }
         // The simulated board's window, modeless.
         t.app->SetSimulatedBoard(board.get());

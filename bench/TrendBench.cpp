@@ -1,0 +1,170 @@
+// How long a large log takes to read and plot: a log of 1000 records of
+// eight devices with all 29 channels (232,000 value lines), read by the log
+// reader, converted to CSV, and opened in the Trend window until its charts
+// are drawn; and what one more record costs a Trend window that follows a
+// logging run. Runs on the offscreen platform unless QT_QPA_PLATFORM says
+// otherwise.
+//
+//   build/bench/zent2-trend-bench [RUNS]
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+#include "device/TextFormat.h"
+#include "logging/LogCsv.h"
+#include "logging/LogReader.h"
+#include "logging/TovinTrendDlg.h"
+
+namespace {
+
+constexpr int kRecords = 1000;
+constexpr int kDevices = 8;
+
+double Value(int record, int device, int channel)
+{
+    switch (logread::QuantityOf(channel)) {
+    case logread::Quantity::State: return ((record / (20 + channel)) + device) % 2;
+    case logread::Quantity::Volts: return 1.0 + 0.1 * channel + 0.05 * ((record * 13 + device * 7) % 100) / 100.0;
+    case logread::Quantity::Celsius: return 30.0 + device + 0.25 * (record % 40);
+    case logread::Quantity::Amperes: return 0.1 + 0.001 * ((record + device) % 50);
+    }
+    return 0.0;
+}
+
+// The log as the data logger writes it.
+std::string MakeLog()
+{
+    std::string text = "Norvane Semiconductor Sentrix II I2C Utility version: 1.0.17.297\n"
+                       "FTDI driver version: 0x00000000\nFTDI library version: 0x00010500\n"
+                       "OS Version: Linux\nLogging interval: 1 sec, Total logs: 1000 (0 - unlimited)\n"
+                       "Monday, May 06, 2024 14:03:07\n\n";
+    for (int r = 1; r <= kRecords; ++r) {
+        for (int d = 0; d < kDevices; ++d) {
+            text += FormatText("Record %d Value, Name\n", r);
+            for (int c = 0; c < logread::kChannels; ++c) {
+                const std::string name = LogValueName(d, c);
+                const double v = Value(r, d, c);
+                text += logread::QuantityOf(c) == logread::Quantity::State
+                            ? FormatText("%u, %s\n", static_cast<unsigned>(v), name.c_str())
+                            : FormatText("%0.3f, %s\n", v, name.c_str());
+            }
+        }
+    }
+    return text;
+}
+
+double Seconds(const std::function<void()>& body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Best and median of `runs` runs, in milliseconds.
+void Report(const char* what, int runs, const std::function<void()>& body)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) times.push_back(Seconds(body) * 1000.0);
+    std::sort(times.begin(), times.end());
+    std::printf("%-62s best %8.1f ms  median %8.1f ms  (%d runs)\n", what, times.front(), times[times.size() / 2], runs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "zent2-trend-bench.log";
+    const std::string log = MakeLog();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << log;
+    std::printf("Log: %d records, %d devices, %d channels each, %d value lines, %.1f MB (%s)\n", kRecords, kDevices,
+                logread::kChannels, kRecords * kDevices * logread::kChannels, log.size() / 1e6,
+                QGuiApplication::platformName().toUtf8().constData());
+
+    Report("read the log", runs, [&] {
+        const logread::LogReadResult result = logread::ReadLogFile(path.string());
+        if (result.data.ValueCount() != 232000u) std::printf("  read only %zu values\n", result.data.ValueCount());
+    });
+    Report("read it and write the CSV (zent2-cli csv)", runs, [&] {
+        std::ostringstream csv;
+        logread::WriteLogCsv(logread::ReadLogFile(path.string()).data, csv);
+    });
+
+    // Opened as "Open Log..." opens it, shown, and drawn into a pixmap: the
+    // first paint of every chart (HMU0's 29 channels shown, as it opens).
+    const QString file = QString::fromStdString(path.string());
+    Report("open in the Trend window and draw it (29 channels shown)", runs, [&] {
+        CTovinTrendDlg trend;
+        trend.OpenFile(file);
+        trend.show();
+        QApplication::processEvents();
+        trend.grab();
+    });
+    Report("open it, show every channel (232) and draw it", runs, [&] {
+        CTovinTrendDlg trend;
+        trend.OpenFile(file);
+        for (int d = 0; d < kDevices; ++d)
+            for (int c = 0; c < logread::kChannels; ++c) trend.SetShown(d, c, true);
+        trend.show();
+        QApplication::processEvents();
+        trend.grab();
+    });
+
+    // A logging run of 232 channels, 999 records in: what record 1000 costs
+    // the logging timer (AddRecord), and the drawing that follows it.
+    for (const bool all : {false, true}) {
+        CTovinTrendDlg live;
+        logread::LogInfo info;
+        info.intervalSeconds = 1;
+        info.totalRecords = 0;
+        info.start = logread::LogDateTime{2024, 5, 6, 14, 3, 7};
+        live.StartLive(info, QStringLiteral("bench.log"));
+        live.show();
+        const auto record = [&](int r) {
+            std::vector<CTovinTrendDlg::Value> values;
+            for (int d = 0; d < kDevices; ++d)
+                for (int c = 0; c < logread::kChannels; ++c) values.push_back({d, c, Value(r, d, c), 3});
+            return values;
+        };
+        int next = 1;
+        for (; next < kRecords; ++next) live.AddRecord(next, record(next));
+        if (all)
+            for (int d = 0; d < kDevices; ++d)
+                for (int c = 0; c < logread::kChannels; ++c) live.SetShown(d, c, true);
+        QApplication::processEvents();
+        live.grab();
+        std::vector<double> add, draw;
+        for (int i = 0; i < runs; ++i, ++next) {
+            const std::vector<CTovinTrendDlg::Value> values = record(next);
+            add.push_back(Seconds([&] { live.AddRecord(next, values); }) * 1000.0);
+            draw.push_back(Seconds([&] {
+                               QApplication::processEvents();
+                               live.grab();
+                           }) *
+                           1000.0);
+        }
+        std::sort(add.begin(), add.end());
+        std::sort(draw.begin(), draw.end());
+        const char* shown = all ? "232 channels shown" : "29 channels shown";
+        std::printf("%-62s best %8.3f ms  median %8.3f ms  (%d runs)\n",
+                    (std::string("live, ") + shown + ": one record (the timer's share)").c_str(), add.front(),
+                    add[add.size() / 2], runs);
+        std::printf("%-62s best %8.1f ms  median %8.1f ms  (%d runs)\n",
+                    (std::string("live, ") + shown + ": charts updated and drawn after it").c_str(), draw.front(),
+                    draw[draw.size() / 2], runs);
+    }
+
+    std::filesystem::remove(path);
+    return 0;
+}

@@ -1,0 +1,559 @@
+#include "logging/LogReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+
+namespace logread {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                       "Thursday", "Friday", "Saturday"};
+constexpr std::array<std::string_view, 12> kMonthNames = {"January", "February", "March",     "April",
+                                                          "May",     "June",     "July",      "August",
+                                                          "September", "October", "November", "December"};
+
+constexpr std::string_view kVersionLine = "Norvane Semiconductor Sentrix II I2C Utility version: ";
+constexpr std::string_view kDriverLine = "FTDI driver version: ";
+constexpr std::string_view kLibraryLine = "FTDI library version: ";
+constexpr std::string_view kOsLine = "OS Version: ";
+constexpr std::string_view kIntervalLine = "Logging interval: ";
+constexpr std::string_view kRecordLine = "Record ";
+constexpr std::string_view kRecordLineEnd = " Value, Name";
+
+// The longest logging interval the loggers take: one day. Record times then
+// stay within what a clock can show.
+constexpr int kMaxInterval = 86400;
+
+// Longer lines are not the logger's; they are skipped without being kept.
+constexpr size_t kMaxLine = 4096;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A whole decimal number of digits only, up to INT_MAX.
+std::optional<int> ParseCount(std::string_view text)
+{
+    if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit)) return std::nullopt;
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Consumes `prefix` from the front of `text`.
+bool Take(std::string_view& text, std::string_view prefix)
+{
+    if (text.substr(0, prefix.size()) != prefix) return false;
+    text.remove_prefix(prefix.size());
+    return true;
+}
+
+// Consumes digits from the front of `text`: exactly `width` of them when
+// width > 0, else one or more.
+std::optional<int> TakeNumber(std::string_view& text, size_t width = 0)
+{
+    size_t digits = 0;
+    while (digits < text.size() && IsDigit(text[digits]) && (width == 0 || digits < width)) ++digits;
+    if (digits == 0 || (width != 0 && digits != width) || digits > 9) return std::nullopt;
+    const std::optional<int> value = ParseCount(text.substr(0, digits));
+    text.remove_prefix(digits);
+    return value;
+}
+
+std::optional<uint32_t> ParseHex32(std::string_view text)
+{
+    if (!Take(text, "0x") || text.empty() || text.size() > 8) return std::nullopt;
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// The line as a message may show it: control and 8-bit characters escaped,
+// cut short after 60 characters.
+std::string Quote(std::string_view line)
+{
+    constexpr size_t kShown = 60;
+    std::string text = "'";
+    for (size_t i = 0; i < line.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            text += escaped;
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    text += line.size() > kShown ? "...'" : "'";
+    return text;
+}
+
+long long DaysFromCivil(int year, int month, int day)
+{
+    const long long y = static_cast<long long>(year) - (month <= 2 ? 1 : 0);
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(long long days, int& year, int& month, int& day)
+{
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long doe = days - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+int DaysInMonth(int year, int month)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Reads the lines of one log into a result, one line at a time.
+class CParser {
+public:
+    explicit CParser(LogReadResult& result) : m_result(result) {}
+
+    void Line(std::string_view line)
+    {
+        ++m_line;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) return;
+        if (line.substr(0, kRecordLine.size()) == kRecordLine) {
+            RecordLine(line);
+        } else if (!m_inRecords) {
+            if (HeaderLine(line)) {
+                m_recognised = true;
+            } else {
+                Problem(line.find(", HMU") != std::string_view::npos ? "a value before the first record line: "
+                                                                      : "not a header line: ",
+                        Quote(line));
+            }
+        } else if (!m_skipping) {
+            ValueLine(line);
+        }
+    }
+
+    void LongLine()
+    {
+        ++m_line;
+        Problem("the line is too long for a log line", "");
+    }
+
+    // `rest`: what followed the last line end.
+    void Finish(std::string_view rest, bool tooLong, size_t bytes)
+    {
+        if (!rest.empty() || tooLong) m_result.cutLine = m_line + 1;
+        m_result.lines = m_line + (m_result.cutLine ? 1 : 0);
+        if (m_recognised) {
+            m_result.ok = true;
+        } else {
+            m_result.error = bytes == 0 ? "the file is empty"
+                                        : "not a log file: it has no log header and no record line";
+        }
+    }
+
+private:
+    void Problem(std::string_view what, const std::string& detail)
+    {
+        ++m_result.problemCount;
+        if (m_result.problems.size() < LogReadResult::kMaxProblems)
+            m_result.problems.push_back({m_line, std::string(what) + detail});
+    }
+
+    void RecordLine(std::string_view line)
+    {
+        std::string_view rest = line.substr(kRecordLine.size());
+        const std::optional<int> number = TakeNumber(rest);
+        if (!number || rest != kRecordLineEnd || *number < 1) {
+            Problem("not a record line, its lines are skipped: ", Quote(line));
+            m_skipping = m_inRecords;
+            return;
+        }
+        m_recognised = true;
+        m_inRecords = true;
+        if (*number < m_record) {
+            Problem("record " + std::to_string(*number) + " comes after record " + std::to_string(m_record) +
+                        ", its lines are skipped",
+                    "");
+            m_skipping = true;
+            return;
+        }
+        m_record = *number;
+        m_skipping = false;
+        m_result.data.AddRecord(m_record);
+    }
+
+    bool HeaderLine(std::string_view line)
+    {
+        LogInfo& info = m_result.data.info;
+        std::string_view rest = line;
+        if (Take(rest, kVersionLine)) {
+            info.programVersion = std::string(rest);
+            return true;
+        }
+        if (Take(rest, kDriverLine)) {
+            info.driverVersion = ParseHex32(rest);
+            return info.driverVersion.has_value();
+        }
+        if (Take(rest, kLibraryLine)) {
+            info.libraryVersion = ParseHex32(rest);
+            return info.libraryVersion.has_value();
+        }
+        if (Take(rest, kOsLine)) {
+            info.osText = std::string(rest);
+            return true;
+        }
+        if (Take(rest, kIntervalLine)) {
+            const std::optional<int> interval = TakeNumber(rest);
+            if (!interval || *interval < 1 || *interval > kMaxInterval || !Take(rest, " sec, Total logs: "))
+                return false;
+            const std::optional<int> total = TakeNumber(rest);
+            if (!total || rest != " (0 - unlimited)") return false;
+            info.intervalSeconds = interval;
+            info.totalRecords = total;
+            return true;
+        }
+        if (const std::optional<LogDateTime> start = ParseHeaderTime(line)) {
+            info.start = start;
+            return true;
+        }
+        return false;
+    }
+
+    void ValueLine(std::string_view line)
+    {
+        const size_t comma = line.find(", ");
+        if (comma == std::string_view::npos) {
+            Problem("not a value line: ", Quote(line));
+            return;
+        }
+        std::string_view text = line.substr(0, comma);
+        const std::string_view name = line.substr(comma + 2);
+        const std::optional<ChannelId> id = ParseChannelName(name);
+        if (!id) {
+            Problem("not a channel of a log: ", Quote(name));
+            return;
+        }
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        double value = 0.0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+            Problem("not a number: " + Quote(text) + " for ", std::string(name));
+            return;
+        }
+        const bool state = QuantityOf(id->channel) == Quantity::State;
+        if (state && value != 0.0 && value != 1.0) {
+            Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
+            return;
+        }
+        int decimals = 0;
+        if (const size_t point = text.find('.'); point != std::string_view::npos) {
+            const size_t exponent = text.find_first_of("eE");
+            decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
+        } else if (text.find_first_of("eE") != std::string_view::npos) {
+            decimals = 6;
+        }
+        if (!m_result.data.Add(m_record, id->device, id->channel, value, std::min(decimals, 9)))
+            Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
+    }
+
+    LogReadResult& m_result;
+    int m_line = 0;
+    int m_record = 0;
+    bool m_inRecords = false;
+    bool m_skipping = false;
+    bool m_recognised = false;
+};
+
+}  // namespace
+
+Quantity QuantityOf(int channel)
+{
+    switch (logsel::GroupOf(channel)) {
+    case logsel::Group::Vmon: return Quantity::Volts;
+    case logsel::Group::Hvout:
+    case logsel::Group::Gpio: return Quantity::State;
+    case logsel::Group::Tmon: return Quantity::Celsius;
+    case logsel::Group::Imon: return Quantity::Amperes;
+    }
+    return Quantity::Volts;
+}
+
+std::optional<ChannelId> ParseChannelName(std::string_view name)
+{
+    if (!Take(name, "HMU") || name.size() < 2 || !IsDigit(name[0]) || name[1] != '_') return std::nullopt;
+    const int device = name[0] - '0';
+    if (device >= kDevices) return std::nullopt;
+    name.remove_prefix(2);
+    for (int g = 0; g < logsel::kGroups; ++g) {
+        const auto group = static_cast<logsel::Group>(g);
+        std::string_view rest = name;
+        if (!Take(rest, LogLineKind(group))) continue;
+        // No leading zero: "VMON01" is not a name the logger writes.
+        if (rest.empty() || rest[0] == '0') return std::nullopt;
+        const std::optional<int> number = ParseCount(rest);
+        if (!number || *number < 1 || *number > logsel::RangeOf(group).count) return std::nullopt;
+        return ChannelId{device, logsel::Channel(group, *number)};
+    }
+    return std::nullopt;
+}
+
+std::optional<LogDateTime> ParseHeaderTime(std::string_view line)
+{
+    std::string_view rest = line;
+    const bool day = std::any_of(kDayNames.begin(), kDayNames.end(), [&](std::string_view name) {
+        return Take(rest, name);
+    });
+    if (!day || !Take(rest, ", ")) return std::nullopt;
+    LogDateTime time;
+    time.month = 0;
+    for (size_t i = 0; i < kMonthNames.size() && time.month == 0; ++i)
+        if (Take(rest, kMonthNames[i])) time.month = static_cast<int>(i) + 1;
+    if (time.month == 0 || !Take(rest, " ")) return std::nullopt;
+    const std::optional<int> dayOfMonth = TakeNumber(rest, 2);
+    if (!dayOfMonth || !Take(rest, ", ")) return std::nullopt;
+    const std::optional<int> year = TakeNumber(rest, 4);
+    if (!year || !Take(rest, " ")) return std::nullopt;
+    const std::optional<int> hour = TakeNumber(rest, 2);
+    if (!hour || !Take(rest, ":")) return std::nullopt;
+    const std::optional<int> minute = TakeNumber(rest, 2);
+    if (!minute || !Take(rest, ":")) return std::nullopt;
+    const std::optional<int> second = TakeNumber(rest, 2);
+    if (!second || !rest.empty()) return std::nullopt;
+    time.year = *year;
+    time.day = *dayOfMonth;
+    time.hour = *hour;
+    time.minute = *minute;
+    time.second = *second;
+    // A leap second (60) is what strftime may write; a clock reads it as the next minute.
+    if (time.day < 1 || time.day > DaysInMonth(time.year, time.month) || time.hour > 23 || time.minute > 59 ||
+        time.second > 60)
+        return std::nullopt;
+    return time;
+}
+
+LogDateTime AddSeconds(const LogDateTime& time, long long seconds)
+{
+    long long total = DaysFromCivil(time.year, time.month, time.day) * 86400 + time.hour * 3600LL +
+                      time.minute * 60LL + time.second + seconds;
+    long long days = total / 86400;
+    long long within = total % 86400;
+    if (within < 0) {
+        within += 86400;
+        --days;
+    }
+    LogDateTime result;
+    CivilFromDays(days, result.year, result.month, result.day);
+    result.hour = static_cast<int>(within / 3600);
+    result.minute = static_cast<int>(within / 60 % 60);
+    result.second = static_cast<int>(within % 60);
+    return result;
+}
+
+std::string FormatIsoTime(const LogDateTime& time)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
+                  time.minute, time.second);
+    return text;
+}
+
+std::array<int, kDevices * kChannels> CLogData::MakeEmptyIndex()
+{
+    std::array<int, kDevices * kChannels> index{};
+    index.fill(-1);
+    return index;
+}
+
+bool CLogData::Add(int record, int device, int channel, double value, int decimals)
+{
+    if (device < 0 || device >= kDevices || channel < 0 || channel >= kChannels) return false;
+    const size_t key = static_cast<size_t>(device * kChannels + channel);
+    if (m_index[key] < 0) {
+        const auto place = std::lower_bound(m_series.begin(), m_series.end(), key, [](const LogSeries& s, size_t k) {
+            return static_cast<size_t>(s.device * kChannels + s.channel) < k;
+        });
+        LogSeries series;
+        series.device = device;
+        series.channel = channel;
+        m_series.insert(place, std::move(series));
+        for (size_t i = 0; i < m_series.size(); ++i)
+            m_index[static_cast<size_t>(m_series[i].device * kChannels + m_series[i].channel)] = static_cast<int>(i);
+    }
+    LogSeries& series = m_series[static_cast<size_t>(m_index[key])];
+    if (!series.points.empty() && series.points.back().record >= record) return false;
+    series.points.push_back({record, value});
+    series.decimals = std::max(series.decimals, decimals);
+    AddRecord(record);
+    ++m_values;
+    return true;
+}
+
+void CLogData::AddRecord(int record)
+{
+    if (m_records.empty() || m_records.back() < record) {
+        m_records.push_back(record);
+    } else if (!std::binary_search(m_records.begin(), m_records.end(), record)) {
+        m_records.insert(std::lower_bound(m_records.begin(), m_records.end(), record), record);
+    }
+}
+
+const LogSeries* CLogData::Find(int device, int channel) const
+{
+    if (device < 0 || device >= kDevices || channel < 0 || channel >= kChannels) return nullptr;
+    const int i = m_index[static_cast<size_t>(device * kChannels + channel)];
+    return i < 0 ? nullptr : &m_series[static_cast<size_t>(i)];
+}
+
+long long CLogData::RecordSeconds(int record) const
+{
+    return (static_cast<long long>(record) - 1) * info.intervalSeconds.value_or(1);
+}
+
+std::string CLogData::RecordTimeText(int record) const
+{
+    if (!info.intervalSeconds) return {};
+    if (info.start) return FormatIsoTime(AddSeconds(*info.start, RecordSeconds(record)));
+    return std::to_string(RecordSeconds(record));
+}
+
+std::vector<std::string> LogReadResult::Messages() const
+{
+    std::vector<std::string> messages;
+    for (const LogProblem& problem : problems)
+        messages.push_back("line " + std::to_string(problem.line) + ": " + problem.text);
+    if (problemCount > static_cast<int>(problems.size()))
+        messages.push_back("and " + std::to_string(problemCount - static_cast<int>(problems.size())) +
+                           " more lines skipped");
+    if (cutLine) {
+        std::string text = "line " + std::to_string(*cutLine) + ": cut short (no line end), left out";
+        if (!data.Records().empty())
+            text += "; the log ends with record " + std::to_string(data.Records().back()) +
+                    " up to its last whole line";
+        messages.push_back(text);
+    }
+    return messages;
+}
+
+namespace {
+
+// Reads the stream block by block; false when a read failed.
+bool ReadStream(std::istream& in, LogReadResult& result)
+{
+    CParser parser(result);
+    std::string carry;  // a line begun in an earlier block
+    bool tooLong = false;
+    size_t bytes = 0;
+    std::vector<char> block(1 << 16);
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        const auto got = static_cast<size_t>(in.gcount());
+        if (got == 0) break;
+        bytes += got;
+        const std::string_view text(block.data(), got);
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
+            const std::string_view piece = text.substr(start, end - start);
+            if (tooLong || carry.size() + piece.size() > kMaxLine) {
+                parser.LongLine();
+            } else if (carry.empty()) {
+                parser.Line(piece);
+            } else {
+                carry.append(piece);
+                parser.Line(carry);
+            }
+            carry.clear();
+            tooLong = false;
+        }
+        const std::string_view rest = text.substr(start);
+        if (tooLong || carry.size() + rest.size() > kMaxLine) {
+            tooLong = true;
+            carry.clear();
+        } else {
+            carry.append(rest);
+        }
+    }
+    if (in.bad()) return false;
+    parser.Finish(carry, tooLong, bytes);
+    return true;
+}
+
+}  // namespace
+
+LogReadResult ReadLog(std::istream& in)
+{
+    LogReadResult result;
+    if (!ReadStream(in, result)) {
+        result = LogReadResult{};
+        result.error = "the file could not be read";
+    }
+    return result;
+}
+
+LogReadResult ReadLogFile(const std::string& path)
+{
+    LogReadResult result;
+    std::error_code ignored;
+    errno = 0;
+    std::ifstream in;
+    if (std::filesystem::is_directory(path, ignored)) {
+        errno = EISDIR;
+    } else {
+        in.open(path, std::ios::binary);
+    }
+    if (!in.is_open()) {
+        const int error = errno;
+        result.error = "cannot open " + path + ": " + (error != 0 ? std::strerror(error) : "unknown error");
+        return result;
+    }
+    if (!ReadStream(in, result)) {
+        const int error = errno;
+        result = LogReadResult{};
+        result.error = "cannot read " + path + (error != 0 ? std::string(": ") + std::strerror(error) : "");
+    } else if (!result.ok) {
+        result.error = path + ": " + result.error;
+    }
+    return result;
+}
+
+LogReadResult ReadLogText(std::string_view text)
+{
+    LogReadResult result;
+    CParser parser(result);
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
+        const std::string_view line = text.substr(start, end - start);
+        if (line.size() > kMaxLine) {
+            parser.LongLine();
+        } else {
+            parser.Line(line);
+        }
+    }
+    const std::string_view rest = text.substr(start);
+    parser.Finish(rest.size() > kMaxLine ? std::string_view() : rest, rest.size() > kMaxLine, text.size());
+    return result;
+}
+
+}  // namespace logread

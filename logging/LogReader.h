@@ -1,0 +1,152 @@
+#pragma once
+// Reading a log file back: the header and the records the data logger
+// writes, gathered into one series per channel of (record number, value).
+// The time of record n is the header's start time plus (n - 1) logging
+// intervals, since the logger writes the first record at once and then one
+// every interval.
+//
+// Damaged files are read as far as they go: line ends may be LF or CR LF; a
+// last line without its line end (a crash cut it) is left out and said so;
+// any line that is not what the logger writes is reported with its number
+// and skipped. Nothing here throws or trusts a count from the file.
+//
+// Plain C++, so that the command line, the Trend window and the tests all
+// read the same way.
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logging/LogSelection.h"
+#include "logging/LogWriter.h"
+
+namespace logread {
+
+// Devices and their channels, in the logger's order (logsel); a channel's
+// line name is LogValueName, its label logsel::ChannelLabel.
+constexpr int kDevices = logsel::kDevices;
+constexpr int kChannels = logsel::kChannels;
+
+// The kind of quantity a channel measures; one chart each.
+enum class Quantity { Volts, Amperes, Celsius, State };
+constexpr int kQuantities = 4;
+Quantity QuantityOf(int channel);
+
+struct ChannelId {
+    int device = 0;
+    int channel = 0;
+};
+// The device and channel of a line name; nothing for any other text.
+std::optional<ChannelId> ParseChannelName(std::string_view name);
+
+// A local date and time as the header writes it, without a time zone.
+struct LogDateTime {
+    int year = 0;
+    int month = 1;  // 1..12
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+// "Monday, May 06, 2024 14:03:07" (English names, as the logger writes them).
+std::optional<LogDateTime> ParseHeaderTime(std::string_view line);
+// Calendar arithmetic on the written time, ignoring clock changes.
+LogDateTime AddSeconds(const LogDateTime& time, long long seconds);
+// "2024-05-06 14:03:07".
+std::string FormatIsoTime(const LogDateTime& time);
+
+// What the header says; each item is missing when its line is.
+struct LogInfo {
+    std::string programVersion;
+    std::optional<uint32_t> driverVersion;
+    std::optional<uint32_t> libraryVersion;
+    std::string osText;
+    std::optional<int> intervalSeconds;
+    std::optional<int> totalRecords;  // 0: unlimited
+    std::optional<LogDateTime> start;
+};
+
+struct LogPoint {
+    int record = 0;
+    double value = 0.0;
+};
+
+struct LogSeries {
+    int device = 0;
+    int channel = 0;
+    int decimals = 0;  // the most written after the point, so a copy keeps them
+    std::vector<LogPoint> points;  // by rising record number
+
+    std::string Name() const { return LogValueName(device, channel); }
+    Quantity GetQuantity() const { return QuantityOf(channel); }
+};
+
+// The values of a log, channel by channel; filled by the reader from a file
+// or record by record while logging runs.
+class CLogData {
+public:
+    LogInfo info;
+
+    // Adds the value of a channel in a record. Records come in rising order:
+    // false (nothing added) for a record before the channel's last one, or a
+    // second value of a channel in the same record.
+    bool Add(int record, int device, int channel, double value, int decimals);
+    // A record begun, with or without values (a device may log no channel).
+    void AddRecord(int record);
+
+    // Every channel that has a value, by device and then channel order.
+    const std::vector<LogSeries>& Series() const { return m_series; }
+    const LogSeries* Find(int device, int channel) const;
+    // The numbers of the records begun, rising.
+    const std::vector<int>& Records() const { return m_records; }
+    size_t ValueCount() const { return m_values; }
+
+    // Seconds from the first record's time to record n's; the interval is
+    // taken as 1 s when the header gives none.
+    long long RecordSeconds(int record) const;
+    // "2024-05-06 14:03:07" with a start time; without one the seconds since
+    // the start; empty when the header gives no interval.
+    std::string RecordTimeText(int record) const;
+
+private:
+    std::vector<LogSeries> m_series;
+    std::array<int, kDevices * kChannels> m_index = MakeEmptyIndex();
+    std::vector<int> m_records;
+    size_t m_values = 0;
+
+    static std::array<int, kDevices * kChannels> MakeEmptyIndex();
+};
+
+struct LogProblem {
+    int line = 0;
+    std::string text;
+};
+
+struct LogReadResult {
+    static constexpr size_t kMaxProblems = 100;
+
+    bool ok = false;
+    std::string error;  // when not ok: why nothing could be read
+    CLogData data;
+    // Lines skipped, in file order: the first kMaxProblems of problemCount.
+    std::vector<LogProblem> problems;
+    int problemCount = 0;
+    int lines = 0;
+    // The last line had no line end and was left out: its number.
+    std::optional<int> cutLine;
+
+    // One line per problem, "line 12: ...", and one for a cut last line.
+    std::vector<std::string> Messages() const;
+};
+
+// Reads a whole log. Not ok for a file that cannot be read, an empty one,
+// or one without a single line that a log holds.
+LogReadResult ReadLogFile(const std::string& path);
+LogReadResult ReadLog(std::istream& in);
+LogReadResult ReadLogText(std::string_view text);
+
+}  // namespace logread

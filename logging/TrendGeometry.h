@@ -1,0 +1,67 @@
+#pragma once
+// The arithmetic of the Trend window's charts, apart from the widgets so that
+// it can be checked on its own: step lines for pin states, lanes that keep
+// the states of several channels apart, thinning a long series to what a
+// plot can show, the value range of what is in view, and zooming and panning
+// the time range.
+
+#include <vector>
+
+namespace trend {
+
+struct Point {
+    double x = 0.0;
+    double y = 0.0;
+    bool operator==(const Point&) const = default;
+};
+
+struct Range {
+    double min = 0.0;
+    double max = 0.0;
+    double Span() const { return max - min; }
+    bool operator==(const Range&) const = default;
+};
+
+// A state holds until the next sample: each change becomes a vertical step.
+std::vector<Point> StepPoints(const std::vector<Point>& samples);
+
+// Pin states are drawn in lanes, the first at the top: state s of lane i
+// (of `lanes`) is drawn at LaneY(i, lanes, s).
+constexpr double kLaneHeight = 1.5;
+double LaneY(int lane, int lanes, double state);
+// The value range showing all lanes with a margin.
+Range LaneRange(int lanes);
+
+// The samples of `points` (rising x) that a plot `buckets` wide needs over
+// `view`: all of them when there are few; otherwise the first and last,
+// the lowest and highest of each bucket in their order, and the one just
+// outside each end, so that lines run to the edges.
+std::vector<Point> Thin(const std::vector<Point>& points, Range view, int buckets);
+
+// The lowest and highest y of the points whose x lies in `view` (and of the
+// neighbours just outside, which the lines to the edges pass through).
+// False when no point is near the view.
+bool ValueRange(const std::vector<Point>& points, Range view, Range& values);
+// A value range with some room above and below; a flat line gets room of
+// its own size (or 1 around zero).
+Range Padded(Range values);
+
+// The distance of ticks at round values over `values`: 1, 2 or 5 times a
+// power of ten, the smallest that gives at most `maxTicks` ticks.
+double NiceStep(Range values, int maxTicks);
+// The first tick at or above values.min.
+double FirstTick(Range values, double step);
+// Digits after the point that labels `step` apart need: 0.05 needs 2, 5 none.
+int StepDecimals(double step);
+
+// The time range after a wheel step: `factor` below 1 zooms in around the
+// point at `anchor` (0 the left edge of the plot, 1 the right). The result
+// stays within `whole` and is never narrower than `minimumSpan`.
+Range Zoom(Range view, double anchor, double factor, Range whole, double minimumSpan);
+// The time range moved by `fraction` of its span (positive: later), kept
+// within `whole`.
+Range Pan(Range view, double fraction, Range whole);
+// The range from x1 to x2 (either order) within `whole`, at least `minimumSpan`.
+Range Select(double x1, double x2, Range whole, double minimumSpan);
+
+}  // namespace trend

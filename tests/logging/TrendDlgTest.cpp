@@ -1,0 +1,406 @@
+// The Trend window headless: a log opened from the main window's File menu,
+// the series it holds and plots, the legend, zoom and pan with the mouse,
+// the exports, damaged and unreadable files, and records shown as they come,
+// also from the data logging status window on the simulated board.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QImage>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWheelEvent>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/TovinMainDlg.h"
+#include "logging/LogCsv.h"
+#include "logging/TovinLogStatus.h"
+#include "logging/TovinTrendDlg.h"
+#include "logging/TrendChartView.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/app/TestApp.h"
+#include "tests/logging/LogTestFile.h"
+#include "tests/logging/LogTestSupport.h"
+#include "tests/logging/VirtualTimer.h"
+
+namespace {
+
+using logread::Quantity;
+
+constexpr int kVmon1 = 0;
+constexpr int kHvout1 = 10;
+constexpr int kTmon3 = 26;
+
+double Ms(int year, int month, int day, int hour, int minute, int second)
+{
+    return static_cast<double>(QDateTime(QDate(year, month, day), QTime(hour, minute, second)).toMSecsSinceEpoch());
+}
+
+// The chart's time axis shows the window's time range (to the millisecond).
+void ExpectTimeAxis(const CTovinTrendDlg& trend, Quantity quantity)
+{
+    const auto* axis = qobject_cast<QDateTimeAxis*>(trend.Chart(quantity)->axes(Qt::Horizontal).front());
+    EXPECT_NEAR(static_cast<double>(axis->min().toMSecsSinceEpoch()), trend.TimeRange().min, 1.0);
+    EXPECT_NEAR(static_cast<double>(axis->max().toMSecsSinceEpoch()), trend.TimeRange().max, 1.0);
+}
+
+// Opens the log through "Open Log..." of a main window and returns its Trend window.
+struct Opened {
+    TestApp t;
+    CTovinMainDlg main;
+    CTovinTrendDlg* trend = nullptr;
+
+    explicit Opened(const std::string& path)
+    {
+        t.ui.openAnswers.push_back(QString::fromStdString(path));
+        main.Action(QStringLiteral("&Open Log..."))->trigger();
+        trend = main.findChild<CTovinTrendDlg*>();
+        if (trend) {
+            trend->resize(1200, 700);
+            QApplication::processEvents();
+            trend->UpdateCharts();
+        }
+    }
+};
+
+TEST(TrendWindow, OpensALogFromTheFileMenuAndPlotsEveryRecordOfTheFirstDevice)
+{
+    logtest::TempFile file("three.log", logtest::FullLog(20, 3, 5));
+    Opened o(file.Path());
+    ASSERT_NE(o.trend, nullptr);
+    CTovinTrendDlg& trend = *o.trend;
+    EXPECT_TRUE(trend.isVisible());
+    EXPECT_TRUE(o.t.ui.messages.empty()) << o.t.ui.MessageTexts().join('\n').toStdString();
+    EXPECT_EQ(trend.windowTitle().toStdString(), "ZENT I2C Trend - " + std::filesystem::path(file.Path()).filename().string());
+    EXPECT_EQ(trend.Data().Series().size(), 3u * 29);
+
+    // Record n at the header's start time plus n - 1 intervals of 5 s.
+    const double start = Ms(2024, 12, 31, 23, 59, 58);
+    EXPECT_EQ(trend.RecordTime(1), start);
+    EXPECT_EQ(trend.RecordTime(20), start + 19 * 5000.0);
+    EXPECT_EQ(trend.TimeRange(), (trend::Range{start, start + 19 * 5000.0}));
+    for (const Quantity q : {Quantity::Volts, Quantity::Amperes, Quantity::Celsius, Quantity::State}) {
+        EXPECT_TRUE(trend.ChartShown(q));
+        ExpectTimeAxis(trend, q);
+    }
+
+    // HMU0 shown, the others hidden until ticked.
+    for (int device = 0; device < 3; ++device)
+        for (int channel = 0; channel < logread::kChannels; ++channel)
+            EXPECT_EQ(trend.IsShown(device, channel), device == 0) << device << " " << channel;
+    const std::vector<trend::Point> vmon = trend.PlottedPoints(0, kVmon1);
+    ASSERT_EQ(vmon.size(), 20u);
+    for (int r = 1; r <= 20; ++r) {
+        EXPECT_EQ(vmon[static_cast<size_t>(r - 1)].x, trend.RecordTime(r));
+        EXPECT_NEAR(vmon[static_cast<size_t>(r - 1)].y, logtest::SampleValue(r, 0, kVmon1), 5e-4);
+    }
+    EXPECT_TRUE(trend.PlottedPoints(1, kVmon1).empty());
+
+    // Value axes around what is shown, with units.
+    const trend::Range volts = trend.ValueAxisRange(Quantity::Volts);
+    for (int channel = 0; channel < 10; ++channel)
+        for (int r = 1; r <= 20; ++r) {
+            EXPECT_GE(logtest::SampleValue(r, 0, channel), volts.min);
+            EXPECT_LE(logtest::SampleValue(r, 0, channel), volts.max);
+        }
+    EXPECT_LT(volts.Span(), 3.0);
+    EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Volts).endsWith(" V"));
+    EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Amperes).endsWith(" A"));
+    EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Celsius).endsWith(QString::fromUtf8(" \u00B0C")));
+
+    // Pin states: one lane each, HVOUT1 at the top, as steps within the lane.
+    QStringList lanes;
+    for (const char* name : {"HVOUT1", "HVOUT2", "HVOUT3", "HVOUT4", "GPIO1", "GPIO2", "GPIO3", "GPIO4", "GPIO5",
+                             "GPIO6", "GPIO7", "GPIO8", "GPIO9", "GPIO10"})
+        lanes << QStringLiteral("HMU0 ") + name;
+    EXPECT_EQ(trend.LaneLabels(), lanes);
+    for (const trend::Point& p : trend.PlottedPoints(0, kHvout1))
+        EXPECT_TRUE(p.y == trend::LaneY(0, 14, 0) || p.y == trend::LaneY(0, 14, 1)) << p.y;
+    std::vector<trend::Point> samples;
+    for (int r = 1; r <= 20; ++r)
+        samples.push_back({trend.RecordTime(r), trend::LaneY(0, 14, logtest::SampleValue(r, 0, kHvout1))});
+    EXPECT_EQ(trend.PlottedPoints(0, kHvout1), trend::StepPoints(samples));
+
+    // The legend: HMU1 ticked as a whole shows its 29 series and 14 more lanes.
+    QTreeWidget* legend = trend.Legend();
+    ASSERT_EQ(legend->topLevelItemCount(), 3);
+    EXPECT_EQ(legend->topLevelItem(1)->text(0), "HMU1");
+    EXPECT_EQ(legend->topLevelItem(1)->childCount(), 29);
+    legend->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    trend.UpdateCharts();
+    EXPECT_EQ(trend.PlottedPoints(1, kVmon1).size(), 20u);
+    EXPECT_EQ(trend.LaneLabels().size(), 28);
+    EXPECT_EQ(trend.LaneLabels()[14], "HMU1 HVOUT1");
+    // Hiding every temperature hides its chart.
+    for (int device : {0, 1})
+        for (int channel = 24; channel <= kTmon3; ++channel) trend.SetShown(device, channel, false);
+    trend.UpdateCharts();
+    EXPECT_FALSE(trend.ChartShown(Quantity::Celsius));
+    EXPECT_EQ(legend->topLevelItem(0)->checkState(0), Qt::PartiallyChecked);
+}
+
+TEST(TrendWindow, WheelDragAndDoubleClickZoomAndPanEveryChartTogether)
+{
+    // A spike of 5 V at record 2; about 1.2 V after it.
+    std::string log = logtest::Header(1, 0);
+    for (int r = 1; r <= 100; ++r)
+        log += logtest::Record(r, {0}, {{0, kVmon1, r == 2 ? 5.0 : 1.2 + 0.001 * (r % 10)}, {0, kTmon3, 30.0 + r * 0.25}});
+    logtest::TempFile file("spike.log", log);
+    Opened o(file.Path());
+    ASSERT_NE(o.trend, nullptr);
+    CTovinTrendDlg& trend = *o.trend;
+    const trend::Range whole = trend.WholeTimeRange();
+    EXPECT_EQ(whole.Span(), 99000.0);
+    EXPECT_GT(trend.ValueAxisRange(Quantity::Volts).max, 5.0);
+    EXPECT_FALSE(trend.ResetButton()->isEnabled());
+
+    CTrendChartView* view = trend.ChartView(Quantity::Volts);
+    QWidget* viewport = view->viewport();
+    // A point at `fraction` across the plot as it is laid out now.
+    const auto at = [&](double fraction) {
+        const QRectF plot = view->chart()->plotArea();
+        return view->mapFromScene(view->chart()->mapToScene(
+            QPointF(plot.left() + fraction * plot.width(), plot.center().y())));
+    };
+
+    // The wheel, two notches in at the right end: the end stays in view.
+    QWheelEvent wheel(at(1.0), view->mapToGlobal(at(1.0)), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+    EXPECT_NEAR(trend.TimeRange().Span(), 99000.0 * 0.64, 1.0);
+    EXPECT_NEAR(trend.TimeRange().max, whole.max, 1.0);
+    EXPECT_TRUE(trend.ResetButton()->isEnabled());
+    // The spike is out of view: the voltage axis closes in on the rest.
+    EXPECT_LT(trend.ValueAxisRange(Quantity::Volts).max, 1.3);
+    EXPECT_GT(trend.ValueAxisRange(Quantity::Volts).min, 1.1);
+    for (const Quantity q : {Quantity::Volts, Quantity::Celsius}) ExpectTimeAxis(trend, q);
+
+    // Dragging from a quarter to the half of the plot zooms to that range.
+    const trend::Range before = trend.TimeRange();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, at(0.25));
+    QTest::mouseMove(viewport, at(0.4));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at(0.5));
+    EXPECT_NEAR(trend.TimeRange().min, before.min + 0.25 * before.Span(), 0.01 * before.Span());
+    EXPECT_NEAR(trend.TimeRange().max, before.min + 0.5 * before.Span(), 0.01 * before.Span());
+
+    // A right drag to the right moves back in time, by what was dragged over.
+    const trend::Range selected = trend.TimeRange();
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier, at(0.5));
+    QTest::mouseMove(viewport, at(0.6));
+    QTest::mouseRelease(viewport, Qt::RightButton, Qt::NoModifier, at(0.6));
+    EXPECT_NEAR(trend.TimeRange().min, selected.min - 0.1 * selected.Span(), 0.01 * selected.Span());
+    EXPECT_NEAR(trend.TimeRange().Span(), selected.Span(), 1.0);
+    ExpectTimeAxis(trend, Quantity::Celsius);
+
+    // A double click, or the button, shows the whole log again.
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at(0.5));
+    EXPECT_EQ(trend.TimeRange(), whole);
+    EXPECT_GT(trend.ValueAxisRange(Quantity::Volts).max, 5.0);
+    trend.ZoomAt(0.5, 0.5);
+    QTest::mouseClick(trend.ResetButton(), Qt::LeftButton);
+    EXPECT_EQ(trend.TimeRange(), whole);
+}
+
+TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
+{
+    logtest::TempFile file("export.log", logtest::FullLog(30, 2));
+    logtest::TempFile png("export.png");
+    logtest::TempFile csv("export.csv");
+    Opened o(file.Path());
+    ASSERT_NE(o.trend, nullptr);
+
+    o.t.ui.saveAnswers = {QString::fromStdString(png.Path()), QString::fromStdString(csv.Path())};
+    o.trend->ExportPng();
+    o.trend->ExportCsv();
+    EXPECT_TRUE(o.t.ui.messages.empty()) << o.t.ui.MessageTexts().join('\n').toStdString();
+    const QImage image(QString::fromStdString(png.Path()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GT(image.width(), 600);
+    EXPECT_GT(image.height(), 300);
+
+    std::ifstream in(csv.Path());
+    std::stringstream read;
+    read << in.rdbuf();
+    const std::string written = read.str();
+    std::ostringstream expected;
+    logread::WriteLogCsv(logread::ReadLogFile(file.Path()).data, expected);
+    EXPECT_EQ(written, expected.str());
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 31);
+
+    // A folder that does not exist: said so, nothing else happens.
+    o.t.ui.saveAnswers = {QStringLiteral("/nonexistent-folder/view.png"), QStringLiteral("/nonexistent-folder/v.csv")};
+    o.trend->ExportPng();
+    o.trend->ExportCsv();
+    ASSERT_EQ(o.t.ui.messages.size(), 2u);
+    EXPECT_TRUE(o.t.ui.messages[0].text.startsWith("The image could not be saved as /nonexistent-folder/view.png"));
+    EXPECT_EQ(o.t.ui.messages[1].text, "The values could not be saved as /nonexistent-folder/v.csv:\n" +
+                                           QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(o.t.ui.messages[1].icon, CUserInteraction::Icon::Exclamation);
+}
+
+TEST(TrendWindow, SaysWhatItCouldNotReadOfALog)
+{
+    // Garbage in record 2, and a crash in the middle of record 3.
+    std::string log = logtest::Header(1, 3) + logtest::Record(1, {0}, {{0, kVmon1, 1.1}}) +
+                      logtest::Record(2, {0}, {{0, kVmon1, 1.2}}) + "\x01\x02\x03\n" +
+                      logtest::Record(3, {0}, {{0, kVmon1, 1.3}, {0, kTmon3, 30}});
+    log.resize(log.size() - 6);
+    logtest::TempFile damaged("damaged.log", log);
+    Opened o(damaged.Path());
+    ASSERT_NE(o.trend, nullptr);
+    ASSERT_EQ(o.t.ui.messages.size(), 1u);
+    EXPECT_EQ(o.t.ui.messages[0].text.toStdString(),
+              std::filesystem::path(damaged.Path()).filename().string() +
+                  " is read, but not all of it:\n\nline 12: not a value line: '\\x01\\x02\\x03'\nline 15: cut short (no "
+                  "line end), left out; the log ends with record 3 up to its last whole line");
+    EXPECT_EQ(o.trend->PlottedPoints(0, kVmon1).size(), 3u);
+    EXPECT_TRUE(o.trend->InfoText().contains("Not all of the file could be read"));
+
+    // Nothing to read: said so, and no window.
+    logtest::TempFile missing("missing.log");
+    Opened none(missing.Path());
+    EXPECT_EQ(none.trend, nullptr);
+    ASSERT_EQ(none.t.ui.messages.size(), 1u);
+    EXPECT_EQ(none.t.ui.messages[0].text.toStdString(), "cannot open " + missing.Path() + ": " + std::strerror(ENOENT));
+}
+
+TEST(TrendWindow, ShowsRecordsAsTheyAreWritten)
+{
+    TestApp t;
+    CTovinTrendDlg trend;
+    logread::LogInfo info;
+    info.intervalSeconds = 2;
+    info.totalRecords = 0;
+    info.start = logread::LogDateTime{2025, 3, 30, 12, 0, 0};
+    trend.StartLive(info, QStringLiteral("/tmp/run.log"));
+    trend.resize(1200, 700);
+    trend.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(trend.InfoText().startsWith("Logging to run.log: no records yet"));
+
+    const auto record = [&](int r) {
+        std::vector<CTovinTrendDlg::Value> values;
+        for (int device : {0, 1})
+            for (int channel = 0; channel < logread::kChannels; ++channel)
+                values.push_back({device, channel, logtest::SampleValue(r, device, channel),
+                                  logread::QuantityOf(channel) == Quantity::State ? 0 : 3});
+        trend.AddRecord(r, values);
+    };
+    for (int r = 1; r <= 5; ++r) {
+        record(r);
+        // Drawn once the caller is done, not while the record is written.
+        EXPECT_EQ(trend.PlottedPoints(0, kVmon1).size(), r == 1 ? 0u : static_cast<size_t>(r - 1));
+        QApplication::processEvents();
+        const std::vector<trend::Point> points = trend.PlottedPoints(0, kVmon1);
+        ASSERT_EQ(points.size(), static_cast<size_t>(r));
+        EXPECT_EQ(points.back().x, Ms(2025, 3, 30, 12, 0, 0) + (r - 1) * 2000.0);
+        EXPECT_NEAR(points.back().y, logtest::SampleValue(r, 0, kVmon1), 1e-9);
+        if (r > 1) {
+            EXPECT_EQ(trend.TimeRange(), (trend::Range{points.front().x, points.back().x}));
+        }
+    }
+    EXPECT_TRUE(trend.IsShown(0, kVmon1));
+    EXPECT_FALSE(trend.IsShown(1, kVmon1));
+    // Each record's state appended to the step line as a whole line would draw it.
+    std::vector<trend::Point> hvout;
+    for (int r = 1; r <= 5; ++r)
+        hvout.push_back({trend.RecordTime(r), trend::LaneY(0, 14, logtest::SampleValue(r, 0, kHvout1))});
+    EXPECT_EQ(trend.PlottedPoints(0, kHvout1), trend::StepPoints(hvout));
+    EXPECT_TRUE(trend.InfoText().startsWith("Logging to run.log: records 1 to 5, 2 device(s), 58 channel(s), every 2 s"));
+
+    // Zoomed in, the view stays where the user put it while records come.
+    trend.SetTimeRange({trend.RecordTime(2), trend.RecordTime(3)});
+    record(6);
+    QApplication::processEvents();
+    EXPECT_EQ(trend.TimeRange(), (trend::Range{trend.RecordTime(2), trend.RecordTime(3)}));
+    EXPECT_EQ(trend.PlottedPoints(0, kVmon1).size(), 6u);
+    // The CSV of what came so far: the values as the log writes them.
+    std::ostringstream csv;
+    logread::WriteLogCsv(trend.Data(), csv);
+    EXPECT_NE(csv.str().find("\n6,2025-03-30 12:00:10,"), std::string::npos);
+}
+
+TEST(TrendWindow, FollowsTheLoggingRunOfTheStatusWindow)
+{
+    auto board = CSimulatedBoard::CreateDefault();
+    TestApp t(board->Driver(), [](CMemorySettingsStore& s) { s.Set("Demo Mode", SettingValue::Number(0)); });
+    const std::filesystem::path path = LogTestFolder() / "followed.log";
+    t.app->logFileName = QString::fromStdString(path.string());
+    CTovinMainDlg main;
+    main.OnStartDataLogging();
+    auto* status = qobject_cast<CTovinLogStatus*>(t.app->LogStatusWindow());
+    ASSERT_NE(status, nullptr);
+    auto timer = std::make_unique<CVirtualTimer>();
+    CVirtualTimer& clock = *timer;
+    status->SetTimer(std::move(timer));
+
+    // "Trend" is there while logging runs.
+    EXPECT_FALSE(status->TrendButton()->isEnabled());
+    status->DelayField()->setText("1");
+    status->TotalField()->setText("0");
+    board->SetVmon(0, 0, 1.1);
+    status->StartButton()->click();
+    EXPECT_TRUE(status->TrendButton()->isEnabled());
+    clock.Advance(1000);  // record 2, before the window opens
+
+    // It opens on the records written so far, read from the log file.
+    status->TrendButton()->click();
+    CTovinTrendDlg* trend = status->TrendWindow();
+    ASSERT_NE(trend, nullptr);
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_TRUE(t.ui.messages.empty()) << t.ui.MessageTexts().join('\n').toStdString();
+    EXPECT_EQ(trend->Data().Records(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(trend->InfoText().startsWith("Logging to followed.log: records 1 to 2, 2 device(s), 57 channel(s)"));
+    status->TrendButton()->click();  // a second click brings the same window forward
+    EXPECT_EQ(status->findChildren<CTovinTrendDlg*>().size(), 1);
+
+    // Each record appears as it is written: held at once, drawn once the
+    // timer's tick is over.
+    for (int r = 3; r <= 6; ++r) {
+        board->SetVmon(0, 0, 1.0 + 0.1 * r);
+        clock.Advance(1000);
+        EXPECT_EQ(trend->Data().Records().back(), r);
+        QApplication::processEvents();
+        const std::vector<trend::Point> vmon = trend->PlottedPoints(0, kVmon1);
+        ASSERT_EQ(vmon.size(), static_cast<size_t>(r));
+        EXPECT_NEAR(vmon.back().y, 1.0 + 0.1 * r, 0.002);
+        EXPECT_EQ(vmon.back().x - vmon.front().x, (r - 1) * 1000.0);
+    }
+    // What it shows is what the file holds.
+    const logread::LogReadResult file = logread::ReadLogFile(path.string());
+    ASSERT_EQ(file.data.Series().size(), trend->Data().Series().size());
+    for (size_t i = 0; i < file.data.Series().size(); ++i) {
+        const logread::LogSeries& written = file.data.Series()[i];
+        const logread::LogSeries& shown = trend->Data().Series()[i];
+        ASSERT_EQ(shown.Name(), written.Name());
+        ASSERT_EQ(shown.points.size(), written.points.size()) << shown.Name();
+        for (size_t p = 0; p < shown.points.size(); ++p)
+            EXPECT_NEAR(shown.points[p].value, written.points[p].value, 5e-4) << shown.Name();
+    }
+
+    // Stopped, the window keeps the run; a new run starts it afresh.
+    status->StopButton()->click();
+    EXPECT_FALSE(status->TrendButton()->isEnabled());
+    EXPECT_TRUE(trend->InfoText().startsWith("followed.log: records 1 to 6"));
+    status->StartButton()->click();
+    EXPECT_EQ(trend->Data().Records(), (std::vector<int>{1}));
+    QApplication::processEvents();
+    EXPECT_TRUE(trend->InfoText().startsWith("Logging to followed.log: records 1 to 1"));
+
+    // It closes with the status window.
+    QPointer<CTovinTrendDlg> watched(trend);
+    status->CancelButton()->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+}
+
+}  // namespace
