@@ -18,11 +18,6 @@ namespace {
 class DemoDesignTest : public BoardTest {
 protected:
     CMainDevice& Main() { return *board->Main(); }
-    void SetTrimCode(int hmu, int code)
-    {
-        Hmu(hmu).SetConfiguration(trim::Profile0LowRegister(kDcdcTrimCell), static_cast<uint8_t>(code & 0xFF));
-        Hmu(hmu).SetConfiguration(trim::Profile0HighRegister(kDcdcTrimCell), static_cast<uint8_t>(code >> 8));
-    }
 };
 
 TEST_F(DemoDesignTest, FieldWritesReplaceTheirBitsAndKeepTheOthers)
@@ -106,33 +101,6 @@ TEST_F(DemoDesignTest, ThresholdsFollowTheBoardTemperature)
     }
 }
 
-TEST_F(DemoDesignTest, ThermalSettingsReadAndWriteTheirFieldsOnly)
-{
-    Main().SetRegister(0, 0x4B);  // margin 3, warm fan 2, warm response 1
-    Main().SetRegister(1, 0x83);  // hot response 2, clocking and fault logging on
-    Main().SetRegister(2, 0x33);  // hot fan 3, wait 0, POT status 3 (the board's own)
-    CCableLock lock;
-    const ThermalSettings read = ReadThermal(*port);
-    EXPECT_TRUE(read.answered);
-    EXPECT_EQ(read.warmFan, 2);
-    EXPECT_EQ(read.warmResponse, 1);
-    EXPECT_EQ(read.hotResponse, 2);
-    EXPECT_EQ(read.hotFan, 3);
-    EXPECT_EQ(read.wait, 0);
-
-    ThermalWrite w;
-    w.thresholds = {30, 40};
-    w.warmFan = 4;
-    w.hotResponse = 3;
-    w.wait = 1;  // warm response and hot fan left without a choice: kept
-    const uint8_t status = Main().PotStatus();
-    EXPECT_TRUE(WriteThermal(*port, w));
-    EXPECT_EQ(Main().Register(0), 0x53);
-    EXPECT_EQ(Main().Register(1), 0xC3);
-    EXPECT_EQ(Main().Register(2), 0xB0 | status);
-    EXPECT_EQ(ReadThermal(*port).thresholds, w.thresholds);
-}
-
 TEST(DemoDesignHeat, EqualityCountsAsWarmAndHot)
 {
     struct Case { float resistor; int warm, hot; Heat heat; };
@@ -194,29 +162,6 @@ TEST_F(DemoDesignTest, TheNetworkReadsOnlyTheRailsInUse)
         }
         EXPECT_EQ(network.AnyInUse(), c.readsHmu[0] || c.readsHmu[1]);
     }
-}
-
-TEST_F(DemoDesignTest, TheNetworkShowsPotStatusVoltagesAndTrimmedRails)
-{
-    // POT1 and POT3 out of their windows: status 0x0A.
-    board->SetPotVolts(0, 1.5);
-    board->SetPotVolts(2, 0.9);
-    ASSERT_EQ(board->PotStatus(), 0x0A);
-    // DC-DC4 set to 1.200 V: 1.30 V is good; DC-DC8 set to 1.000 V: 1.15 V is not.
-    SetTrimCode(0, 600);
-    board->SetVmon(0, kDcdcChannel, 1.30);
-    SetTrimCode(1, 500);
-    board->SetVmon(1, kDcdcChannel, 1.15);
-
-    Network network;
-    {
-        CCableLock lock;
-        RefreshNetwork(*port, network);
-    }
-    const std::array<int, kNetworkRails> states = {kRailFault, kRailGood, kRailFault, kRailGood, kRailGood, kRailFault};
-    EXPECT_EQ(network.states, states);
-    const double volts[kNetworkRails] = {1.5, board->PotVolts(1), 0.9, board->PotVolts(3), 1.30, 1.15};
-    for (int rail = 0; rail < kNetworkRails; ++rail) EXPECT_NEAR(network.volts[rail], volts[rail], 0.002) << rail;
 }
 
 }  // namespace
