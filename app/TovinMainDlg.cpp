@@ -15,6 +15,11 @@
 #include "app/TovinAppContext.h"
 #include "app/TovinI2CAddressDlg.h"
 #include "app/UserInteraction.h"
+#include "demo/TovinDCDCClockingDlg.h"
+#include "demo/TovinDemo1Dlg.h"
+#include "demo/TovinDemo2Dlg.h"
+#include "demo/TovinDemo3Dlg.h"
+#include "demo/TovinTrimMarginDlg.h"
 #include "device/Tovin_I2C_Port.h"
 #include "pages/UESDlg.h"
 #include "logging/TovinLogStatus.h"
@@ -243,30 +248,44 @@ void CTovinMainDlg::paintEvent(QPaintEvent* event)
 }
 
 // The demonstrations and the optional demo settings need the demonstration
-// board's devices; their windows arrive with the demonstrations.
+// board's devices.
 void CTovinMainDlg::OnDemo1()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+    CTovinDemo1Dlg dialog(this);
+    dialog.SetSubtitle(QStringLiteral("Scalable Architecture"));
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDemo2()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+    CTovinDemo2Dlg dialog(this);
+    dialog.SetSubtitle(QStringLiteral("Thermal Management"));
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDemo3()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
+    CTovinDemo3Dlg dialog(this);
+    dialog.SetSubtitle(QStringLiteral("Fault Logging"));
+    dialog.SetFaultLogCommand([this] { OnFaultLog(); });
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnDcdcClocking()
 {
     if (!CheckConnection() || !CheckDemoDesign()) return;
+    CTovinDCDCClockingDlg dialog(this);
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnMargining()
 {
     if (!CheckConnection() || !CheckDemoDesign()) return;
+    CTovinTrimMarginDlg dialog(this);
+    dialog.DoModal();
 }
 
 void CTovinMainDlg::OnVmon()

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "device/blocks/DemoDesign.h"
 #include "sim/HmuDevice.h"
 
 constexpr int kBoardHmus = 8;  // slots HMU0..HMU7
@@ -31,7 +32,11 @@ struct PotRail {
     int index = 0;    // HMU slot
     int channel = 0;  // voltage input, 6 = VMON7
 };
-constexpr PotRail PotRailOf(int pot) { return {pot / 2, 6 + pot % 2}; }
+constexpr PotRail PotRailOf(int pot)
+{
+    const demodesign::RailInput input = demodesign::PotInput(pot);
+    return {input.hmu, input.channel};
+}
 
 struct PotWindow {
     double low = 0.0;

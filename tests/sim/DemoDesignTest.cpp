@@ -17,14 +17,10 @@
 
 using namespace std::chrono_literals;
 using Design = CDemonstrationDesign;
+// A read-modify-write of one field, as every dialog does it.
+using demodesign::WriteField;
 
 namespace {
-
-// A read-modify-write of one field, as every dialog does it.
-void WriteField(CTovin_I2C_Port& port, demodesign::Field field, int value)
-{
-    port.WriteMain(field.reg, field.Set(static_cast<uint8_t>(port.ReadMain(field.reg)), value));
-}
 
 // Supplies HMU0 1..10 then HMU1 1..10 whose LEDs are lit.
 int LitSupplies(const CSimulatedBoard& board)

@@ -1,0 +1,24 @@
+#include "demo/DemoDialogSupport.h"
+
+#include "app/UserInteraction.h"
+#include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
+
+namespace demo {
+
+bool RunMainSequence(QWidget* parent, CTovin_I2C_Port& port, const std::function<bool()>& sequence)
+{
+    bool answered = false;
+    {
+        CCableLock lock;
+        answered = sequence();
+    }
+    if (!answered) {
+        ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
+                        QStringLiteral("I2C Acknowledge Failure"));
+        port.ClearError();
+    }
+    return answered;
+}
+
+}  // namespace demo

@@ -1,0 +1,11 @@
+#pragma once
+// "ZENT I2C DC/DC Clocking": runs the board's DC-DC converters synchronously
+// or with 90 degree phase shifts (main-device register 1, bit 1).
+
+#include "demo/DemoOptionDlg.h"
+
+class CTovinDCDCClockingDlg : public CDemoOptionDlg {
+    Q_OBJECT
+public:
+    explicit CTovinDCDCClockingDlg(QWidget* parent = nullptr);
+};
