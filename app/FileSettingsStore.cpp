@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <unordered_map>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -14,6 +15,7 @@
 #else
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -85,20 +87,71 @@ std::string DecodeFileText(std::string_view bytes)
     return std::string(bytes);
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
+// Lines end with CR LF, LF or a lone CR: files edited on any system read alike.
+std::vector<std::string_view> SplitLines(std::string_view text)
 {
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
         start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
     }
     return lines;
 }
+
+std::string LowerName(std::string_view name)
+{
+    std::string lower(name);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// The values of a file as it is parsed: a later line of the same name (any
+// case) replaces the earlier value in its place, "-" deletes it. Looked up by
+// name in constant time, so a file of any size parses in one pass.
+class CValueBuilder {
+public:
+    void Put(std::string_view name, SettingValue value)
+    {
+        const auto [it, added] = m_index.try_emplace(LowerName(name), m_entries.size());
+        if (added) {
+            m_entries.push_back({NamedSetting{std::string(name), std::move(value)}, true});
+        } else {
+            m_entries[it->second].setting.value = std::move(value);
+        }
+    }
+    void Remove(std::string_view name)
+    {
+        const auto it = m_index.find(LowerName(name));
+        if (it == m_index.end()) return;
+        // Given again after this, the name goes to the end, as a new one does.
+        m_entries[it->second].live = false;
+        m_index.erase(it);
+    }
+    SettingList Take()
+    {
+        SettingList list;
+        list.reserve(m_entries.size());
+        for (Entry& entry : m_entries)
+            if (entry.live) list.push_back(std::move(entry.setting));
+        return list;
+    }
+
+private:
+    struct Entry {
+        NamedSetting setting;
+        bool live;
+    };
+    std::vector<Entry> m_entries;
+    std::unordered_map<std::string, size_t> m_index;
+};
 
 // A quoted name or text from s[pos] == '"'; regedit escapes only backslash and
 // double quote. Leaves pos after the closing quote.
@@ -261,17 +314,19 @@ fs::path DefaultSettingsFilePath()
 RegFileContents ParseRegFile(std::string_view fileBytes)
 {
     RegFileContents out;
-    const std::vector<std::string> lines = SplitLines(DecodeFileText(fileBytes));
+    const std::string text = DecodeFileText(fileBytes);
+    const std::vector<std::string_view> lines = SplitLines(text);
     const std::string keyLine = KeyLine();
+    CValueBuilder values;
     bool seenContent = false;
     bool inKey = false;
 
     for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string& raw = lines[i];
+        const std::string_view raw = lines[i];
         const std::string_view line = Trim(raw);
         if (line.empty()) continue;
         if (HasControlBytes(raw)) {
-            out.dropped.push_back(raw);
+            out.dropped.emplace_back(raw);
             continue;
         }
         if (!seenContent) {
@@ -280,11 +335,11 @@ RegFileContents ParseRegFile(std::string_view fileBytes)
         }
         if (line.front() == '[') {
             inKey = SameSettingName(line, keyLine);
-            if (!inKey) out.dropped.push_back(raw);
+            if (!inKey) out.dropped.emplace_back(raw);
             continue;
         }
         if (!inKey) {
-            out.dropped.push_back(raw);
+            out.dropped.emplace_back(raw);
             continue;
         }
 
@@ -305,7 +360,7 @@ RegFileContents ParseRegFile(std::string_view fileBytes)
         std::string_view rest = ok ? Trim(line.substr(pos)) : std::string_view{};
         if (ok && (rest.empty() || rest.front() != '=')) ok = false;
         if (!ok) {
-            out.dropped.push_back(raw);
+            out.dropped.emplace_back(raw);
             continue;
         }
         std::string data(Trim(rest.substr(1)));
@@ -320,20 +375,22 @@ RegFileContents ParseRegFile(std::string_view fileBytes)
                     ok = false;
                     break;
                 }
+                // Appended in place: a long value costs its length, not its square.
+                while (!data.empty() && IsSpace(data.back())) data.pop_back();
                 data += next;
-                data = std::string(Trim(data));
                 ++last;
             }
         }
         if (ok && data == "-") {
-            RemoveSetting(out.values, name);  // regedit's "delete this value"
+            values.Remove(name);  // regedit's "delete this value"
         } else if (auto value = ok ? ParseData(data) : std::nullopt) {
-            PutSetting(out.values, name, std::move(*value));
+            values.Put(name, std::move(*value));
         } else {
-            for (size_t k = i; k <= last; ++k) out.dropped.push_back(lines[k]);
+            for (size_t k = i; k <= last; ++k) out.dropped.emplace_back(lines[k]);
         }
         i = last;
     }
+    out.values = values.Take();
     return out;
 }
 
@@ -390,13 +447,14 @@ CFileSettingsStore::CFileSettingsStore(fs::path file) : m_file(std::move(file))
 {
     if (m_file.empty() || !m_file.has_filename()) return;
     const fs::path folder = m_file.parent_path();
-    if (folder.empty()) {
-        m_open = true;
-        return;
-    }
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    m_open = fs::is_directory(folder, ec);
+    if (!folder.empty()) fs::create_directories(folder, ec);
+    m_open = folder.empty() || fs::is_directory(folder, ec);
+    if (!m_open) return;
+    // A save that was killed leaves its temporary file: the old file is whole,
+    // the temporary one is of no use.
+    RemoveLeftoverTemporaryFiles(m_file);
+    RemoveLeftoverTemporaryFiles(DamagedCopyPath());
 }
 
 fs::path CFileSettingsStore::DamagedCopyPath() const
@@ -404,6 +462,35 @@ fs::path CFileSettingsStore::DamagedCopyPath() const
     fs::path copy = m_file;
     copy += ".damaged";
     return copy;
+}
+
+CFileSettingsStore::FileStamp CFileSettingsStore::Stamp() const
+{
+    FileStamp stamp;
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::file_status status = fs::status(m_file, ec);
+    stamp.type = static_cast<int>(status.type());
+    if (status.type() == fs::file_type::regular) {
+        stamp.size = static_cast<uint64_t>(fs::file_size(m_file, ec));
+        stamp.modified = static_cast<int64_t>(fs::last_write_time(m_file, ec).time_since_epoch().count());
+    }
+#else
+    // A rename over the file gives it a new inode, so a value written by
+    // another instance is seen even within one tick of the file clock.
+    struct stat st {};
+    if (::stat(m_file.c_str(), &st) != 0) {
+        stamp.type = errno == ENOENT || errno == ENOTDIR ? static_cast<int>(fs::file_type::not_found) : -1;
+        return stamp;
+    }
+    stamp.type = static_cast<int>(S_ISREG(st.st_mode) ? fs::file_type::regular : fs::file_type::unknown);
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+#endif
+    return stamp;
 }
 
 bool CFileSettingsStore::Load(std::string& bytes) const
@@ -415,39 +502,135 @@ bool CFileSettingsStore::Load(std::string& bytes) const
     if (ec || status.type() != fs::file_type::regular) return false;
     std::ifstream in(m_file, std::ios::binary);
     if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<size_t>(in.gcount()));
     return !in.bad();
+}
+
+const CFileSettingsStore::Snapshot* CFileSettingsStore::Current() const
+{
+    if (!m_open) return nullptr;
+    // The file is parsed again only when it changed since it was last read.
+    const FileStamp stamp = Stamp();
+    if (m_snapshot && m_snapshot->stamp == stamp && stamp.type != -1) return &*m_snapshot;
+    m_snapshot.reset();
+    std::string bytes;
+    if (!Load(bytes)) return nullptr;
+    Snapshot snapshot;
+    snapshot.stamp = stamp;
+    snapshot.contents = ParseRegFile(bytes);
+    // Kept only to be set aside before a rewrite drops what did not parse.
+    if (!snapshot.contents.dropped.empty()) snapshot.bytes = std::move(bytes);
+    m_snapshot = std::move(snapshot);
+    return &*m_snapshot;
 }
 
 std::optional<SettingValue> CFileSettingsStore::Get(std::string_view name) const
 {
-    std::string bytes;
-    if (!m_open || !Load(bytes)) return std::nullopt;
-    const RegFileContents contents = ParseRegFile(bytes);
-    const SettingValue* value = FindSetting(contents.values, name);
+    const Snapshot* snapshot = Current();
+    if (!snapshot) return std::nullopt;
+    const SettingValue* value = FindSetting(snapshot->contents.values, name);
     if (!value) return std::nullopt;
     return *value;
 }
 
 bool CFileSettingsStore::Set(std::string_view name, const SettingValue& value)
 {
+    return SetValues({NamedSetting{std::string(name), value}});
+}
+
+bool CFileSettingsStore::SetValues(const SettingList& values)
+{
     // A name with a line break or NUL cannot be written as one .reg line.
-    if (!m_open || HasControlBytes(name)) return false;
-    std::string bytes;
-    if (!Load(bytes)) return false;  // rewriting would lose what could not be read
-    RegFileContents contents = ParseRegFile(bytes);
-    PutSetting(contents.values, name, value);
-    if (!contents.dropped.empty() && !WriteFileAtomically(DamagedCopyPath(), bytes)) return false;
-    return WriteFileAtomically(m_file, FormatRegFile(contents.values));
+    if (!m_open) return false;
+    for (const NamedSetting& entry : values)
+        if (HasControlBytes(entry.name)) return false;
+    const Snapshot* snapshot = Current();
+    if (!snapshot) return false;  // rewriting would lose what could not be read
+    SettingList list = snapshot->contents.values;
+    for (const NamedSetting& entry : values) PutSetting(list, entry.name, entry.value);
+    if (!snapshot->contents.dropped.empty() && !WriteFileAtomically(DamagedCopyPath(), snapshot->bytes)) return false;
+    m_snapshot.reset();
+    if (!WriteFileAtomically(m_file, FormatRegFile(list))) return false;
+    // What was just written is what the file holds now.
+    Snapshot written;
+    written.stamp = Stamp();
+    written.contents.values = std::move(list);
+    m_snapshot = std::move(written);
+    return true;
 }
 
 std::vector<std::string> CFileSettingsStore::Names() const
 {
     std::vector<std::string> names;
-    std::string bytes;
-    if (!m_open || !Load(bytes)) return names;
-    for (const auto& entry : ParseRegFile(bytes).values) names.push_back(entry.name);
+    const Snapshot* snapshot = Current();
+    if (!snapshot) return names;
+    for (const auto& entry : snapshot->contents.values) names.push_back(entry.name);
     return names;
+}
+
+namespace {
+
+// Temporary files of WriteFileAtomically: ".NAME.tmpPID-UNIQUE" beside NAME.
+std::string TemporaryPrefix(const fs::path& file)
+{
+    return "." + file.filename().string() + ".tmp";
+}
+
+// The writer of a temporary file, from its name; 0 when it is not one.
+unsigned long TemporaryFileWriter(const std::string& name, const std::string& prefix)
+{
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return 0;
+    unsigned long pid = 0;
+    size_t i = prefix.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 100'000'000; ++i)
+        pid = pid * 10 + static_cast<unsigned long>(name[i] - '0');
+    if (i == prefix.size() || i + 1 >= name.size() || name[i] != '-') return 0;
+    return pid;
+}
+
+bool ProcessIsGone(unsigned long pid)
+{
+#ifdef _WIN32
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool gone = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    CloseHandle(process);
+    return gone;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+#endif
+}
+
+unsigned long ThisProcess()
+{
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+}  // namespace
+
+int RemoveLeftoverTemporaryFiles(const fs::path& target)
+{
+    const fs::path file = ResolveLinks(target);
+    if (!file.has_filename()) return 0;
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    const std::string prefix = TemporaryPrefix(file);
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const unsigned long writer = TemporaryFileWriter(name, prefix);
+        // Another instance may be saving right now: only a dead writer's file goes.
+        if (writer == 0 || writer == ThisProcess() || !ProcessIsGone(writer)) continue;
+        std::error_code removeError;
+        if (it->is_regular_file(removeError) && fs::remove(it->path(), removeError)) ++removed;
+    }
+    return removed;
 }
 
 #ifdef _WIN32
@@ -463,7 +646,7 @@ bool WriteFileAtomically(const fs::path& target, std::string_view bytes)
     }
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path temp = folder / (L"." + file.filename().wstring() + L".tmp" +
+        fs::path temp = folder / (fs::path(TemporaryPrefix(file)).wstring() +
                                   std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
         FILE* out = _wfopen(temp.c_str(), L"wbx");
         if (!out) {
@@ -528,7 +711,8 @@ bool WriteFileAtomically(const fs::path& target, std::string_view bytes)
         if (!fs::is_directory(folder, ec)) return false;
     }
 
-    std::string temp = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    std::string temp =
+        (folder / (TemporaryPrefix(file) + std::to_string(::getpid()) + "-XXXXXX")).string();
     CUniqueFd fd(::mkstemp(temp.data()));
     if (fd.Get() < 0) return false;
 

@@ -76,6 +76,11 @@ bool CSettings::WriteReal(std::string_view name, float value)
     return IsOpen() && m_store->Set(name, SettingValue::Text(FormatReal(value)));
 }
 
+bool CSettings::WriteValues(const SettingList& values)
+{
+    return IsOpen() && m_store->SetValues(values);
+}
+
 std::unique_ptr<CSettingsStore> CreateUserSettingsStore()
 {
 #ifdef _WIN32

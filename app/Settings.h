@@ -44,6 +44,11 @@ public:
     // Stores the number as plain text formatted as "%g" does.
     bool WriteReal(std::string_view name, float value);
 
+    // Several values, in order, in one write where the store can do that (the
+    // settings file), so that a save cut short keeps all old values or all
+    // new ones. True when every value is stored.
+    bool WriteValues(const SettingList& values);
+
 private:
     std::unique_ptr<CSettingsStore> m_store;
 };

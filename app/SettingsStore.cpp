@@ -103,6 +103,13 @@ SettingValue SettingValue::FromRegistry(uint32_t registryType, const uint8_t* da
     return Other(registryType, std::move(raw));
 }
 
+bool CSettingsStore::SetValues(const SettingList& values)
+{
+    bool ok = true;
+    for (const NamedSetting& entry : values) ok = Set(entry.name, entry.value) && ok;
+    return ok;
+}
+
 bool SameSettingName(std::string_view a, std::string_view b)
 {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

@@ -51,6 +51,14 @@ struct SettingValue {
     bool operator==(const SettingValue&) const = default;
 };
 
+// An ordered list of values, as the memory and file stores keep them: a new
+// name goes to the end, a replaced value keeps its place and its first name.
+struct NamedSetting {
+    std::string name;
+    SettingValue value;
+};
+using SettingList = std::vector<NamedSetting>;
+
 class CSettingsStore {
 public:
     virtual ~CSettingsStore() = default;
@@ -63,17 +71,14 @@ public:
     virtual std::optional<SettingValue> Get(std::string_view name) const = 0;
     // Creates or replaces the value; true when it is stored.
     virtual bool Set(std::string_view name, const SettingValue& value) = 0;
+    // Several values together: a store that can (the settings file) writes
+    // them in one step, so that an interrupted save keeps all old values or
+    // all new ones. True when every value is stored.
+    virtual bool SetValues(const SettingList& values);
     // Names of the values present, in the store's own order.
     virtual std::vector<std::string> Names() const = 0;
 };
 
-// An ordered list of values, as the memory and file stores keep them: a new
-// name goes to the end, a replaced value keeps its place and its first name.
-struct NamedSetting {
-    std::string name;
-    SettingValue value;
-};
-using SettingList = std::vector<NamedSetting>;
 
 bool SameSettingName(std::string_view a, std::string_view b);
 const SettingValue* FindSetting(const SettingList& list, std::string_view name);

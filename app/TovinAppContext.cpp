@@ -1,5 +1,7 @@
 #include "app/TovinAppContext.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
@@ -155,24 +157,44 @@ void CTovinAppContext::ShowBoardPanel()
 void CTovinAppContext::MainWindowLoop()
 {
     int result = 0;
-    do {
+    while (!m_exitRequested) {
         CTovinMainDlg window;
         result = window.DoModal();
-    } while (result == kLargeGuiResult);
+        if (result != kLargeGuiResult) break;
+    }
+    m_exitTimer.reset();
+}
+
+void CTovinAppContext::RequestExit()
+{
+    if (m_exitRequested) return;
+    m_exitRequested = true;
+    // Modal runs are nested: each one returns to the code that opened it,
+    // which may open another, so the topmost is ended on every tick until
+    // the main window loop is over.
+    m_exitTimer = std::make_unique<QTimer>();
+    QObject::connect(m_exitTimer.get(), &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    m_exitTimer->start(10);
 }
 
 void CTovinAppContext::WriteSettings()
 {
-    // "I2C SW Address" is read but never written.
-    m_settings.WriteNumber(kDemoMode, m_demoMode ? 1 : 0);
-    m_settings.WriteNumber(kLargeUiFont, m_largeUiFont ? 1 : 0);
-    m_settings.WriteNumber(kI2CAddress, static_cast<uint32_t>(i2cAddress));
-    m_settings.WriteNumber(kFpgaSection, static_cast<uint32_t>(fpgaSection));
-    m_settings.WriteNumber(kI2CBaudrate, static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400));
-    m_settings.WriteBinary(kLogSettings, logSettings.data(), logSettings.size());
+    // "I2C SW Address" is read but never written. All go in one write: a
+    // program killed while saving keeps either the old set or the new one.
+    SettingList values = {
+        {kDemoMode, SettingValue::Number(m_demoMode ? 1 : 0)},
+        {kLargeUiFont, SettingValue::Number(m_largeUiFont ? 1 : 0)},
+        {kI2CAddress, SettingValue::Number(static_cast<uint32_t>(i2cAddress))},
+        {kFpgaSection, SettingValue::Number(static_cast<uint32_t>(fpgaSection))},
+        {kI2CBaudrate, SettingValue::Number(static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400))},
+        {kLogSettings, SettingValue::Binary(std::vector<uint8_t>(logSettings.begin(), logSettings.end()))},
+    };
     // Only once a cable was chosen, so that a first run leaves no empty value.
     if (!m_storedCableSerial.empty() || m_settings.Has(kCableSerial))
-        m_settings.WriteText(kCableSerial, m_storedCableSerial);
+        values.push_back({kCableSerial, SettingValue::Text(m_storedCableSerial)});
+    m_settings.WriteValues(values);
 }
 
 FtdiCableChoice CTovinAppContext::CableChoice() const

@@ -58,6 +58,13 @@ public:
     bool LargeUiFont() const { return m_largeUiFont; }
     void SetLargeUiFont(bool on);  // takes effect for windows created afterwards
 
+    // Ends the program as its Exit command does, from wherever it is: every
+    // window that runs modally ends as its Cancel would (also one that opens
+    // while this goes on), the main window last, and Run then saves the
+    // settings. For SIGTERM and SIGINT.
+    void RequestExit();
+    bool ExitRequested() const { return m_exitRequested; }
+
     // The cable setup command: runs the cable dialog; on OK takes its demo
     // mode and the cable it chose.
     void CableSetupCommand(QWidget* parent);
@@ -169,6 +176,8 @@ private:
     uint16_t m_cableVendor = 0;
     uint16_t m_cableProduct = 0;
     QPointer<QWidget> m_logStatus;
+    bool m_exitRequested = false;
+    std::unique_ptr<QTimer> m_exitTimer;
     CCableContext* m_previousCableContext = nullptr;
     CSimulatedBoard* m_board = nullptr;
     std::unique_ptr<QTimer> m_boardClock;

@@ -37,10 +37,10 @@ CTovinPropertySheet::CTovinPropertySheet(const QString& title, bool closeOnly)
 
 void CTovinPropertySheet::AddDevicePage(CTovinPropertyPage* page, const QString& label)
 {
-    m_pages.push_back(page);
+    m_pages.push_back({page, page});
     // A page may be destroyed before the sheet; it must not be activated then.
     connect(page, &QObject::destroyed, this, [this](QObject* gone) {
-        std::erase(m_pages, static_cast<CTovinPropertyPage*>(gone));
+        std::erase_if(m_pages, [gone](const PageEntry& entry) { return entry.object == gone; });
     });
     m_tabs->addTab(page, label);
 }
@@ -58,9 +58,9 @@ void CTovinPropertySheet::SetCurrentPage(int index)
 void CTovinPropertySheet::ActivateCurrent()
 {
     QWidget* current = m_tabs->currentWidget();
-    for (CTovinPropertyPage* page : m_pages) {
-        if (page == current) {
-            page->Activate();
+    for (const PageEntry& entry : m_pages) {
+        if (entry.page == current) {
+            entry.page->Activate();
             return;
         }
     }
@@ -95,7 +95,7 @@ void CTovinPropertySheet::done(int result)
 
 void CTovinPropertySheet::accept()
 {
-    for (CTovinPropertyPage* page : m_pages)
-        if (page->IsInitialised()) page->OnOK();
+    for (const PageEntry& entry : m_pages)
+        if (entry.page->IsInitialised()) entry.page->OnOK();
     CTovinDialog::accept();
 }

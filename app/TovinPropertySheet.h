@@ -21,7 +21,7 @@ public:
     // The page's tab title is the label; the sheet does not own the page.
     void AddDevicePage(CTovinPropertyPage* page, const QString& label);
     int PageCount() const { return static_cast<int>(m_pages.size()); }
-    CTovinPropertyPage* Page(int index) const { return m_pages.at(index); }
+    CTovinPropertyPage* Page(int index) const { return m_pages.at(index).page; }
     bool IsCloseOnly() const { return m_closeOnly; }
 
     int CurrentPageIndex() const;
@@ -44,5 +44,11 @@ private:
     bool m_started = false;
     QTabWidget* m_tabs;
     QDialogButtonBox* m_buttons;
-    std::vector<CTovinPropertyPage*> m_pages;
+    // The page's QObject is kept beside it: when a page is destroyed only
+    // that part is left to compare with.
+    struct PageEntry {
+        CTovinPropertyPage* page;
+        const QObject* object;
+    };
+    std::vector<PageEntry> m_pages;
 };

@@ -10,6 +10,7 @@
 #include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
+#include "device/TextFormat.h"
 
 namespace cli {
 
@@ -55,9 +56,10 @@ constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr int kLastDemoRegister = 118;
 
+// An argument as an error message shows it: on one line, readable, cut short.
 std::string Quoted(std::string_view text)
 {
-    return "'" + std::string(text) + "'";
+    return "'" + ShownText(text) + "'";
 }
 
 std::string Hex(uint64_t value)
@@ -94,8 +96,8 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, option.c_str(), value)) return false;
-        if (value > kMaxAddress) return Fail(option + " " + text + " is outside 0..0xFE");
-        if (value % 2 != 0) return Fail(option + " " + text + " must be even (an 8-bit write address)");
+        if (value > kMaxAddress) return Fail(option + " " + ShownText(text) + " is outside 0..0xFE");
+        if (value % 2 != 0) return Fail(option + " " + ShownText(text) + " must be even (an 8-bit write address)");
         address = static_cast<int>(value);
         return true;
     }
@@ -147,7 +149,7 @@ public:
             uint64_t rate = 0;
             if (!Number(value, "--rate", rate)) return false;
             if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-                return Fail("--rate " + value + " is not a rate in kHz");
+                return Fail("--rate " + ShownText(value) + " is not a rate in kHz");
             m_request.rateKhz = static_cast<int>(rate);
         } else if (name == "--serial") {
             m_request.cableSerial = value;
@@ -164,7 +166,9 @@ public:
             m_request.unlockCode = *code;
         } else {
             const std::optional<double> ohms = ParseOhms(value);
-            if (!ohms) return Fail("--rsense " + Quoted(value) + ": give the sense resistor in ohms, above 0");
+            if (!ohms)
+                return Fail("--rsense " + Quoted(value) +
+                            ": give the sense resistor in ohms, above 0 (from 1.2e-38 to 3.4e38)");
             m_request.senseOhms = *ohms;
         }
         return true;
@@ -201,7 +205,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "HMU", value)) return false;
-        if (value > kMaxHmuIndex) return Fail("HMU index " + text + " is outside 0..7");
+        if (value > kMaxHmuIndex) return Fail("HMU index " + ShownText(text) + " is outside 0..7");
         m_request.hmu = static_cast<int>(value);
         return true;
     }
@@ -222,7 +226,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "REG", value)) return false;
-        if (value > 0xFF) return Fail("register number " + text + " is outside 0..255");
+        if (value > 0xFF) return Fail("register number " + ShownText(text) + " is outside 0..255");
         m_request.reg = static_cast<int>(value);
         return true;
     }
@@ -231,7 +235,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "VALUE", value)) return false;
-        if (value > 0xFF) return Fail("value " + text + " is over 0xFF");
+        if (value > 0xFF) return Fail("value " + ShownText(text) + " is over 0xFF");
         m_request.value = static_cast<int>(value);
         return true;
     }
@@ -446,7 +450,10 @@ bool ParseWords(CParser& parser, const std::vector<std::string>& words)
 std::optional<double> ParseOhms(std::string_view text)
 {
     const std::optional<double> ohms = PlainDecimal(text);
-    if (!ohms || !std::isfinite(*ohms) || *ohms <= 0.0) return std::nullopt;
+    // The value is computed with as a float: refuse what a float cannot hold.
+    if (!ohms || !std::isfinite(*ohms) || *ohms < std::numeric_limits<float>::min() ||
+        *ohms > std::numeric_limits<float>::max())
+        return std::nullopt;
     return ohms;
 }
 
@@ -578,8 +585,9 @@ Options:
                      the main device) instead of the cable
   --board FILE       loads a board file into the simulated board first
   --trace FILE.vcd   records the simulated bus while the command runs and
-                     writes it as a VCD file for sigrok/PulseView or GTKWave;
-                     needs --simulated-board
+                     writes it as a VCD file for sigrok/PulseView or GTKWave,
+                     replacing an older one only once it is complete (none
+                     when nothing ran on the bus); needs --simulated-board
   --demo             demo mode: the register port answers from its own
                      simulated register file, no cable needed (see below)
   --rate KHZ         I2C clock in kHz, default 400; the link knows 100, 200,
@@ -670,11 +678,13 @@ log, gives exit status 1 and nothing on standard output.
 
 Exit status:
   0  done
-  1  a device did not acknowledge, the cable could not be opened, no FTDI
+  1  a device did not acknowledge or stopped answering (nothing it did not
+     answer is printed), the cable failed or could not be opened, no FTDI
      device was found, the fault log would not open (READ_FAULT_ENABLE) or
      was not erased, the bus trace could not be written, the log file could
-     not be created or written (the system's reason is given), or (csv) the
-     log could not be read or the CSV not written
+     not be created or written (the system's reason is given), (csv) the
+     log could not be read or the CSV not written, or the output could not
+     be written (a full disk, a closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
      cannot be created): a one-line message, and nothing was sent to the bus

@@ -76,7 +76,8 @@ struct CliRequest {
 // still name them as out of range rather than malformed.
 std::optional<uint64_t> ParseNumber(std::string_view text);
 
-// A resistance in ohms: plain decimal with an optional fraction, above 0.
+// A resistance in ohms: plain decimal with an optional fraction, above 0 and
+// within what a float holds (from its smallest normal value to its largest).
 std::optional<double> ParseOhms(std::string_view text);
 // Seconds: plain decimal with an optional fraction, 0 or more.
 std::optional<double> ParseSeconds(std::string_view text);

@@ -1,12 +1,17 @@
 #include "cli/Zent2Cli.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <ostream>
+#include <random>
 #include <thread>
 
+#include "app/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
@@ -24,6 +29,8 @@
 #include "device/blocks/Trim.h"
 #include "device/blocks/Vmon.h"
 #include "sim/SimulatedBoard.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -49,9 +56,19 @@ std::string CableOpenFailure(CI2C_FTDI& link)
     return "cannot open the I2C channel of the cable: " + reason + " (" + link.StatusText() + ")";
 }
 
-int NoAnswer(std::ostream& err, const CTovin_I2C_Port& port, int hmu)
+// A transaction that failed with the cable out of step failed on the cable
+// (a write that did not go out, replies that did not come), not by a NACK.
+bool CableFailed(CTovin_I2C_Port& port)
 {
-    Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
+    return port.GetLink().IsOutOfStep();
+}
+
+int NoAnswer(std::ostream& err, CTovin_I2C_Port& port, int hmu)
+{
+    if (CableFailed(port))
+        Message(err, FormatText("the cable failed while talking to HMU%d at 0x%02X", hmu, port.HmuAddress(hmu)));
+    else
+        Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
     return CZent2Cli::kExitDevice;
 }
 
@@ -74,12 +91,86 @@ bool ReadHmuRegister(CTovin_I2C_Port& port, int command, int reg, uint8_t& value
     return port.BeginCommand(command, reg) && port.ReadBytes(&value, 1);
 }
 
+// Counts the transactions that failed all their attempts from its making
+// on: a device that stops answering after its probe gives zeros, which are
+// never to be printed as its values.
+class CFailureWatch {
+public:
+    explicit CFailureWatch(const CTovin_I2C_Port& port) : m_port(port), m_before(port.FailedTransactions()) {}
+    bool Failed() const { return m_port.FailedTransactions() != m_before; }
+
+private:
+    const CTovin_I2C_Port& m_port;
+    uint64_t m_before;
+};
+
+int StoppedAnswering(std::ostream& err, const CTovin_I2C_Port& port, int hmu, const std::string& what)
+{
+    Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s", hmu, port.HmuAddress(hmu), what.c_str()));
+    return CZent2Cli::kExitDevice;
+}
+
+// A trace replaces a regular file (or makes a new one) only when it is
+// complete: it is written beside it and renamed over it, so a run that is
+// killed leaves the old trace. Anything else (a device, a pipe) is written
+// as it is.
+bool IsReplaceable(const std::string& path)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return status.type() == fs::file_type::not_found || status.type() == fs::file_type::regular;
+}
+
+bool CanWriteTrace(const std::string& path)
+{
+    if (!IsReplaceable(path)) {
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) return false;
+        return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::app));
+    }
+    // The folder must take a new file: try one, and leave nothing behind.
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const fs::path probe = folder / (".zent2-cli-probe-" + std::to_string(random()));
+        FILE* file = std::fopen(probe.string().c_str(), "wbx");
+        if (file == nullptr) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        std::fclose(file);
+        std::error_code ec;
+        fs::remove(probe, ec);
+        return true;
+    }
+    return false;
+}
+
+bool SaveTrace(const CBusTrace& trace, const std::string& path)
+{
+    if (!IsReplaceable(path)) return trace.WriteVcd(path);
+    return WriteFileAtomically(path, trace.VcdText());
+}
+
 }  // namespace
 
 CZent2Cli::CZent2Cli() = default;
 CZent2Cli::~CZent2Cli() = default;
 
 int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    int status = RunCommand(args, out, err);
+    // Output that did not arrive (a full disk, a closed pipe) is a failure.
+    out.flush();
+    if (!out) {
+        Message(err, "cannot write the output");
+        if (status == kExitOk) status = kExitDevice;
+    }
+    return status;
+}
+
+int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     // The board of this run, for sleep; it does not outlive the run.
     struct Running {
@@ -147,14 +238,11 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
         break;
     }
 
-    if (!request.traceFile.empty()) {
-        // Created before the command, so a path that cannot be written stops
-        // it before anything is sent.
-        std::ofstream file(request.traceFile, std::ios::trunc);
-        if (!file) {
-            Message(err, "cannot create the trace file " + request.traceFile);
-            return kExitUsage;
-        }
+    // Checked before the command, so a path that cannot be written stops it
+    // before anything is sent; an existing trace stays as it is until then.
+    if (!request.traceFile.empty() && !CanWriteTrace(request.traceFile)) {
+        Message(err, "cannot create the trace file " + request.traceFile);
+        return kExitUsage;
     }
 
     CTovin_I2C_Port port(driver);
@@ -163,7 +251,11 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
     port.GetLink().SetRate(request.rateKhz);
     CCliCableContext context(port);
 
-    if (request.command == cli::Command::Devices) return Devices(request, port, out, err);
+    if (request.command == cli::Command::Devices) {
+        const int status = Devices(request, port, out, err);
+        if (!request.traceFile.empty()) Message(err, "nothing ran on the bus: no trace written to " + request.traceFile);
+        return status;
+    }
 
     if (!demo && port.OpenCable() != FTDI_OK) {
         Message(err, CableOpenFailure(port.GetLink()));
@@ -191,7 +283,9 @@ int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (simulated && !request.traceFile.empty()) {
         simulated->StopTrace();
-        if (!simulated->WriteVcd(request.traceFile)) {
+        if (simulated->Bus().Trace().Events().empty()) {
+            Message(err, "nothing ran on the bus: no trace written to " + request.traceFile);
+        } else if (!SaveTrace(simulated->Bus().Trace(), request.traceFile)) {
             Message(err, "cannot write the bus trace to " + request.traceFile);
             if (status == kExitOk) status = kExitDevice;
         }
@@ -203,7 +297,7 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
                        std::ostream& err)
 {
     switch (request.command) {
-    case cli::Command::Scan: return Scan(port, out);
+    case cli::Command::Scan: return Scan(port, out, err);
     case cli::Command::Read: return Read(request, port, out, err);
     case cli::Command::Write: return Write(request, port, err);
     case cli::Command::Update: return Update(request, port, err);
@@ -340,15 +434,22 @@ int CZent2Cli::Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     return kExitOk;
 }
 
-int CZent2Cli::Scan(CTovin_I2C_Port& port, std::ostream& out)
+int CZent2Cli::Scan(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
 {
+    // A probe that failed on the cable says nothing about the device: that
+    // is an error, not an absent device.
     for (int n = 0; n < CTovin_I2C_Port::kHmuDevices; ++n) {
+        if (port.GetHmuBase() + 2 * n > kMaxAddress) break;  // would wrap to the general call address
         const int address = port.HmuAddress(n);
-        if (address > kMaxAddress) break;  // would wrap to the general call address
         const bool present = port.ProbeHmu(n);
+        if (!present && CableFailed(port)) return NoAnswer(err, port, n);
         out << FormatText("HMU%d 0x%02X %s\n", n, address, present ? "present" : "absent");
     }
     const bool present = port.ProbeMain();
+    if (!present && CableFailed(port)) {
+        Message(err, FormatText("the cable failed while talking to the main device at 0x%02X", port.GetMainAddress()));
+        return kExitDevice;
+    }
     out << FormatText("main 0x%02X %s\n", port.GetMainAddress(), present ? "present" : "absent");
     return kExitOk;
 }
@@ -407,14 +508,24 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     port.SetHmuIndex(request.hmu);
     // The measurement reads cannot tell a silent device from a reading of 0.
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    // A device can still stop answering in the middle: a reading with a
+    // transaction that failed is named and ends the command, never shown as 0.
+    const CFailureWatch watch(port);
+    const auto failed = [&](const std::string& reading) {
+        if (!watch.Failed()) return false;
+        StoppedAnswering(err, port, request.hmu, reading + " could not be read");
+        return true;
+    };
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
         const double volts = vmon::MeasureInput(port, c);
+        if (failed(kVoltageNames[c])) return kExitDevice;
         out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
     }
     const float ohms = static_cast<float>(request.senseOhms);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
         const int gain = imon::ReadGain(port, m);
         const float volts = imon::MeasureVolts(port, m);
+        if (failed(kCurrentNames[m])) return kExitDevice;
         const double amps = imon::CurrentAmps(volts, gain, ohms);
         // A saturated amplifier only says the current is at least this much.
         const bool fullScale = volts >= measure::kAdcFullScale * measure::kVoltsPerCount - 0.0005f;
@@ -424,6 +535,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     }
     for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {
         const double celsius = tmon::ReadTemperature(port, t);
+        if (failed(kTemperatureNames[t])) return kExitDevice;
         out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
     }
     return kExitOk;
@@ -452,13 +564,19 @@ int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
     const int cell = request.cell - 1;
+    const CFailureWatch watch(port);
     if (request.volts) {
         const uint16_t code = trim::WriteTarget(port, cell, *request.volts);
+        if (watch.Failed())
+            return StoppedAnswering(err, port, request.hmu,
+                                    FormatText("the target of trim cell %d may not have been written", request.cell));
         out << FormatText("Trim Cell%d: target code %u (0x%03X, %.3f V) written\n", request.cell, code, code,
                           static_cast<double>(trim::CodeVolts(code)));
         return kExitOk;
     }
     const trim::Reading reading = trim::Read(port, cell);
+    if (watch.Failed())
+        return StoppedAnswering(err, port, request.hmu, FormatText("trim cell %d could not be read", request.cell));
     out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
                       static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
                       reading.code);
@@ -478,7 +596,9 @@ int CZent2Cli::Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std:
 {
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const CFailureWatch watch(port);
     const hvout::Values values = hvout::Read(port);
+    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the HVOUT settings could not be read");
     for (int k = 0; k < hvout::kOutputs; ++k) {
         const hvout::OutputConfig& c = values.outputs[k];
         out << FormatText(
@@ -532,8 +652,10 @@ int CZent2Cli::Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
 {
     port.SetHmuIndex(request.hmu);
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
+    const CFailureWatch watch(port);
     const gpio::Values values = gpio::Read(port);
     const bool gpio7Absent = gpio::Gpio7Absent(gpio::ReadIdentification(port));
+    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the GPIO settings could not be read");
     for (int pin = 0; pin < gpio::kPins; ++pin) {
         if (pin == gpio::kGpio7 && gpio7Absent) {
             out << FormatText("GPIO%d = N/A\n", pin + 1);

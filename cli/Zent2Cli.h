@@ -47,6 +47,7 @@ public:
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 private:
+    int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
     // A script's commands with their line numbers, checked in full.
     struct ScriptLine {
         int number = 0;
@@ -59,7 +60,7 @@ private:
                   std::ostream& out, std::ostream& err);
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
-    int Scan(CTovin_I2C_Port& port, std::ostream& out);
+    int Scan(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
     int Update(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);

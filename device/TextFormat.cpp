@@ -64,3 +64,23 @@ std::string FormatText(const char* format, ...)
     va_end(again);
     return text;
 }
+
+std::string ShownText(std::string_view text, std::size_t maxBytes)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i == maxBytes) {
+            shown += "...";
+            break;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        }
+    }
+    return shown;
+}

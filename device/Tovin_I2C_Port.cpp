@@ -1,6 +1,8 @@
 #include "device/Tovin_I2C_Port.h"
 
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "device/MeasureCodes.h"
 #include "device/blocks/Imon.h"
@@ -45,28 +47,44 @@ void CTovin_I2C_Port::CheckCable()
 // One transaction, tried up to five times: queue, one write, one read, test.
 // An attempt also fails when replies are missing: a missing acknowledge bit
 // proves nothing, and the data bytes would be left over from an earlier read.
+// A write the driver refused or cut short fails the attempt too.
 template <class Queue>
 bool CTovin_I2C_Port::Attempt(Queue&& queue)
 {
+    m_openCommand.reset();  // whatever was open, this transaction starts anew
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        queue();
+        if constexpr (std::is_invocable_v<Queue, int>)
+            queue(attempt);
+        else
+            queue();
         const int expected = m_link->ExpectedReplies();
-        m_link->FlushI2C();
+        const bool written = m_link->FlushI2C() == FTDI_OK;
         const int received = m_link->CollectReplies();
-        if (!m_link->AckFailed() && received == expected) return true;
+        if (written && !m_link->AckFailed() && received == expected) return true;
     }
+    ++m_failedTransactions;
     return false;
+}
+
+void CTovin_I2C_Port::QueueCommandPhase(const CommandPhase& phase)
+{
+    m_link->AddStart();
+    m_link->AddWriteByte(phase.address);
+    m_link->AddWriteByte(phase.command);
+    if (phase.operand >= 0) m_link->AddWriteByte(static_cast<uint8_t>(phase.operand));
 }
 
 bool CTovin_I2C_Port::BeginCommand(int command, int operand)
 {
-    const uint8_t address = HmuWriteAddress();
-    return Attempt([&] {
-        m_link->AddStart();
-        m_link->AddWriteByte(address);
-        m_link->AddWriteByte(static_cast<uint8_t>(command));
-        if (operand >= 0) m_link->AddWriteByte(static_cast<uint8_t>(operand));
-    });
+    const CommandPhase phase{HmuWriteAddress(), static_cast<uint8_t>(command), operand < 0 ? -1 : operand & 0xFF};
+    if (Attempt([&] { QueueCommandPhase(phase); })) {
+        m_openCommand = phase;
+        return true;
+    }
+    // Every attempt ended with the bus held mid-transaction: release SCL and SDA.
+    m_link->AddStop();
+    m_link->FlushI2C();
+    return false;
 }
 
 bool CTovin_I2C_Port::ReadBytes(uint8_t* buffer, int count)
@@ -95,8 +113,12 @@ bool CTovin_I2C_Port::ReadBytes(uint8_t* buffer, int count)
 bool CTovin_I2C_Port::WriteBytes(const uint8_t* buffer, int count)
 {
     if ((buffer == nullptr && count != 0) || count < 0 || count > kMaxWriteBytes) return false;
-    // A failed attempt repeats only the data bytes and the STOP.
-    return Attempt([&] {
+    // The first attempt goes on with the transaction BeginCommand left open.
+    // That attempt ended with a STOP, so a retry must carry the command phase
+    // again: data bytes alone would reach no device.
+    const std::optional<CommandPhase> phase = std::exchange(m_openCommand, std::nullopt);
+    return Attempt([&](int attempt) {
+        if (attempt > 0 && phase) QueueCommandPhase(*phase);
         for (int j = 0; j < count; ++j) m_link->AddWriteByte(buffer[j]);
         m_link->AddStop();
     });

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "device/DemoRegisterFile.h"
 #include "device/HmuCommands.h"
@@ -44,11 +45,19 @@ public:
     int GetMainAddress() const { return m_mainAddress; }
     bool GetDemoMode() const { return m_demoMode; }
     CI2C_FTDI& GetLink() { return *m_link; }
-    int HmuAddress(int index) const { return m_hmuBase + 2 * index; }
+    // The 8-bit write address of HMU n: only its low byte goes on the bus.
+    int HmuAddress(int index) const
+    {
+        return static_cast<int>((static_cast<unsigned>(m_hmuBase) + 2u * static_cast<unsigned>(index)) & 0xFFu);
+    }
     FtdiStatus OpenCable();
     void CheckCable();
     int GetError() const { return Demo() ? 0 : m_error; }
     void ClearError() { m_error = 0; }
+    // Transactions that failed all their attempts so far, whatever the
+    // operation; a caller compares it before and after a reading to tell a
+    // device that stopped answering from a reading of 0.
+    uint64_t FailedTransactions() const { return m_failedTransactions; }
 
     // Transactions with the current HMU device.
     bool BeginCommand(int command, int operand);
@@ -79,8 +88,17 @@ public:
     static int SenseRangeFigure(int value);
 
 private:
+    // START, write address, command and operand: what a retried write repeats.
+    struct CommandPhase {
+        uint8_t address;
+        uint8_t command;
+        int operand;  // negative: none
+    };
+
+    // queue() or queue(attempt number) puts one attempt's steps in the link's queue.
     template <class Queue>
     bool Attempt(Queue&& queue);
+    void QueueCommandPhase(const CommandPhase& phase);
     uint8_t HmuWriteAddress() const { return static_cast<uint8_t>(HmuAddress(m_hmuIndex)); }
     // The demo register file while demo mode is on, otherwise null.
     CDemoRegisterFile* Demo() { return m_demoMode ? &m_demoFile : nullptr; }
@@ -92,6 +110,9 @@ private:
     int32_t m_mainAddress = 0x40;
     int32_t m_error = 0;
     bool m_demoMode = true;
+    uint64_t m_failedTransactions = 0;
+    // The command phase BeginCommand left open, until a read or write ends it.
+    std::optional<CommandPhase> m_openCommand;
 
     CDemoRegisterFile m_demoFile;
 };

@@ -50,6 +50,8 @@ void CI2C_FTDI::Append(std::initializer_list<uint8_t> bytes)
 
 void CI2C_FTDI::RecordReply(ReplyKind kind)
 {
+    // The headroom test keeps a transaction far below this; never write past it.
+    if (m_expectedReplies >= kBufferSize) return;
     m_replyKinds[m_expectedReplies++] = kind;
 }
 
@@ -100,12 +102,24 @@ FtdiStatus CI2C_FTDI::Flush(FtdiHandle handle)
     m_commandLength = 0;
     if (handle == nullptr) return FTDI_INVALID_HANDLE;
     uint32_t written = 0;
-    return m_driver->Write(handle, m_command.data(), count, &written);
+    const FtdiStatus status = m_driver->Write(handle, m_command.data(), count, &written);
+    // Part of a transaction reached the cable at most: as good as none.
+    if (status == FTDI_OK && written != count) return FTDI_IO_ERROR;
+    return status;
 }
 
 FtdiStatus CI2C_FTDI::FlushI2C()
 {
-    return Flush(m_i2cHandle);
+    // Replies of an earlier exchange that came too late (or of a write that
+    // went out in part) would be read as this exchange's: drop them first.
+    if (m_outOfStep && m_i2cHandle != nullptr) {
+        m_driver->Purge(m_i2cHandle);
+        m_outOfStep = false;
+    }
+    const FtdiStatus status = Flush(m_i2cHandle);
+    m_writeFailed = status != FTDI_OK;
+    if (m_writeFailed) m_outOfStep = true;
+    return status;
 }
 
 FtdiStatus CI2C_FTDI::FlushEnable()
@@ -118,10 +132,13 @@ int CI2C_FTDI::CollectReplies()
     const uint32_t expected = static_cast<uint32_t>(m_expectedReplies);
     m_expectedReplies = 0;
     uint32_t received = 0;
-    if (expected > 0 && m_i2cHandle != nullptr) {
+    // After a failed write nothing is on its way: do not wait for it.
+    if (expected > 0 && m_i2cHandle != nullptr && !m_writeFailed) {
         m_driver->Read(m_i2cHandle, m_reply.data(), expected, &received);
         if (received > expected) received = expected;  // never trust a driver past the buffer
+        if (received < expected) m_outOfStep = true;  // the rest may still come
     }
+    m_writeFailed = false;
     int nacks = 0;
     for (uint32_t i = 0; i < received; ++i) {
         if (m_replyKinds[i] == kAckReply) nacks += m_reply[i] & 1;
@@ -214,6 +231,8 @@ FtdiStatus CI2C_FTDI::OpenI2CChannel()
         m_driver->SetBitMode(m_i2cHandle, 0x83, kModeMpsse);
         m_commandLength = 0;
         m_expectedReplies = 0;
+        m_outOfStep = false;  // a fresh session holds no old replies
+        m_writeFailed = false;
         Append({kSetLow, kBothHigh, kDriveSda, kLoopbackOff});
         FlushI2C();
         SendClockDivisor();

@@ -34,8 +34,11 @@ public:
     int AddStop();
     int AddWriteByte(uint8_t byte);
     int AddReadByte(int nack);
+    // A write that hands over fewer bytes than queued counts as failed.
     FtdiStatus FlushI2C();
     FtdiStatus FlushEnable();
+    // A read that brings fewer bytes than expected leaves the channel to be
+    // purged before the next I2C write, so late bytes never pass for replies.
     int CollectReplies();
     bool AckFailed() const { return m_nackCount != 0; }
     uint8_t ReplyByte(int index) const;
@@ -68,6 +71,7 @@ public:
     int ClockDivisor() const { return m_divisor; }
     bool IsI2CChannelOpen() const { return m_i2cHandle != nullptr; }
     bool IsEnableChannelOpen() const { return m_enableHandle != nullptr; }
+    bool IsOutOfStep() const { return m_outOfStep; }
     CFtdiDriver& Driver() { return *m_driver; }
 
 private:
@@ -89,6 +93,11 @@ private:
     int32_t m_nackCount = 0;
     int32_t m_rate = 400;
     int32_t m_divisor = 14;
+    // The I2C channel may hold replies no read has taken (a read that gave up
+    // early, a write that failed): purged before the next write.
+    bool m_outOfStep = false;
+    // The last I2C flush failed, so its replies are not waited for.
+    bool m_writeFailed = false;
 
     std::array<FtdiDeviceRecord, CFtdiDriver::kMaxRecords> m_records{};
     int32_t m_devicesFound = 0;

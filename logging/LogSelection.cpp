@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "device/TextFormat.h"
+
 namespace logsel {
 
 namespace {
@@ -103,7 +105,7 @@ std::optional<DeviceChannels> ParseChannelList(std::string_view list, std::strin
             return std::nullopt;
         }
         if (!AddName(Lower(item), channels)) {
-            error = "unknown channel '" + std::string(item) +
+            error = "unknown channel '" + ShownText(item) +
                     "': use vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10, tmon1..tmon3, imon1, himon "
                     "or a group vmon, hvout, gpio, tmon, imon";
             return std::nullopt;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "device/HmuCommands.h"
+#include "device/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
 #include "device/blocks/Tmon.h"
@@ -202,7 +203,7 @@ private:
                 values.senseAmps[monitor] = m_real;
                 return true;
             }
-            if (m_real <= 0.0) return Fail(error, "\"" + m_key + "\" must be above 0, found " + m_value);
+            if (m_real <= 0.0) return Fail(error, "\"" + ShownText(m_key) + "\" must be above 0, found " + m_value);
             values.senseOhms[monitor] = m_real;
             return true;
         }
@@ -244,7 +245,7 @@ private:
         if (field.compare(0, 7, "config.") == 0) {
             uint64_t reg = 0;
             if (!ParseUnsigned(field.substr(7), reg) || reg >= static_cast<uint64_t>(hmu::kConfigRegisters))
-                return Fail(error, "unknown key \"" + m_key + "\": configuration registers are 0 to " +
+                return Fail(error, "unknown key \"" + ShownText(m_key) + "\": configuration registers are 0 to " +
                                        std::to_string(hmu::kConfigRegisters - 1));
             if (!Whole(0xFF, error)) return false;
             device.configuration.emplace_back(static_cast<int>(reg), static_cast<uint8_t>(m_whole));
@@ -263,7 +264,7 @@ private:
         if (field == "faultlog.record") {
             faultlog::Record record{};
             if (!Record(record))
-                return Fail(error, "\"" + m_value + "\" is not a fault record: seven bytes in hex, r0 first");
+                return Fail(error, "\"" + ShownText(m_value) + "\" is not a fault record: seven bytes in hex, r0 first");
             if (static_cast<int>(device.records.size()) >= faultlog::kMaxRecords)
                 return Fail(error, "a fault log holds " + std::to_string(faultlog::kMaxRecords) + " records at most");
             device.records.push_back(record);
@@ -310,19 +311,19 @@ private:
         error = message;
         return false;
     }
-    bool Unknown(std::string& error) { return Fail(error, "unknown key \"" + m_key + "\""); }
+    bool Unknown(std::string& error) { return Fail(error, "unknown key \"" + ShownText(m_key) + "\""); }
 
     bool Real(std::string& error)
     {
         if (ParseReal(m_value, m_real)) return true;
-        return Fail(error, "\"" + m_value + "\" is not a number");
+        return Fail(error, "\"" + ShownText(m_value) + "\" is not a number");
     }
 
     bool Whole(uint64_t max, std::string& error)
     {
-        if (!ParseUnsigned(m_value, m_whole)) return Fail(error, "\"" + m_value + "\" is not a whole number");
+        if (!ParseUnsigned(m_value, m_whole)) return Fail(error, "\"" + ShownText(m_value) + "\" is not a whole number");
         if (m_whole <= max) return true;
-        return Fail(error, "\"" + m_key + "\" out of range (0 to " + std::to_string(max) + "), found " + m_value);
+        return Fail(error, "\"" + ShownText(m_key) + "\" out of range (0 to " + std::to_string(max) + "), found " + m_value);
     }
 
     bool Count(int& times, std::string& error)
@@ -333,7 +334,7 @@ private:
         }
         uint64_t count = 0;
         if (!ParseUnsigned(m_value, count) || count > kMaxCount)
-            return Fail(error, "\"" + m_value + "\" is not a count: 0 to " + std::to_string(kMaxCount) +
+            return Fail(error, "\"" + ShownText(m_value) + "\" is not a count: 0 to " + std::to_string(kMaxCount) +
                                    " or \"always\"");
         times = static_cast<int>(count);
         return true;
@@ -376,14 +377,16 @@ bool ParseBoardFile(const std::string& text, const std::string& source, BoardPla
     std::array<int, kBoardPots> windowLine{};
     while (std::getline(in, raw)) {
         ++lineNumber;
+        if (raw.size() > kMaxBoardLineBytes)
+            return fail(lineNumber, "line longer than " + std::to_string(kMaxBoardLineBytes) + " characters");
         const std::string line = Trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
         const size_t equals = line.find('=');
-        if (equals == std::string::npos) return fail(lineNumber, "expected \"key = value\", found \"" + line + "\"");
+        if (equals == std::string::npos) return fail(lineNumber, "expected \"key = value\", found \"" + ShownText(line) + "\"");
         const std::string key = Lower(Trim(line.substr(0, equals)));
         const std::string value = Trim(line.substr(equals + 1));
         if (key.empty()) return fail(lineNumber, "missing key before '='");
-        if (value.empty()) return fail(lineNumber, "missing value for \"" + key + "\"");
+        if (value.empty()) return fail(lineNumber, "missing value for \"" + ShownText(key) + "\"");
 
         std::string message;
         int windowPot = -1;

@@ -8,6 +8,7 @@
 // of it was good.
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,8 +55,14 @@ struct BoardPlan {
     ThermalSetup thermal;
 };
 
+// Board files are small text files: longer lines (and, read from disk,
+// larger files) are refused.
+constexpr size_t kMaxBoardLineBytes = 4096;
+constexpr size_t kMaxBoardFileBytes = 1024 * 1024;
+
 // Reads the text of a board file into the plan. On failure error holds one
-// line naming the source and the line, and the plan is not to be used.
+// line naming the source and the line, and the plan is not to be used; text
+// of the file in it is cut short, with control and non-ASCII bytes as \xNN.
 bool ParseBoardFile(const std::string& text, const std::string& source, BoardPlan& plan, std::string& error);
 
 // The format and every key, as a user reads it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -558,14 +559,31 @@ void CSimulatedBoard::PushPotStatus()
 
 bool CSimulatedBoard::LoadFile(const std::string& path, std::string& error)
 {
+    // Only a regular file: a folder would read as an empty board, and a
+    // device such as /dev/zero would never end.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        error = "cannot open board file " + path;
+        return false;
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = "board file " + path + " is not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open board file " + path;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return LoadText(text.str(), error, path);
+    std::string text(kMaxBoardFileBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > kMaxBoardFileBytes) {
+        error = "board file " + path + " is larger than " + std::to_string(kMaxBoardFileBytes / 1024) + " KiB";
+        return false;
+    }
+    return LoadText(text, error, path);
 }
 
 bool CSimulatedBoard::LoadText(const std::string& text, std::string& error, const std::string& source)

@@ -146,7 +146,8 @@ public:
     Duration Now() const { return m_now; }
 
     // Board files (BoardFileHelp). On failure error holds one line naming the
-    // source and line, and the board is unchanged.
+    // source and line, and the board is unchanged. Only regular files up to
+    // kMaxBoardFileBytes load.
     bool LoadFile(const std::string& path, std::string& error);
     bool LoadText(const std::string& text, std::string& error, const std::string& source = "board");
     static std::string_view BoardFileHelp() { return ::BoardFileHelp(); }

@@ -90,6 +90,36 @@ void CSimulatedFtdiDriver::ShortenReads(int fewer, int reads)
     m_shortReads = std::max(reads, 0);
 }
 
+void CSimulatedFtdiDriver::FailWrites(int writes)
+{
+    m_failWrites = std::max(writes, 0);
+}
+
+void CSimulatedFtdiDriver::ShortenWrites(int fewer, int writes)
+{
+    m_shortWriteBy = std::max(fewer, 0);
+    m_shortWrites = std::max(writes, 0);
+}
+
+void CSimulatedFtdiDriver::UnplugAfterTransfers(int transfers)
+{
+    m_unplugAfter = transfers;
+    if (m_unplugAfter == 0) {
+        m_unplugAfter = -1;
+        SetPlugged(false);
+    }
+}
+
+void CSimulatedFtdiDriver::CountTransfer(FtdiHandle handle)
+{
+    const auto it = m_handles.find(handle);
+    if (m_unplugAfter <= 0 || it == m_handles.end() || it->second.index != kI2CChannel) return;
+    if (--m_unplugAfter == 0) {
+        m_unplugAfter = -1;
+        SetPlugged(false);
+    }
+}
+
 CSimulatedFtdiDriver::Channel* CSimulatedFtdiDriver::Lookup(FtdiHandle handle, FtdiStatus* status)
 {
     const auto it = m_handles.find(handle);
@@ -193,6 +223,16 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
     Channel* channel = Lookup(handle, &status);
     if (channel == nullptr)
         return status;
+    const bool i2c = channel - m_channels.data() == kI2CChannel;
+    if (i2c && m_failWrites > 0) {
+        --m_failWrites;
+        CountTransfer(handle);
+        return FTDI_IO_ERROR;
+    }
+    if (i2c && m_shortWrites > 0) {
+        --m_shortWrites;
+        count -= std::min(count, static_cast<uint32_t>(m_shortWriteBy));
+    }
     const uint64_t transactions = m_bus.Transactions();
     channel->engine->Write(buffer, count);
     if (!EnableLine())
@@ -200,6 +240,7 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
     m_counters.bytesWritten += count;
     if (written != nullptr)
         *written = count;
+    CountTransfer(handle);
     return FTDI_OK;
 }
 
@@ -223,6 +264,7 @@ FtdiStatus CSimulatedFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32
     const size_t n = channel->engine->Read(buffer, std::min<size_t>(count, available));
     m_counters.bytesRead += n;
     *received = static_cast<uint32_t>(n);
+    CountTransfer(handle);
     return FTDI_OK;
 }
 

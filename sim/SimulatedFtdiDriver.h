@@ -82,8 +82,19 @@ public:
     // The next `times` address bytes equal to addressByte (exact byte, 0xC0
     // write, 0xC1 read) are not acknowledged; kAlways for all, 0 to cancel.
     void InjectAddressNack(uint8_t addressByte, int times) { m_bus.InjectAddressNack(addressByte, times); }
-    // The next `reads` reads return `fewer` bytes fewer than they would.
+    // The next `reads` reads return `fewer` bytes fewer than they would; the
+    // bytes held back stay queued, as late bytes on a real cable do.
     void ShortenReads(int fewer, int reads = 1);
+    // The next `writes` writes to the I2C channel fail: nothing reaches the
+    // engine and the status is an I/O error.
+    void FailWrites(int writes);
+    // The next `writes` writes to the I2C channel hand only all but the last
+    // `fewer` bytes to the engine, report that shorter count and succeed.
+    void ShortenWrites(int fewer, int writes = 1);
+    // The cable is pulled out after `transfers` more writes and reads on the
+    // I2C channel (so 1 unplugs it between the write and the read of an
+    // exchange); a negative count cancels.
+    void UnplugAfterTransfers(int transfers);
 
     // Observation.
     bool IsOpen(int index) const;
@@ -144,7 +155,14 @@ private:
     std::map<FtdiHandle, HandleInfo> m_handles;
     uintptr_t m_nextToken = 0x5100;
     bool m_plugged = true;
+    // Counts one transfer on the I2C channel towards a pending unplug.
+    void CountTransfer(FtdiHandle handle);
+
     int m_shortBy = 0;
     int m_shortReads = 0;
+    int m_failWrites = 0;
+    int m_shortWriteBy = 0;
+    int m_shortWrites = 0;
+    int m_unplugAfter = -1;
     SimulatedDriverCounters m_counters;
 };

@@ -8,6 +8,9 @@
 #include <iterator>
 #include <set>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/FileSettingsStore.h"
 #include "app/Settings.h"
 
@@ -213,6 +216,12 @@ std::vector<DamageCase> DamageCases()
         utf16 += std::string{c, '\0'};
     return {
         {"intact", kHead + good, {seven}, {}, false},
+        {"CR line ends, a value continued over them",
+         "Windows Registry Editor Version 5.00\r\r" + kKeyLine + "\r\"Bin\"=hex:01,02,\\\r  03\r" +
+             "\"Good\"=dword:00000007\r",
+         {{"Bin", SettingValue::Binary({1, 2, 3})}, seven}, {}, false},
+        {"CR, LF and CR LF mixed", kHead + "\"A\"=dword:00000001\r\"B\"=dword:00000002\n\r\n" + good,
+         {{"A", SettingValue::Number(1)}, {"B", SettingValue::Number(2)}, seven}, {}, false},
         {"empty file", "", {}, {"Good"}, false},
         {"LF ends, no header, no last line end", kKeyLine + "\n\"Good\"=dword:00000007", {seven}, {}, false},
         {"exported by regedit as UTF-16", utf16, {seven}, {}, false},
@@ -282,6 +291,58 @@ TEST_F(FileFixture, DamagedFilesKeepWhatParsesAndSetTheRestAside)
         ASSERT_TRUE(store.Set("New", SettingValue::Number(10))) << c.what;
         EXPECT_EQ(Listing(dir), std::set<std::string>{"Settings.reg"}) << c.what;
     }
+}
+
+TEST_F(FileFixture, SeveralValuesGoInOneReplacementOrNotAtAll)
+{
+    CFileSettingsStore store(file);
+    ASSERT_TRUE(store.Set("Kept", SettingValue::Number(1)));
+    ASSERT_TRUE(store.SetValues({{"Demo Mode", SettingValue::Number(1)},
+                                 {"Log Settings", SettingValue::Binary(Sequence(232))},
+                                 {"kept", SettingValue::Number(2)}}));
+    EXPECT_EQ(ReadAll(file), kHead + "\"Kept\"=dword:00000002\r\n\"Demo Mode\"=dword:00000001\r\n" +
+                                 FormatRegValue("Log Settings", SettingValue::Binary(Sequence(232))) + "\r\n");
+    // One value that cannot be written: none is, and the file is as it was.
+    const std::string before = ReadAll(file);
+    EXPECT_FALSE(store.SetValues({{"Demo Mode", SettingValue::Number(0)}, {"Bad\nName", SettingValue::Number(0)}}));
+    EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(Listing(dir), std::set<std::string>{"Settings.reg"});
+}
+
+TEST_F(FileFixture, WritesOfAnotherInstanceAreSeenEvenAtTheSameSize)
+{
+    CFileSettingsStore first(file);
+    CFileSettingsStore second(file);
+    for (uint32_t value : {1u, 2u, 3u}) {
+        ASSERT_TRUE(second.Set("Demo Mode", SettingValue::Number(value)));
+        EXPECT_EQ(first.Get("Demo Mode"), SettingValue::Number(value)) << "the file was parsed again";
+    }
+    // Replaced behind both stores' backs by an editor, same size again.
+    WriteAll(file, kHead + "\"Demo Mode\"=dword:00000009\r\n\r\n");
+    EXPECT_EQ(first.Get("Demo Mode"), SettingValue::Number(9));
+}
+
+TEST_F(FileFixture, TemporaryFilesOfKilledSavesAreRemovedAtTheNextOpen)
+{
+    // A writer that has ended, and one that still runs (this process's parent).
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string dead = ".Settings.reg.tmp" + std::to_string(child) + "-aB3xYz";
+    const std::string deadCopy = ".Settings.reg.damaged.tmp" + std::to_string(child) + "-Q1w2e3";
+    const std::string running = ".Settings.reg.tmp" + std::to_string(getppid()) + "-r4T5y6";
+    const std::vector<std::string> others = {".Settings.reg.tmpX-1", ".Other.reg.tmp" + std::to_string(child) + "-1",
+                                             "Settings.reg.tmp" + std::to_string(child) + "-1"};
+    WriteAll(file, kHead + "\"Demo Mode\"=dword:00000001\r\n\r\n");
+    for (const std::string& name : others) WriteAll(dir / name, "x");
+    for (const std::string& name : {dead, deadCopy, running}) WriteAll(dir / name, kHead + "\"Demo M");
+
+    CFileSettingsStore store(file);
+    std::set<std::string> expected(others.begin(), others.end());
+    expected.insert({"Settings.reg", running});
+    EXPECT_EQ(Listing(dir), expected);
+    EXPECT_EQ(store.Get("Demo Mode"), SettingValue::Number(1)) << "the old file is whole";
 }
 
 TEST_F(FileFixture, MissingFoldersAreCreated)

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 
 #include "app/AboutDlg.h"
 #include "app/FontOccManager.h"
@@ -43,6 +44,13 @@ public:
     std::vector<int> selectedOnActivation;  // the port's HMU index after each activation
     int refreshes = 0;
     int oks = 0;
+    // Runs while the page is still whole, at the start of its destruction.
+    std::function<void(const CProbePage&)> onDestroy;
+
+    ~CProbePage() override
+    {
+        if (onDestroy) onDestroy(*this);
+    }
 
     bool OnSetActive() override
     {
@@ -79,7 +87,7 @@ SheetView Look(QDialog& dialog)
     return view;
 }
 
-void AttachHmus(CSimulatedFtdiDriver& driver, std::initializer_list<int> devices, int base = 0xC0)
+void AttachHmus(CSimulatedFtdiDriver& driver, const std::vector<int>& devices, int base = 0xC0)
 {
     for (int d : devices) driver.Bus().Attach(static_cast<uint8_t>(base + 2 * d), std::make_shared<CTestTarget>());
 }
@@ -88,7 +96,7 @@ struct Shell : ::testing::Test {
     std::unique_ptr<TestApp> t;
     SheetView lastSheet;
 
-    void Start(std::initializer_list<int> hmus, bool mainDevice = false, bool demo = false)
+    void Start(const std::vector<int>& hmus, bool mainDevice = false, bool demo = false)
     {
         auto driver = std::make_shared<CSimulatedFtdiDriver>();
         AttachHmus(*driver, hmus);
@@ -187,7 +195,7 @@ TEST_F(Shell, UnpluggedCableStopsHardwareCommandsButNotTheOptionsDialogs)
 
 TEST_F(Shell, DemonstrationChecksNeedBothHmusAndTheMainDevice)
 {
-    struct Case { std::initializer_list<int> hmus; bool main; void (CTovinMainDlg::*run)(); QString message; };
+    struct Case { std::vector<int> hmus; bool main; void (CTovinMainDlg::*run)(); QString message; };
     const std::vector<Case> cases = {
         {{1}, true, &CTovinMainDlg::OnDemo1, kNoHmu},
         {{0}, true, &CTovinMainDlg::OnDemo2, kNoHmu},
@@ -267,10 +275,9 @@ TEST_F(Shell, PagesNeverShownStayUninitialisedWhenTheWindowCloses)
     int lateActivations = 0;
     t->app->OpenDevicePages(QStringLiteral("Probe"), true, [&] {
         auto page = std::make_unique<CProbePage>();
-        CProbePage* raw = page.get();
-        QObject::connect(raw, &QObject::destroyed, [raw, &lateActivations] {
-            if (raw->Activations() > 0 && raw->DeviceIndex() != 0) ++lateActivations;
-        });
+        page->onDestroy = [&lateActivations](const CProbePage& gone) {
+            if (gone.Activations() > 0 && gone.DeviceIndex() != 0) ++lateActivations;
+        };
         return page;
     });
     EXPECT_EQ(lateActivations, 0) << "pages of tabs never shown were activated as the window closed";

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/FileSettingsStore.h"
+#include "app/MemorySettingsStore.h"
 #include "app/TovinAppContext.h"
 #include "app/TovinMainDlg.h"
 #include "device/Tovin_I2C_Port.h"
@@ -121,6 +122,41 @@ TEST_F(StartupFixture, StoredValuesAreReadWithTheirRulesAndWrittenBackNormalised
             EXPECT_FALSE(Stored("I2C SW Address").has_value()) << "never written";
         }
     }
+}
+
+// Records each batch of values it is given, and every single write.
+class CBatchRecordingStore : public CMemorySettingsStore {
+public:
+    std::vector<std::vector<std::string>> batches;
+    int singleWrites = 0;
+
+    bool Set(std::string_view name, const SettingValue& value) override
+    {
+        ++singleWrites;
+        return CMemorySettingsStore::Set(name, value);
+    }
+    bool SetValues(const SettingList& values) override
+    {
+        std::vector<std::string> names;
+        for (const NamedSetting& entry : values) names.push_back(entry.name);
+        batches.push_back(names);
+        for (const NamedSetting& entry : values) CMemorySettingsStore::Set(entry.name, entry.value);
+        return true;
+    }
+};
+
+TEST_F(StartupFixture, TheSettingsAreSavedInOneWriteAtTheEnd)
+{
+    auto owned = std::make_unique<CBatchRecordingStore>();
+    CBatchRecordingStore& store = *owned;
+    CTovinAppContext app(std::make_shared<CSimulatedFtdiDriver>(), std::move(owned));
+    CTovinAppContext* previous = SetTheApp(&app);
+    EXPECT_EQ(app.Run(), 0);
+    SetTheApp(previous);
+    EXPECT_EQ(store.batches, (std::vector<std::vector<std::string>>{
+                                 {"Demo Mode", "Large UI Font", "I2C Address", "FPGA Section", "I2C Baudrate",
+                                  "Log Settings"}}));
+    EXPECT_EQ(store.singleWrites, 0);
 }
 
 TEST_F(StartupFixture, ADamagedSettingsFileStartsWithDefaults)

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "cli/Zent2Cli.h"
@@ -95,6 +96,9 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
 {
     const std::string badBoard = TempPath("bad-board.txt");
     std::ofstream(badBoard) << "hmu0.vmon1 = 1.0\nhmu9.present = 1\n";
+    const std::string junkBoard = TempPath("junk-board.txt");
+    std::ofstream(junkBoard) << "\x01\x02\x1B[2J" << std::string(300, 'x') << "\n";
+    const std::string tinyOhms = "0." + std::string(50, '0') + "1";  // shown as 1e-51, a float 0
     const struct {
         std::vector<std::string> args;
         const char* message;
@@ -115,6 +119,16 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--demo", "ues", "0"}, "demo"}, {{"--demo", "devices"}, "demo"},
         {{"--demo", "write", "0", "M", "0", "1"}, "demo"}, {{"--demo", "write", "0", "C", "119", "1"}, "0..118"},
         {{"--demo=1", "scan"}, "no value"}, {{"--rsense", "0", "measure", "0"}, "--rsense"},
+        {{"--rsense", tinyOhms, "measure", "0"}, "--rsense"},
+        {{"--rsense", "1" + std::string(39, '0'), "measure", "0"}, "--rsense"},
+        {{"sc\nan\x1B"}, "unknown command 'sc\\x0Aan\\x1B'"},
+        {{"--base", "0x" + std::string(300, 'A'), "scan"}, "0xAAAAAAAAAA"},
+        {{"read", "0", "C", std::string(300, '9')}, "0..255"},
+        {{"--simulated-board", "log", "--output", "x.log", "--select", "vmon1,\x02"}, "unknown channel '\\x02'"},
+        {{"--simulated-board", "--board", std::filesystem::temp_directory_path().string(), "scan"},
+         "not a regular file"},
+        {{"--simulated-board", "--board", "/dev/zero", "scan"}, "not a regular file"},
+        {{"--simulated-board", "--board", junkBoard, "scan"}, "line 1: expected \"key = value\", found \"\\x01\\x02\\x1B[2Jxxx"},
         {{"--vid-pid", "0403", "scan"}, "VID:PID"}, {{"--vid-pid=0403:0", "scan"}, "VID:PID"},
         {{"--serial", "FT1", "--simulated-board", "scan"}, "not with"}, {{"--demo", "--vid-pid", "1234:5678", "scan"}, "not with"},
         {{"--serial"}, "needs a value"},
@@ -125,6 +139,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         const CliResult r = Run(c.args);
         EXPECT_EQ(r.status, CZent2Cli::kExitUsage) << line;
         EXPECT_TRUE(IsOneLine(r.err)) << line << "-> " << r.err;
+        EXPECT_LT(r.err.size(), 200u) << line << "-> " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "-> " << r.err;
         EXPECT_EQ(r.out, "") << line;
         EXPECT_EQ(Writes(), 0u) << line;
@@ -133,6 +148,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
     // The bad board file changed nothing, not even its good first line.
     EXPECT_EQ(board->Values(0).vmonVolts[0], CSimulatedBoard::TypicalValues(0).vmonVolts[0]);
     std::filesystem::remove(badBoard);
+    std::filesystem::remove(junkBoard);
 }
 
 TEST_F(CliOnBoard, HelpDescribesEveryCommandAndExitsZero)
@@ -311,6 +327,113 @@ TEST_F(CliOnBoard, DeviceAndCableFailuresExitOne)
     EXPECT_EQ(Sim("read 0 C 0x34").status, 0);
 }
 
+// Every command against every fault of the simulated cable. A fault that
+// clears within the port's five attempts must not show; one that persists
+// ends the command with status 1 and one line, after printing only lines it
+// read in full (never a value made up for what failed). Afterwards the board
+// answers as before: no leftover bytes, no phantom device.
+TEST_F(CliOnBoard, FaultMatrixOfEveryCommand)
+{
+    // What a fault hits: HMU0's address, its read address, its command or
+    // data bytes (faults of the HMU0 device), any transfer of the cable, or
+    // only a command of more than three exchanges.
+    enum class Hits { HmuAddress, Reads, Commands, Data, Cable, Long, Never };
+    const struct {
+        const char* line;
+        bool hmu;  // talks to HMU0 (else only to the main device, or to all in turn)
+        bool reads, commands, data, longer;
+    } commands[] = {
+        {"scan", false, false, false, false, true},
+        {"read 0 C 0x34", true, true, true, false, false},
+        {"read 0 M 0x70", true, true, true, false, false},
+        {"write 0 C 0x20 0x5A", true, false, true, true, false},
+        {"update 0", true, false, true, false, false},
+        {"dump 0", true, true, true, false, true},
+        {"measure 0", true, true, true, true, true},
+        {"ues 0", true, true, true, false, true},
+        {"trim 0 1", true, true, true, true, true},
+        {"trim 0 2 1.1", true, true, true, true, true},  // reads two bytes after the target
+        {"hvout 0", true, true, true, true, true},  // selects the monitor records it reads
+        {"gpio 0", true, true, true, true, true},
+        {"faults 0", true, true, true, false, true},
+        {"erase-faults 0", true, true, true, true, true},
+        {"read-main 1", false, true, true, false, false},
+        {"write-main 1 0x99", false, false, true, true, false},
+    };
+    using D = CSimulatedFtdiDriver;
+    const struct {
+        const char* name;
+        Hits hits;
+        std::function<void(D&)> inject;
+    } faults[] = {
+        {"address NACK always", Hits::HmuAddress, [](D& d) { d.InjectAddressNack(0xC0, D::kAlways); }},
+        {"address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC0, 4); }},
+        {"read address NACK always", Hits::Reads, [](D& d) { d.InjectAddressNack(0xC1, D::kAlways); }},
+        {"read address NACK 4 times", Hits::Never, [](D& d) { d.InjectAddressNack(0xC1, 4); }},
+        {"command NACK always", Hits::Commands, [this](D&) { Hmu(0).InjectFault(HmuFault::CommandNack, D::kAlways); }},
+        {"command NACK once", Hits::Never, [this](D&) { Hmu(0).InjectFault(HmuFault::CommandNack, 1); }},
+        {"data NACK always", Hits::Data, [this](D&) { Hmu(0).InjectFault(HmuFault::DataNack, D::kAlways); }},
+        {"data NACK once", Hits::Never, [this](D&) { Hmu(0).InjectFault(HmuFault::DataNack, 1); }},
+        {"short read", Hits::Never, [](D& d) { d.ShortenReads(1, 1); }},
+        {"two short reads", Hits::Never, [](D& d) { d.ShortenReads(1, 2); }},
+        {"failed write", Hits::Never, [](D& d) { d.FailWrites(1); }},
+        {"short write", Hits::Never, [](D& d) { d.ShortenWrites(3, 1); }},
+        {"every write fails", Hits::Cable, [](D& d) { d.FailWrites(100000); }},
+        // Opening the cable takes two writes; the third is the command's first.
+        {"unplugged in the first exchange", Hits::Cable, [](D& d) { d.UnplugAfterTransfers(3); }},
+        {"unplugged in the fourth exchange", Hits::Long, [](D& d) { d.UnplugAfterTransfers(9); }},
+    };
+    const auto clear = [this] {
+        Bus().InjectAddressNack(0xC0, 0);
+        Bus().InjectAddressNack(0xC1, 0);
+        Hmu(0).InjectFault(HmuFault::CommandNack, 0);
+        Hmu(0).InjectFault(HmuFault::DataNack, 0);
+        Bus().ShortenReads(0, 0);
+        Bus().FailWrites(0);
+        Bus().ShortenWrites(0, 0);
+        Bus().UnplugAfterTransfers(-1);
+        Bus().SetPlugged(true);
+    };
+    for (const auto& command : commands) {
+        SetUp();
+        const CliResult reference = Sim(command.line);
+        ASSERT_EQ(reference.status, 0) << command.line << ": " << reference.err;
+        const CliResult referenceRead = Sim("read 0 C 0x34");
+        const CliResult referenceScan = Sim("scan");
+        for (const auto& fault : faults) {
+            const std::string cell = std::string(command.line) + " / " + fault.name;
+            SetUp();
+            fault.inject(Bus());
+            const CliResult r = Sim(command.line);
+            const bool onHmu = command.hmu;
+            const bool hit = fault.hits == Hits::Cable || (fault.hits == Hits::Long && command.longer) ||
+                             (onHmu && fault.hits == Hits::HmuAddress) ||
+                             (onHmu && fault.hits == Hits::Reads && command.reads) ||
+                             (onHmu && fault.hits == Hits::Commands && command.commands) ||
+                             (onHmu && fault.hits == Hits::Data && command.data);
+            if (fault.hits == Hits::HmuAddress && std::string(command.line) == "scan") {
+                // A device that does not answer is absent: that is what scan reports.
+                std::string expected = reference.out;
+                expected.replace(expected.find("HMU0 0xC0 present"), 17, "HMU0 0xC0 absent");
+                EXPECT_EQ(r.status, 0) << cell;
+                EXPECT_EQ(r.out, expected) << cell;
+            } else if (hit) {
+                EXPECT_EQ(r.status, CZent2Cli::kExitDevice) << cell;
+                EXPECT_TRUE(IsOneLine(r.err)) << cell << " -> " << r.err;
+                EXPECT_EQ(reference.out.rfind(r.out, 0), 0u) << cell << ": printed\n" << r.out;
+                EXPECT_TRUE(r.out.empty() || r.out.back() == '\n') << cell;
+            } else {
+                EXPECT_EQ(r.status, 0) << cell << ": " << r.err;
+                EXPECT_EQ(r.out, reference.out) << cell;
+                EXPECT_EQ(r.err, "") << cell;
+            }
+            clear();
+            EXPECT_EQ(Sim("read 0 C 0x34").out, referenceRead.out) << cell;
+            EXPECT_EQ(Sim("scan").out, referenceScan.out) << cell;
+        }
+    }
+}
+
 TEST_F(CliOnBoard, OneCableLockPerCommandAndTheRateOfTheLink)
 {
     const struct {
@@ -382,6 +505,70 @@ TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
 #endif
 }
 
+// Sees, while the command runs, what the trace file holds.
+class CTraceSpy : public CI2cTarget {
+public:
+    explicit CTraceSpy(std::string path) : m_path(std::move(path)) {}
+    bool OnAddress(bool) override
+    {
+        std::ifstream in(m_path, std::ios::binary);
+        seen.push_back(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        return false;
+    }
+    bool OnWrite(uint8_t) override { return false; }
+    uint8_t OnRead() override { return 0xFF; }
+    std::vector<std::string> seen;
+
+private:
+    std::string m_path;
+};
+
+TEST_F(CliOnBoard, ATraceReplacesTheOldOneOnlyWhenCompleteAndOnlyWhenTheBusRan)
+{
+    const std::filesystem::path folder = TempPath("traces");
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "t.vcd").string();
+    const auto spy = std::make_shared<CTraceSpy>(path);
+    Bus().Bus().Attach(0xC4, spy);  // probed by scan as HMU2
+    std::ofstream(path) << "old trace";
+
+    ASSERT_EQ(Sim("--trace " + path + " scan").status, 0);
+    ASSERT_FALSE(spy->seen.empty());
+    for (const std::string& during : spy->seen) EXPECT_EQ(during, "old trace");
+    std::string tokens, output;
+    EXPECT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file left";
+
+    // Nothing on the bus: no trace, and the old one stays.
+    std::ofstream(path) << "old trace";
+    const CliResult devices = Sim("--trace " + path + " devices");
+    EXPECT_EQ(devices.status, 0);
+    EXPECT_NE(devices.err.find("no trace written"), std::string::npos) << devices.err;
+    const std::string other = (folder / "none.vcd").string();
+    EXPECT_EQ(Sim("--trace " + other + " devices").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(other));
+    // Refused before anything ran: the old trace stays too.
+    EXPECT_EQ(Sim("--trace " + path + " read 9 C 0").status, CZent2Cli::kExitUsage);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old trace");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(CliOnBoard, OutputThatCannotBeWrittenIsAnError)
+{
+    // A stream whose every write fails, as standard output on a full disk.
+    struct : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } full;
+    std::ostream out(&full);
+    std::ostringstream err;
+    CZent2Cli cli;
+    cli.SetBoard(board.get());
+    EXPECT_EQ(cli.Run(SplitArgs("--simulated-board scan"), out, err), CZent2Cli::kExitDevice);
+    EXPECT_TRUE(IsOneLine(err.str())) << err.str();
+    EXPECT_NE(err.str().find("cannot write the output"), std::string::npos);
+}
+
 #ifndef _WIN32
 TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
 {
@@ -404,6 +591,11 @@ TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
         EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
         EXPECT_EQ(output.rfind(c.output, 0), 0u) << c.args << ": " << output;
     }
+#ifdef __linux__
+    const int full = std::system((std::string(ZENT2_CLI_PATH) + " --simulated-board scan >/dev/full 2>/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(full));
+    EXPECT_EQ(WEXITSTATUS(full), 1) << "a failed write to standard output is an error";
+#endif
 }
 #endif
 
@@ -485,7 +677,11 @@ TEST_F(CliOnLibFtdi, OwnUsbIdsPutTheCableFirst)
     EXPECT_EQ(Run("devices").out.substr(0, 8), "0 JTAG9A");
     const CliResult r = Run("--vid-pid 1a2b:0042 devices");
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "0 OWN4A  cable OWN4 channel A, 1A2B:0042 at usb 1-1");
-    EXPECT_EQ(Run("--vid-pid 1a2b:0042 scan").status, 0);
+    // This fake cable answers no exchange at all: the scan says the cable
+    // failed rather than listing devices it never heard from as absent.
+    const CliResult scanned = Run("--vid-pid 1a2b:0042 scan");
+    EXPECT_EQ(scanned.status, CZent2Cli::kExitDevice);
+    EXPECT_EQ(scanned.err, "zent2-cli: the cable failed while talking to HMU0 at 0xC0\n");
     EXPECT_EQ(usb.Last()->chip, 1) << "the scan ran on the chosen cable";
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "device/MeasureCodes.h"
 #include "device/Tovin_I2C_Port.h"
 #include "tests/link/ScriptedDriver.h"
@@ -316,6 +318,14 @@ TEST(PortAddressing, HmuAddressesAndReadAddressWrap)
     ASSERT_EQ(driver->writes.size(), 2u);
     EXPECT_EQ(driver->writes[0].bytes[12], 0xFF);
     EXPECT_EQ(driver->writes[1].bytes[12], 0x00);
+    // Whatever the stored setting, an address is the byte that goes on the bus.
+    const struct {
+        int base, index, address;
+    } cases[] = {{INT_MAX, 7, 0x0D}, {INT_MAX - 1, 0, 0xFE}, {0x1C0, 1, 0xC2}, {0xFE, 1, 0x00}, {-2, 1, 0x00}};
+    for (const auto& c : cases) {
+        port.SetHmuBase(c.base);
+        EXPECT_EQ(port.HmuAddress(c.index), c.address) << c.base << " + 2 x " << c.index;
+    }
 }
 
 }  // namespace

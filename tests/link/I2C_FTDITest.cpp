@@ -162,6 +162,44 @@ TEST_F(QueueFixture, CollectCountsOnlyAcknowledgeBytesThatArrived)
     }
 }
 
+TEST_F(QueueFixture, AnExchangeThatWentWrongIsPurgedBeforeTheNextWrite)
+{
+    const struct {
+        const char* what;
+        int writeOutcome;  // as CScriptedDriver::writeScript
+        Bytes answer;      // to a read of two expected bytes
+        bool flushOk;
+        bool readAsked;
+        int received;
+        bool purged;  // before the next write
+    } cases[] = {
+        {"in step", 0, {0, 0}, true, true, 2, false},
+        {"short read", 0, {0}, true, true, 1, true},
+        {"nothing read", 0, {}, true, true, 0, true},
+        {"failed write: no reply is waited for", -1, {}, false, false, 0, true},
+        {"short write", 4, {0}, false, false, 0, true},
+    };
+    ASSERT_EQ(link.OpenI2CChannel(), FTDI_OK);
+    for (const auto& c : cases) {
+        driver->purges[1] = 0;
+        driver->reads = 0;
+        driver->readScript.clear();
+        link.AddWriteByte(0xC0);
+        link.AddWriteByte(0x33);
+        driver->writeScript.push_back(c.writeOutcome);
+        EXPECT_EQ(link.FlushI2C() == FTDI_OK, c.flushOk) << c.what;
+        driver->readScript.push_back(c.answer);
+        EXPECT_EQ(link.CollectReplies(), c.received) << c.what;
+        EXPECT_EQ(driver->reads, c.readAsked ? 1 : 0) << c.what;
+        EXPECT_EQ(link.IsOutOfStep(), c.purged) << c.what;
+        EXPECT_EQ(driver->purges[1], 0) << c.what << ": purged only when the next exchange starts";
+        link.AddStart();
+        link.FlushI2C();
+        EXPECT_EQ(driver->purges[1], c.purged ? 1 : 0) << c.what;
+        EXPECT_FALSE(link.IsOutOfStep()) << c.what;
+    }
+}
+
 TEST_F(QueueFixture, RateSelectsTheDivisorAndTheDivisorCommand)
 {
     const std::vector<std::pair<int, int>> cases = {

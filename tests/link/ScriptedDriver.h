@@ -2,6 +2,7 @@
 // A driver that records what the link hands it and answers reads from a
 // script, so the exact bytes of every exchange can be checked.
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -19,6 +20,9 @@ public:
     std::vector<std::string> serials{"FT1A2B3CA", "FT1A2B3CB"};
     std::vector<FtdiStatus> openFailures[2];  // statuses given by the next opens, per index
     std::deque<std::vector<uint8_t>> readScript;  // one entry per read; bytes beyond the count are dropped
+    // One entry per write, then every write takes all: -1 fails it (nothing
+    // taken), n >= 0 takes all but n bytes and reports success.
+    std::deque<int> writeScript;
 
     std::vector<Write> writes;
     std::vector<std::pair<int, std::pair<uint8_t, uint8_t>>> bitModes;  // channel, mask, mode
@@ -67,6 +71,14 @@ public:
 
     FtdiStatus Write(FtdiHandle handle, const uint8_t* buffer, uint32_t count, uint32_t* written) override
     {
+        int outcome = 0;
+        if (!writeScript.empty()) {
+            outcome = writeScript.front();
+            writeScript.pop_front();
+        }
+        *written = 0;
+        if (outcome < 0) return FTDI_IO_ERROR;
+        count -= std::min(count, static_cast<uint32_t>(outcome));
         writes.push_back({Channel(handle), std::vector<uint8_t>(buffer, buffer + count)});
         *written = count;
         return FTDI_OK;
@@ -80,7 +92,7 @@ public:
         std::vector<uint8_t> answer = readScript.front();
         readScript.pop_front();
         const uint32_t n = answer.size() < count ? static_cast<uint32_t>(answer.size()) : count;
-        std::memcpy(buffer, answer.data(), n);
+        if (n > 0) std::memcpy(buffer, answer.data(), n);
         *received = n;
         return FTDI_OK;
     }
