@@ -66,15 +66,6 @@ CJTAG_CableSetup::CJTAG_CableSetup(QWidget* parent) : CTovinDialog(parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void CJTAG_CableSetup::showEvent(QShowEvent* event)
-{
-    if (!m_initialised) {
-        m_initialised = true;
-        OnInitDialog();
-    }
-    CTovinDialog::showEvent(event);
-}
-
 void CJTAG_CableSetup::OnInitDialog()
 {
     m_ftdi->setChecked(true);

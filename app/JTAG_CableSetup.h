@@ -41,10 +41,9 @@ public slots:
     void accept() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void OnInitDialog();
+    void OnInitDialog() override;
 
     bool m_demoMode = false;
     CTovin_I2C_Port* m_port = nullptr;
@@ -53,7 +52,6 @@ private:
     int m_rate = 400;
     std::string m_cableSerial;
     std::vector<std::string> m_attachedCables;
-    bool m_initialised = false;
 
     QRadioButton* m_parallel;
     QRadioButton* m_usbCable;

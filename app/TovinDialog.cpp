@@ -13,6 +13,15 @@ int CTovinDialog::DoModal()
     return Ui().RunModal(*this);
 }
 
+void CTovinDialog::showEvent(QShowEvent* event)
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
 void CTovinDialog::accept()
 {
     done(kIdOk);

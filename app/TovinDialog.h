@@ -16,4 +16,14 @@ public:
 public slots:
     void accept() override;  // ends with kIdOk
     void reject() override;  // ends with kIdCancel (Escape, Cancel, the close box)
+
+protected:
+    // Called once, when the dialog is first shown, before it is drawn: where a
+    // dialog reads the device and fills its controls.
+    virtual void OnInitDialog() {}
+    void showEvent(QShowEvent* event) override;
+    bool IsInitialised() const { return m_initialised; }
+
+private:
+    bool m_initialised = false;
 };

@@ -43,13 +43,9 @@ CDemoOptionDlg::CDemoOptionDlg(const QString& title, const QString& group, demod
     top->addWidget(okCancel);
 }
 
-void CDemoOptionDlg::showEvent(QShowEvent* event)
+void CDemoOptionDlg::OnInitDialog()
 {
-    if (!m_initialised) {
-        m_initialised = true;
-        OnRead();
-    }
-    CTovinDialog::showEvent(event);
+    OnRead();
 }
 
 int CDemoOptionDlg::SelectionValue() const

@@ -37,7 +37,8 @@ public:
 protected:
     CDemoOptionDlg(const QString& title, const QString& group, demodesign::Field field,
                    const std::vector<Choice>& choices, int& remembered, QWidget* parent);
-    void showEvent(QShowEvent* event) override;
+    // The dialog opens with a Read.
+    void OnInitDialog() override;
 
 private:
     void Select(int value);
@@ -48,5 +49,4 @@ private:
     std::vector<QRadioButton*> m_buttons;
     QPushButton* m_read;
     QPushButton* m_write;
-    bool m_initialised = false;
 };

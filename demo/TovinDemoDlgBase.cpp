@@ -107,20 +107,11 @@ CTovin_I2C_Port& CTovinDemoDlgBase::Port() const
     return m_app.Port();
 }
 
-void CTovinDemoDlgBase::showEvent(QShowEvent* event)
-{
-    if (!m_initialised) {
-        m_initialised = true;
-        OnInitDialog();
-    }
-    CTovinDialog::showEvent(event);
-}
-
 void CTovinDemoDlgBase::done(int result)
 {
     if (!m_closed) {
         m_closed = true;
-        if (m_initialised) OnClosing();
+        if (IsInitialised()) OnClosing();
         // The timer ends with the window in any case.
         m_chart->StopTimer();
     }

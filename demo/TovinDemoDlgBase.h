@@ -50,7 +50,7 @@ protected:
 
     // Runs once, when the dialog is first shown; demonstrations call
     // BaseOpening at their own point of it.
-    virtual void OnInitDialog() { BaseOpening(); }
+    void OnInitDialog() override { BaseOpening(); }
     // The title, one chart refresh, then the chart's timer.
     void BaseOpening();
     // Runs once, when the dialog ends (whichever way), while it is still whole.
@@ -60,7 +60,6 @@ protected:
     // device did not answer. Gives whether it answered.
     bool RunSequence(const std::function<bool()>& sequence);
 
-    void showEvent(QShowEvent* event) override;
 
 private:
     void LoadText(QTextEdit* box, DemoText text);
@@ -72,6 +71,5 @@ private:
     CPowerNetworkChart* m_chart;
     QVBoxLayout* m_settings;
     QPushButton* m_done;
-    bool m_initialised = false;
     bool m_closed = false;
 };

@@ -50,15 +50,6 @@ CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void CSNTRX_Trim_DAC_Dlg::showEvent(QShowEvent* event)
-{
-    if (!m_initialised) {
-        m_initialised = true;
-        OnInitDialog();
-    }
-    CTovinDialog::showEvent(event);
-}
-
 void CSNTRX_Trim_DAC_Dlg::SetTrimCell(int number)
 {
     m_cellNumber = number;

@@ -41,10 +41,9 @@ signals:
     void SequenceRunning();
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void OnInitDialog();
+    void OnInitDialog() override;
     void UpdateCaption();
     void SetBusy(bool busy);
     void Show();
@@ -54,7 +53,6 @@ private:
     int m_deviceIndex = 0;
     float m_measured = 0.0f;
     int m_targetCode = 0;
-    bool m_initialised = false;
 
     QLabel* m_output;
     CFloatEdit* m_target;

@@ -52,14 +52,10 @@ CUESDlg::CUESDlg(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void CUESDlg::showEvent(QShowEvent* event)
+void CUESDlg::OnInitDialog()
 {
-    if (!m_initialised) {
-        m_initialised = true;
-        if (QRadioButton* button = BaseButton(m_radix)) button->setChecked(true);
-        OnRead();
-    }
-    CTovinDialog::showEvent(event);
+    if (QRadioButton* button = BaseButton(m_radix)) button->setChecked(true);
+    OnRead();
 }
 
 QRadioButton* CUESDlg::BaseButton(int radix) const

@@ -34,7 +34,8 @@ signals:
     void SequenceRunning();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // The base button is checked and the signature read when the dialog opens.
+    void OnInitDialog() override;
 
 private:
     void Show();
@@ -42,7 +43,6 @@ private:
     CTovin_I2C_Port* m_port = nullptr;
     int m_radix = 16;
     uint64_t m_signature = 0;
-    bool m_initialised = false;
 
     QRadioButton* m_binary;
     QRadioButton* m_decimal;
