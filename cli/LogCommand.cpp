@@ -57,8 +57,13 @@ std::string Progress(const LogRecord& record, int total)
     std::string line = total != 0 ? FormatText("Record %d of %d:", record.number, total)
                                    : FormatText("Record %d:", record.number);
     if (record.devices.empty()) return line + " no HMU device answered";
-    for (size_t i = 0; i < record.devices.size(); ++i)
-        line += FormatText("%s HMU%d", i == 0 ? "" : ",", record.devices[i].device);
+    // The file takes what was read, as the desktop logger writes it; an
+    // unattended run names the readings that failed rather than hide them.
+    for (size_t i = 0; i < record.devices.size(); ++i) {
+        line += FormatText("%s HMU%d%s", i == 0 ? "" : ",", record.devices[i].device,
+                           record.devices[i].readingFailed ? " (a reading failed: some values are not measurements)"
+                                                           : "");
+    }
     return line;
 }
 

@@ -91,24 +91,36 @@ bool ReadHmuRegister(CTovin_I2C_Port& port, int command, int reg, uint8_t& value
     return port.BeginCommand(command, reg) && port.ReadBytes(&value, 1);
 }
 
-// Counts the transactions that failed all their attempts from its making
-// on: a device that stops answering after its probe gives zeros, which are
-// never to be printed as its values.
+// Watches a reading from its making on for what its values cannot show: a
+// device that stops answering after its probe gives zeros, and a conversion
+// or monitor record that never becomes ready gives 0 or a stale value.
+// Neither is ever to be printed as the device's values.
 class CFailureWatch {
 public:
-    explicit CFailureWatch(const CTovin_I2C_Port& port) : m_port(port), m_before(port.FailedTransactions()) {}
-    bool Failed() const { return m_port.FailedTransactions() != m_before; }
+    explicit CFailureWatch(const CTovin_I2C_Port& port)
+        : m_port(port), m_failed(port.FailedTransactions()), m_unready(port.UnreadyResults())
+    {
+    }
+    bool Failed() const { return StoppedAnswering() || m_port.UnreadyResults() != m_unready; }
+    // Names what could not be read, and why; returns the exit status.
+    int Report(std::ostream& err, int hmu, const std::string& what) const
+    {
+        const int address = m_port.HmuAddress(hmu);
+        if (StoppedAnswering())
+            Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s", hmu, address, what.c_str()));
+        else
+            Message(err, FormatText("HMU%d at 0x%02X: %s: the device never reported the result ready", hmu,
+                                    address, what.c_str()));
+        return CZent2Cli::kExitDevice;
+    }
 
 private:
-    const CTovin_I2C_Port& m_port;
-    uint64_t m_before;
-};
+    bool StoppedAnswering() const { return m_port.FailedTransactions() != m_failed; }
 
-int StoppedAnswering(std::ostream& err, const CTovin_I2C_Port& port, int hmu, const std::string& what)
-{
-    Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s", hmu, port.HmuAddress(hmu), what.c_str()));
-    return CZent2Cli::kExitDevice;
-}
+    const CTovin_I2C_Port& m_port;
+    uint64_t m_failed;
+    uint64_t m_unready;
+};
 
 // A trace replaces a regular file (or makes a new one) only when it is
 // complete: it is written beside it and renamed over it, so a run that is
@@ -513,7 +525,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     const CFailureWatch watch(port);
     const auto failed = [&](const std::string& reading) {
         if (!watch.Failed()) return false;
-        StoppedAnswering(err, port, request.hmu, reading + " could not be read");
+        watch.Report(err, request.hmu, reading + " could not be read");
         return true;
     };
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
@@ -568,7 +580,7 @@ int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     if (request.volts) {
         const uint16_t code = trim::WriteTarget(port, cell, *request.volts);
         if (watch.Failed())
-            return StoppedAnswering(err, port, request.hmu,
+            return watch.Report(err, request.hmu,
                                     FormatText("the target of trim cell %d may not have been written", request.cell));
         out << FormatText("Trim Cell%d: target code %u (0x%03X, %.3f V) written\n", request.cell, code, code,
                           static_cast<double>(trim::CodeVolts(code)));
@@ -576,7 +588,7 @@ int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     }
     const trim::Reading reading = trim::Read(port, cell);
     if (watch.Failed())
-        return StoppedAnswering(err, port, request.hmu, FormatText("trim cell %d could not be read", request.cell));
+        return watch.Report(err, request.hmu, FormatText("trim cell %d could not be read", request.cell));
     out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
                       static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
                       reading.code);
@@ -598,7 +610,7 @@ int CZent2Cli::Hvout(const cli::CliRequest& request, CTovin_I2C_Port& port, std:
     if (!port.ProbeHmu(request.hmu)) return NoAnswer(err, port, request.hmu);
     const CFailureWatch watch(port);
     const hvout::Values values = hvout::Read(port);
-    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the HVOUT settings could not be read");
+    if (watch.Failed()) return watch.Report(err, request.hmu, "the HVOUT settings could not be read");
     for (int k = 0; k < hvout::kOutputs; ++k) {
         const hvout::OutputConfig& c = values.outputs[k];
         out << FormatText(
@@ -655,7 +667,7 @@ int CZent2Cli::Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     const CFailureWatch watch(port);
     const gpio::Values values = gpio::Read(port);
     const bool gpio7Absent = gpio::Gpio7Absent(gpio::ReadIdentification(port));
-    if (watch.Failed()) return StoppedAnswering(err, port, request.hmu, "the GPIO settings could not be read");
+    if (watch.Failed()) return watch.Report(err, request.hmu, "the GPIO settings could not be read");
     for (int pin = 0; pin < gpio::kPins; ++pin) {
         if (pin == gpio::kGpio7 && gpio7Absent) {
             out << FormatText("GPIO%d = N/A\n", pin + 1);

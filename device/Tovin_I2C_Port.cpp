@@ -231,9 +231,10 @@ uint8_t CTovin_I2C_Port::ReadMonitorRecord(int n)
 {
     if (Demo()) return 0;
     WriteRegister(kCmdWriteMonitor, kRegMonitorSelect, n & kRecordSelectMask);
-    for (int poll = 0; poll < kRecordPolls; ++poll) {
-        if (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kRecordReady) break;
-    }
+    bool ready = false;
+    for (int poll = 0; poll < kRecordPolls && !ready; ++poll)
+        ready = (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kRecordReady) != 0;
+    if (!ready) ++m_unreadyResults;
     return ReadRegister(kCmdReadMonitor, kRegMonitorRecord);
 }
 
@@ -255,7 +256,10 @@ float CTovin_I2C_Port::MeasureVoltage(int selector)
         }
     }
     const uint8_t high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
-    if (readyAt == 0 || readyAt > kAdcUsablePolls) return 0.0f;
+    if (readyAt == 0 || readyAt > kAdcUsablePolls) {
+        ++m_unreadyResults;
+        return 0.0f;
+    }
     return measure::AdcVolts(measure::AdcCode(high, low));
 }
 
@@ -266,10 +270,12 @@ float CTovin_I2C_Port::MeasureVoltageRanged(int selector)
     uint8_t high = 0;
     for (int pass = 0; pass < 2; ++pass) {
         WriteRegister(kCmdWriteMonitor, kRegAdcMux, pass == 0 ? selector : selector + kSelectAttenuated);
-        for (int poll = 0; poll < kRangedAdcPolls; ++poll) {
+        bool ready = false;
+        for (int poll = 0; poll < kRangedAdcPolls && !ready; ++poll) {
             low = ReadRegister(kCmdReadMonitor, kRegAdcLow);
-            if (low & kAdcDone) break;
+            ready = (low & kAdcDone) != 0;
         }
+        if (!ready) ++m_unreadyResults;
         high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
         // A full-scale reading is taken once more through the attenuator, and
         // not rescaled.

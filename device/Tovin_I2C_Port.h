@@ -58,6 +58,9 @@ public:
     // operation; a caller compares it before and after a reading to tell a
     // device that stopped answering from a reading of 0.
     uint64_t FailedTransactions() const { return m_failedTransactions; }
+    // Conversions and monitor records whose ready bit never came: the value
+    // returned is then 0 or a stale one, which the caller cannot tell apart.
+    uint64_t UnreadyResults() const { return m_unreadyResults; }
 
     // Transactions with the current HMU device.
     bool BeginCommand(int command, int operand);
@@ -111,6 +114,7 @@ private:
     int32_t m_error = 0;
     bool m_demoMode = true;
     uint64_t m_failedTransactions = 0;
+    uint64_t m_unreadyResults = 0;
     // The command phase BeginCommand left open, until a read or write ends it.
     std::optional<CommandPhase> m_openCommand;
 

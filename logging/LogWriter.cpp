@@ -161,7 +161,11 @@ LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSele
     for (int d = 0; d < logsel::kDevices; ++d) {
         if (!port.ProbeHmu(d)) continue;
         port.SetHmuIndex(d);
+        const uint64_t failed = port.FailedTransactions();
+        const uint64_t unready = port.UnreadyResults();
         record.devices.push_back(ReadDevice(port, d, selection, senseOhms));
+        record.devices.back().readingFailed =
+            port.FailedTransactions() != failed || port.UnreadyResults() != unready;
     }
     port.SetHmuIndex(current);
     return record;

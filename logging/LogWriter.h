@@ -37,6 +37,9 @@ struct LogValue {
 struct LogDeviceBlock {
     int device = 0;
     std::vector<LogValue> values;  // in channel order, selected channels only
+    // A transaction not acknowledged or a result never ready while reading
+    // it: some values are then 0 or stale, not measurements.
+    bool readingFailed = false;
 };
 
 struct LogRecord {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "cli/Zent2Cli.h"
@@ -139,3 +140,41 @@ TEST_F(ControlCommands, BadInputAndSilentDevicesAreRefused)
 }
 
 }  // namespace
+
+// A conversion or monitor record whose ready bit never comes leaves the
+// port with 0 or a stale value: the command ends with status 1 naming the
+// reading, never printing it as the device's value.
+TEST_F(ControlCommands, ResultsThatNeverBecomeReadyEndTheCommand)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::function<void(CHmuDevice&)> fault;
+        const char* reading;  // empty: the command succeeds
+    } cases[] = {
+        {{"measure", "0"}, [](CHmuDevice& d) { d.InjectFault(HmuFault::ConversionNeverReady, CHmuDevice::kAlways); },
+         "VMON1 could not be read"},
+        {{"measure", "0"}, [](CHmuDevice& d) { d.SetAdcReadyAfterPolls(4); }, "VMON1 could not be read"},
+        {{"measure", "0"}, [](CHmuDevice& d) { d.SetAdcReadyAfterPolls(3); }, ""},
+        {{"trim", "0", "1"}, [](CHmuDevice& d) { d.InjectFault(HmuFault::ConversionNeverReady, CHmuDevice::kAlways); },
+         "trim cell 1 could not be read"},
+        {{"hvout", "0"}, [](CHmuDevice& d) { d.SetRecordReadyAfterPolls(4); }, "the HVOUT settings could not be read"},
+        {{"gpio", "0"}, [](CHmuDevice& d) { d.SetRecordReadyAfterPolls(4); }, "the GPIO settings could not be read"},
+        {{"gpio", "0"}, [](CHmuDevice& d) { d.SetRecordReadyAfterPolls(3); }, ""},
+    };
+    for (const auto& c : cases) {
+        board = CSimulatedBoard::CreateDefault();
+        c.fault(Hmu(0));
+        const Result r = Sim(c.args);
+        const std::string line = c.args[0] + " " + c.reading;
+        if (*c.reading == '\0') {
+            EXPECT_EQ(r.status, 0) << line << ": " << r.err;
+            EXPECT_NE(r.out, "") << line;
+            continue;
+        }
+        EXPECT_EQ(r.status, CZent2Cli::kExitDevice) << line;
+        EXPECT_EQ(r.out, "") << line;
+        EXPECT_EQ(r.err, std::string("zent2-cli: HMU0 at 0xC0: ") + c.reading +
+                             ": the device never reported the result ready\n")
+            << line;
+    }
+}

@@ -140,6 +140,20 @@ TEST_F(CliLog, DevicesThatStopAnsweringAreLeftOutAndSaidSo)
     EXPECT_EQ(records.size(), 2u) << "a record of no device has no line at all";
 }
 
+TEST_F(CliLog, ReadingsThatFailAreNamedInTheProgress)
+{
+    const LogRun run = Run({"log", "--output", path, "--count", "3", "--select", "vmon1"}, [&](long long ms) {
+        if (ms == 500) board->Hmu(1)->InjectFault(HmuFault::ConversionNeverReady, 1);
+        if (ms == 1500) board->Hmu(0)->InjectFault(HmuFault::DataNack, CHmuDevice::kAlways);
+    });
+    EXPECT_EQ(run.status, 0);
+    ASSERT_GE(run.errLines.size(), 3u);
+    const std::string failed = " (a reading failed: some values are not measurements)";
+    EXPECT_EQ(run.errLines[0], "Record 1 of 3: HMU0, HMU1");
+    EXPECT_EQ(run.errLines[1], "Record 2 of 3: HMU0, HMU1" + failed);
+    EXPECT_EQ(run.errLines[2], "Record 3 of 3: HMU0" + failed + ", HMU1");
+}
+
 #ifndef _WIN32
 TEST_F(CliLog, SigintOrSigtermEndsTheRunWithTheFileClosed)
 {
