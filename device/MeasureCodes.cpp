@@ -2,7 +2,21 @@
 
 #include <cmath>
 
+#include "device/HmuCommands.h"
+
 namespace measure {
+namespace {
+
+// ADC: bits 9..5 in High, bits 4..0 in Low bits 7..3 (bit 0 is the ready bit).
+constexpr int kAdcLowBits = 5;
+constexpr unsigned kAdcLowMask = 0x1F;
+constexpr int kAdcLowShift = 3;
+// Temperature: bits 10..3 in the high register, bits 2..0 in the low one's 7..5.
+constexpr int kTemperatureLowBits = 3;
+constexpr unsigned kTemperatureLowMask = 0x07;
+constexpr int kTemperatureLowShift = 5;
+
+}  // namespace
 
 float TemperatureFromCode(int code)
 {
@@ -24,7 +38,26 @@ int TemperatureToCode(double celsius)
 
 int AdcCode(uint8_t high, uint8_t low)
 {
-    return (high << 5) + (low >> 3);
+    return (high << kAdcLowBits) + (low >> kAdcLowShift);
+}
+
+AdcRegisters AdcRegistersFor(int code, bool done)
+{
+    const unsigned bits = static_cast<unsigned>(code) & 0x3FFu;
+    return {static_cast<uint8_t>(bits >> kAdcLowBits),
+            static_cast<uint8_t>(((bits & kAdcLowMask) << kAdcLowShift) | (done ? hmu::kAdcDone : 0u))};
+}
+
+int TemperatureCode(uint8_t high, uint8_t low)
+{
+    return (high << kTemperatureLowBits) + (low >> kTemperatureLowShift);
+}
+
+TemperatureRegisters TemperatureRegistersFor(int code)
+{
+    const unsigned bits = static_cast<unsigned>(code) & 0x7FFu;
+    return {static_cast<uint8_t>(bits >> kTemperatureLowBits),
+            static_cast<uint8_t>((bits & kTemperatureLowMask) << kTemperatureLowShift)};
 }
 
 float AdcVolts(int code)

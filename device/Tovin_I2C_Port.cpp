@@ -195,7 +195,7 @@ float CTovin_I2C_Port::ReadTemperature(int n)
     if (CDemoRegisterFile* demo = Demo()) return demo->NextTemperature();
     const uint8_t high = ReadRegister(kCmdReadMonitor, tmon::MeasHighRegister(n));
     const uint8_t low = ReadRegister(kCmdReadMonitor, tmon::MeasLowRegister(n));
-    return measure::TemperatureFromCode(high * 8 + (low >> 5));
+    return measure::TemperatureFromCode(measure::TemperatureCode(high, low));
 }
 
 int CTovin_I2C_Port::ReadTrimCode(int n)

@@ -392,9 +392,9 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
     case kRegAdcMux:
         return m_adcMux;
     case kRegAdcLow:
-        return static_cast<uint8_t>(((m_adcResult & 0x1F) << 3) | (m_adcReady ? 1 : 0));
+        return measure::AdcRegistersFor(m_adcResult, m_adcReady).low;
     case kRegAdcHigh:
-        return static_cast<uint8_t>(m_adcResult >> 5);
+        return measure::AdcRegistersFor(m_adcResult, m_adcReady).high;
     case imon::kRegAverageControl:
         return m_imonAverageControl;
     case imon::kRegAverageSelect:
@@ -426,9 +426,9 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
     default:
         if (reg >= tmon::kRegMeasFirst && reg < tmon::kStatARegister) {
             const int monitor = (reg - tmon::kRegMeasFirst) / 2;
-            const int code = measure::TemperatureToCode(m_inputs.temperatures[monitor]);
-            const bool high = reg == tmon::MeasHighRegister(monitor);
-            return static_cast<uint8_t>(high ? code >> 3 : (code & 7) << 5);
+            const measure::TemperatureRegisters registers =
+                measure::TemperatureRegistersFor(measure::TemperatureToCode(m_inputs.temperatures[monitor]));
+            return reg == tmon::MeasHighRegister(monitor) ? registers.high : registers.low;
         }
         return 0;  // IMON average result and registers the device does not have
     }
@@ -436,7 +436,7 @@ uint8_t CHmuDevice::MonitorRegister(int reg) const
 
 int CHmuDevice::ConversionCode(uint8_t selector) const
 {
-    const int input = selector & 0x7F;
+    const int input = selector & ~hmu::kSelectAttenuated & 0xFF;
     double volts = 0.0;
     if (input < vmon::kChannels) {
         volts = m_inputs.vmonVolts[input];

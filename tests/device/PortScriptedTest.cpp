@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "device/HmuCommands.h"
 #include "device/MeasureCodes.h"
 #include "device/Tovin_I2C_Port.h"
 #include "tests/link/ScriptedDriver.h"
@@ -48,6 +49,31 @@ TEST(MeasureCodes, TemperatureCodesConvertByRange)
     }
     EXPECT_EQ(measure::TemperatureToCode(500.0), 640);
     EXPECT_EQ(measure::TemperatureToCode(-1000.0), 1024);
+}
+
+// The device packs codes into its result registers as the port unpacks them,
+// each bit in its own place.
+TEST(MeasureCodes, ResultRegistersCarryEveryCodeBit)
+{
+    const struct {
+        int code;
+        uint8_t adcHigh, adcLow, temperatureHigh, temperatureLow;
+    } cases[] = {
+        {0, 0x00, 0x01, 0x00, 0x00},     {1, 0x00, 0x09, 0x00, 0x20},   {0x1F, 0x00, 0xF9, 0x03, 0xE0},
+        {0x20, 0x01, 0x01, 0x04, 0x00},  {0x3FF, 0x1F, 0xF9, 0x7F, 0xE0}, {0x555, 0x0A, 0xA9, 0xAA, 0xA0},
+        {0x7FF, 0x1F, 0xF9, 0xFF, 0xE0},
+    };
+    for (const auto& c : cases) {
+        const measure::AdcRegisters adc = measure::AdcRegistersFor(c.code, true);
+        EXPECT_EQ(adc.high, c.adcHigh) << c.code;
+        EXPECT_EQ(adc.low, c.adcLow) << c.code;
+        EXPECT_EQ(measure::AdcRegistersFor(c.code, false).low, c.adcLow & ~hmu::kAdcDone) << c.code;
+        EXPECT_EQ(measure::AdcCode(adc.high, adc.low), c.code & 0x3FF) << c.code;
+        const measure::TemperatureRegisters t = measure::TemperatureRegistersFor(c.code);
+        EXPECT_EQ(t.high, c.temperatureHigh) << c.code;
+        EXPECT_EQ(t.low, c.temperatureLow) << c.code;
+        EXPECT_EQ(measure::TemperatureCode(t.high, t.low), c.code) << c.code;
+    }
 }
 
 TEST_F(ScriptedPort, MeasureVoltageNeedsTheReadyBitWithinThreePolls)
