@@ -155,6 +155,8 @@ public:
         }
     }
 
+    bool Recognised() const { return m_recognised; }
+
     void LongLine()
     {
         ++m_line;
@@ -459,6 +461,10 @@ std::vector<std::string> LogReadResult::Messages() const
 
 namespace {
 
+// A log begins with its header; a stream with none in this many bytes is no
+// log, and reading it to its end (a device, an endless pipe) would not end.
+constexpr size_t kRecognitionWindow = size_t{1} << 20;
+
 // Reads the stream block by block; false when a read failed.
 bool ReadStream(std::istream& in, LogReadResult& result)
 {
@@ -493,6 +499,11 @@ bool ReadStream(std::istream& in, LogReadResult& result)
             carry.clear();
         } else {
             carry.append(rest);
+        }
+        if (!parser.Recognised() && bytes >= kRecognitionWindow) {
+            result = LogReadResult{};
+            result.error = "not a log file: its first MiB has no log header and no record line";
+            return true;
         }
     }
     if (in.bad()) return false;

@@ -596,6 +596,15 @@ TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
     ASSERT_TRUE(WIFEXITED(full));
     EXPECT_EQ(WEXITSTATUS(full), 1) << "a failed write to standard output is an error";
 #endif
+    // A pipe whose reader has gone: an error with its status, not the end by SIGPIPE.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    const int closed = std::system(
+        (std::string(ZENT2_CLI_PATH) + " --simulated-board dump 0 2>/dev/null >&" + std::to_string(fds[1])).c_str());
+    close(fds[1]);
+    ASSERT_TRUE(WIFEXITED(closed));
+    EXPECT_EQ(WEXITSTATUS(closed), 1) << "a closed pipe is an error";
 }
 #endif
 

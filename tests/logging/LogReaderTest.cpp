@@ -300,6 +300,47 @@ TEST(LogReader, RefusesWhatIsNoLog)
     EXPECT_TRUE(header.data.Series().empty());
 }
 
+// An endless stream of one pattern, as /dev/zero or a pipe that never ends;
+// it ends after 64 MiB so that a reader that reads on fails rather than hangs.
+class CEndlessStream : public std::streambuf {
+public:
+    explicit CEndlessStream(std::string pattern)
+    {
+        while (m_block.size() < 4096) m_block += pattern;
+    }
+    size_t Served() const { return m_served; }
+
+protected:
+    int_type underflow() override
+    {
+        if (m_served >= (size_t{64} << 20)) return traits_type::eof();
+        setg(m_block.data(), m_block.data(), m_block.data() + m_block.size());
+        m_served += m_block.size();
+        return traits_type::to_int_type(m_block[0]);
+    }
+
+private:
+    std::string m_block;
+    size_t m_served = 0;
+};
+
+TEST(LogReader, StopsAtTheFirstMegabyteOfAnEndlessStreamThatIsNoLog)
+{
+    for (const std::string& pattern : {std::string(1, '\0'), std::string("junk 1.5, HMU0_VMON1\n")}) {
+        CEndlessStream endless(pattern);
+        std::istream in(&endless);
+        const LogReadResult result = logread::ReadLog(in);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, "not a log file: its first MiB has no log header and no record line");
+        EXPECT_LE(endless.Served(), size_t{2} << 20);
+    }
+    // A log goes on past it.
+    const std::string log = logtest::FullLog(300, 8);
+    ASSERT_GT(log.size(), size_t{1} << 20);
+    std::istringstream in(log);
+    EXPECT_EQ(logread::ReadLog(in).data.ValueCount(), 300u * 8 * 29);
+}
+
 TEST(LogReader, ReadsLargeFilesAcrossItsReadBlocksAsFromMemory)
 {
     // 300 records of eight devices (about 1.3 MB) cross the reader's 64 KiB
