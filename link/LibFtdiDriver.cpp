@@ -158,8 +158,13 @@ std::string DescribeLibFtdiOpenFailure(int code, const std::string& text, int os
     if (osError != 0)
         cause += "; errno " + std::to_string(osError) + ": " + std::strerror(osError);
     if (code == -8 || osError == EACCES || osError == EPERM) {
+        // The rule grants access to the user at the seat; one logged in from
+        // elsewhere gets it through the rule's group.
         return "no permission to open the USB device (" + cause + "): install the udev rule " +
-               CLibFtdiDriver::kUdevRule + " (the zent2-i2c package installs it) and re-plug the cable";
+               CLibFtdiDriver::kUdevRule +
+               " (the zent2-i2c package installs it; from the sources: scripts/setup, or copy dist/linux/" +
+               CLibFtdiDriver::kUdevRule +
+               " to /etc/udev/rules.d) and re-plug the cable; when logged in remotely, also join the plugdev group";
     }
     if (osError == EBUSY || code == -5) {
         return "another program holds this channel of the cable (" + cause +

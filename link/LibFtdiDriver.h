@@ -53,7 +53,7 @@ public:
     static constexpr uint8_t kBadCommand = 0xFA;
     static constexpr uint8_t kSyncOpcode = 0xAA;
     // The permission advice names the rule the package and scripts/setup install.
-    static constexpr const char* kUdevRule = "dist/linux/60-zent2-ftdi.rules";
+    static constexpr const char* kUdevRule = "60-zent2-ftdi.rules";
 
     // Uses the installed libftdi1.
     CLibFtdiDriver();

@@ -78,8 +78,10 @@ TEST(RealCable, ConnectionCheckSaysWhyAListedCableDidNotOpen)
          {QStringLiteral("The FTDI cable is attached, but its I2C channel (device 1) cannot be opened:\n"
                          "no permission to open the USB device (libftdi: libusb_open() failed, code -4; errno 13: ") +
           QString::fromLocal8Bit(std::strerror(EACCES)) +
-          QStringLiteral("): install the udev rule dist/linux/60-zent2-ftdi.rules (the zent2-i2c package installs "
-                         "it) and re-plug the cable.\n\nOpen Status = 3; Device = 1; ; Devices Found = 2")}},
+          QStringLiteral("): install the udev rule 60-zent2-ftdi.rules (the zent2-i2c package installs it; from "
+                         "the sources: scripts/setup, or copy dist/linux/60-zent2-ftdi.rules to /etc/udev/rules.d) "
+                         "and re-plug the cable; when logged in remotely, also join the plugdev group.\n\n"
+                         "Open Status = 3; Device = 1; ; Devices Found = 2")}},
         {"another program", [](auto& usb) { usb.openError = scripted::kClaimedElsewhere; },
          {QStringLiteral("another program holds this channel of the cable"),
           QStringLiteral("Open Status = 3; Device = 1; ZB01B; Devices Found = 2")}},

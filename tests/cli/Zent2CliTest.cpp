@@ -655,7 +655,7 @@ TEST_F(CliOnLibFtdi, ACableThatDoesNotOpenSaysWhyOnOneLineAndExitsOne)
     const std::vector<Case> cases = {
         {"no permission", "scan", [this] { usb.openError = scripted::kNoPermission; },
          {"zent2-cli: cannot open the I2C channel of the cable: no permission", "errno 13",
-          "install the udev rule dist/linux/60-zent2-ftdi.rules", "(Open Status = 3; Device = 1; ZB01B; Devices Found = 2)"}},
+          "install the udev rule 60-zent2-ftdi.rules (the zent2-i2c package installs it", "(Open Status = 3; Device = 1; ZB01B; Devices Found = 2)"}},
         {"another program", "read 0 C 0", [this] { usb.openError = scripted::kClaimedElsewhere; },
          {"another program holds this channel", "errno 16", "Open Status = 3"}},
         {"engine out of step", "scan", [this] { usb.syncAnswer = {0x12}; },

@@ -487,8 +487,9 @@ TEST(LibFtdiDriver, OpenFailuresCarryLibftdisWordsAndWhatToDo)
         {"no udev rule", kNoPermission,
          {"no permission to open the USB device", "libftdi: libusb_open() failed, code -4",
           "errno 13: Permission denied",
-          "install the udev rule dist/linux/60-zent2-ftdi.rules (the zent2-i2c package installs it) and re-plug the "
-          "cable"}},
+          "install the udev rule 60-zent2-ftdi.rules (the zent2-i2c package installs it; from the sources: "
+          "scripts/setup, or copy dist/linux/60-zent2-ftdi.rules to /etc/udev/rules.d) and re-plug the cable; when "
+          "logged in remotely, also join the plugdev group"}},
         {"libftdi's own permission code", {-8, 0, "inappropriate permissions on device!"},
          {"no permission", "inappropriate permissions on device!, code -8", "udev rule"}},
         {"claimed by another program", kClaimedElsewhere,
