@@ -4,7 +4,11 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <io.h>
+
 #include <filesystem>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -17,6 +21,17 @@ std::FILE* OpenText(const std::string& path)
     return _wfopen(std::filesystem::path(utf8).c_str(), L"w");
 #else
     return std::fopen(path.c_str(), "w");
+#endif
+}
+
+// Puts what the file holds on the disk itself, so a power cut keeps it.
+// A file that cannot be synced (a pipe, a terminal) has nothing to lose there.
+bool SyncToDisk(std::FILE* file)
+{
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0 || errno == EBADF;
+#else
+    return ::fdatasync(fileno(file)) == 0 || errno == EINVAL || errno == EROFS;
 #endif
 }
 
@@ -56,6 +71,8 @@ bool CLogFile::Flush()
     if (m_file == nullptr) return Fail(EBADF);
     errno = 0;
     if (std::fflush(m_file) != 0) return Fail(errno);
+    errno = 0;
+    if (!SyncToDisk(m_file)) return Fail(errno);
     return true;
 }
 

@@ -20,7 +20,8 @@ public:
     bool IsOpen() const { return m_file != nullptr; }
     // Each returns false on failure, with ErrorText() set.
     bool Write(std::string_view text);
-    // Hands what was written to the system, so that a crash loses nothing.
+    // Hands what was written to the system and on to the disk, so that a
+    // crash, a kill or a power cut loses no record written before.
     bool Flush();
     // Closing a file that is not open succeeds.
     bool Close();

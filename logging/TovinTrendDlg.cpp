@@ -46,6 +46,7 @@ constexpr size_t kShowAllUpTo = logread::kChannels;
 // Messages about skipped lines list this many; the info line's tip all.
 constexpr int kMessagesShown = 10;
 constexpr double kMinimumSpanMs = 1000.0;
+constexpr int kTimeTicks = 6;
 constexpr int kMargin = 2;
 
 // Distinct colours, in the order series of one chart get them.
@@ -154,7 +155,7 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
         pane->chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
         pane->chart->setBackgroundRoundness(0);
         pane->time = new QDateTimeAxis;
-        pane->time->setTickCount(6);
+        pane->time->setTickCount(kTimeTicks);
         if (pane->quantity == Quantity::State) {
             pane->lanes = new QCategoryAxis;
             pane->lanes->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
@@ -689,10 +690,17 @@ void CTovinTrendDlg::AlignPlots()
     }
 }
 
+QString CTovinTrendDlg::TimeAxisFormat() const
+{
+    if (m_startKnown && m_view.Span() > 86400.0 * 1000.0) return QStringLiteral("MM-dd HH:mm");
+    // Ticks less than a second apart would repeat the same second.
+    const double tickDistance = m_view.Span() / (kTimeTicks - 1);
+    return tickDistance < 1000.0 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss");
+}
+
 void CTovinTrendDlg::ApplyTimeRange()
 {
-    const bool days = m_startKnown && m_view.Span() > 86400.0 * 1000.0;
-    const QString format = days ? QStringLiteral("MM-dd HH:mm") : QStringLiteral("HH:mm:ss");
+    const QString format = TimeAxisFormat();
     // The charts share their time axis: only the lowest one shown labels it.
     Pane* lowest = nullptr;
     for (auto& pane : m_panes)
@@ -824,10 +832,52 @@ QString CTovinTrendDlg::DefaultExportPath(const QString& extension) const
     return file.absoluteDir().filePath(file.completeBaseName() + extension);
 }
 
+QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
+{
+    // Lines of a colour are told apart only by the names beside them: the
+    // image carries the names of the lines shown (pin states have their
+    // lane labels already).
+    std::vector<const Trace*> named;
+    for (const auto& trace : m_traces)
+        if (trace->shown && trace->quantity != Quantity::State) named.push_back(trace.get());
+    if (named.empty()) return charts;
+    std::sort(named.begin(), named.end(), [](const Trace* a, const Trace* b) {
+        return std::tie(a->quantity, a->device, a->channel) < std::tie(b->quantity, b->device, b->channel);
+    });
+    const QFontMetrics metrics = fontMetrics();
+    const int line = metrics.height() + 4;
+    const int swatch = metrics.height();
+    int textWidth = 0;
+    for (const Trace* trace : named)
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(
+                                            QString::fromStdString(LogValueName(trace->device, trace->channel))));
+    const int margin = kMargin + 4;
+    const qreal ratio = charts.devicePixelRatio();
+    const QSize chartsSize = (QSizeF(charts.size()) / ratio).toSize();
+    const int width = chartsSize.width() + 2 * margin + swatch + 6 + textWidth;
+    const int height = std::max(chartsSize.height(), 2 * margin + line * static_cast<int>(named.size()));
+    QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.drawImage(QPointF(0, 0), charts);
+    painter.setFont(font());
+    painter.setPen(Qt::black);
+    int y = margin;
+    for (const Trace* trace : named) {
+        const int x = chartsSize.width() + margin;
+        painter.fillRect(QRect(x, y + (line - swatch) / 2, swatch, swatch), trace->colour);
+        painter.drawText(QRect(x + swatch + 6, y, textWidth + 2, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromStdString(LogValueName(trace->device, trace->channel)));
+        y += line;
+    }
+    return image;
+}
+
 bool CTovinTrendDlg::SavePng(const QString& path, QString& error)
 {
     UpdateCharts();
-    const QImage image = m_charts->grab().toImage();
+    const QImage image = WithLegend(m_charts->grab().toImage());
     QImageWriter writer(path, "png");
     if (writer.write(image)) return true;
     error = writer.errorString();

@@ -21,6 +21,7 @@
 
 class QCategoryAxis;
 class QChart;
+class QImage;
 class QDateTimeAxis;
 class QLabel;
 class QLineSeries;
@@ -83,6 +84,8 @@ public:
     trend::Range WholeTimeRange() const;
     void SetTimeRange(trend::Range range);
     void ZoomAt(double anchor, double factor);
+    // The time labels' format: with milliseconds when ticks are closer than a second.
+    QString TimeAxisFormat() const;
     void Pan(double fraction);
     void ResetZoom();
     // Milliseconds of record n on the time axis.
@@ -118,6 +121,8 @@ private:
     void ScheduleUpdate();
     void FollowData();
     void ApplyTimeRange();
+    // The charts' image with the names and colours of the lines beside it.
+    QImage WithLegend(const QImage& charts) const;
     void FillLine(Trace& trace);
     void AssignLanes();
     void ArrangePanes();

@@ -7,10 +7,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QImage>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -226,6 +230,23 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 600);
     EXPECT_GT(image.height(), 300);
+    // Beside the charts, a swatch of each line's colour names it.
+    const int chartsWidth = o.trend->Chart(Quantity::Volts)->scene()->views().first()->width();
+    ASSERT_GT(image.width(), chartsWidth);
+    int lines = 0;
+    for (const Quantity q : {Quantity::Volts, Quantity::Amperes, Quantity::Celsius}) {
+        for (QAbstractSeries* series : o.trend->Chart(q)->series()) {
+            const auto* line = qobject_cast<QLineSeries*>(series);
+            if (line == nullptr || !line->isVisible()) continue;
+            ++lines;
+            bool found = false;
+            for (int y = 0; y < image.height() && !found; ++y)
+                for (int x = chartsWidth; x < image.width() && !found; ++x)
+                    found = image.pixelColor(x, y).rgb() == line->color().rgb();
+            EXPECT_TRUE(found) << line->name().toStdString();
+        }
+    }
+    EXPECT_GT(lines, 0);
 
     std::ifstream in(csv.Path());
     std::stringstream read;
@@ -245,6 +266,25 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     EXPECT_EQ(o.t.ui.messages[1].text, "The values could not be saved as /nonexistent-folder/v.csv:\n" +
                                            QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_EQ(o.t.ui.messages[1].icon, CUserInteraction::Icon::Exclamation);
+}
+
+TEST(TrendWindow, TimeLabelsNeverRepeatASecond)
+{
+    logtest::TempFile file("ticks.log", logtest::FullLog(40, 1));
+    Opened o(file.Path());
+    ASSERT_NE(o.trend, nullptr);
+    const trend::Range whole = o.trend->WholeTimeRange();
+    for (const double span : {1000.0, 2500.0, 4999.0, 5000.0, 7000.0, 39000.0}) {
+        o.trend->SetTimeRange({whole.min, whole.min + span});
+        const trend::Range view = o.trend->TimeRange();
+        ASSERT_DOUBLE_EQ(view.Span(), span);
+        QStringList labels;
+        for (int k = 0; k < 6; ++k)
+            labels << QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.min + k * span / 5))
+                          .toString(o.trend->TimeAxisFormat());
+        labels.removeDuplicates();
+        EXPECT_EQ(labels.size(), 6) << span << ": " << labels.join(' ').toStdString();
+    }
 }
 
 TEST(TrendWindow, SaysWhatItCouldNotReadOfALog)
