@@ -421,7 +421,8 @@ void CSimulatedBoardDlg::Refresh()
             ->setText(QString::number(m_board.MeasuredVolts(rail.index, rail.channel), 'f', 3) + QStringLiteral(" V"));
         auto* led = findChild<CLedIndicator*>(QStringLiteral("potLed%1").arg(pot + 1));
         led->SetColour((good >> pot) & 1 ? kGood : kBad);
-        led->SetLit(true);
+        // HMU1's rails take no part in a 10-rail board: neither good nor bad.
+        led->SetLit(!designed || design.TwentyRails() || rail.index == 0);
     }
 
     findChild<QLabel*>(QStringLiteral("heater"))

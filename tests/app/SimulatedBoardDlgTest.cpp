@@ -90,6 +90,9 @@ TEST(SimulatedBoardPanel, ControlsActOnTheBoardAndItsStateIsShown)
          [](Panel& p) {
              EXPECT_EQ(p.LitSupplies(), 3) << "ten rails after power-up";
              EXPECT_EQ(p.Text(QStringLiteral("sequence")), QStringLiteral("Sequencing (10 rails, 1 reset per device)"));
+             // HMU0's POT1 and POT2 take part, HMU1's POT3 and POT4 do not.
+             for (int pot = 1; pot <= 4; ++pot)
+                 EXPECT_EQ(p.Get<CLedIndicator>(QStringLiteral("potLed%1").arg(pot))->IsLit(), pot <= 2) << pot;
          }},
         {"PB_SW3 shuts them down",
          [](Panel& p) {
