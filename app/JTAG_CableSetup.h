@@ -40,8 +40,6 @@ public:
 public slots:
     void accept() override;
 
-protected:
-
 private:
     void OnInitDialog() override;
 

@@ -325,8 +325,14 @@ QWidget* CSimulatedBoardDlg::BuildFaults()
     connect(inject, &QPushButton::clicked, this, &CSimulatedBoardDlg::OnInject);
     connect(clear, &QPushButton::clicked, this, &CSimulatedBoardDlg::OnClearFaults);
     connect(always, &QCheckBox::toggled, times, &QWidget::setDisabled);
-    connect(kind, &QComboBox::currentIndexChanged, this, &CSimulatedBoardDlg::UpdateFaultControls);
-    connect(device, &QComboBox::currentIndexChanged, this, &CSimulatedBoardDlg::UpdateFaultControls);
+    // A changed choice makes a refused one moot.
+    const auto changed = [this] {
+        m_faultError.clear();
+        UpdateFaultControls();
+    };
+    connect(kind, &QComboBox::currentIndexChanged, this, changed);
+    connect(device, &QComboBox::currentIndexChanged, this, changed);
+    connect(command, &QLineEdit::textChanged, this, changed);
     return group;
 }
 
@@ -350,10 +356,10 @@ void CSimulatedBoardDlg::OnInject()
 {
     const int hmu = findChild<QComboBox*>(QStringLiteral("faultDevice"))->currentIndex();
     const FaultKind& kind = kFaultKinds[findChild<QComboBox*>(QStringLiteral("faultKind"))->currentIndex()];
-    auto* active = findChild<QLabel*>(QStringLiteral("activeFaults"));
     const std::shared_ptr<CHmuDevice> device = m_board.Hmu(hmu);
+    m_faultError.clear();
     if (!device) {
-        active->setText(QStringLiteral("HMU%1 is not on the board").arg(hmu));
+        UpdateFaultControls();  // says it is not on the board
         return;
     }
     int command = CHmuDevice::kAnyCommand;
@@ -362,7 +368,8 @@ void CSimulatedBoardDlg::OnInject()
         bool ok = false;
         command = text.toInt(&ok, 0);
         if (!ok || command < 0 || command > 0xFF) {
-            active->setText(QStringLiteral("Command byte: 0 to 0xFF, or empty for any"));
+            m_faultError = QStringLiteral("Command byte: 0 to 0xFF, or empty for any");
+            UpdateFaultControls();
             return;
         }
     }
@@ -376,6 +383,7 @@ void CSimulatedBoardDlg::OnInject()
 void CSimulatedBoardDlg::OnClearFaults()
 {
     const int hmu = findChild<QComboBox*>(QStringLiteral("faultDevice"))->currentIndex();
+    m_faultError.clear();
     if (const std::shared_ptr<CHmuDevice> device = m_board.Hmu(hmu))
         for (const FaultKind& kind : kFaultKinds) device->InjectFault(kind.fault, 0);
     UpdateFaultControls();
@@ -387,8 +395,11 @@ void CSimulatedBoardDlg::UpdateFaultControls()
     findChild<QLineEdit*>(QStringLiteral("faultCommand"))->setEnabled(kindIndex >= 0 && kFaultKinds[kindIndex].perCommand);
     const int hmu = findChild<QComboBox*>(QStringLiteral("faultDevice"))->currentIndex();
     const std::shared_ptr<CHmuDevice> device = m_board.Hmu(hmu);
+    // A refused entry stays in view until the next change: the refresh timer would hide it at once.
     findChild<QLabel*>(QStringLiteral("activeFaults"))
-        ->setText(device ? ActiveFaultsText(*device) : QStringLiteral("HMU%1 is not on the board").arg(hmu));
+        ->setText(!m_faultError.isEmpty() ? m_faultError
+                  : device               ? ActiveFaultsText(*device)
+                                         : QStringLiteral("HMU%1 is not on the board").arg(hmu));
 }
 
 void CSimulatedBoardDlg::Refresh()

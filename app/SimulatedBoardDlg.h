@@ -61,4 +61,5 @@ private:
 
     CSimulatedBoard& m_board;
     QTimer* m_refresh = nullptr;
+    QString m_faultError;  // why the last Inject was refused, until the choice changes
 };

@@ -33,11 +33,16 @@ void CTovinPropertyPage::ReportAcknowledgeFailure()
     ::ReportAcknowledgeFailure(this, m_port);
 }
 
+void ShowAcknowledgeFailure(QWidget* parent)
+{
+    ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
+                    QStringLiteral("I2C Acknowledge Failure"));
+}
+
 bool ReportAcknowledgeFailure(QWidget* parent, CTovin_I2C_Port* port)
 {
     if (port == nullptr || port->GetError() != CTovin_I2C_Port::kErrorAck) return false;
-    ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
-                    QStringLiteral("I2C Acknowledge Failure"));
+    ShowAcknowledgeFailure(parent);
     port->ClearError();
     return true;
 }

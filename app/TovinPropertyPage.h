@@ -7,6 +7,8 @@
 
 class CTovin_I2C_Port;
 
+// The message of a device that did not answer.
+void ShowAcknowledgeFailure(QWidget* parent);
 // After a read sequence: when an acknowledge failure is flagged on the port,
 // tells the user once and clears the flag. True when it told.
 bool ReportAcknowledgeFailure(QWidget* parent, CTovin_I2C_Port* port);

@@ -222,8 +222,7 @@ void CFault_Dlg::ReportUnansweredRead()
     // "No Faults" from a device that did not answer would be a wrong result.
     if (m_readAnswered) return;
     m_readAnswered = true;
-    ShowExclamation(this, QStringLiteral("Check Cable Connection or Device Address"),
-                    QStringLiteral("I2C Acknowledge Failure"));
+    ShowAcknowledgeFailure(this);
 }
 
 void CFault_Dlg::SetBusy(QPushButton* button, bool busy)

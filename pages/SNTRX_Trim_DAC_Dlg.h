@@ -40,8 +40,6 @@ signals:
     // Emitted inside the Read and Write handlers, before the device traffic.
     void SequenceRunning();
 
-protected:
-
 private:
     void OnInitDialog() override;
     void UpdateCaption();

@@ -73,9 +73,12 @@ void CUESDlg::OnRead()
     if (m_port == nullptr) return;
     m_read->setEnabled(false);
     emit SequenceRunning();
+    const uint64_t failedBefore = m_port->FailedTransactions();
     m_signature = m_port->ReadSignature();  // takes the cable lock itself
+    // A byte the device did not give reads as 0: the value shown is not its signature.
+    const bool unanswered = m_port->FailedTransactions() != failedBefore;
     m_read->setEnabled(true);
-    Show();
+    if (!Show() && unanswered) ShowAcknowledgeFailure(this);
 }
 
 void CUESDlg::SetRadix(int radix)
@@ -95,8 +98,8 @@ QString CUESDlg::SignatureText() const
     }
 }
 
-void CUESDlg::Show()
+bool CUESDlg::Show()
 {
     m_text->setText(SignatureText());
-    ReportAcknowledgeFailure(this, m_port);
+    return ReportAcknowledgeFailure(this, m_port);
 }

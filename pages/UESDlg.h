@@ -2,6 +2,7 @@
 // The user electronic signature of the device the register port addresses
 // now: read when the dialog opens and on "&Read", shown in hexadecimal,
 // decimal or binary. Switching the base shows the value again without reading.
+// A read the device did not answer is reported, not passed off as its value.
 
 #include <cstdint>
 
@@ -38,7 +39,8 @@ protected:
     void OnInitDialog() override;
 
 private:
-    void Show();
+    // Shows the value; true when it also reported a flagged failure.
+    bool Show();
 
     CTovin_I2C_Port* m_port = nullptr;
     int m_radix = 16;

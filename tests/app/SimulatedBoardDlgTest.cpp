@@ -196,6 +196,8 @@ TEST(SimulatedBoardPanel, FaultsAreInjectedIntoTheChosenDevice)
         p.Get<QLineEdit>(QStringLiteral("faultCommand"))->setText(c.command);
         p.Get<QPushButton>(QStringLiteral("inject"))->click();
         EXPECT_EQ(p.Text(QStringLiteral("activeFaults")), c.shown);
+        p.window.Refresh();
+        EXPECT_EQ(p.Text(QStringLiteral("activeFaults")), c.shown) << "still in view after the next refresh";
         if (p.board->Hmu(c.device)) {
             EXPECT_EQ(p.board->Hmu(c.device)->FaultTimes(c.fault), c.armedTimes);
             EXPECT_EQ(p.board->Hmu(c.device)->FaultCommand(c.fault), c.armedCommand);

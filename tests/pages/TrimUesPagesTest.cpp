@@ -195,4 +195,24 @@ TEST(UesDialog, AFlaggedAcknowledgeFailureIsReportedOnceAfterTheValueIsShown)
     EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
 }
 
+TEST(UesDialog, ASignatureTheDeviceDidNotGiveIsReportedOnce)
+{
+    for (const bool flaggedBefore : {false, true}) {
+        SCOPED_TRACE(flaggedBefore ? "an earlier failure flagged too" : "only the reads failed");
+        ControlPageBench bench;
+        bench.Hmu(0).SetSignature(0x42);
+        RunUes(bench, [&](CUESDlg& dialog) {
+            EXPECT_TRUE(bench.t->ui.messages.empty());
+            bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+            if (flaggedBefore) bench.t->Port().UpdateConfiguration();
+            dialog.ReadButton()->click();
+            EXPECT_EQ(dialog.SignatureText(), "0x00 00 00 00 00 00 00 00");
+            dialog.BaseButton(10)->click();  // nothing read, nothing more to tell
+        });
+        ASSERT_EQ(bench.t->ui.messages.size(), 1u);
+        EXPECT_EQ(bench.t->ui.messages[0].text, "Check Cable Connection or Device Address");
+        EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
+    }
+}
+
 }  // namespace
