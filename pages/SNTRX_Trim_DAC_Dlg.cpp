@@ -7,7 +7,9 @@
 #include <QVBoxLayout>
 
 #include "device/TextFormat.h"
+#include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Trim.h"
+#include "app/TovinPropertyPage.h"
 #include "link/CableLock.h"
 #include "pages/PageValueLabel.h"
 #include "widgets/FloatEdit.h"
@@ -82,6 +84,7 @@ void CSNTRX_Trim_DAC_Dlg::OnRead()
     if (m_port == nullptr) return;
     SetBusy(true);
     emit SequenceRunning();
+    const uint64_t failedBefore = m_port->FailedTransactions();
     {
         CCableLock lock;
         const trim::Reading reading = trim::Read(*m_port, m_cellNumber - 1);
@@ -90,6 +93,8 @@ void CSNTRX_Trim_DAC_Dlg::OnRead()
     }
     SetBusy(false);
     Show();
+    // What the device did not give reads as 0: a target of 0 V that OK would send.
+    if (m_port->FailedTransactions() != failedBefore) ShowAcknowledgeFailure(this);
 }
 
 void CSNTRX_Trim_DAC_Dlg::Show()
@@ -105,11 +110,13 @@ void CSNTRX_Trim_DAC_Dlg::OnWrite()
     const float volts = NarrowToFloat(ParseLeadingNumber(m_target->text()).value);
     SetBusy(true);
     emit SequenceRunning();
+    const uint64_t failedBefore = m_port->FailedTransactions();
     {
         CCableLock lock;
         m_targetCode = trim::WriteTarget(*m_port, m_cellNumber - 1, volts);
     }
     SetBusy(false);
+    if (m_port->FailedTransactions() != failedBefore) ShowAcknowledgeFailure(this);
 }
 
 void CSNTRX_Trim_DAC_Dlg::accept()

@@ -1,8 +1,8 @@
 #pragma once
 // Closed loop trim of one trim cell: the voltage measured on the input the
 // cell trims, and its target. "&Write" (and OK, before closing) sends the
-// target in the edit field; "&Read" shows its effect. A failed read shows
-// what the port returned; the dialog has no error message of its own.
+// target in the edit field; "&Read" shows its effect. A read or write the
+// device did not acknowledge is reported with the acknowledge-failure message.
 
 #include <QString>
 

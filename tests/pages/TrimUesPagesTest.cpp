@@ -149,6 +149,25 @@ void RunUes(ControlPageBench& bench, const std::function<void(CUESDlg&)>& body)
     EXPECT_TRUE(ran);
 }
 
+// A silent device reads as a 0 V target that OK would send: Read and Write
+// each say that the device did not answer.
+TEST(TrimCells, ReadsAndWritesTheDeviceDidNotAnswerAreReported)
+{
+    for (const bool write : {false, true}) {
+        SCOPED_TRACE(write ? "Write" : "Read");
+        ControlPageBench bench;
+        RunTrimDialog(bench, 0, [&](CSNTRX_Trim_DAC_Dlg& dialog) {
+            EXPECT_TRUE(bench.t->ui.messages.empty());
+            bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+            (write ? dialog.WriteButton() : dialog.ReadButton())->click();
+            return int{kIdCancel};
+        });
+        ASSERT_EQ(bench.t->ui.messages.size(), 1u);
+        EXPECT_EQ(bench.t->ui.messages[0].text, "Check Cable Connection or Device Address");
+        EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
+    }
+}
+
 TEST(UesDialog, ReadsOnOpeningAndSwitchesBaseWithoutReading)
 {
     ControlPageBench bench;
