@@ -191,11 +191,11 @@ public:
         if (!Number(value, name.c_str(), number)) return false;
         if (name == "--interval") {
             if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
-                return Fail("--interval " + value + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+                return Fail("--interval " + ShownText(value) + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
             m_request.logInterval = static_cast<int>(number);
         } else {
             if (number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-                return Fail("--count " + value + " is too large");
+                return Fail("--count " + ShownText(value) + " is too large");
             m_request.logCount = static_cast<int>(number);
         }
         return true;
@@ -244,7 +244,7 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, "REG", value)) return false;
-        if (value >= kMainRegisters) return Fail("main device register " + text + " is outside 0..3");
+        if (value >= kMainRegisters) return Fail("main device register " + ShownText(text) + " is outside 0..3");
         m_request.reg = static_cast<int>(value);
         return true;
     }
@@ -263,7 +263,7 @@ public:
         uint64_t cell = 0;
         if (!Number(positionals[2], "CELL", cell)) return false;
         if (cell < 1 || cell > static_cast<uint64_t>(trim::kCells))
-            return Fail("trim: CELL " + positionals[2] + " is outside 1..4");
+            return Fail("trim: CELL " + ShownText(positionals[2]) + " is outside 1..4");
         m_request.cell = static_cast<int>(cell);
         if (positionals.size() < 4) return true;
         m_request.volts = ParseTrimVolts(positionals[3]);

@@ -60,7 +60,6 @@ void CTovinDemo1Dlg::OnInitDialog()
         BaseOpening();
         return answered;
     });
-    demo::SelectEntry(m_resets, App().demo1Values[kRemResets]);
 }
 
 void CTovinDemo1Dlg::RailsChange(int rails)

@@ -74,7 +74,8 @@ QString LabelFormat(int decimals, Quantity quantity)
     return QString::fromLatin1(QStringLiteral("%.%1f %2").arg(decimals).arg(Unit(quantity)).toUtf8());
 }
 
-QString LaneLabel(int device, int channel)
+// A channel with its device, as the window names it: "HMU0 HVMON".
+QString SeriesLabel(int device, int channel)
 {
     return QStringLiteral("HMU%1 %2").arg(device).arg(QString::fromLatin1(logsel::ChannelLabel(channel)));
 }
@@ -505,7 +506,7 @@ void CTovinTrendDlg::AssignLanes()
     for (auto it = m_traces.rbegin(); it != m_traces.rend(); ++it) {
         const Trace& trace = **it;
         if (trace.lane < 0) continue;
-        axis->append(LaneLabel(trace.device, trace.channel),
+        axis->append(SeriesLabel(trace.device, trace.channel),
                      trend::LaneY(trace.lane, lanes, 1.0) + (trend::kLaneHeight - 1.0) / 2);
     }
     const trend::Range range = trend::LaneRange(lanes);
@@ -560,7 +561,7 @@ void CTovinTrendDlg::UpdateCharts()
             pen.setWidthF(1.0);
             pen.setCosmetic(true);
             trace->line->setPen(pen);
-            trace->line->setName(QString::fromStdString(LogValueName(trace->device, trace->channel)));
+            trace->line->setName(SeriesLabel(trace->device, trace->channel));
             pane.chart->addSeries(trace->line);
             trace->line->attachAxis(pane.time);
             trace->line->attachAxis(pane.values);
@@ -842,7 +843,7 @@ QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
     int textWidth = 0;
     for (const Trace* trace : named)
         textWidth = std::max(textWidth, metrics.horizontalAdvance(
-                                            QString::fromStdString(LogValueName(trace->device, trace->channel))));
+                                            SeriesLabel(trace->device, trace->channel)));
     const int margin = kMargin + 4;
     const qreal ratio = charts.devicePixelRatio();
     const QSize chartsSize = (QSizeF(charts.size()) / ratio).toSize();
@@ -860,7 +861,7 @@ QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
         const int x = chartsSize.width() + margin;
         painter.fillRect(QRect(x, y + (line - swatch) / 2, swatch, swatch), trace->colour);
         painter.drawText(QRect(x + swatch + 6, y, textWidth + 2, line), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::fromStdString(LogValueName(trace->device, trace->channel)));
+                         SeriesLabel(trace->device, trace->channel));
         y += line;
     }
     return image;
