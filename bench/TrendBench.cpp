@@ -18,9 +18,9 @@
 #include <sstream>
 #include <vector>
 
-#include "device/TextFormat.h"
 #include "logging/LogCsv.h"
 #include "logging/LogReader.h"
+#include "logging/LogWriter.h"
 #include "logging/TovinTrendDlg.h"
 
 namespace {
@@ -47,16 +47,13 @@ std::string MakeLog()
                        "OS Version: Linux\nLogging interval: 1 sec, Total logs: 1000 (0 - unlimited)\n"
                        "Monday, May 06, 2024 14:03:07\n\n";
     for (int r = 1; r <= kRecords; ++r) {
+        LogRecord record{r, {}};
         for (int d = 0; d < kDevices; ++d) {
-            text += FormatText("Record %d Value, Name\n", r);
-            for (int c = 0; c < logread::kChannels; ++c) {
-                const std::string name = LogValueName(d, c);
-                const double v = Value(r, d, c);
-                text += logread::QuantityOf(c) == logread::Quantity::State
-                            ? FormatText("%u, %s\n", static_cast<unsigned>(v), name.c_str())
-                            : FormatText("%0.3f, %s\n", v, name.c_str());
-            }
+            LogDeviceBlock block{d, {}};
+            for (int c = 0; c < logread::kChannels; ++c) block.values.push_back({d, c, Value(r, d, c)});
+            record.devices.push_back(std::move(block));
         }
+        text += FormatLogRecord(record);
     }
     return text;
 }

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <istream>
 
+#include "device/TextFormat.h"
+
 namespace logread {
 
 namespace {
@@ -80,24 +82,11 @@ std::optional<uint32_t> ParseHex32(std::string_view text)
     return value;
 }
 
-// The line as a message may show it: control and 8-bit characters escaped,
-// cut short after 60 characters.
+// The line as a message may show it, quoted: control and 8-bit characters
+// escaped, cut short after 60 characters.
 std::string Quote(std::string_view line)
 {
-    constexpr size_t kShown = 60;
-    std::string text = "'";
-    for (size_t i = 0; i < line.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            text += escaped;
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    text += line.size() > kShown ? "...'" : "'";
-    return text;
+    return "'" + ShownText(line, 60) + "'";
 }
 
 long long DaysFromCivil(int year, int month, int day)

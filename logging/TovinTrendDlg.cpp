@@ -195,11 +195,7 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
         connect(pane->view, &CTrendChartView::ResetRequested, this, &CTovinTrendDlg::ResetZoom);
         connect(pane->view, &CTrendChartView::Resized, this, [this] { m_alignTimer->start(); });
         connect(pane->view, &CTrendChartView::RangeSelected, this, [this](double from, double to) {
-            const double a = m_view.min + from * m_view.Span();
-            const double b = m_view.min + to * m_view.Span();
-            m_zoomed = true;
-            m_view = trend::Select(a, b, WholeTimeRange(), kMinimumSpanMs);
-            UpdateCharts();
+            SetTimeRange({m_view.min + from * m_view.Span(), m_view.min + to * m_view.Span()});
         });
         m_panes[static_cast<size_t>(q)] = std::move(pane);
     }
@@ -296,7 +292,6 @@ bool CTovinTrendDlg::OpenFile(const QString& path)
         return false;
     }
     Clear();
-    m_path = path;
     for (const std::string& message : result.Messages()) m_messages << QString::fromStdString(message);
     m_data = std::move(result.data);
     Load(path);
@@ -311,6 +306,7 @@ bool CTovinTrendDlg::OpenFile(const QString& path)
 
 void CTovinTrendDlg::Load(const QString& path)
 {
+    m_path = path;
     setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromLatin1(kTitle), QFileInfo(path).fileName()));
     const logread::LogInfo& info = m_data.info;
     m_startKnown = info.start.has_value();
@@ -327,12 +323,8 @@ void CTovinTrendDlg::StartLive(const logread::LogInfo& info, const QString& logP
 {
     Clear();
     m_live = true;
-    m_path = logPath;
     m_data.info = info;
-    m_startKnown = info.start.has_value();
-    m_start = m_startKnown ? LocalMs(logread::AddSeconds(*info.start, 0)) : LocalMs({2000, 1, 1, 0, 0, 0});
-    setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromLatin1(kTitle), QFileInfo(logPath).fileName()));
-    UpdateCharts();
+    Load(logPath);
 }
 
 void CTovinTrendDlg::AddRecord(const LogRecord& record)

@@ -112,6 +112,7 @@ private:
     struct Trace;
 
     void Clear();
+    // Shows what m_data holds, the log of `path`: read, or being written.
     void Load(const QString& path);
     // The trace of a channel, made when its first value comes.
     Trace& TraceOf(int device, int channel);

@@ -89,6 +89,10 @@ void CTrendChartView::mouseMoveEvent(QMouseEvent* event)
         const QRectF plot = PlotRect();
         if (plot.width() > 0 && x != m_last) emit PanRequested((m_last - x) / plot.width());
         m_last = x;
+    } else {
+        // The chart's lines learn of the pointer from here: their values show as it passes.
+        QChartView::mouseMoveEvent(event);
+        return;
     }
     event->accept();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace trend {
 
@@ -17,19 +18,17 @@ Range Within(Range view, Range whole)
     return view;
 }
 
-// Index of the first point at or after x, and of the last at or before it.
-size_t FirstAtOrAfter(const std::vector<Point>& points, double x)
+// The points whose x lies in `view`, with the neighbour just outside each
+// end (the lines to the edges pass through it), as indexes [first, end).
+std::pair<size_t, size_t> NearView(const std::vector<Point>& points, Range view)
 {
-    return static_cast<size_t>(
-        std::lower_bound(points.begin(), points.end(), x, [](const Point& p, double v) { return p.x < v; }) -
-        points.begin());
-}
-
-size_t EndAtOrBefore(const std::vector<Point>& points, double x)
-{
-    return static_cast<size_t>(
-        std::upper_bound(points.begin(), points.end(), x, [](double v, const Point& p) { return v < p.x; }) -
-        points.begin());
+    auto first = std::lower_bound(points.begin(), points.end(), view.min,
+                                  [](const Point& p, double v) { return p.x < v; });
+    auto end = std::upper_bound(points.begin(), points.end(), view.max,
+                                [](double v, const Point& p) { return v < p.x; });
+    if (first != points.begin()) --first;
+    if (end != points.end()) ++end;
+    return {static_cast<size_t>(first - points.begin()), static_cast<size_t>(end - points.begin())};
 }
 
 }  // namespace
@@ -58,10 +57,7 @@ Range LaneRange(int lanes)
 std::vector<Point> Thin(const std::vector<Point>& points, Range view, int buckets)
 {
     if (buckets < 1 || points.size() <= static_cast<size_t>(buckets) * 2) return points;
-    size_t first = FirstAtOrAfter(points, view.min);
-    size_t end = EndAtOrBefore(points, view.max);
-    if (first > 0) --first;
-    if (end < points.size()) ++end;
+    const auto [first, end] = NearView(points, view);
     if (end <= first) return {};
     if (end - first <= static_cast<size_t>(buckets) * 2)
         return std::vector<Point>(points.begin() + static_cast<long>(first), points.begin() + static_cast<long>(end));
@@ -93,10 +89,7 @@ std::vector<Point> Thin(const std::vector<Point>& points, Range view, int bucket
 
 bool ValueRange(const std::vector<Point>& points, Range view, Range& values)
 {
-    size_t first = FirstAtOrAfter(points, view.min);
-    size_t end = EndAtOrBefore(points, view.max);
-    if (first > 0) --first;
-    if (end < points.size()) ++end;
+    const auto [first, end] = NearView(points, view);
     if (end <= first) return false;
     values = {points[first].y, points[first].y};
     for (size_t i = first + 1; i < end; ++i) {

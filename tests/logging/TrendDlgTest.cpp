@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <cerrno>
@@ -212,6 +213,24 @@ TEST(TrendWindow, WheelDragAndDoubleClickZoomAndPanEveryChartTogether)
     trend.ZoomAt(0.5, 0.5);
     QTest::mouseClick(trend.ResetButton(), Qt::LeftButton);
     EXPECT_EQ(trend.TimeRange(), whole);
+}
+
+TEST(TrendWindow, PointingAtALineNamesItsValueAndRecord)
+{
+    std::string log = logtest::Header(1, 0);
+    for (int r = 1; r <= 9; ++r) log += logtest::Record(r, {0}, {{0, kVmon1, 1.0 + 0.125 * r}});
+    logtest::TempFile file("hover.log", log);
+    Opened o(file.Path());
+    ASSERT_NE(o.trend, nullptr);
+    CTrendChartView* view = o.trend->ChartView(Quantity::Volts);
+    QChart* chart = view->chart();
+    auto* line = qobject_cast<QLineSeries*>(chart->series().front());
+    ASSERT_NE(line, nullptr);
+
+    // The pointer over record 5, no button held.
+    const QPointF record5 = chart->mapToPosition(QPointF(o.trend->RecordTime(5), 1.625), line);
+    QTest::mouseMove(view->viewport(), view->mapFromScene(chart->mapToScene(record5)));
+    EXPECT_EQ(QToolTip::text().toStdString(), "HMU0_VMON1 = 1.625 V\nrecord 5, 00:00:02");
 }
 
 TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
