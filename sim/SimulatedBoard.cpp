@@ -338,8 +338,8 @@ void CSimulatedBoard::RunDesign()
     inputs.registers = MainRegisters();
     inputs.potGood = PotStatus();
     // The design sees R203 through HMU0's TMON2 comparators; without HMU0 it never sees it warm.
-    if (m_hmus[0]) {
-        const tmon::ComparatorStates states = m_hmus[0]->Comparators().tmon;
+    if (const std::shared_ptr<CHmuDevice>& watcher = m_hmus[demodesign::kThermalHmu]) {
+        const tmon::ComparatorStates states = watcher->Comparators().tmon;
         inputs.r203Warm = states[2 * kR203Monitor];
         inputs.r203Hot = states[2 * kR203Monitor + 1];
     }
@@ -386,7 +386,7 @@ void CSimulatedBoard::RunThermal(Duration step)
     const double settled = BoardCelsius() + setup.heaterRise * power / cooling;
     const double decay = std::exp(-seconds * cooling / setup.timeConstantSeconds);
     const double celsius = settled + (R203Celsius() - settled) * decay;
-    if (celsius != R203Celsius()) SetTemperature(0, kR203Monitor, celsius);
+    if (celsius != R203Celsius()) SetTemperature(demodesign::kThermalHmu, kR203Monitor, celsius);
 }
 
 bool CSimulatedBoard::SetThermalSetup(const ThermalSetup& setup)
