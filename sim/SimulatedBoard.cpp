@@ -350,7 +350,7 @@ void CSimulatedBoard::RunDesign()
     // POT fault that a comparator logged already is not logged twice.
     const auto logSize = [&](int index) { return m_hmus[index] ? m_hmus[index]->FaultRecords().size() : size_t{0}; };
     if (events.logging && events.potFault >= 0) {
-        const int index = PotRailOf(events.potFault).index;
+        const int index = demodesign::PotInput(events.potFault).hmu;
         if (m_hmus[index] && logSize(index) == m_logMarks[index]) m_hmus[index]->CaptureFault();
     }
     if (events.logging && events.faultButton && m_hmus[0]) m_hmus[0]->CaptureFault();
@@ -494,15 +494,15 @@ void CSimulatedBoard::PushValues(int index)
 double CSimulatedBoard::PotVolts(int pot) const
 {
     if (pot < 0 || pot >= kPots) return 0.0;
-    const PotRail rail = PotRailOf(pot);
-    return m_values[rail.index].vmonVolts[rail.channel];
+    const demodesign::RailInput rail = demodesign::PotInput(pot);
+    return m_values[rail.hmu].vmonVolts[rail.channel];
 }
 
 bool CSimulatedBoard::SetPotVolts(int pot, double volts)
 {
     if (pot < 0 || pot >= kPots) return false;
-    const PotRail rail = PotRailOf(pot);
-    return SetVmon(rail.index, rail.channel, volts);
+    const demodesign::RailInput rail = demodesign::PotInput(pot);
+    return SetVmon(rail.hmu, rail.channel, volts);
 }
 
 PotWindow CSimulatedBoard::GetPotWindow(int pot) const
@@ -515,7 +515,7 @@ bool CSimulatedBoard::SetPotWindow(int pot, PotWindow window)
     if (pot < 0 || pot >= kPots || !Finite(window.low) || !Finite(window.high) || window.low > window.high)
         return false;
     m_potWindows[pot] = window;
-    SetUpPotComparators(PotRailOf(pot).index);
+    SetUpPotComparators(demodesign::PotInput(pot).hmu);
     PushPotStatus();
     return true;
 }
@@ -524,8 +524,8 @@ void CSimulatedBoard::SetUpPotComparators(int index)
 {
     if (index < 0 || index >= kMaxHmus || !m_hmus[index]) return;
     for (int pot = 0; pot < kPots; ++pot) {
-        const PotRail rail = PotRailOf(pot);
-        if (rail.index != index) continue;
+        const demodesign::RailInput rail = demodesign::PotInput(pot);
+        if (rail.hmu != index) continue;
         CHmuDevice& device = *m_hmus[index];
         const int c = rail.channel;
         vmon::ChannelConfig config = vmon::DecodeConfig(device.ActiveConfiguration(vmon::Config0Register(c)),
@@ -545,8 +545,8 @@ uint8_t CSimulatedBoard::PotStatus() const
 {
     uint8_t bits = 0;
     for (int pot = 0; pot < kPots; ++pot) {
-        const PotRail rail = PotRailOf(pot);
-        const double volts = MeasuredVolts(rail.index, rail.channel);
+        const demodesign::RailInput rail = demodesign::PotInput(pot);
+        const double volts = MeasuredVolts(rail.hmu, rail.channel);
         if (volts >= m_potWindows[pot].low && volts <= m_potWindows[pot].high) bits |= 1 << pot;
     }
     return bits;
