@@ -28,6 +28,7 @@ struct HmuBoardValues {
 struct PotWindow {
     double low = 0.0;
     double high = 0.0;
+    bool operator==(const PotWindow&) const = default;
 };
 
 // How the heated resistor R203 warms and cools. It settles at the board

@@ -618,10 +618,7 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
     // values the file gives it.
     m_values = plan.values;
     for (int i = 0; i < kMaxHmus; ++i) PushValues(i);
-    const bool windowsMoved = std::any_of(plan.windows.begin(), plan.windows.end(), [&](const PotWindow& w) {
-        const size_t pot = static_cast<size_t>(&w - plan.windows.data());
-        return w.low != m_potWindows[pot].low || w.high != m_potWindows[pot].high;
-    });
+    const bool windowsMoved = plan.windows != m_potWindows;
     m_potWindows = plan.windows;
     m_fanAimed = plan.fanAimed;
     m_thermalSetup = plan.thermal;
