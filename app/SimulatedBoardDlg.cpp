@@ -427,13 +427,13 @@ void CSimulatedBoardDlg::Refresh()
         const PotWindow window = m_board.GetPotWindow(pot);
         knob->setToolTip(QStringLiteral("Turn to set the rail's voltage; it is good from %1 V to %2 V")
                              .arg(QString::number(window.low, 'f', 3), QString::number(window.high, 'f', 3)));
-        const PotRail rail = PotRailOf(pot);
+        const demodesign::RailInput rail = demodesign::PotInput(pot);
         findChild<QLabel*>(QStringLiteral("potVolts%1").arg(pot + 1))
-            ->setText(QString::number(m_board.MeasuredVolts(rail.index, rail.channel), 'f', 3) + QStringLiteral(" V"));
+            ->setText(QString::number(m_board.MeasuredVolts(rail.hmu, rail.channel), 'f', 3) + QStringLiteral(" V"));
         auto* led = findChild<CLedIndicator*>(QStringLiteral("potLed%1").arg(pot + 1));
         led->SetColour((good >> pot) & 1 ? kGood : kBad);
         // HMU1's rails take no part in a 10-rail board: neither good nor bad.
-        led->SetLit(!designed || design.TwentyRails() || rail.index == 0);
+        led->SetLit(!designed || design.TwentyRails() || rail.hmu == 0);
     }
 
     findChild<QLabel*>(QStringLiteral("heater"))

@@ -8,6 +8,7 @@
 
 #include "device/HmuCommands.h"
 #include "device/TextFormat.h"
+#include "device/blocks/DemoDesign.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
 #include "device/blocks/Tmon.h"
@@ -94,10 +95,10 @@ public:
         int pot = 0;
         std::string field;
         if (SplitNumbered(m_key, "pot", pot, field) && pot <= kBoardPots) {
-            const PotRail rail = PotRailOf(pot - 1);
+            const demodesign::RailInput rail = demodesign::PotInput(pot - 1);
             if (m_key.size() == 4) {
                 if (!Real(error)) return false;
-                m_plan.values[rail.index].vmonVolts[rail.channel] = m_real;
+                m_plan.values[rail.hmu].vmonVolts[rail.channel] = m_real;
                 return true;
             }
             if (field == "low" || field == "high") {

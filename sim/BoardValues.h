@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 
-#include "device/blocks/DemoDesign.h"
 #include "sim/HmuDevice.h"
 
 constexpr int kBoardHmus = 8;  // slots HMU0..HMU7
@@ -26,21 +25,10 @@ struct HmuBoardValues {
     uint8_t hvoutInterface = 0;  // bits 0..3 HVOUT1..4 from "HMU/IF"
 };
 
-// Where POT rail pot (0..3) is measured: POT1 and POT2 on VMON7 and VMON8 of
-// HMU0, POT3 and POT4 on those of HMU1.
-struct PotRail {
-    int index = 0;    // HMU slot
-    int channel = 0;  // voltage input, 6 = VMON7
-};
-constexpr PotRail PotRailOf(int pot)
-{
-    const demodesign::RailInput input = demodesign::PotInput(pot);
-    return {input.hmu, input.channel};
-}
-
 struct PotWindow {
     double low = 0.0;
     double high = 0.0;
+    bool operator==(const PotWindow&) const = default;
 };
 
 // How the heated resistor R203 warms and cools. It settles at the board

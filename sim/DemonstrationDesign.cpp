@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "sim/BoardValues.h"
-
 using namespace demodesign;
 
 namespace {
@@ -120,9 +118,9 @@ DesignEvents CDemonstrationDesign::Step(Duration now, const DesignInputs& inputs
 
 int CDemonstrationDesign::WatchPots(const DesignInputs& inputs) const
 {
-    for (int pot = 0; pot < kBoardPots; ++pot) {
-        const PotRail rail = PotRailOf(pot);
-        if (SupplyOn(rail.index, rail.channel) && ((inputs.potGood >> pot) & 1) == 0) return pot;
+    for (int pot = 0; pot < kPots; ++pot) {
+        const RailInput rail = PotInput(pot);
+        if (SupplyOn(rail.hmu, rail.channel) && ((inputs.potGood >> pot) & 1) == 0) return pot;
     }
     return -1;
 }

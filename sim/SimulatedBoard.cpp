@@ -338,8 +338,8 @@ void CSimulatedBoard::RunDesign()
     inputs.registers = MainRegisters();
     inputs.potGood = PotStatus();
     // The design sees R203 through HMU0's TMON2 comparators; without HMU0 it never sees it warm.
-    if (m_hmus[0]) {
-        const tmon::ComparatorStates states = m_hmus[0]->Comparators().tmon;
+    if (const std::shared_ptr<CHmuDevice>& watcher = m_hmus[demodesign::kThermalHmu]) {
+        const tmon::ComparatorStates states = watcher->Comparators().tmon;
         inputs.r203Warm = states[2 * kR203Monitor];
         inputs.r203Hot = states[2 * kR203Monitor + 1];
     }
@@ -350,7 +350,7 @@ void CSimulatedBoard::RunDesign()
     // POT fault that a comparator logged already is not logged twice.
     const auto logSize = [&](int index) { return m_hmus[index] ? m_hmus[index]->FaultRecords().size() : size_t{0}; };
     if (events.logging && events.potFault >= 0) {
-        const int index = PotRailOf(events.potFault).index;
+        const int index = demodesign::PotInput(events.potFault).hmu;
         if (m_hmus[index] && logSize(index) == m_logMarks[index]) m_hmus[index]->CaptureFault();
     }
     if (events.logging && events.faultButton && m_hmus[0]) m_hmus[0]->CaptureFault();
@@ -386,7 +386,7 @@ void CSimulatedBoard::RunThermal(Duration step)
     const double settled = BoardCelsius() + setup.heaterRise * power / cooling;
     const double decay = std::exp(-seconds * cooling / setup.timeConstantSeconds);
     const double celsius = settled + (R203Celsius() - settled) * decay;
-    if (celsius != R203Celsius()) SetTemperature(0, kR203Monitor, celsius);
+    if (celsius != R203Celsius()) SetTemperature(demodesign::kThermalHmu, kR203Monitor, celsius);
 }
 
 bool CSimulatedBoard::SetThermalSetup(const ThermalSetup& setup)
@@ -494,15 +494,15 @@ void CSimulatedBoard::PushValues(int index)
 double CSimulatedBoard::PotVolts(int pot) const
 {
     if (pot < 0 || pot >= kPots) return 0.0;
-    const PotRail rail = PotRailOf(pot);
-    return m_values[rail.index].vmonVolts[rail.channel];
+    const demodesign::RailInput rail = demodesign::PotInput(pot);
+    return m_values[rail.hmu].vmonVolts[rail.channel];
 }
 
 bool CSimulatedBoard::SetPotVolts(int pot, double volts)
 {
     if (pot < 0 || pot >= kPots) return false;
-    const PotRail rail = PotRailOf(pot);
-    return SetVmon(rail.index, rail.channel, volts);
+    const demodesign::RailInput rail = demodesign::PotInput(pot);
+    return SetVmon(rail.hmu, rail.channel, volts);
 }
 
 PotWindow CSimulatedBoard::GetPotWindow(int pot) const
@@ -515,7 +515,7 @@ bool CSimulatedBoard::SetPotWindow(int pot, PotWindow window)
     if (pot < 0 || pot >= kPots || !Finite(window.low) || !Finite(window.high) || window.low > window.high)
         return false;
     m_potWindows[pot] = window;
-    SetUpPotComparators(PotRailOf(pot).index);
+    SetUpPotComparators(demodesign::PotInput(pot).hmu);
     PushPotStatus();
     return true;
 }
@@ -524,8 +524,8 @@ void CSimulatedBoard::SetUpPotComparators(int index)
 {
     if (index < 0 || index >= kMaxHmus || !m_hmus[index]) return;
     for (int pot = 0; pot < kPots; ++pot) {
-        const PotRail rail = PotRailOf(pot);
-        if (rail.index != index) continue;
+        const demodesign::RailInput rail = demodesign::PotInput(pot);
+        if (rail.hmu != index) continue;
         CHmuDevice& device = *m_hmus[index];
         const int c = rail.channel;
         vmon::ChannelConfig config = vmon::DecodeConfig(device.ActiveConfiguration(vmon::Config0Register(c)),
@@ -545,8 +545,8 @@ uint8_t CSimulatedBoard::PotStatus() const
 {
     uint8_t bits = 0;
     for (int pot = 0; pot < kPots; ++pot) {
-        const PotRail rail = PotRailOf(pot);
-        const double volts = MeasuredVolts(rail.index, rail.channel);
+        const demodesign::RailInput rail = demodesign::PotInput(pot);
+        const double volts = MeasuredVolts(rail.hmu, rail.channel);
         if (volts >= m_potWindows[pot].low && volts <= m_potWindows[pot].high) bits |= 1 << pot;
     }
     return bits;
@@ -618,10 +618,7 @@ void CSimulatedBoard::Apply(const BoardPlan& plan)
     // values the file gives it.
     m_values = plan.values;
     for (int i = 0; i < kMaxHmus; ++i) PushValues(i);
-    const bool windowsMoved = std::any_of(plan.windows.begin(), plan.windows.end(), [&](const PotWindow& w) {
-        const size_t pot = static_cast<size_t>(&w - plan.windows.data());
-        return w.low != m_potWindows[pot].low || w.high != m_potWindows[pot].high;
-    });
+    const bool windowsMoved = plan.windows != m_potWindows;
     m_potWindows = plan.windows;
     m_fanAimed = plan.fanAimed;
     m_thermalSetup = plan.thermal;

@@ -67,8 +67,10 @@ public:
     static constexpr double kTrimSnapScale = 0.0002;
     static constexpr uint8_t kHmuBaseAddress = 0xC0;
     static constexpr uint8_t kMainAddress = 0x40;
-    static constexpr int kR203Monitor = 1;   // HMU0's TMON2
-    static constexpr int kBoardMonitor = 2;  // HMU1's internal sensor
+    // R203 is watched by HMU0's TMON2, the board temperature by HMU1's
+    // internal sensor, where the demonstration design block reads them.
+    static constexpr int kR203Monitor = demodesign::kResistorMonitor;
+    static constexpr int kBoardMonitor = demodesign::kBoardMonitor;
 
     // A cable with nothing on its bus; every slot holds its typical values.
     CSimulatedBoard();
@@ -137,8 +139,8 @@ public:
     void SetFanAimed(bool aimed) { m_fanAimed = aimed; }
     const ThermalSetup& GetThermalSetup() const { return m_thermalSetup; }
     bool SetThermalSetup(const ThermalSetup& setup);  // false for values out of range
-    double R203Celsius() const { return m_values[0].temperatures[kR203Monitor]; }
-    double BoardCelsius() const { return m_values[1].temperatures[kBoardMonitor]; }
+    double R203Celsius() const { return m_values[demodesign::kThermalHmu].temperatures[kR203Monitor]; }
+    double BoardCelsius() const { return m_values[demodesign::kBoardHmu].temperatures[kBoardMonitor]; }
 
     // The board clock. Advance moves it on by the elapsed time (nothing for a
     // time that is not positive) and runs what happens meanwhile.

@@ -110,10 +110,9 @@ void CSimulatedFtdiDriver::UnplugAfterTransfers(int transfers)
     }
 }
 
-void CSimulatedFtdiDriver::CountTransfer(FtdiHandle handle)
+void CSimulatedFtdiDriver::CountTransfer(const Channel& channel)
 {
-    const auto it = m_handles.find(handle);
-    if (m_unplugAfter <= 0 || it == m_handles.end() || it->second.index != kI2CChannel) return;
+    if (m_unplugAfter <= 0 || !IsI2C(channel)) return;
     if (--m_unplugAfter == 0) {
         m_unplugAfter = -1;
         SetPlugged(false);
@@ -223,10 +222,10 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
     Channel* channel = Lookup(handle, &status);
     if (channel == nullptr)
         return status;
-    const bool i2c = channel - m_channels.data() == kI2CChannel;
+    const bool i2c = IsI2C(*channel);
     if (i2c && m_failWrites > 0) {
         --m_failWrites;
-        CountTransfer(handle);
+        CountTransfer(*channel);
         return FTDI_IO_ERROR;
     }
     if (i2c && m_shortWrites > 0) {
@@ -240,7 +239,7 @@ FtdiStatus CSimulatedFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer,
     m_counters.bytesWritten += count;
     if (written != nullptr)
         *written = count;
-    CountTransfer(handle);
+    CountTransfer(*channel);
     return FTDI_OK;
 }
 
@@ -264,7 +263,7 @@ FtdiStatus CSimulatedFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32
     const size_t n = channel->engine->Read(buffer, std::min<size_t>(count, available));
     m_counters.bytesRead += n;
     *received = static_cast<uint32_t>(n);
-    CountTransfer(handle);
+    CountTransfer(*channel);
     return FTDI_OK;
 }
 

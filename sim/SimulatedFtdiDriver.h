@@ -147,6 +147,9 @@ private:
     Channel* Lookup(FtdiHandle handle, FtdiStatus* status);
     const Channel* ChannelAt(int index) const;
     void CloseAll(bool stale);
+    bool IsI2C(const Channel& channel) const { return &channel - m_channels.data() == kI2CChannel; }
+    // Counts one transfer on the I2C channel towards a pending unplug.
+    void CountTransfer(const Channel& channel);
 
     // The bus is declared first so that it outlives the engines wired to it.
     CI2cBus m_bus;
@@ -155,9 +158,6 @@ private:
     std::map<FtdiHandle, HandleInfo> m_handles;
     uintptr_t m_nextToken = 0x5100;
     bool m_plugged = true;
-    // Counts one transfer on the I2C channel towards a pending unplug.
-    void CountTransfer(FtdiHandle handle);
-
     int m_shortBy = 0;
     int m_shortReads = 0;
     int m_failWrites = 0;

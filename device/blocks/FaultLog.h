@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "device/blocks/Gpio.h"
+
 class CTovin_I2C_Port;
 
 namespace faultlog {
@@ -119,8 +121,8 @@ constexpr void SetRecordBit(Record& record, int bit, bool on)
 // are in the order the fault log page and the command line list them.
 constexpr int kChannels = 15;
 constexpr int kHvouts = 4;
-constexpr int kGpios = 10;
-constexpr int kGpio7 = 6;  // GPIO7, not usable on a device identified as having none
+constexpr int kGpios = gpio::kPins;
+constexpr int kGpio7 = gpio::kGpio7;  // not usable on a device identified as having none
 
 struct Channel {
     const char* name;

@@ -50,11 +50,10 @@ constexpr bool PinLevel(const PinRecords& records, int pin)
 // hvoutLevels bits 0..3 HVOUT1..4, pinLevels bits 0..9 GPIO1..10.
 PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels);
 
+// GPIO7 is not usable on a device with this identification.
+constexpr bool Gpio7Absent(uint8_t identification) { return identification == hmu::kIdentificationWithoutGpio7; }
 // Whether a device of this identification byte has the pin.
-constexpr bool PinUsable(uint8_t identification, int pin)
-{
-    return !(pin == kGpio7 && identification == hmu::kIdentificationWithoutGpio7);
-}
+constexpr bool PinUsable(uint8_t identification, int pin) { return !(pin == kGpio7 && Gpio7Absent(identification)); }
 
 // Device sequences, on the port's current device, inside the caller's cable lock.
 // One pin record (kPinRecordHigh or kPinRecordLow), read whether or not its
@@ -142,9 +141,6 @@ OutputControl DecodeOutputControl(uint8_t value);
 }  // namespace ocb
 
 namespace gpio {
-
-// GPIO7 is not usable on a device with this identification.
-constexpr bool Gpio7Absent(uint8_t identification) { return identification == hmu::kIdentificationWithoutGpio7; }
 
 // What the GPIO page shows and writes of a device.
 struct Values {

@@ -1,6 +1,6 @@
 #pragma once
-// Fault-log command transactions as the fault log page sends them, through
-// the register port.
+// Fault-log command transactions one by one through the register port, and
+// the fault log block's sequences for what the page does as a whole.
 
 #include <cstdint>
 #include <vector>
@@ -29,41 +29,17 @@ struct FaultLogPort {
         const std::vector<uint8_t> status = Status();
         return status.size() == 2 ? faultlog::CountFromStatus(status[0], status[1]) : -1;
     }
-    // The page's handshake: three attempts, each must answer the expected byte.
-    bool SetReadEnable(bool on)
-    {
-        const int operand = on ? faultlog::kEnableOperand : faultlog::kDisableOperand;
-        const uint8_t expected = on ? faultlog::kEnabledAnswer : faultlog::kDisabledAnswer;
-        for (int attempt = 0; attempt < 3; ++attempt)
-            if (Read(faultlog::kCmdReadEnable, operand, 1) == std::vector<uint8_t>{expected}) return true;
-        return false;
-    }
-    // The records the status announces, read as the page reads them.
+    // What the page does as a whole, through the fault log block itself.
+    bool SetReadEnable(bool on) { return faultlog::SetReadEnable(port, on); }
+    // The records the status announces; none when the log would not open or
+    // a read was not answered.
     std::vector<faultlog::Record> Records()
     {
-        const int count = Count();
-        std::vector<faultlog::Record> records;
-        if (count <= 0 || !SetReadEnable(true)) return records;
-        const std::vector<uint8_t> bytes = Read(faultlog::kCmdReadRecords, -1, faultlog::kRecordBytes * count);
-        SetReadEnable(false);
-        for (int r = 0; r < count && bytes.size() >= static_cast<size_t>(faultlog::kRecordBytes * count); ++r) {
-            faultlog::Record record{};
-            for (int i = 0; i < faultlog::kRecordBytes; ++i) record[i] = bytes[faultlog::kRecordBytes * r + i];
-            records.push_back(record);
-        }
-        return records;
+        faultlog::Records records{};
+        const faultlog::LogRead read = faultlog::ReadLog(port, records);
+        if (read.enableFailed || !read.Answered()) return {};
+        return {records.begin(), records.begin() + read.count};
     }
-    // The page's erase sequence on the current device; true when it got to the erase.
-    bool EraseAll()
-    {
-        Send(faultlog::kCmdUnlock, {faultlog::kUnlockFirst, faultlog::kUnlockSecond});
-        bool erased = false;
-        if (SetReadEnable(true)) {
-            Send(faultlog::kCmdErase);
-            SetReadEnable(false);
-            erased = true;
-        }
-        Send(faultlog::kCmdEndErase);
-        return erased;
-    }
+    // The erase sequence on the current device; true when it got to the erase.
+    bool EraseAll() { return faultlog::EraseLog(port).enabled; }
 };
