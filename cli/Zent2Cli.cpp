@@ -649,7 +649,7 @@ int CZent2Cli::Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std
         out << '\n';
         return kExitOk;
     }
-    const bool hasGpio7 = identification != hmu::kIdentificationWithoutGpio7;
+    const bool hasGpio7 = !gpio::Gpio7Absent(identification);
     out << "Faults: " << log.count << '\n';
     for (int r = 0; r < log.count; ++r) {
         const std::vector<std::string> names = faultlog::SetFlagNames(faultlog::DecodeRecord(records[r]), hasGpio7);

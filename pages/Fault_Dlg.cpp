@@ -13,6 +13,7 @@
 #include "app/UserInteraction.h"
 #include "device/HmuCommands.h"
 #include "device/TextFormat.h"
+#include "device/blocks/Gpio.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 
@@ -142,7 +143,7 @@ bool CFault_Dlg::OnInitDialog()
         if (Port() != nullptr) m_identification = Port()->ReadRegister(hmu::kCmdIdentify, -1);
         ReadFaults();
         if (m_count > 0) DecodeFaultRecord();
-        if (m_identification == hmu::kIdentificationWithoutGpio7) {
+        if (gpio::Gpio7Absent(m_identification)) {
             m_gpioNames[faultlog::kGpio7]->setEnabled(false);
             m_gpioValues[faultlog::kGpio7]->setEnabled(false);
         }
@@ -207,9 +208,8 @@ void CFault_Dlg::ShowFaultRecord()
     for (int g = 0; g < faultlog::kGpios; ++g) {
         QString value;
         if (shown) {
-            value = g == faultlog::kGpio7 && m_identification == hmu::kIdentificationWithoutGpio7
-                        ? QStringLiteral("N/A")
-                        : QString::number(m_flags.gpio[g] ? 1 : 0);
+            value = gpio::PinUsable(m_identification, g) ? QString::number(m_flags.gpio[g] ? 1 : 0)
+                                                          : QStringLiteral("N/A");
         }
         m_gpioValues[g]->setText(value);
     }

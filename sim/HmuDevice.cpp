@@ -523,7 +523,7 @@ HmuPinLevels CHmuDevice::PinLevels(const HmuComparators& states) const
                                             bit(m_inputs.gpioInterface, pin), control.gpio[which]);
         if (high) levels.gpio = static_cast<uint16_t>(levels.gpio | (1u << pin));
     }
-    if (m_identification == kIdentificationWithoutGpio7)
+    if (gpio::Gpio7Absent(m_identification))
         levels.gpio = static_cast<uint16_t>(levels.gpio & ~(1u << gpio::kGpio7));
 
     for (int k = 0; k < hvout::kOutputs; ++k) {
