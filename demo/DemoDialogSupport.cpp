@@ -1,6 +1,6 @@
 #include "demo/DemoDialogSupport.h"
 
-#include "app/UserInteraction.h"
+#include "app/TovinPropertyPage.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 
@@ -14,8 +14,7 @@ bool RunMainSequence(QWidget* parent, CTovin_I2C_Port& port, const std::function
         answered = sequence();
     }
     if (!answered) {
-        ShowExclamation(parent, QStringLiteral("Check Cable Connection or Device Address"),
-                        QStringLiteral("I2C Acknowledge Failure"));
+        ShowAcknowledgeFailure(parent);
         port.ClearError();
     }
     return answered;
