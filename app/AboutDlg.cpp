@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/TovinMainDlg.h"
-#include "app/Version.h"
+#include "util/Version.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : CTovinDialog(parent), m_product(new QLabel(this))
 {

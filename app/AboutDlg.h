@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QLabel;
 

@@ -4,7 +4,7 @@
 // and is kept until a rate button is clicked), and which cable to use when
 // several are plugged in (by USB serial number; empty: the first found).
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 #include <string>
 #include <vector>

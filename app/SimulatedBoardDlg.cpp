@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/LedIndicator.h"
+#include "ui/LedIndicator.h"
 #include "device/blocks/Tmon.h"
 #include "sim/SimulatedBoard.h"
 

@@ -19,7 +19,7 @@
 #include <QColor>
 #include <QString>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class CSimulatedBoard;
 class QTimer;

@@ -9,16 +9,16 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "app/JTAG_CableSetup.h"
 #include "app/SimulatedBoardDlg.h"
 #include "app/TovinMainDlg.h"
-#include "app/TovinPropertyPage.h"
-#include "app/TovinPropertySheet.h"
-#include "app/UserInteraction.h"
+#include "ui/TovinPropertyPage.h"
+#include "ui/TovinPropertySheet.h"
+#include "ui/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
-#include "device/ViewAllDlg.h"
-#include "logging/TovinDataLog.h"
+#include "pages/ViewAllDlg.h"
+#include "pages/TovinDataLog.h"
 #include "pages/Fault_Dlg.h"
 #include "pages/IMONCOMPDlg.h"
 #include "pages/SNTRX_TrimDACs_Dlg.h"
@@ -73,8 +73,8 @@ CTovinAppContext* SetTheApp(CTovinAppContext* context)
 CTovinAppContext::CTovinAppContext(std::shared_ptr<CFtdiDriver> driver, std::unique_ptr<CSettingsStore> store)
     : m_driver(std::move(driver)), m_settings(std::move(store))
 {
-    logSettings.fill(1);
-    logFileName = QString::fromLatin1(kApplicationName) + QStringLiteral(".log");
+    m_remembered.logSettings.fill(1);
+    m_remembered.logFileName = QString::fromLatin1(kApplicationName) + QStringLiteral(".log");
 }
 
 CTovinAppContext::~CTovinAppContext()
@@ -96,17 +96,17 @@ void CTovinAppContext::Startup()
     m_port = std::make_unique<CTovin_I2C_Port>(m_driver);
     // Cable locks find this application's link and demo mode.
     if (GetCableContext() != this) m_previousCableContext = SetCableContext(this);
-    CFontOccManager::SetUiFont(uiFontFace, uiFontSize);
+    CFontOccManager::SetUiFont(m_uiFontFace, m_uiFontSize);
 
     m_demoMode = m_settings.ReadNumber(kDemoMode, 0) != 0;
     SetLargeUiFont(m_settings.ReadNumber(kLargeUiFont, 1) != 0);
-    i2cAddress = static_cast<int>(m_settings.ReadNumber(kI2CAddress, 0xC0));
-    i2cSwAddress = static_cast<int>(m_settings.ReadNumber(kI2CSwAddress, 0x40));
-    fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
+    m_i2cAddress = static_cast<int>(m_settings.ReadNumber(kI2CAddress, 0xC0));
+    m_i2cSwAddress = static_cast<int>(m_settings.ReadNumber(kI2CSwAddress, 0x40));
+    m_fpgaSection = static_cast<int>(m_settings.ReadNumber(kFpgaSection, 0));
     const int rate = static_cast<int>(m_settings.ReadNumber(kI2CBaudrate, 400));
-    if (!m_settings.ReadBinary(kLogSettings, logSettings.data(), logSettings.size())) logSettings.fill(1);
+    if (!m_settings.ReadBinary(kLogSettings, m_remembered.logSettings.data(), m_remembered.logSettings.size())) m_remembered.logSettings.fill(1);
     // Four hex digits; anything else gives the built-in code, silently, as every setting does.
-    faultUnlockCode =
+    m_faultUnlockCode =
         faultlog::ParseUnlockCode(m_settings.ReadText(kFaultLogUnlockCode, "")).value_or(faultlog::kUnlockCode);
 
     m_storedCableSerial = m_settings.ReadText(kCableSerial, "");
@@ -122,10 +122,10 @@ void CTovinAppContext::Startup()
     m_port->SetDemoMode(m_demoMode);
     m_port->GetLink().SetRate(rate);
     m_port->OpenCable();  // a missing cable is reported by the main window's checks
-    registerMap = regmap::Build();
-    m_port->SetHmuBase(i2cAddress);
-    m_port->SetMainAddress(i2cSwAddress);
-    browserSelection = 0;
+    m_remembered.registerMap = regmap::Build();
+    m_port->SetHmuBase(m_i2cAddress);
+    m_port->SetMainAddress(m_i2cSwAddress);
+    m_remembered.browserSelection = 0;
 
     if (m_board) {
         m_boardClock = std::make_unique<QTimer>();
@@ -186,10 +186,10 @@ void CTovinAppContext::WriteSettings()
     SettingList values = {
         {kDemoMode, SettingValue::Number(m_demoMode ? 1 : 0)},
         {kLargeUiFont, SettingValue::Number(m_largeUiFont ? 1 : 0)},
-        {kI2CAddress, SettingValue::Number(static_cast<uint32_t>(i2cAddress))},
-        {kFpgaSection, SettingValue::Number(static_cast<uint32_t>(fpgaSection))},
+        {kI2CAddress, SettingValue::Number(static_cast<uint32_t>(m_i2cAddress))},
+        {kFpgaSection, SettingValue::Number(static_cast<uint32_t>(m_fpgaSection))},
         {kI2CBaudrate, SettingValue::Number(static_cast<uint32_t>(m_port ? m_port->GetLink().GetRate() : 400))},
-        {kLogSettings, SettingValue::Binary(std::vector<uint8_t>(logSettings.begin(), logSettings.end()))},
+        {kLogSettings, SettingValue::Binary(std::vector<uint8_t>(m_remembered.logSettings.begin(), m_remembered.logSettings.end()))},
     };
     // Only once a cable was chosen, so that a first run leaves no empty value.
     if (!m_storedCableSerial.empty() || m_settings.Has(kCableSerial))
@@ -240,6 +240,12 @@ void CTovinAppContext::Shutdown()
     if (GetCableContext() == this) SetCableContext(m_previousCableContext);
 }
 
+void CTovinAppContext::SetHmuBaseAddress(int address)
+{
+    m_i2cAddress = address;
+    if (m_port) m_port->SetHmuBase(address);
+}
+
 void CTovinAppContext::SetDemoMode(bool demo)
 {
     m_demoMode = demo;
@@ -288,6 +294,7 @@ bool CTovinAppContext::AddAnsweringPages(CTovinPropertySheet& sheet, BuiltPages&
         for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
             CTovinPropertyPage& page = *pages[i];
             page.SetPort(m_port.get());
+            page.SetServices(this);
             if (prepare) prepare(page, i);
             page.SetDeviceIndex(i);
             if (m_port->ProbeHmu(i)) sheet.AddDevicePage(&page, QStringLiteral("HMU%1").arg(i));
@@ -359,7 +366,7 @@ void CTovinAppContext::OpenLogSelectionPages(const QString& title, bool closeOnl
 {
     OpenDevicePages(title, closeOnly, [this] {
         auto page = std::make_unique<CTovinDataLog>();
-        page->SetSelection(&logSettings);
+        page->SetSelection(&m_remembered.logSettings);
         return page;
     });
 }
@@ -371,21 +378,21 @@ void CTovinAppContext::OpenRegisterPages(const PageFactory& makePage, const Regi
     BuiltPages pages;
     const auto giveRows = [&](CTovinPropertyPage& page, int i) {
         // The page gets the rows without their values: it reads them itself.
-        std::vector<RegisterEntry> block(registerMap.begin() + i * rows, registerMap.begin() + (i + 1) * rows);
+        std::vector<RegisterEntry> block(m_remembered.registerMap.begin() + i * rows, m_remembered.registerMap.begin() + (i + 1) * rows);
         for (auto& row : block) row.value = 0;
-        access.give(page, block, browserSelection);
+        access.give(page, block, m_remembered.browserSelection);
     };
     if (!AddAnsweringPages(sheet, pages, makePage, giveRows)) return;
     if (sheet.DoModal() != kIdOk) return;
     for (int i = 0; i < CTovin_I2C_Port::kHmuDevices; ++i) {
         const CTovinPropertyPage& page = *pages[i];
-        browserSelection = access.selection(page);
+        m_remembered.browserSelection = access.selection(page);
         // Devices that did not answer never showed their rows: leave them as they were.
         if (!page.IsInitialised()) continue;
         const std::vector<RegisterEntry> pageRows = access.rows(page);
         for (int r = 0; r < rows && r < static_cast<int>(pageRows.size()); ++r) {
-            registerMap[i * rows + r].value = pageRows[r].value;
-            registerMap[i * rows + r].shown = pageRows[r].shown;
+            m_remembered.registerMap[i * rows + r].value = pageRows[r].value;
+            m_remembered.registerMap[i * rows + r].shown = pageRows[r].shown;
         }
     }
 }

@@ -3,9 +3,9 @@
 // settings, the shared flags and addresses, the register map, the values that
 // dialogs remember between openings, start-up and exit, and the page builders.
 //
-// Windows find it through TheApp(). The program's CTovin_I2C_App is one; tests
-// create their own over a simulated cable and a memory store and point
-// TheApp() at it.
+// Windows are handed it as their CAppServices. The shell finds it through
+// TheApp(): the program's CTovin_I2C_App is one; tests create their own over
+// a simulated cable and a memory store and point TheApp() at it.
 
 #include <QPointer>
 #include <QWidget>
@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
+#include "ui/AppServices.h"
 #include "device/RegisterMap.h"
 #include "device/blocks/FaultLog.h"
 #include "link/CableLock.h"
@@ -29,9 +30,9 @@ class QTimer;
 class CTovinPropertyPage;
 class CTovinPropertySheet;
 
-class CTovinAppContext : public CCableContext {
+class CTovinAppContext : public CCableContext, public CAppServices {
 public:
-    static constexpr int kLogSettingsSize = 232;
+    static constexpr int kLogSettingsSize = RememberedValues::kLogSettingsSize;
     static constexpr int kLargeGuiResult = 333;
 
     CTovinAppContext(std::shared_ptr<CFtdiDriver> driver, std::unique_ptr<CSettingsStore> store);
@@ -48,14 +49,17 @@ public:
     void WriteSettings();
     void Shutdown();
 
-    CTovin_I2C_Port& Port() { return *m_port; }
-    bool HasPort() const { return m_port != nullptr; }
-    CSettings& Settings() { return m_settings; }
+    // CAppServices
+    CTovin_I2C_Port& Port() override { return *m_port; }
+    bool HasPort() const override { return m_port != nullptr; }
+    CSettings& Settings() override { return m_settings; }
+    bool DemoMode() const override { return m_demoMode; }
+    bool LargeUiFont() const override { return m_largeUiFont; }
+    uint16_t FaultUnlockCode() const override { return m_faultUnlockCode; }
+    RememberedValues& Remembered() override { return m_remembered; }
 
-    // Flags that windows read and the connection dialogs change.
-    bool DemoMode() const { return m_demoMode; }
+    // Flags and addresses the connection dialogs change.
     void SetDemoMode(bool demo);  // also the port's
-    bool LargeUiFont() const { return m_largeUiFont; }
     void SetLargeUiFont(bool on);  // takes effect for windows created afterwards
 
     // Ends the program as its Exit command does, from wherever it is: every
@@ -137,24 +141,13 @@ public:
     bool CableDemoMode() const override { return m_demoMode; }
     CI2C_FTDI* CableLink() override;
 
-    // Shared values, as the windows use them.
-    QString uiFontFace = QStringLiteral("Segoe UI");
-    int uiFontSize = 12;
-    int i2cAddress = 0xC0;
-    int i2cSwAddress = 0x40;
-    int fpgaSection = 0;
-    std::array<uint8_t, kLogSettingsSize> logSettings{};
-    QString logFileName;
-    std::vector<RegisterEntry> registerMap;
-    int browserSelection = 0;
-    // Remembered dialog values, kept for the life of the process only.
-    std::array<int, 2> demo1Values{0, 0};
-    int clockingValue = 0;
-    int marginingValue = 0;
-    std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
-    // The code that unlocks a fault log erase: setting "Fault Log Unlock
-    // Code" (four hex digits), read at start-up; the built-in code without it.
-    uint16_t faultUnlockCode = faultlog::kUnlockCode;
+    // The HMU base address ("I2C Address") and the FPGA section, as the
+    // address dialog shows and sets them; the base also goes to the port.
+    int HmuBaseAddress() const { return m_i2cAddress; }
+    void SetHmuBaseAddress(int address);
+    int MainAddress() const { return m_i2cSwAddress; }
+    int FpgaSection() const { return m_fpgaSection; }
+    void SetFpgaSection(int section) { m_fpgaSection = section; }
 
 private:
     // The pages of one builder call: constructed, probed, shown, destroyed
@@ -183,6 +176,16 @@ private:
     std::unique_ptr<QTimer> m_boardClock;
     int64_t m_boardClockNs = 0;  // monotonic time the board clock last moved
     QPointer<QWidget> m_boardPanel;
+
+    QString m_uiFontFace = QStringLiteral("Segoe UI");
+    int m_uiFontSize = 12;
+    int m_i2cAddress = 0xC0;
+    int m_i2cSwAddress = 0x40;
+    int m_fpgaSection = 0;
+    RememberedValues m_remembered;
+    // The code that unlocks a fault log erase: setting "Fault Log Unlock
+    // Code" (four hex digits), read at start-up; the built-in code without it.
+    uint16_t m_faultUnlockCode = faultlog::kUnlockCode;
 };
 
 // The running application object.

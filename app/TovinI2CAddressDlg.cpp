@@ -26,8 +26,8 @@ CTovinI2CAddressDlg::CTovinI2CAddressDlg(QWidget* parent)
 
     const CTovinAppContext& app = TheApp();
     // Values outside the lists (hand-edited settings) open without a selection.
-    const int hmu = app.i2cAddress >= 0 && app.i2cAddress <= 255 ? app.i2cAddress / 16 : -1;
-    const int fpga = app.fpgaSection >= 0 && app.fpgaSection <= 127 ? app.fpgaSection : -1;
+    const int hmu = app.HmuBaseAddress() >= 0 && app.HmuBaseAddress() <= 255 ? app.HmuBaseAddress() / 16 : -1;
+    const int fpga = app.FpgaSection() >= 0 && app.FpgaSection() <= 127 ? app.FpgaSection() : -1;
     m_hmu->setCurrentIndex(hmu);
     m_fpga->setCurrentIndex(fpga);
 
@@ -52,10 +52,7 @@ void CTovinI2CAddressDlg::accept()
 {
     CTovinAppContext& app = TheApp();
     // A list left without a selection keeps its setting rather than storing -16 or -1.
-    if (m_hmu->currentIndex() >= 0) {
-        app.i2cAddress = m_hmu->currentIndex() * 16;
-        if (app.HasPort()) app.Port().SetHmuBase(app.i2cAddress);
-    }
-    if (m_fpga->currentIndex() >= 0) app.fpgaSection = m_fpga->currentIndex();
+    if (m_hmu->currentIndex() >= 0) app.SetHmuBaseAddress(m_hmu->currentIndex() * 16);
+    if (m_fpga->currentIndex() >= 0) app.SetFpgaSection(m_fpga->currentIndex());
     CTovinDialog::accept();
 }

@@ -2,7 +2,7 @@
 // Chooses the upper four bits of the HMU addresses and the stored-only FPGA
 // section. On OK it stores both in the application and sets the port's base.
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QComboBox;
 

@@ -14,7 +14,7 @@
 #include "app/AboutDlg.h"
 #include "app/TovinAppContext.h"
 #include "app/TovinI2CAddressDlg.h"
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 #include "demo/TovinDCDCClockingDlg.h"
 #include "demo/TovinDemo1Dlg.h"
 #include "demo/TovinDemo2Dlg.h"
@@ -22,8 +22,8 @@
 #include "demo/TovinTrimMarginDlg.h"
 #include "device/Tovin_I2C_Port.h"
 #include "pages/UESDlg.h"
-#include "logging/TovinLogStatus.h"
-#include "logging/TovinTrendDlg.h"
+#include "logview/TovinLogStatus.h"
+#include "logview/TovinTrendDlg.h"
 
 namespace {
 
@@ -252,7 +252,7 @@ void CTovinMainDlg::paintEvent(QPaintEvent* event)
 void CTovinMainDlg::OnDemo1()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
-    CTovinDemo1Dlg dialog(this);
+    CTovinDemo1Dlg dialog(m_app, this);
     dialog.SetSubtitle(QStringLiteral("Scalable Architecture"));
     dialog.DoModal();
 }
@@ -260,7 +260,7 @@ void CTovinMainDlg::OnDemo1()
 void CTovinMainDlg::OnDemo2()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
-    CTovinDemo2Dlg dialog(this);
+    CTovinDemo2Dlg dialog(m_app, this);
     dialog.SetSubtitle(QStringLiteral("Thermal Management"));
     dialog.DoModal();
 }
@@ -268,7 +268,7 @@ void CTovinMainDlg::OnDemo2()
 void CTovinMainDlg::OnDemo3()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
-    CTovinDemo3Dlg dialog(this);
+    CTovinDemo3Dlg dialog(m_app, this);
     dialog.SetSubtitle(QStringLiteral("Fault Logging"));
     dialog.SetFaultLogCommand([this] { OnFaultLog(); });
     dialog.DoModal();
@@ -277,14 +277,14 @@ void CTovinMainDlg::OnDemo3()
 void CTovinMainDlg::OnDcdcClocking()
 {
     if (!CheckConnection() || !CheckDemoDesign()) return;
-    CTovinDCDCClockingDlg dialog(this);
+    CTovinDCDCClockingDlg dialog(m_app, this);
     dialog.DoModal();
 }
 
 void CTovinMainDlg::OnMargining()
 {
     if (!CheckConnection() || !CheckDemoDesign()) return;
-    CTovinTrimMarginDlg dialog(this);
+    CTovinTrimMarginDlg dialog(m_app, this);
     dialog.DoModal();
 }
 
@@ -339,7 +339,7 @@ void CTovinMainDlg::OnAllI2C()
 void CTovinMainDlg::OnUes()
 {
     if (!CheckConnection()) return;
-    CUESDlg dialog(this);
+    CUESDlg dialog(m_app, this);
     dialog.DoModal();
 }
 

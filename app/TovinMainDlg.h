@@ -8,7 +8,7 @@
 #include <QPoint>
 #include <QSize>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QAction;
 class QMenuBar;

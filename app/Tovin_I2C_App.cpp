@@ -1,7 +1,7 @@
 #include "app/Tovin_I2C_App.h"
 
 #include "app/ExitSignals.h"
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 
 CTovin_I2C_App::CTovin_I2C_App(int& argc, char** argv, std::shared_ptr<CFtdiDriver> driver,
                                std::unique_ptr<CSettingsStore> store)

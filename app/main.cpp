@@ -9,9 +9,9 @@
 
 #include <QGuiApplication>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "app/Tovin_I2C_App.h"
-#include "app/Version.h"
+#include "util/Version.h"
 #include "link/LibFtdiDriver.h"
 #include "sim/SimulatedBoard.h"
 

@@ -12,6 +12,10 @@
 #include "device/blocks/Trim.h"
 #include "link/CableLock.h"
 #include "sim/SimulatedBoard.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
 
 int main()
 {
@@ -24,7 +28,7 @@ int main()
 
     std::printf("Register port on the simulated board, HMU0 at 400 kHz\n");
     bench::Measure("ReadRegister(0x33, 0x34)", [&] { port.ReadRegister(0x33, 0x34); });
-    bench::Measure("MeasureVoltageRanged(6)", [&] { port.MeasureVoltageRanged(6); });
+    bench::Measure("MeasureVoltageRanged(6)", [&] { adc::MeasureVoltageRanged(port, 6); });
 
     struct Operation {
         const char* name;
@@ -40,15 +44,15 @@ int main()
         {"ProbeHmu (absent, 5 attempts)", [&] { port.ProbeHmu(5); }},
         {"ReadMain", [&] { port.ReadMain(2); }},
         {"WriteMain", [&] { port.WriteMain(1, 0xC1); }},
-        {"ReadSenseRange", [&] { uint8_t raw; port.ReadSenseRange(0, &raw); }},
-        {"ReadTemperature", [&] { port.ReadTemperature(0); }},
-        {"ReadTrimCode", [&] { port.ReadTrimCode(3); }},
-        {"WriteTrimTarget", [&] { port.WriteTrimTarget(0, 0x0123); }},
-        {"ReadSignature", [&] { port.ReadSignature(); }},
-        {"ReadMonitorRecord", [&] { port.ReadMonitorRecord(5); }},
-        {"MeasureVoltage", [&] { port.MeasureVoltage(0); }},
-        {"MeasureVoltageRanged", [&] { port.MeasureVoltageRanged(2); }},
-        {"MeasureVoltageRanged (full scale, repeated)", [&] { port.MeasureVoltageRanged(9); }},
+        {"ReadSenseRange", [&] { uint8_t raw; imon::ReadSenseRange(port, 0, &raw); }},
+        {"ReadTemperature", [&] { tmon::ReadTemperature(port, 0); }},
+        {"ReadTrimCode", [&] { trim::ReadCode(port, 3); }},
+        {"WriteTrimTarget", [&] { trim::WriteTargetWord(port, 0, 0x0123); }},
+        {"ReadSignature", [&] { signature::Read(port); }},
+        {"ReadMonitorRecord", [&] { adc::ReadMonitorRecord(port, 5); }},
+        {"MeasureVoltage", [&] { adc::MeasureVoltage(port, 0); }},
+        {"MeasureVoltageRanged", [&] { adc::MeasureVoltageRanged(port, 2); }},
+        {"MeasureVoltageRanged (full scale, repeated)", [&] { adc::MeasureVoltageRanged(port, 9); }},
         {"ReadBlock of 112 bytes", [&] { port.ReadBlock(0x76, -1, buffer, 112); }},
     };
     std::printf("\n%-46s %10s %14s %11s\n", "operation", "exchanges", "bytes written", "bytes read");

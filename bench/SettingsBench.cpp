@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FileSettingsStore.h"
-#include "app/Settings.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/Settings.h"
 
 namespace fs = std::filesystem;
 

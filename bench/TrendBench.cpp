@@ -21,7 +21,7 @@
 #include "logging/LogCsv.h"
 #include "logging/LogReader.h"
 #include "logging/LogWriter.h"
-#include "logging/TovinTrendDlg.h"
+#include "logview/TovinTrendDlg.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 
 namespace cli {
 

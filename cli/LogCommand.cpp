@@ -5,7 +5,7 @@
 #include <ostream>
 #include <thread>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "logging/LogSession.h"
 
 namespace {

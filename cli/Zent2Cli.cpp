@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "app/FileSettingsStore.h"
+#include "settings/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
@@ -19,7 +19,7 @@
 #include "link/CableLock.h"
 #include "link/LibFtdiDriver.h"
 #include "logging/LogCsv.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
 #include "device/blocks/FaultLog.h"

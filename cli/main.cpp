@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Version.h"
+#include "util/Version.h"
 #include "cli/Zent2Cli.h"
 
 int main(int argc, char** argv)

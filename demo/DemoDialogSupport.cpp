@@ -1,6 +1,6 @@
 #include "demo/DemoDialogSupport.h"
 
-#include "app/TovinPropertyPage.h"
+#include "ui/TovinPropertyPage.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
 

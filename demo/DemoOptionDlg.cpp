@@ -7,13 +7,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
 #include "demo/DemoDialogSupport.h"
 #include "device/Tovin_I2C_Port.h"
 
 CDemoOptionDlg::CDemoOptionDlg(const QString& title, const QString& group, demodesign::Field field,
-                               const std::vector<Choice>& choices, int& remembered, QWidget* parent)
-    : CTovinDialog(parent), m_field(field), m_choices(choices), m_remembered(remembered)
+                               const std::vector<Choice>& choices, CTovin_I2C_Port& port, int& remembered, QWidget* parent)
+    : CTovinDialog(parent), m_field(field), m_choices(choices), m_port(port),
+      m_remembered(remembered)
 {
     setWindowTitle(title);
     auto* box = new QGroupBox(group, this);
@@ -67,8 +67,8 @@ void CDemoOptionDlg::Select(int value)
 void CDemoOptionDlg::OnRead()
 {
     demo::BusyButtons busy({m_read, m_write});
-    demo::RunMainSequence(this, TheApp().Port(), [this] {
-        const demodesign::FieldRead read = demodesign::ReadField(TheApp().Port(), m_field);
+    demo::RunMainSequence(this, m_port, [this] {
+        const demodesign::FieldRead read = demodesign::ReadField(m_port, m_field);
         m_remembered = read.value;
         Select(read.value);
         return read.answered;
@@ -79,8 +79,8 @@ void CDemoOptionDlg::OnWrite()
 {
     demo::BusyButtons busy({m_read, m_write});
     m_remembered = SelectionValue();
-    demo::RunMainSequence(this, TheApp().Port(),
-                          [this] { return demodesign::WriteField(TheApp().Port(), m_field, m_remembered); });
+    demo::RunMainSequence(this, m_port,
+                          [this] { return demodesign::WriteField(m_port, m_field, m_remembered); });
 }
 
 void CDemoOptionDlg::accept()

@@ -10,9 +10,10 @@
 #include <QString>
 #include <vector>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 #include "device/blocks/DemoDesign.h"
 
+class CTovin_I2C_Port;
 class QPushButton;
 class QRadioButton;
 
@@ -36,7 +37,7 @@ public:
 
 protected:
     CDemoOptionDlg(const QString& title, const QString& group, demodesign::Field field,
-                   const std::vector<Choice>& choices, int& remembered, QWidget* parent);
+                   const std::vector<Choice>& choices, CTovin_I2C_Port& port, int& remembered, QWidget* parent);
     // The dialog opens with a Read.
     void OnInitDialog() override;
 
@@ -45,6 +46,7 @@ private:
 
     demodesign::Field m_field;
     std::vector<Choice> m_choices;
+    CTovin_I2C_Port& m_port;
     int& m_remembered;
     std::vector<QRadioButton*> m_buttons;
     QPushButton* m_read;

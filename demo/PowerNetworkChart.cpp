@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "link/CableLock.h"
 
 namespace {

@@ -1,12 +1,12 @@
 #include "demo/TovinDCDCClockingDlg.h"
 
-#include "app/TovinAppContext.h"
+#include "ui/AppServices.h"
 
-CTovinDCDCClockingDlg::CTovinDCDCClockingDlg(QWidget* parent)
+CTovinDCDCClockingDlg::CTovinDCDCClockingDlg(CAppServices& services, QWidget* parent)
     : CDemoOptionDlg(QStringLiteral("ZENT I2C DC/DC Clocking"), QStringLiteral("DC/DC Clocking"),
                      demodesign::kClocking,
                      {{QStringLiteral("&Synchronous"), demodesign::kClockingSynchronous},
                       {QStringLiteral("90 degree &Phase shifts"), demodesign::kClockingPhaseShifted}},
-                     TheApp().clockingValue, parent)
+                     services.Port(), services.Remembered().clockingValue, parent)
 {
 }

@@ -4,8 +4,10 @@
 
 #include "demo/DemoOptionDlg.h"
 
+class CAppServices;
+
 class CTovinDCDCClockingDlg : public CDemoOptionDlg {
     Q_OBJECT
 public:
-    explicit CTovinDCDCClockingDlg(QWidget* parent = nullptr);
+    explicit CTovinDCDCClockingDlg(CAppServices& services, QWidget* parent = nullptr);
 };

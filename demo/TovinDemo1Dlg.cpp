@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
+#include "ui/AppServices.h"
 #include "demo/DemoDialogSupport.h"
 #include "demo/PowerNetworkChart.h"
 #include "device/blocks/DemoDesign.h"
@@ -25,7 +25,7 @@ constexpr int kExpansionRails[] = {2, 3, 5};  // POT3, POT4, DC-DC8
 
 }  // namespace
 
-CTovinDemo1Dlg::CTovinDemo1Dlg(QWidget* parent) : CTovinDemoDlgBase(parent)
+CTovinDemo1Dlg::CTovinDemo1Dlg(CAppServices& services, QWidget* parent) : CTovinDemoDlgBase(services, parent)
 {
     auto* group = new QGroupBox(QStringLiteral("Settings"), this);
     m_tenRails = new QRadioButton(QStringLiteral("1-10 Rails"), group);
@@ -64,7 +64,7 @@ void CTovinDemo1Dlg::OnInitDialog()
 
 void CTovinDemo1Dlg::RailsChange(int rails)
 {
-    App().demo1Values[kRemRails] = rails;
+    App().Remembered().demo1Values[kRemRails] = rails;
     const bool twenty = rails != 0;
     LoadSteps(twenty ? DemoText::Steps20Rails : DemoText::Steps10Rails);
     LoadObservations(twenty ? DemoText::Observations20Rails : DemoText::Observations10Rails);
@@ -75,7 +75,7 @@ void CTovinDemo1Dlg::RailsChange(int rails)
 bool CTovinDemo1Dlg::ReadSettings()
 {
     const demodesign::Sequencing read = demodesign::ReadSequencing(Port());
-    App().demo1Values[kRemResets] = read.resets;
+    App().Remembered().demo1Values[kRemResets] = read.resets;
     RailsChange(read.rails);
     // Three resets per device and more do not exist: then nothing is chosen.
     demo::SelectEntry(m_resets, read.resets);
@@ -95,7 +95,7 @@ void CTovinDemo1Dlg::OnWrite()
     // No choice writes 3, the value the register held when it was read.
     const int resets = m_resets->currentIndex() & 3;
     const int rails = m_tenRails->isChecked() ? 0 : 1;
-    App().demo1Values[kRemResets] = resets;
+    App().Remembered().demo1Values[kRemResets] = resets;
     RailsChange(rails);
     RunSequence([&] { return demodesign::WriteSequencing(Port(), rails, resets); });
 }

@@ -6,13 +6,15 @@
 
 #include "demo/TovinDemoDlgBase.h"
 
+class CAppServices;
+
 class QComboBox;
 class QRadioButton;
 
 class CTovinDemo1Dlg : public CTovinDemoDlgBase {
     Q_OBJECT
 public:
-    explicit CTovinDemo1Dlg(QWidget* parent = nullptr);
+    explicit CTovinDemo1Dlg(CAppServices& services, QWidget* parent = nullptr);
 
     void OnRead();
     void OnWrite();

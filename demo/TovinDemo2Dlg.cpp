@@ -10,12 +10,12 @@
 #include <functional>
 #include <optional>
 
-#include "app/TovinAppContext.h"
+#include "ui/AppServices.h"
 #include "demo/DemoDialogSupport.h"
 #include "demo/PowerNetworkChart.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "link/CableLock.h"
-#include "pages/PageValueLabel.h"
+#include "widgets/PageValueLabel.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ constexpr int kRailsLeftOut[] = {0, 1, 2, 3, 5};
 
 }  // namespace
 
-CTovinDemo2Dlg::CTovinDemo2Dlg(QWidget* parent)
-    : CTovinDemoDlgBase(parent), m_timer([this] {
+CTovinDemo2Dlg::CTovinDemo2Dlg(CAppServices& services, QWidget* parent)
+    : CTovinDemoDlgBase(services, parent), m_timer([this] {
           CCableLock lock;
           RefreshTemperatures();
       }, this)
@@ -167,7 +167,7 @@ void CTovinDemo2Dlg::RefreshTemperatures()
 bool CTovinDemo2Dlg::ReadSettings()
 {
     const demodesign::ThermalSettings s = demodesign::ReadThermal(Port());
-    std::array<int, 7>& remembered = App().demo2Values;
+    std::array<int, 7>& remembered = App().Remembered().demo2Values;
     remembered = {s.thresholds.codeA, s.thresholds.codeB, s.warmFan, s.hotFan, s.wait, s.warmResponse, s.hotResponse};
     demo::SelectEntry(m_warm, tmon::EntryFromCode(s.thresholds.codeA));
     demo::SelectEntry(m_hot, tmon::EntryFromCode(s.thresholds.codeB));
@@ -206,7 +206,7 @@ void CTovinDemo2Dlg::OnWrite()
     w.warmResponse = Chosen(m_warmResponse);
     if (const std::optional<int> hot = Chosen(m_hotResponse)) w.hotResponse = *hot + demodesign::kFirstHotResponse;
 
-    std::array<int, 7>& remembered = App().demo2Values;
+    std::array<int, 7>& remembered = App().Remembered().demo2Values;
     remembered[kWarm] = w.thresholds.codeA;
     remembered[kHot] = w.thresholds.codeB;
     const std::pair<const std::optional<int>&, Remembered> chosen[] = {
@@ -230,7 +230,7 @@ QColor CTovinDemo2Dlg::HeatColour(demodesign::Heat heat)
 
 QColor CTovinDemo2Dlg::ResistorColour() const
 {
-    const std::array<int, 7>& remembered = App().demo2Values;
+    const std::array<int, 7>& remembered = App().Remembered().demo2Values;
     return HeatColour(demodesign::ResistorHeat(m_temperatures.resistor, remembered[kWarm], remembered[kHot]));
 }
 

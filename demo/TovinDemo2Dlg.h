@@ -14,6 +14,8 @@
 #include "demo/UiTimer.h"
 #include "device/blocks/DemoDesign.h"
 
+class CAppServices;
+
 class QComboBox;
 
 class CTovinDemo2Dlg : public CTovinDemoDlgBase {
@@ -24,7 +26,7 @@ public:
     // Indexes of the remembered values in the application.
     enum Remembered : int { kWarm, kHot, kWarmFan, kHotFan, kWait, kWarmResponse, kHotResponse };
 
-    explicit CTovinDemo2Dlg(QWidget* parent = nullptr);
+    explicit CTovinDemo2Dlg(CAppServices& services, QWidget* parent = nullptr);
 
     void OnStart();
     void OnRead();

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 #include "demo/PowerNetworkChart.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/DemoDesign.h"
@@ -19,8 +19,8 @@ bool g_checking = false;
 
 }  // namespace
 
-CTovinDemo3Dlg::CTovinDemo3Dlg(QWidget* parent)
-    : CTovinDemoDlgBase(parent), m_timer([this] { OnCheckTimer(); }, this)
+CTovinDemo3Dlg::CTovinDemo3Dlg(CAppServices& services, QWidget* parent)
+    : CTovinDemoDlgBase(services, parent), m_timer([this] { OnCheckTimer(); }, this)
 {
     auto* group = new QGroupBox(QStringLiteral("Control Plane Management"), this);
     m_faultLog = new QPushButton(QStringLiteral("Read &Fault Log Mem"), group);

@@ -10,12 +10,14 @@
 #include "demo/TovinDemoDlgBase.h"
 #include "demo/UiTimer.h"
 
+class CAppServices;
+
 class CTovinDemo3Dlg : public CTovinDemoDlgBase {
     Q_OBJECT
 public:
     static constexpr int kCheckPeriod = 1000;  // milliseconds
 
-    explicit CTovinDemo3Dlg(QWidget* parent = nullptr);
+    explicit CTovinDemo3Dlg(CAppServices& services, QWidget* parent = nullptr);
 
     // The main window's "Read Fault Log Mem" command.
     void SetFaultLogCommand(std::function<void()> command) { m_faultLogCommand = std::move(command); }

@@ -7,7 +7,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
+#include "ui/AppServices.h"
 #include "demo/DemoDialogSupport.h"
 #include "demo/PowerNetworkChart.h"
 #include "device/Tovin_I2C_Port.h"
@@ -63,7 +63,8 @@ QWidget* InGroup(const QString& title, QWidget* content, QWidget* parent)
 
 }  // namespace
 
-CTovinDemoDlgBase::CTovinDemoDlgBase(QWidget* parent) : CTovinDialog(parent), m_app(TheApp())
+CTovinDemoDlgBase::CTovinDemoDlgBase(CAppServices& services, QWidget* parent)
+    : CTovinDialog(parent), m_app(services)
 {
     setWindowTitle(QStringLiteral("ZENT I2C Demonstration"));
     const bool large = m_app.LargeUiFont();

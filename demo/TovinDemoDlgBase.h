@@ -8,11 +8,11 @@
 #include <QString>
 #include <functional>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 #include "demo/DemoTexts.h"
 
 class CPowerNetworkChart;
-class CTovinAppContext;
+class CAppServices;
 class CTovin_I2C_Port;
 class QPushButton;
 class QTextEdit;
@@ -23,7 +23,7 @@ class CTovinDemoDlgBase : public CTovinDialog {
 public:
     static constexpr double kLargeFontZoom = 1.5;
 
-    explicit CTovinDemoDlgBase(QWidget* parent = nullptr);
+    explicit CTovinDemoDlgBase(CAppServices& services, QWidget* parent = nullptr);
     ~CTovinDemoDlgBase() override;
 
     // Set by the main window before the dialog runs.
@@ -45,7 +45,7 @@ public:
 protected:
     // Where the demonstration puts its settings, above "Done".
     QVBoxLayout* SettingsColumn() const { return m_settings; }
-    CTovinAppContext& App() const { return m_app; }
+    CAppServices& App() const { return m_app; }
     CTovin_I2C_Port& Port() const;
 
     // Runs once, when the dialog is first shown; demonstrations call
@@ -64,7 +64,7 @@ protected:
 private:
     void LoadText(QTextEdit* box, DemoText text);
 
-    CTovinAppContext& m_app;
+    CAppServices& m_app;
     QString m_subtitle;
     QTextEdit* m_steps;
     QTextEdit* m_observations;

@@ -4,8 +4,10 @@
 
 #include "demo/DemoOptionDlg.h"
 
+class CAppServices;
+
 class CTovinTrimMarginDlg : public CDemoOptionDlg {
     Q_OBJECT
 public:
-    explicit CTovinTrimMarginDlg(QWidget* parent = nullptr);
+    explicit CTovinTrimMarginDlg(CAppServices& services, QWidget* parent = nullptr);
 };

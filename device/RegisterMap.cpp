@@ -3,7 +3,7 @@
 #include <string>
 
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
 #include "device/blocks/Imon.h"

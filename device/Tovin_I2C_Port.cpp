@@ -4,23 +4,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "device/MeasureCodes.h"
-#include "device/blocks/Imon.h"
-#include "device/blocks/Signature.h"
-#include "device/blocks/Tmon.h"
-#include "device/blocks/Trim.h"
 #include "link/CableLock.h"
 
 using namespace hmu;
-
-namespace {
-
-constexpr int kAdcPolls = 5;        // MeasureVoltage polls this often ...
-constexpr int kAdcUsablePolls = 3;  // ... but a result ready later than this counts as none
-constexpr int kRangedAdcPolls = 3;
-constexpr int kRecordPolls = 3;
-
-}  // namespace
 
 CTovin_I2C_Port::CTovin_I2C_Port(std::shared_ptr<CFtdiDriver> driver)
     : m_link(std::make_unique<CI2C_FTDI>(std::move(driver)))
@@ -170,118 +156,6 @@ void CTovin_I2C_Port::UpdateConfiguration()
         m_link->AddStop();
     });
     if (!ok) m_error = kErrorAck;
-}
-
-int CTovin_I2C_Port::SenseRangeFigure(int value)
-{
-    return imon::DecodeTripRegister(static_cast<uint8_t>(value)).gain;
-}
-
-int CTovin_I2C_Port::ReadSenseRange(int which, uint8_t* out)
-{
-    const uint8_t value = ReadRegister(kCmdReadConfig, imon::RegistersOf(which).tripRegister);
-    if (out != nullptr) *out = value;
-    return SenseRangeFigure(value);
-}
-
-int CTovin_I2C_Port::WriteSenseRange(int which, int value)
-{
-    WriteRegister(kCmdWriteConfig, imon::RegistersOf(which).tripRegister, value);
-    return SenseRangeFigure(value);
-}
-
-float CTovin_I2C_Port::ReadTemperature(int n)
-{
-    if (CDemoRegisterFile* demo = Demo()) return demo->NextTemperature();
-    const uint8_t high = ReadRegister(kCmdReadMonitor, tmon::MeasHighRegister(n));
-    const uint8_t low = ReadRegister(kCmdReadMonitor, tmon::MeasLowRegister(n));
-    return measure::TemperatureFromCode(measure::TemperatureCode(high, low));
-}
-
-int CTovin_I2C_Port::ReadTrimCode(int n)
-{
-    const uint8_t low = ReadRegister(kCmdReadConfig, trim::Profile0LowRegister(n));
-    const uint8_t high = ReadRegister(kCmdReadConfig, trim::Profile0HighRegister(n));
-    return trim::CodeFromRegisters(low, high);
-}
-
-void CTovin_I2C_Port::WriteTrimTarget(int n, uint16_t word)
-{
-    if (Demo()) return;  // the demo file has no trim loop
-    if (!BeginCommand(trim::TargetCommand(n), -1)) return;
-    const uint8_t bytes[2] = {static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)};
-    WriteBytes(bytes, 2);
-    uint8_t scratch[trim::kTargetReadBytes];
-    ReadBytes(scratch, trim::kTargetReadBytes);
-}
-
-uint64_t CTovin_I2C_Port::ReadSignature()
-{
-    CCableLock lock;
-    uint64_t value = 0;
-    for (int i = 0; i < signature::kBytes; ++i) {
-        uint8_t byte = 0;
-        ReadBlock(kCmdSignature, signature::Position(i), &byte, 1);
-        value += static_cast<uint64_t>(byte) << (8 * i);
-    }
-    return value;
-}
-
-uint8_t CTovin_I2C_Port::ReadMonitorRecord(int n)
-{
-    if (Demo()) return 0;
-    WriteRegister(kCmdWriteMonitor, kRegMonitorSelect, n & kRecordSelectMask);
-    bool ready = false;
-    for (int poll = 0; poll < kRecordPolls && !ready; ++poll)
-        ready = (ReadRegister(kCmdReadMonitor, kRegMonitorSelect) & kRecordReady) != 0;
-    if (!ready) ++m_unreadyResults;
-    return ReadRegister(kCmdReadMonitor, kRegMonitorRecord);
-}
-
-float CTovin_I2C_Port::MeasureVoltage(int selector)
-{
-    if (CDemoRegisterFile* demo = Demo()) return demo->NextVoltage();
-    // Selectors 0 and 1 stand for the two current monitors.
-    const int input = selector == 0   ? imon::RegistersOf(0).selector
-                      : selector == 1 ? imon::RegistersOf(1).selector
-                                      : (selector & 0xFF);
-    WriteRegister(kCmdWriteMonitor, kRegAdcMux, input);
-    uint8_t low = 0;
-    int readyAt = 0;  // poll number at which the conversion was done, 0 = never
-    for (int poll = 1; poll <= kAdcPolls; ++poll) {
-        low = ReadRegister(kCmdReadMonitor, kRegAdcLow);
-        if (low & kAdcDone) {
-            readyAt = poll;
-            break;
-        }
-    }
-    const uint8_t high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
-    if (readyAt == 0 || readyAt > kAdcUsablePolls) {
-        ++m_unreadyResults;
-        return 0.0f;
-    }
-    return measure::AdcVolts(measure::AdcCode(high, low));
-}
-
-float CTovin_I2C_Port::MeasureVoltageRanged(int selector)
-{
-    if (CDemoRegisterFile* demo = Demo()) return demo->NextRangedVoltage();
-    uint8_t low = 0;
-    uint8_t high = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        WriteRegister(kCmdWriteMonitor, kRegAdcMux, pass == 0 ? selector : selector + kSelectAttenuated);
-        bool ready = false;
-        for (int poll = 0; poll < kRangedAdcPolls && !ready; ++poll) {
-            low = ReadRegister(kCmdReadMonitor, kRegAdcLow);
-            ready = (low & kAdcDone) != 0;
-        }
-        if (!ready) ++m_unreadyResults;
-        high = ReadRegister(kCmdReadMonitor, kRegAdcHigh);
-        // A full-scale reading is taken once more through the attenuator, and
-        // not rescaled.
-        if (measure::AdcCode(high, low) != measure::kAdcFullScale) break;
-    }
-    return measure::AdcVolts(measure::AdcCode(high, low));
 }
 
 bool CTovin_I2C_Port::Probe(int address)

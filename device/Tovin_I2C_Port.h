@@ -61,6 +61,11 @@ public:
     // Conversions and monitor records whose ready bit never came: the value
     // returned is then 0 or a stale one, which the caller cannot tell apart.
     uint64_t UnreadyResults() const { return m_unreadyResults; }
+    // The blocks' polled sequences count a result whose ready bit never came.
+    void CountUnreadyResult() { ++m_unreadyResults; }
+    // The demo register file while demo mode is on, otherwise null: a block
+    // sequence with a demo answer of its own asks it instead of the bus.
+    CDemoRegisterFile* DemoFile() { return Demo(); }
 
     // Transactions with the current HMU device.
     bool BeginCommand(int command, int operand);
@@ -71,15 +76,6 @@ public:
     void WriteRegister(int command, int reg, int value);
     void MaskedWrite(int reg, int value, int mask);
     void UpdateConfiguration();
-    int ReadSenseRange(int which, uint8_t* out);
-    int WriteSenseRange(int which, int value);
-    float ReadTemperature(int n);
-    int ReadTrimCode(int n);
-    void WriteTrimTarget(int n, uint16_t word);
-    uint64_t ReadSignature();
-    uint8_t ReadMonitorRecord(int n);
-    float MeasureVoltage(int selector);
-    float MeasureVoltageRanged(int selector);
 
     // Probes and the main device.
     bool Probe(int address);
@@ -87,8 +83,6 @@ public:
     bool ProbeMain() { return Probe(m_mainAddress); }
     void WriteMain(int reg, int value);
     uint8_t ReadMain(int reg);
-
-    static int SenseRangeFigure(int value);
 
 private:
     // START, write address, command and operand: what a retried write repeats.

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/FileSettingsStore.h"
-#include "app/Settings.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/Settings.h"
 #include "fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

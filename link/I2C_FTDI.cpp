@@ -2,26 +2,19 @@
 
 #include <cstdio>
 
+#include "link/Mpsse.h"
+
 namespace {
 
+using namespace mpsse;
+constexpr uint8_t kModeMpsse = kBitModeMpsse;
+
 // Low-byte pin values and directions (bit 0 SCL, bit 1 SDA out, bit 7 spare).
-constexpr uint8_t kSetLow = 0x80;
-constexpr uint8_t kSetHigh = 0x82;
 constexpr uint8_t kBothHigh = 0x03;
 constexpr uint8_t kSclHighSdaLow = 0x01;
 constexpr uint8_t kBothLow = 0x00;
 constexpr uint8_t kDriveSda = 0x83;
 constexpr uint8_t kReleaseSda = 0x81;
-
-constexpr uint8_t kBytesOutFalling = 0x11;
-constexpr uint8_t kBitsOutFalling = 0x13;
-constexpr uint8_t kBytesInRising = 0x20;
-constexpr uint8_t kBitsInRising = 0x22;
-constexpr uint8_t kLoopbackOff = 0x85;
-constexpr uint8_t kSetDivisor = 0x86;
-constexpr uint8_t kSendImmediate = 0x87;
-
-constexpr uint8_t kModeMpsse = 0x02;
 
 constexpr int kStartSize = 9;
 constexpr int kStopSize = 6;

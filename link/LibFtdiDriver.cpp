@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "link/LibFtdiNativeApi.h"
+#include "link/Mpsse.h"
 
 namespace {
 
@@ -43,79 +44,6 @@ void Put32(FtdiDeviceRecord& record, int offset, uint32_t value)
 
 // Length of the MPSSE command at data[0] (0 when it runs past the end) and
 // whether the chip answers it; false for an opcode this backend does not know.
-bool MeasureMpsseCommand(const uint8_t* data, size_t size, size_t* length, bool* answers)
-{
-    const uint8_t op = data[0];
-    size_t need = 0;
-    *answers = false;
-    if (op < 0x80) {
-        if ((op & 0xD2) == 0x42) {
-            // TMS clocking: length in bits, one byte of TMS data.
-            need = 3;
-            *answers = (op & 0x20) != 0;
-        } else if (op >= 0x10 && op < 0x40 && (op & 0x30) != 0) {
-            const bool bits = (op & 0x02) != 0;
-            const bool writes = (op & 0x10) != 0;
-            *answers = (op & 0x20) != 0;
-            if (bits) {
-                need = writes ? 3 : 2;  // bit count, then one data byte when writing
-            } else {
-                if (size < 3) {
-                    *length = 0;
-                    return true;
-                }
-                const size_t bytes = size_t(data[1] | data[2] << 8) + 1;
-                need = 3 + (writes ? bytes : 0);
-            }
-        } else {
-            return false;
-        }
-    } else {
-        switch (op) {
-        case 0x81: case 0x83:  // read low or high byte pins
-            need = 1;
-            *answers = true;
-            break;
-        case 0x80: case 0x82:  // set low or high byte: value, direction
-        case 0x86:             // clock divisor
-        case 0x8F:             // clock n x 8 bits, no data
-        case 0x9C: case 0x9D:  // clock n x 8 bits or until GPIOL1
-        case 0x9E:             // drive-only-zero mask
-            need = 3;
-            break;
-        case 0x84: case 0x85:  // loopback on, off
-        case 0x87:             // send immediate
-        case 0x88: case 0x89:  // wait on I/O high, low
-        case 0x8A: case 0x8B:  // clock divide by 5 off, on
-        case 0x8C: case 0x8D:  // three-phase clocking on, off
-        case 0x94: case 0x95:  // clock until GPIOL1 high, low
-        case 0x96: case 0x97:  // adaptive clocking on, off
-            need = 1;
-            break;
-        case 0x8E:  // clock n bits, no data
-            need = 2;
-            break;
-        case 0x90:  // host bus read, short address
-            need = 2;
-            *answers = true;
-            break;
-        case 0x91:  // host bus read, extended address
-            need = 3;
-            *answers = true;
-            break;
-        case 0x92:  // host bus write, short address
-            need = 3;
-            break;
-        case 0x93:  // host bus write, extended address
-            need = 4;
-            break;
-        default:
-            return false;
-        }
-    }
-    *length = need <= size ? need : 0;
-    return true;
-}
 
 }  // namespace
 
@@ -129,15 +57,14 @@ bool MpsseWriteNeedsSendImmediate(const uint8_t* data, size_t size)
     bool pending = false;
     size_t at = 0;
     while (at < size) {
-        size_t length = 0;
-        bool answers = false;
-        if (!MeasureMpsseCommand(data + at, size - at, &length, &answers) || length == 0)
+        const std::optional<mpsse::Command> command = mpsse::Measure(data + at, size - at);
+        if (!command || command->length == 0)
             return false;
-        if (answers)
+        if (command->answers)
             pending = true;
-        else if (data[at] == CLibFtdiDriver::kSendImmediate)
+        else if (data[at] == mpsse::kSendImmediate)
             pending = false;
-        at += length;
+        at += command->length;
     }
     return pending;
 }

@@ -13,6 +13,7 @@
 
 #include "link/FtdiDriver.h"
 #include "link/LibFtdiApi.h"
+#include "link/Mpsse.h"
 
 // True when a write of these MPSSE command bytes makes the chip answer and no
 // send-immediate (0x87) follows the last command that answers. False as well
@@ -35,8 +36,8 @@ class CLibFtdiDriver : public CFtdiDriver {
 public:
     static constexpr uint16_t kVendorId = 0x0403;
     static constexpr uint8_t kResetMode = 0x00;
-    static constexpr uint8_t kMpsseMode = 0x02;
-    static constexpr uint8_t kSendImmediate = 0x87;
+    static constexpr uint8_t kMpsseMode = mpsse::kBitModeMpsse;
+    static constexpr uint8_t kSendImmediate = mpsse::kSendImmediate;
     static constexpr uint8_t kLatencyMs = 1;
     // Every USB transfer gives up after this long, so a stuck chip cannot hold
     // a call for libftdi's default of 5 s.
@@ -49,8 +50,8 @@ public:
     // divisor table assumes (divide by 5 on, adaptive clocking off, three-phase
     // clocking off), then a bad opcode whose answer proves that the engine runs
     // and that replies are in step.
-    static constexpr uint8_t kFirstContact[] = {0x8B, 0x97, 0x8D, 0xAA};
-    static constexpr uint8_t kBadCommand = 0xFA;
+    static constexpr uint8_t kFirstContact[] = {mpsse::kDivideBy5On, mpsse::kAdaptiveOff, mpsse::kThreePhaseOff, 0xAA};
+    static constexpr uint8_t kBadCommand = mpsse::kBadCommand;
     static constexpr uint8_t kSyncOpcode = 0xAA;
     // The permission advice names the rule the package and scripts/setup install.
     static constexpr const char* kUdevRule = "60-zent2-ftdi.rules";

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <istream>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 
 namespace logread {
 

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 
 namespace logsel {
 

@@ -4,8 +4,8 @@
 #include <locale>
 #include <sstream>
 
-#include "app/Version.h"
-#include "device/TextFormat.h"
+#include "util/Version.h"
+#include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Imon.h"
@@ -14,7 +14,7 @@
 #include "link/CableLock.h"
 #include "link/I2C_FTDI.h"
 #include "logging/LogFile.h"
-#include "logging/OsVersion.h"
+#include "util/OsVersion.h"
 
 using logsel::Group;
 

@@ -8,11 +8,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
-#include "app/TovinPropertySheet.h"
-#include "app/UserInteraction.h"
+#include "settings/Settings.h"
+#include "ui/AppServices.h"
+#include "ui/TovinPropertySheet.h"
+#include "ui/UserInteraction.h"
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
@@ -139,7 +140,7 @@ bool CFault_Dlg::OnInitDialog()
     {
         CCableLock lock;
         result = CTovinPropertyPage::OnInitDialog();
-        m_demo = HasApp() ? TheApp().DemoMode() : Port() != nullptr && Port()->GetDemoMode();
+        m_demo = Services() ? Services()->DemoMode() : Port() != nullptr && Port()->GetDemoMode();
         if (Port() != nullptr) m_identification = Port()->ReadRegister(hmu::kCmdIdentify, -1);
         ReadFaults();
         if (m_count > 0) DecodeFaultRecord();
@@ -314,7 +315,7 @@ void CFault_Dlg::EraseAllFaults()
     } else {
         // The devices of the window's tabs, whatever their numbers; success
         // only when every one of them was erased.
-        const uint16_t code = HasApp() ? TheApp().faultUnlockCode : faultlog::kUnlockCode;
+        const uint16_t code = Services() ? Services()->FaultUnlockCode() : faultlog::kUnlockCode;
         CCableLock lock;
         for (const int device : WindowDevices()) {
             Port()->SetHmuIndex(device);

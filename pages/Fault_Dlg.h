@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/TovinPropertyPage.h"
+#include "ui/TovinPropertyPage.h"
 #include "device/blocks/FaultLog.h"
 
 class QLabel;

@@ -10,11 +10,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/TovinAppContext.h"
-#include "app/UserInteraction.h"
+#include "settings/Settings.h"
+#include "ui/AppServices.h"
+#include "ui/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
-#include "pages/PageValueLabel.h"
+#include "widgets/PageValueLabel.h"
 #include "widgets/FloatEntryDlg.h"
 
 namespace {
@@ -41,9 +42,9 @@ CIMONCOMPDlg::~CIMONCOMPDlg()
 {
     // Only a page that was shown has values of its own; an unshown one would
     // overwrite the stored resistors with the defaults.
-    if (!IsInitialised() || !HasApp()) return;
+    if (!IsInitialised() || !Services()) return;
     for (int m = 0; m < imon::kMonitors; ++m)
-        TheApp().Settings().WriteReal(imon::SenseResistorSettingName(DeviceIndex(), m), m_ohms[m]);
+        Services()->Settings().WriteReal(imon::SenseResistorSettingName(DeviceIndex(), m), m_ohms[m]);
 }
 
 QWidget* CIMONCOMPDlg::BuildGroup(int monitor)
@@ -92,7 +93,7 @@ QWidget* CIMONCOMPDlg::BuildGroup(int monitor)
 void CIMONCOMPDlg::PrepareControls()
 {
     for (int m = 0; m < imon::kMonitors; ++m) {
-        const float stored = HasApp() ? TheApp().Settings().ReadReal(imon::SenseResistorSettingName(DeviceIndex(), m),
+        const float stored = Services() ? Services()->Settings().ReadReal(imon::SenseResistorSettingName(DeviceIndex(), m),
                                                                      imon::kDefaultSenseResistance)
                                       : imon::kDefaultSenseResistance;
         // Zero, negative or not finite would divide by zero or turn currents round.

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "app/TovinPropertyPage.h"
+#include "ui/TovinPropertyPage.h"
 
 class QHBoxLayout;
 class QPushButton;

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "app/TovinPropertyPage.h"
+#include "ui/TovinPropertyPage.h"
 #include "device/blocks/Trim.h"
 
 class QPushButton;

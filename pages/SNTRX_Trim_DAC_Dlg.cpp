@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Trim.h"
-#include "app/TovinPropertyPage.h"
+#include "ui/TovinPropertyPage.h"
 #include "link/CableLock.h"
-#include "pages/PageValueLabel.h"
+#include "widgets/PageValueLabel.h"
 #include "widgets/FloatEdit.h"
 
 CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)

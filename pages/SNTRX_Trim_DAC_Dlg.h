@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QLabel;
 class QPushButton;

@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
-#include "pages/PageValueLabel.h"
-#include "device/TextFormat.h"
+#include "widgets/PageValueLabel.h"
+#include "util/TextFormat.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "pages/ToggleValueLabel.h"
+#include "widgets/ToggleValueLabel.h"
 
 namespace {
 

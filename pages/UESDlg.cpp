@@ -7,12 +7,12 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
-#include "app/TovinPropertyPage.h"
+#include "ui/AppServices.h"
+#include "ui/TovinPropertyPage.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Signature.h"
 
-CUESDlg::CUESDlg(QWidget* parent)
+CUESDlg::CUESDlg(CAppServices& services, QWidget* parent)
     : CTovinDialog(parent),
       m_binary(new QRadioButton(QStringLiteral("&Binary"), this)),
       m_decimal(new QRadioButton(QStringLiteral("&Decimal"), this)),
@@ -21,7 +21,7 @@ CUESDlg::CUESDlg(QWidget* parent)
       m_text(new QLineEdit(this))
 {
     setWindowTitle(QStringLiteral("ZENT I2C UES"));
-    if (HasApp() && TheApp().HasPort()) m_port = &TheApp().Port();
+    if (services.HasPort()) m_port = &services.Port();
 
     m_text->setReadOnly(true);
     m_text->setAlignment(Qt::AlignRight);
@@ -74,7 +74,7 @@ void CUESDlg::OnRead()
     m_read->setEnabled(false);
     emit SequenceRunning();
     const uint64_t failedBefore = m_port->FailedTransactions();
-    m_signature = m_port->ReadSignature();  // takes the cable lock itself
+    m_signature = signature::Read(*m_port);  // takes the cable lock itself
     // A byte the device did not give reads as 0: the value shown is not its signature.
     const bool unanswered = m_port->FailedTransactions() != failedBefore;
     m_read->setEnabled(true);

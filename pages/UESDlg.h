@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
+
+class CAppServices;
 
 class QLineEdit;
 class QPushButton;
@@ -16,7 +18,7 @@ class CTovin_I2C_Port;
 class CUESDlg : public CTovinDialog {
     Q_OBJECT
 public:
-    explicit CUESDlg(QWidget* parent = nullptr);
+    explicit CUESDlg(CAppServices& services, QWidget* parent = nullptr);
 
     // The port read; the application's unless set.
     void SetPort(CTovin_I2C_Port* port) { m_port = port; }

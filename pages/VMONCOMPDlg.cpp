@@ -13,11 +13,12 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "app/TovinAppContext.h"
-#include "app/UserInteraction.h"
+#include "settings/Settings.h"
+#include "ui/AppServices.h"
+#include "ui/UserInteraction.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 
 namespace {
 
@@ -222,10 +223,10 @@ void CVMONCOMPDlg::DataToControls()
 
 void CVMONCOMPDlg::LoadDirections()
 {
-    if (!HasApp()) return;
+    if (!Services()) return;
     std::array<uint8_t, vmon::kDirectionsSize> bytes{};
     // Anything but a block of the exact size leaves every direction as it is.
-    if (!TheApp().Settings().ReadBinary(vmon::DirectionsSettingName(DeviceIndex()), bytes.data(), bytes.size()))
+    if (!Services()->Settings().ReadBinary(vmon::DirectionsSettingName(DeviceIndex()), bytes.data(), bytes.size()))
         return;
     const std::optional<vmon::Directions> directions = vmon::DecodeDirections(bytes);
     if (!directions) return;
@@ -234,11 +235,11 @@ void CVMONCOMPDlg::LoadDirections()
 
 void CVMONCOMPDlg::StoreDirections()
 {
-    if (!HasApp()) return;
+    if (!Services()) return;
     vmon::Directions directions{};
     for (int j = 0; j < vmon::kComparators; ++j) directions[j] = m_comparators[j].direction;
     const std::vector<uint8_t> bytes = vmon::EncodeDirections(directions);
-    TheApp().Settings().WriteBinary(vmon::DirectionsSettingName(DeviceIndex()), bytes.data(), bytes.size());
+    Services()->Settings().WriteBinary(vmon::DirectionsSettingName(DeviceIndex()), bytes.data(), bytes.size());
 }
 
 void CVMONCOMPDlg::FillThresholdList(int j)

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/DemoDesign.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"

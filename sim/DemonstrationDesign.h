@@ -1,53 +1,8 @@
 #pragma once
 // The demonstration design programmed into the board's main device, as the
-// logic it is: what it does with its four registers, the board's two push
-// buttons and what it sees of the POT rails and of the heated resistor R203.
-// It touches no part of the board itself. The simulated board feeds it at
-// every step of the board clock and carries out what it decides: which
-// supplies and reset outputs are on, heater and fan, the DC-DC4 and margining
-// factors, and the fault-log trigger of the two management devices.
-//
-// Sequencing. The board's own management device (HMU0) has ten supplies and
-// three reset outputs, and so has the external one (HMU1). Manual Restart
-// switches every supply and reset off and powers the supplies up one by one,
-// kSupplyInterval apart: HMU0's supplies 1..10 and then, with the rails bit
-// set (twenty rails), HMU1's. A device's resets (1, 2 or 3, from the resets
-// field; 3 also for the field value 3) come on kSupplyInterval after its
-// fifth supply. Supplies are timed, not gated by power-good signals. While
-// supplies are on, a POT rail whose supply is on and that is outside its
-// window is a fault, and so is a push on PB_SW3: every supply and reset goes
-// off at once, until the next Manual Restart.
-// A board powers up with all twenty supplies and the resets on, as after a
-// twenty-rail sequence; the rails and resets fields take effect at Manual
-// Restart.
-//
-// Thermal management runs while the "thermal demonstration started" bit is
-// set. It sees R203 through HMU0's TMON2 comparators: A above the warm
-// threshold, B above the hot one. Every time it turns the fan on or changes
-// its speed it waits (3 or 5 s, the wait field) before it looks again.
-// - Start, and Manual Restart while it runs: heater off, fan at full (Cooling).
-// - R203 under warm: heater on, fan off (Heating).
-// - Warm: the fan at the warm speed (Warm). Under warm again: fan off, the
-//   cycle repeats (A). Still warm: the warm response applies (B).
-// - Hot: the fan at the hot speed (Hot, C), until R203 is under warm again
-//   (A). Still hot: the hot response applies (D).
-// Responses: 0 DC-DC4 -5 %, 1 and 2 DC-DC4 -10 %, 3 full shut-down (every
-// supply off, heater off, the fan keeps running). DC-DC4 is back to normal
-// when the heater goes on again and when the demonstration stops. Clearing
-// the bit turns heater and fan off.
-//
-// Fault logging. The management devices log comparator faults (their
-// fault-log trigger is on) while the fault-logging bit is set, every supply
-// is up and the thermal demonstration is not running: the design switches
-// rails on and off itself at other times, and R203's thermal cycle is its
-// control loop, not a fault. While the bit is set and the thermal
-// demonstration is not running, a POT fault that no comparator logged (the
-// rail out of its window, but not past its comparator, or coming on out of
-// it) and a push on PB_SW3 are captured on request (Step's events), in the
-// device that measures the POT rail and in HMU0.
-//
-// Margining (-5 %, normal, +5 % of every trimmed supply) and DC-DC clocking
-// (synchronous or 90 degree phase shifts) follow their register fields.
+// logic it is; the board feeds it and carries out what it decides. What it
+// does (sequencing, thermal management, fault logging, margining, clocking):
+// sim/README.md.
 
 #include <array>
 #include <chrono>

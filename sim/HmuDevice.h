@@ -1,50 +1,7 @@
 #pragma once
 // One HMU device on the simulated bus, as the program sees it through its
-// command bytes.
-//
-// A write transaction carries the command byte, then the operand for the
-// commands that take one (0x31, 0x32, 0x33, 0x51, 0x52, 0x25, 0x74), then
-// data. A read transaction, after a repeated START or a fresh START, returns
-// the data of the last command; the command stays current across STOPs, so a
-// read may follow in a separate transaction. Bytes a command does not use are
-// acknowledged and ignored; bytes read beyond a command's data read 0. An
-// unknown command byte is acknowledged, does nothing and reads 0.
-//
-// Configuration registers (0..102) are written into a pending copy; the update
-// command 0x35 makes it the active one. Only the active copy drives the
-// device (comparators, amplifier gain, pins, trim loops), while a 0x33 read
-// returns the pending copy, so a page reads back what it wrote before it
-// applied it. Register numbers the device does not have read 0 and take no
-// writes. A trim target command writes its cell's Profile0 registers in both
-// copies at once.
-//
-// Measured values (input voltages, sense voltages, temperatures) and the
-// levels around the pins are set from outside, normally by the board;
-// comparators and pin levels are worked out from them, the active
-// configuration and the output control block whenever they are read.
-//
-// Pins. An HVOUT output takes its level from the device's interface logic
-// ("HMU/IF", a board value) or, with source "OCB", from its source signal. A
-// GPIO pin configured as input reads the board's level; as output, GPIO2 and
-// GPIO3 follow their source signal and the other eight pins the interface
-// logic. Signal "I2C" is the output's bit of "Output control block", "HMU-I/F"
-// the interface logic, "GPIOn" that pin's level, the "_F" and "_4A"/"_9A"
-// signals the comparator A output they name; "RESERVED" and the "_HCM"
-// signals are not modelled and read low. A switched output reports the level
-// that drives it (the switching itself is not modelled), and GPIO7 of a
-// device identified as having none reads low.
-//
-// Fault capture. Whenever a comparator output changes to its fault state (see
-// IsFaultState), through the inputs or an update of the thresholds, the
-// device stores one record of all comparator outputs and pin levels of that
-// moment, up to 16. Setting configuration from outside does not log. The
-// fault-log trigger input (SetFaultLogging) turns this off: comparators are
-// still followed, so turning it on again logs only faults that come after.
-//
-// Faults to inject (InjectFault): refusing the address, a command byte or a
-// data byte (the rest of that transaction is then refused too), answering
-// READ_FAULT_ENABLE with the wrong byte (the log stays closed), and
-// conversions whose ready bit never comes.
+// command bytes. How it behaves (commands, registers, pins, fault capture,
+// faults to inject): sim/README.md.
 
 #include <array>
 #include <cstdint>

@@ -105,7 +105,7 @@ void CMpsseEngine::Write(const uint8_t* data, size_t count)
     }
     m_pending.insert(m_pending.end(), data, data + count);
     size_t offset = 0;
-    while (offset < m_pending.size()) {
+    while (offset < m_pending.size() && !m_stalled) {
         const size_t size = CommandSize(offset);
         if (size == 0 || offset + size > m_pending.size())
             break;
@@ -123,23 +123,36 @@ void CMpsseEngine::Write(const uint8_t* data, size_t count)
 
 size_t CMpsseEngine::CommandSize(size_t offset) const
 {
-    const size_t have = m_pending.size() - offset;
-    const uint8_t* cmd = m_pending.data() + offset;
+    return CommandLength(m_pending.data() + offset, m_pending.size() - offset);
+}
+
+size_t CMpsseEngine::CommandLength(const uint8_t* cmd, size_t have)
+{
     const uint8_t op = cmd[0];
     switch (op) {
     case 0x80:
     case 0x82:
     case 0x86:
+    case 0x8F:
+    case 0x9C:
+    case 0x9D:
+    case 0x9E:
         return 3;
+    case 0x8E:
+        return 2;
     case 0x81:
     case 0x83:
     case 0x84:
     case 0x85:
     case 0x87:
+    case 0x88:
+    case 0x89:
     case 0x8A:
     case 0x8B:
     case 0x8C:
     case 0x8D:
+    case 0x94:
+    case 0x95:
     case 0x96:
     case 0x97:
         return 1;
@@ -199,6 +212,27 @@ void CMpsseEngine::Execute(const uint8_t* cmd)
     case 0x97:
         m_adaptive = op == 0x96;
         return;
+    case 0x8E:
+        ClockPulses(size_t{cmd[1] & 7u} + 1);
+        return;
+    case 0x8F:
+    case 0x9C:
+    case 0x9D:
+        // GPIOL1 is not wired on this cable: the "until GPIOL1" forms run
+        // their whole count.
+        ClockPulses((size_t{cmd[1]} + (size_t{cmd[2]} << 8) + 1) * 8);
+        return;
+    case 0x9E:
+        return;  // drive-only-zero: the pins here are driven or released by direction anyway
+    case 0x88:
+    case 0x89:
+    case 0x94:
+    case 0x95:
+        // Waiting (or clocking) until GPIOL1 changes: with nothing on that
+        // pin the level never comes, and the engine waits for ever.
+        if (((ReadLowPins() & kGpioL1) != 0) != (op == 0x88 || op == 0x94))
+            m_stalled = true;
+        return;
     default:
         break;
     }
@@ -213,6 +247,13 @@ void CMpsseEngine::Execute(const uint8_t* cmd)
     m_unknown.push_back(op);
     m_replies.push_back(kBadCommand);
     m_replies.push_back(op);
+}
+
+void CMpsseEngine::ClockPulses(size_t count)
+{
+    const Shift s;  // neither writes nor reads
+    for (size_t i = 0; i < count; ++i)
+        ClockBit(s, false);
 }
 
 void CMpsseEngine::ExecuteShift(const uint8_t* cmd)

@@ -44,6 +44,7 @@ public:
     static constexpr uint8_t kSdaOut = 0x02;
     static constexpr uint8_t kSdaIn = 0x04;
     static constexpr uint8_t kTms = 0x08;
+    static constexpr uint8_t kGpioL1 = 0x20;
     static constexpr uint8_t kEnableLine = 0x01;  // high byte
 
     // With a bus, SCL and SDA out are wired to it and SDA in reads it. The bus
@@ -102,6 +103,9 @@ public:
     size_t DroppedBytes() const { return m_dropped; }
 
     const std::vector<uint8_t>& UnknownOpcodes() const { return m_unknown; }
+    // The length of the command at cmd[0..have): 0 while its header is
+    // incomplete; 1 for an opcode the engine answers as a bad command.
+    static size_t CommandLength(const uint8_t* cmd, size_t have);
     void ClearUnknownOpcodes() { m_unknown.clear(); }
 
 private:
@@ -117,6 +121,8 @@ private:
     // Bytes the command at the front of the pending buffer needs, 0 if its
     // header is still incomplete.
     size_t CommandSize(size_t offset) const;
+    // SCL pulses with no data.
+    void ClockPulses(size_t count);
     void Execute(const uint8_t* cmd);
     void ExecuteShift(const uint8_t* cmd);
     void ExecuteTms(const uint8_t* cmd);

@@ -1,41 +1,8 @@
 #pragma once
-// The demonstration board in software: a simulated cable whose I2C bus holds
-// up to eight HMU devices (at 0xC0 + 2n) and the main device (at 0x40), and
-// the analog values and pin levels around those devices. Tests and users
-// change the values here; the board hands them to the devices, and keeps the
-// main device's POT1..POT4 status bits in step with the POT rails.
-//
-// POT1 and POT2 are VMON7 and VMON8 of HMU0, POT3 and POT4 VMON7 and VMON8 of
-// HMU1; a POT rail is good while the voltage its device measures is inside
-// its window (bounds included), and the comparators of those inputs sit at
-// the window's bounds. Values are kept per slot, so a device that is removed
-// and added again measures what it measured before.
-//
-// The values are what each rail gives while it is on. What a device measures
-// also depends on the demonstration design in the main device
-// (CDemonstrationDesign, which says what it does): HMU0's and HMU1's supplies
-// on VMON1..VMON9 read 0 V while the design holds them off; the trimmed rails
-// (VMON1..VMON4 of every device) move with margining, and HMU0's DC-DC4
-// (VMON4) also with the thermal responses, at the rate of a trim loop.
-// Without a main device every supply stays on.
-//
-// The heated resistor R203 is HMU0's second external sensor (TMON2); the
-// board temperature is HMU1's internal sensor. From the first start of the
-// thermal demonstration on, R203 follows the heater (powered from DC-DC4) and
-// the fan (aimed at R203 or not): see ThermalSetup. Before that it keeps the
-// temperature it was given.
-//
-// The board has a clock of its own that only moves when told (Advance): the
-// tests step it by hand, the desktop app from a timer in real time, the
-// command line's sleep by the time slept. It drives what is slow on the real
-// board: trim loops, the design's sequencing and thermal management, R203.
-//
-// What a person touches: the POT knobs (SetPotVolts), Manual Restart, the
-// fault push button PB_SW3, the fan's direction; what a person sees: the
-// supply and reset LEDs, heater, fan and the rest of the design's state
-// (Design()), R203's temperature.
-//
-// Board files (LoadFile, LoadText) are described by BoardFileHelp().
+// The demonstration board in software: the simulated cable, its bus with the
+// HMU devices and the main device, and the values and levels around them.
+// The model (POT rails, the design's effect, R203, the board clock, what a
+// person touches): sim/README.md. Board files: BoardFileHelp().
 
 #include <array>
 #include <chrono>

@@ -7,7 +7,7 @@
 #include <QString>
 #include <array>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QLabel;
 

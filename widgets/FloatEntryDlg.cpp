@@ -7,7 +7,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 #include "widgets/FloatEdit.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-#include "app/TovinDialog.h"
+#include "ui/TovinDialog.h"
 
 class QLabel;
 class QPushButton;

@@ -7,6 +7,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Trim.h"
 #include "device/blocks/Vmon.h"
+#include "device/blocks/Adc.h"
 
 namespace demodesign {
 namespace {
@@ -194,7 +195,7 @@ void RefreshNetwork(CTovin_I2C_Port& port, Network& network)
         for (int pot = 2 * hmu; pot < 2 * hmu + 2; ++pot) {
             if (!inUse(pot)) continue;
             network.states[pot] = (status >> pot) & 1 ? kRailGood : kRailFault;
-            network.volts[pot] = port.MeasureVoltage(vmon::InputSelector(PotInput(pot).channel));
+            network.volts[pot] = adc::MeasureVoltage(port, vmon::InputSelector(PotInput(pot).channel));
         }
     }
     for (int dcdc = 0; dcdc < 2; ++dcdc) {
@@ -202,8 +203,8 @@ void RefreshNetwork(CTovin_I2C_Port& port, Network& network)
         if (!inUse(rail)) continue;
         const RailInput input = DcdcInput(dcdc);
         port.SetHmuIndex(input.hmu);
-        const float measured = port.MeasureVoltage(vmon::InputSelector(input.channel));
-        const float set = trim::CodeVolts(port.ReadTrimCode(kDcdcTrimCell));
+        const float measured = adc::MeasureVoltage(port, vmon::InputSelector(input.channel));
+        const float set = trim::CodeVolts(trim::ReadCode(port, kDcdcTrimCell));
         network.states[rail] = DcdcGood(set, measured) ? kRailGood : kRailFault;
         network.volts[rail] = measured;
     }

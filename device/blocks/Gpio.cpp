@@ -2,6 +2,7 @@
 
 #include "device/HmuCommands.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Adc.h"
 
 namespace gpio {
 
@@ -33,7 +34,7 @@ PinRecords EncodePinRecords(uint8_t hvoutLevels, uint16_t pinLevels)
 
 uint8_t ReadPinRecord(CTovin_I2C_Port& port, uint8_t record)
 {
-    return port.ReadMonitorRecord(record);
+    return adc::ReadMonitorRecord(port, record);
 }
 
 uint8_t ReadIdentification(CTovin_I2C_Port& port)

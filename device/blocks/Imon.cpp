@@ -3,8 +3,9 @@
 #include <cmath>
 
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Adc.h"
 
 namespace imon {
 
@@ -126,12 +127,30 @@ RecordBit ComparatorRecordBit(int monitor, int comparator)
 
 float MeasureVolts(CTovin_I2C_Port& port, int monitor)
 {
-    return port.MeasureVoltage(monitor);
+    return adc::MeasureVoltage(port, monitor);
+}
+
+int SenseRangeFigure(int value)
+{
+    return DecodeTripRegister(static_cast<uint8_t>(value)).gain;
+}
+
+int ReadSenseRange(CTovin_I2C_Port& port, int monitor, uint8_t* raw)
+{
+    const uint8_t value = port.ReadRegister(hmu::kCmdReadConfig, RegistersOf(monitor).tripRegister);
+    if (raw != nullptr) *raw = value;
+    return SenseRangeFigure(value);
+}
+
+int WriteSenseRange(CTovin_I2C_Port& port, int monitor, int value)
+{
+    port.WriteRegister(hmu::kCmdWriteConfig, RegistersOf(monitor).tripRegister, value);
+    return SenseRangeFigure(value);
 }
 
 int ReadGain(CTovin_I2C_Port& port, int monitor)
 {
-    return port.ReadSenseRange(monitor, nullptr);
+    return ReadSenseRange(port, monitor, nullptr);
 }
 
 void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
@@ -158,7 +177,7 @@ void Read(CTovin_I2C_Port& port, Values& values)
     ReadComparatorStates(port, values);
     for (int m = 0; m < kMonitors; ++m) {
         uint8_t raw = 0;
-        values[m].gain = port.ReadSenseRange(m, &raw);
+        values[m].gain = ReadSenseRange(port, m, &raw);
         const TripRegister trip = DecodeTripRegister(raw);
         values[m].tripEntries = {trip.entryA, trip.entryB};
     }
@@ -170,7 +189,7 @@ void Write(CTovin_I2C_Port& port, Values& values)
 {
     for (int m = 0; m < kMonitors; ++m) {
         const TripWrite trip = EncodeTripRegister(values[m].tripEntries[0], values[m].tripEntries[1]);
-        values[m].gain = port.WriteSenseRange(m, trip.value);
+        values[m].gain = WriteSenseRange(port, m, trip.value);
     }
     port.UpdateConfiguration();
     for (int m = 0; m < kMonitors; ++m)

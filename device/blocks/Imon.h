@@ -132,6 +132,12 @@ using Values = std::array<MonitorValues, kMonitors>;
 float MeasureVolts(CTovin_I2C_Port& port, int monitor);
 // The amplifier gain, from comparator A's range code in the trip point register.
 int ReadGain(CTovin_I2C_Port& port, int monitor);
+// The gain figure of a trip register value.
+int SenseRangeFigure(int value);
+// The trip register of a monitor read (its raw value to *raw when given) or
+// written; both return the gain figure.
+int ReadSenseRange(CTovin_I2C_Port& port, int monitor, uint8_t* raw);
+int WriteSenseRange(CTovin_I2C_Port& port, int monitor, int value);
 // Each record is selected and read once its ready bit shows (three polls at
 // most); a record that never becomes ready leaves its states as they were.
 void ReadComparatorStates(CTovin_I2C_Port& port, Values& values);

@@ -1,5 +1,9 @@
 #include "device/blocks/Signature.h"
 
+#include "device/HmuCommands.h"
+#include "device/Tovin_I2C_Port.h"
+#include "link/CableLock.h"
+
 namespace signature {
 
 std::string HexText(uint64_t value)
@@ -34,6 +38,18 @@ std::string BinaryText(uint64_t value)
         text += ((value >> bit) & 1) ? '1' : '0';
     }
     return text;
+}
+
+uint64_t Read(CTovin_I2C_Port& port)
+{
+    CCableLock lock;
+    uint64_t value = 0;
+    for (int i = 0; i < kBytes; ++i) {
+        uint8_t byte = 0;
+        port.ReadBlock(hmu::kCmdSignature, Position(i), &byte, 1);
+        value += static_cast<uint64_t>(byte) << (8 * i);
+    }
+    return value;
 }
 
 }  // namespace signature

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+class CTovin_I2C_Port;
+
 namespace signature {
 
 constexpr uint8_t kFirstPosition = 0x70;
@@ -22,5 +24,9 @@ std::string HexText(uint64_t value);
 std::string DecimalText(uint64_t value);
 // 64 binary digits, bit 63 first, in sixteen groups of four, each after a blank.
 std::string BinaryText(uint64_t value);
+
+// The signature of the port's current device, byte by byte under one cable
+// lock; check FailedTransactions() for a byte that did not come.
+uint64_t Read(CTovin_I2C_Port& port);
 
 }  // namespace signature

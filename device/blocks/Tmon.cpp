@@ -1,7 +1,9 @@
 #include "device/blocks/Tmon.h"
 
+#include "device/DemoRegisterFile.h"
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "device/MeasureCodes.h"
+#include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
 
 namespace tmon {
@@ -104,7 +106,10 @@ StatRegisters EncodeComparatorStats(const ComparatorStates& states)
 
 float ReadTemperature(CTovin_I2C_Port& port, int monitor)
 {
-    return port.ReadTemperature(monitor);
+    if (CDemoRegisterFile* demo = port.DemoFile()) return demo->NextTemperature();
+    const uint8_t high = port.ReadRegister(hmu::kCmdReadMonitor, MeasHighRegister(monitor));
+    const uint8_t low = port.ReadRegister(hmu::kCmdReadMonitor, MeasLowRegister(monitor));
+    return measure::TemperatureFromCode(measure::TemperatureCode(high, low));
 }
 
 Values Read(CTovin_I2C_Port& port)

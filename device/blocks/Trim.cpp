@@ -27,14 +27,31 @@ Reading Read(CTovin_I2C_Port& port, int cell)
 {
     Reading reading;
     reading.measuredVolts = vmon::MeasureInput(port, TrimmedInput(cell));
-    reading.code = port.ReadTrimCode(cell);
+    reading.code = ReadCode(port, cell);
     return reading;
+}
+
+int ReadCode(CTovin_I2C_Port& port, int cell)
+{
+    const uint8_t low = port.ReadRegister(hmu::kCmdReadConfig, Profile0LowRegister(cell));
+    const uint8_t high = port.ReadRegister(hmu::kCmdReadConfig, Profile0HighRegister(cell));
+    return CodeFromRegisters(low, high);
+}
+
+void WriteTargetWord(CTovin_I2C_Port& port, int cell, uint16_t word)
+{
+    if (port.DemoFile()) return;  // the demo file has no trim loop
+    if (!port.BeginCommand(TargetCommand(cell), -1)) return;
+    const uint8_t bytes[2] = {static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)};
+    port.WriteBytes(bytes, 2);
+    uint8_t scratch[kTargetReadBytes];
+    port.ReadBytes(scratch, kTargetReadBytes);
 }
 
 uint16_t WriteTarget(CTovin_I2C_Port& port, int cell, float volts)
 {
     const uint16_t code = TargetCode(volts);
-    port.WriteTrimTarget(cell, code);
+    WriteTargetWord(port, cell, code);
     return code;
 }
 

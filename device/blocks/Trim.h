@@ -42,6 +42,10 @@ Reading Read(CTovin_I2C_Port& port, int cell);
 // Sends the target code of the voltage (TargetCode) with the cell's target
 // command; returns the code sent.
 uint16_t WriteTarget(CTovin_I2C_Port& port, int cell, float volts);
+// The Profile0 code of a cell.
+int ReadCode(CTovin_I2C_Port& port, int cell);
+// The cell's target command with a raw code word (low byte first).
+void WriteTargetWord(CTovin_I2C_Port& port, int cell, uint16_t word);
 
 constexpr float kVoltsPerCode = 0.002f;
 constexpr float kMaxTargetVolts = 8.19f;

@@ -1,8 +1,9 @@
 #include "device/blocks/Vmon.h"
 
 #include "device/HmuCommands.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
+#include "device/blocks/Adc.h"
 
 namespace vmon {
 namespace {
@@ -255,7 +256,7 @@ std::optional<Directions> DecodeDirections(std::span<const uint8_t> bytes)
 
 float MeasureInput(CTovin_I2C_Port& port, int channel)
 {
-    return port.MeasureVoltageRanged(InputSelector(channel));
+    return adc::MeasureVoltageRanged(port, InputSelector(channel));
 }
 
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values)

@@ -16,10 +16,10 @@
 #include <unistd.h>
 
 #include "app/ExitSignals.h"
-#include "app/FileSettingsStore.h"
-#include "app/MemorySettingsStore.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/MemorySettingsStore.h"
 #include "app/TovinAppContext.h"
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 #include "sim/SimulatedFtdiDriver.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/FileSettingsStore.h"
-#include "app/Settings.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/Settings.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "app/JTAG_CableSetup.h"
-#include "app/MemorySettingsStore.h"
+#include "settings/MemorySettingsStore.h"
 #include "app/TovinAppContext.h"
 #include "app/TovinMainDlg.h"
 #include "device/Tovin_I2C_Port.h"

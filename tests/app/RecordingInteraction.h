@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/UserInteraction.h"
+#include "ui/UserInteraction.h"
 
 class CRecordingInteraction : public CUserInteraction {
 public:

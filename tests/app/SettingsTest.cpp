@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/MemorySettingsStore.h"
-#include "app/Settings.h"
+#include "settings/MemorySettingsStore.h"
+#include "settings/Settings.h"
 #include "tests/CommaLocale.h"
 
 namespace {

@@ -19,12 +19,12 @@
 #include <functional>
 
 #include "app/AboutDlg.h"
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "app/JTAG_CableSetup.h"
 #include "app/TovinI2CAddressDlg.h"
 #include "app/TovinMainDlg.h"
-#include "app/TovinPropertyPage.h"
-#include "app/TovinPropertySheet.h"
+#include "ui/TovinPropertyPage.h"
+#include "ui/TovinPropertySheet.h"
 #include "sim/TestTarget.h"
 #include "widgets/Bit_Entry_Dlg.h"
 #include "widgets/FloatEntryDlg.h"
@@ -315,8 +315,8 @@ public:
 TEST_F(Shell, RegisterPagesCopyBackOnlyOnOk)
 {
     Start({0, 2});
-    t->app->registerMap[2 * 119 + 5].value = 0x77;  // a value known from an earlier opening
-    t->app->browserSelection = 9;
+    t->app->Remembered().registerMap[2 * 119 + 5].value = 0x77;  // a value known from an earlier opening
+    t->app->Remembered().browserSelection = 9;
     CTovinAppContext::RegisterPageAccess access{
         [](CTovinPropertyPage& p, const std::vector<RegisterEntry>& rows, int selection) {
             auto& page = static_cast<CRowsPage&>(p);
@@ -340,16 +340,16 @@ TEST_F(Shell, RegisterPagesCopyBackOnlyOnOk)
         };
         t->app->OpenRegisterPages([] { return std::make_unique<CRowsPage>(); }, access);
         if (result == kIdCancel) {
-            EXPECT_EQ(t->app->registerMap[3].value, 0);
-            EXPECT_TRUE(t->app->registerMap[4].shown);
-            EXPECT_EQ(t->app->browserSelection, 9);
+            EXPECT_EQ(t->app->Remembered().registerMap[3].value, 0);
+            EXPECT_TRUE(t->app->Remembered().registerMap[4].shown);
+            EXPECT_EQ(t->app->Remembered().browserSelection, 9);
         } else {
-            EXPECT_EQ(t->app->registerMap[3].value, 0x42);
-            EXPECT_FALSE(t->app->registerMap[4].shown);
+            EXPECT_EQ(t->app->Remembered().registerMap[3].value, 0x42);
+            EXPECT_FALSE(t->app->Remembered().registerMap[4].shown);
             // Page 7 never showed: the selection that stays is the one it was given.
-            EXPECT_EQ(t->app->browserSelection, 9);
+            EXPECT_EQ(t->app->Remembered().browserSelection, 9);
             // HMU2's page was never shown: its rows keep what the application knew.
-            EXPECT_EQ(t->app->registerMap[2 * 119 + 5].value, 0x77);
+            EXPECT_EQ(t->app->Remembered().registerMap[2 * 119 + 5].value, 0x77);
         }
     }
 }
@@ -545,9 +545,9 @@ TEST_F(CableDialog, RateAndDemoRules)
 TEST_F(CableDialog, AddressDialogSetsTheHmuBase)
 {
     Start({1}, false);
-    t->app->i2cAddress = 0x40;
+    t->app->SetHmuBaseAddress(0x40);
     t->Port().SetHmuBase(0x40);
-    t->app->fpgaSection = 0x21;
+    t->app->SetFpgaSection(0x21);
     // Cancel changes nothing.
     t->ui.onModal = [](QDialog& d) {
         auto& dialog = static_cast<CTovinI2CAddressDlg&>(d);
@@ -560,7 +560,7 @@ TEST_F(CableDialog, AddressDialogSetsTheHmuBase)
     };
     CTovinMainDlg window;
     window.OnI2CAddress();
-    EXPECT_EQ(t->app->i2cAddress, 0x40);
+    EXPECT_EQ(t->app->HmuBaseAddress(), 0x40);
     EXPECT_EQ(t->Port().GetHmuBase(), 0x40);
     // 1000XXX stores 0x80; HMU1 is then addressed at 0x82 on the bus.
     t->driver->Bus().Attach(0x82, std::make_shared<CTestTarget>());
@@ -571,8 +571,8 @@ TEST_F(CableDialog, AddressDialogSetsTheHmuBase)
         return kIdOk;
     };
     window.OnI2CAddress();
-    EXPECT_EQ(t->app->i2cAddress, 0x80);
-    EXPECT_EQ(t->app->fpgaSection, 0x7F);
+    EXPECT_EQ(t->app->HmuBaseAddress(), 0x80);
+    EXPECT_EQ(t->app->FpgaSection(), 0x7F);
     t->driver->ClearEventLog();
     EXPECT_TRUE(t->Port().ProbeHmu(1));
     EXPECT_EQ(t->driver->EventLog().substr(0, 7), "S 82 A ");

@@ -16,7 +16,7 @@
 #include <chrono>
 #include <functional>
 
-#include "app/LedIndicator.h"
+#include "ui/LedIndicator.h"
 #include "app/SimulatedBoardDlg.h"
 #include "app/TovinMainDlg.h"
 #include "device/blocks/DemoDesign.h"

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <filesystem>
 
-#include "app/FileSettingsStore.h"
-#include "app/MemorySettingsStore.h"
+#include "settings/FileSettingsStore.h"
+#include "settings/MemorySettingsStore.h"
 #include "app/TovinAppContext.h"
 #include "app/TovinMainDlg.h"
 #include "device/Tovin_I2C_Port.h"
@@ -62,14 +62,14 @@ TEST_F(StartupFixture, FirstRunUsesTheDefaultsAndLeavesSixValues)
     auto app = RunProgram(true);
     EXPECT_FALSE(app->DemoMode());
     EXPECT_TRUE(app->LargeUiFont());
-    EXPECT_EQ(app->i2cAddress, 0xC0);
-    EXPECT_EQ(app->i2cSwAddress, 0x40);
-    EXPECT_EQ(app->fpgaSection, 0);
+    EXPECT_EQ(app->HmuBaseAddress(), 0xC0);
+    EXPECT_EQ(app->MainAddress(), 0x40);
+    EXPECT_EQ(app->FpgaSection(), 0);
     EXPECT_EQ(app->Port().GetLink().GetRate(), 400);
     EXPECT_EQ(app->Port().GetHmuBase(), 0xC0);
     EXPECT_EQ(app->Port().GetMainAddress(), 0x40);
-    EXPECT_EQ(app->registerMap.size(), 8u * 119u);
-    for (uint8_t b : app->logSettings) EXPECT_EQ(b, 1);
+    EXPECT_EQ(app->Remembered().registerMap.size(), 8u * 119u);
+    for (uint8_t b : app->Remembered().logSettings) EXPECT_EQ(b, 1);
 
     const std::vector<std::string> names = CFileSettingsStore(file).Names();
     EXPECT_EQ(names, (std::vector<std::string>{"Demo Mode", "Large UI Font", "I2C Address", "FPGA Section",
@@ -103,8 +103,8 @@ TEST_F(StartupFixture, StoredValuesAreReadWithTheirRulesAndWrittenBackNormalised
          },
          SettingValue::Number(200)},
         {"Log Settings", SettingValue::Binary(std::vector<uint8_t>(231, 0)),
-         [](auto& a) { EXPECT_EQ(a.logSettings[0], 1); }, SettingValue::Binary(std::vector<uint8_t>(232, 1))},
-        {"Log Settings", SettingValue::Binary(custom), [](auto& a) { EXPECT_EQ(a.logSettings[5], 7); },
+         [](auto& a) { EXPECT_EQ(a.Remembered().logSettings[0], 1); }, SettingValue::Binary(std::vector<uint8_t>(232, 1))},
+        {"Log Settings", SettingValue::Binary(custom), [](auto& a) { EXPECT_EQ(a.Remembered().logSettings[5], 7); },
          SettingValue::Binary(custom)},
         {"I2C Address", SettingValue::Number(0x80), [](auto& a) { EXPECT_EQ(a.Port().GetHmuBase(), 0x80); },
          SettingValue::Number(0x80)},
@@ -172,7 +172,7 @@ TEST_F(StartupFixture, ADamagedSettingsFileStartsWithDefaults)
     }
     auto app = RunProgram(true);
     EXPECT_FALSE(app->DemoMode());
-    EXPECT_EQ(app->i2cAddress, 0xC0);
+    EXPECT_EQ(app->HmuBaseAddress(), 0xC0);
     EXPECT_EQ(Stored("I2C Address"), SettingValue::Number(0xC0));
 }
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/MemorySettingsStore.h"
+#include "settings/MemorySettingsStore.h"
 #include "app/TovinAppContext.h"
 #include "device/Tovin_I2C_Port.h"
 #include "sim/SimulatedFtdiDriver.h"

@@ -10,9 +10,9 @@
 #include <map>
 #include <memory>
 
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
-#include "logging/TovinTrendDlg.h"
+#include "logview/TovinTrendDlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"

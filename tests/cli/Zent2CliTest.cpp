@@ -22,7 +22,7 @@
 #include "device/RegisterMap.h"
 #include "device/blocks/FaultLog.h"
 #include "device/blocks/Imon.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/SigrokDecode.h"
 #include "tests/link/ScriptedLibFtdi.h"

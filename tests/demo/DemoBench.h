@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
 #include "demo/UiTimer.h"
 #include "link/CableLock.h"

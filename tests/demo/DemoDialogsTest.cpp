@@ -17,9 +17,9 @@
 #include "demo/TovinDemo1Dlg.h"
 #include "demo/TovinDemo2Dlg.h"
 #include "demo/TovinDemo3Dlg.h"
-#include "app/TovinPropertySheet.h"
+#include "ui/TovinPropertySheet.h"
 #include "pages/Fault_Dlg.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/FaultLog.h"
 #include "tests/demo/DemoBench.h"
 
@@ -95,7 +95,7 @@ TEST(ScalableArchitecture, WriteSetsRailsAndResetsAndTheChartFollows)
         dialog.ResetsBox()->setCurrentIndex(1);  // "2"
         dialog.WriteButton()->click();
         EXPECT_EQ(bench.Main().Register(1), 0xE7);
-        EXPECT_EQ(bench.t->app->demo1Values, (std::array<int, 2>{0, 1}));
+        EXPECT_EQ(bench.t->app->Remembered().demo1Values, (std::array<int, 2>{0, 1}));
         for (int rail : {kPot3, kPot4, kDcdc8}) EXPECT_FALSE(InUse(dialog.Chart(), rail));
         EXPECT_TRUE(dialog.StepsBox()->toPlainText().contains("10 supply LEDs"));
         EXPECT_TRUE(dialog.ObservationsBox()->toPlainText().contains("POT1 and POT2"));
@@ -110,7 +110,7 @@ TEST(ScalableArchitecture, WriteSetsRailsAndResetsAndTheChartFollows)
         dialog.ReadButton()->click();
         EXPECT_TRUE(dialog.TenRailsButton()->isChecked());
         EXPECT_EQ(dialog.ResetsBox()->currentText(), "3");
-        EXPECT_EQ(bench.t->app->demo1Values, (std::array<int, 2>{0, 2}));
+        EXPECT_EQ(bench.t->app->Remembered().demo1Values, (std::array<int, 2>{0, 2}));
     });
 }
 
@@ -311,7 +311,7 @@ TEST(ThermalManagement, ReadShowsTheDesignsSettingsAndWriteChangesOnlyWhatIsChos
         EXPECT_EQ(dialog.WaitBox()->currentText(), "3 sec");
         EXPECT_EQ(dialog.WarmResponseBox()->currentText(), "Supply Voltage -10%");
         EXPECT_EQ(dialog.HotResponseBox()->currentIndex(), -1);
-        EXPECT_EQ(bench.t->app->demo2Values, (std::array<int, 7>{32, 34, 2, 1, 0, 1, 0}));
+        EXPECT_EQ(bench.t->app->Remembered().demo2Values, (std::array<int, 7>{32, 34, 2, 1, 0, 1, 0}));
 
         dialog.HotFanBox()->setCurrentIndex(4);
         dialog.WaitBox()->setCurrentIndex(1);
@@ -319,12 +319,12 @@ TEST(ThermalManagement, ReadShowsTheDesignsSettingsAndWriteChangesOnlyWhatIsChos
         EXPECT_EQ(bench.Main().Register(0), 0x4B);
         EXPECT_EQ(bench.Main().Register(1), 0x03);  // left without a choice: kept
         EXPECT_EQ(bench.Main().Register(2), 0xCF);
-        EXPECT_EQ(bench.t->app->demo2Values, (std::array<int, 7>{32, 34, 2, 4, 1, 1, 0}));
+        EXPECT_EQ(bench.t->app->Remembered().demo2Values, (std::array<int, 7>{32, 34, 2, 4, 1, 1, 0}));
 
         dialog.HotResponseBox()->setCurrentIndex(1);
         dialog.WriteButton()->click();
         EXPECT_EQ(bench.Main().Register(1), 0xC3);
-        EXPECT_EQ(bench.t->app->demo2Values[CTovinDemo2Dlg::kHotResponse], 3);
+        EXPECT_EQ(bench.t->app->Remembered().demo2Values[CTovinDemo2Dlg::kHotResponse], 3);
     });
     EXPECT_TRUE(bench.t->ui.messages.empty());
 }
@@ -456,7 +456,7 @@ TEST(FaultLogging, ReadFaultLogMemPausesTheChartButNotTheCheck)
         EXPECT_TRUE(dialog.Chart().IsTimerActive());
         return int{kIdCancel};
     };
-    CTovinDemo3Dlg dialog;
+    CTovinDemo3Dlg dialog(*bench.t->app);
     dialog.SetSubtitle(QStringLiteral("Fault Logging"));
     dialog.DoModal();
     EXPECT_EQ(bench.Main().Register(1), 0x10);

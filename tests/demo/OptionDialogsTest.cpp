@@ -12,7 +12,7 @@
 #include "demo/TovinDCDCClockingDlg.h"
 #include "demo/TovinDemo1Dlg.h"
 #include "demo/TovinTrimMarginDlg.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "tests/demo/DemoBench.h"
 
 namespace {
@@ -39,7 +39,7 @@ struct Case {
 };
 
 template <class Dialog>
-void RunCases(void (CTovinMainDlg::*command)(), int reg, int buttons, int CTovinAppContext::*remembered,
+void RunCases(void (CTovinMainDlg::*command)(), int reg, int buttons, int RememberedValues::*remembered,
               const std::vector<Case>& cases)
 {
     for (const Case& c : cases) {
@@ -57,7 +57,7 @@ void RunCases(void (CTovinMainDlg::*command)(), int reg, int buttons, int CTovin
         // A write is the register number and a value; a read selects the register alone.
         const std::regex write(FormatText("S 40 A %02X A [0-9A-F]{2} A P", reg));
         EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), write), std::sregex_iterator()), c.writes);
-        EXPECT_EQ(bench.t->app.get()->*remembered, c.remembered);
+        EXPECT_EQ(bench.t->app->Remembered().*remembered, c.remembered);
         EXPECT_TRUE(bench.t->ui.messages.empty());
     }
 }
@@ -72,7 +72,7 @@ TEST(Margining, ShowsWritesAndRemembersTheMargin)
         {"OK with a new choice writes it", 0x01, 0, 1, false, kIdOk, 0x00, 1, 0},
         {"Cancel after a change writes nothing", 0x01, 0, 2, false, kIdCancel, 0x01, 0, 1},
     };
-    RunCases<CTovinTrimMarginDlg>(&CTovinMainDlg::OnMargining, 0, 3, &CTovinAppContext::marginingValue, cases);
+    RunCases<CTovinTrimMarginDlg>(&CTovinMainDlg::OnMargining, 0, 3, &RememberedValues::marginingValue, cases);
 }
 
 TEST(DcdcClocking, ShowsWritesAndRemembersTheClocking)
@@ -82,7 +82,7 @@ TEST(DcdcClocking, ShowsWritesAndRemembersTheClocking)
         {"phase shifts shown, synchronous written", 0x02, 1, 0, true, kIdCancel, 0x00, 1, 0},
         {"Cancel after a change writes nothing", 0xC1, 0, 1, false, kIdCancel, 0xC1, 0, 0},
     };
-    RunCases<CTovinDCDCClockingDlg>(&CTovinMainDlg::OnDcdcClocking, 1, 2, &CTovinAppContext::clockingValue, cases);
+    RunCases<CTovinDCDCClockingDlg>(&CTovinMainDlg::OnDcdcClocking, 1, 2, &RememberedValues::clockingValue, cases);
 }
 
 TEST(Margining, MovesTheTrimmedRailsTheChartShows)

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "device/blocks/Trim.h"
 #include "link/CableLock.h"
 #include "tests/sim/BoardFixture.h"

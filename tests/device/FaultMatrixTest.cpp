@@ -15,6 +15,11 @@
 #include "device/blocks/FaultLog.h"
 #include "device/Tovin_I2C_Port.h"
 #include "sim/SimulatedBoard.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 
 namespace {
 
@@ -54,14 +59,14 @@ const std::vector<Operation>& Operations()
         {"WriteRegister", 0xC0, false, true, 2, 0, 0, [](P& p) { p.WriteRegister(0x31, 0x20, 0x5A); return 0.0; }},
         {"MaskedWrite", 0xC0, false, true, 3, 0, 0, [](P& p) { p.MaskedWrite(0x21, 0x0F, 0xF0); return 0.0; }},
         {"UpdateConfiguration", 0xC0, false, true, -1, 0, P::kErrorAck, [](P& p) { p.UpdateConfiguration(); return 0.0; }},
-        {"ReadSenseRange", 0xC0, true, true, -1, 100, 0, [](P& p) { return p.ReadSenseRange(1, nullptr); }},
-        {"ReadTemperature", 0xC0, true, true, -1, 0, 0, [](P& p) { return p.ReadTemperature(1); }},
-        {"ReadTrimCode", 0xC0, true, true, -1, 0, 0, [](P& p) { return p.ReadTrimCode(1); }},
-        {"WriteTrimTarget", 0xC0, false, true, 2, 0, 0, [](P& p) { p.WriteTrimTarget(1, 0x0ABC); return 0.0; }},
-        {"ReadSignature", 0xC0, true, true, -1, 0, 0, [](P& p) { return static_cast<double>(p.ReadSignature()); }},
-        {"ReadMonitorRecord", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return p.ReadMonitorRecord(2); }},
-        {"MeasureVoltage", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return p.MeasureVoltage(3); }},
-        {"MeasureVoltageRanged", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return p.MeasureVoltageRanged(2); }},
+        {"ReadSenseRange", 0xC0, true, true, -1, 100, 0, [](P& p) { return imon::ReadSenseRange(p, 1, nullptr); }},
+        {"ReadTemperature", 0xC0, true, true, -1, 0, 0, [](P& p) { return tmon::ReadTemperature(p, 1); }},
+        {"ReadTrimCode", 0xC0, true, true, -1, 0, 0, [](P& p) { return trim::ReadCode(p, 1); }},
+        {"WriteTrimTarget", 0xC0, false, true, 2, 0, 0, [](P& p) { trim::WriteTargetWord(p, 1, 0x0ABC); return 0.0; }},
+        {"ReadSignature", 0xC0, true, true, -1, 0, 0, [](P& p) { return static_cast<double>(signature::Read(p)); }},
+        {"ReadMonitorRecord", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return adc::ReadMonitorRecord(p, 2); }},
+        {"MeasureVoltage", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return adc::MeasureVoltage(p, 3); }},
+        {"MeasureVoltageRanged", 0xC0, true, true, kSilentData, 0, 0, [](P& p) { return adc::MeasureVoltageRanged(p, 2); }},
         {"fault log unlock (BeginCommand, WriteBytes)", 0xC0, false, true, 2, 0, 0,
          [](P& p) {
              const uint8_t code[2] = {faultlog::kUnlockFirst, faultlog::kUnlockSecond};

@@ -9,6 +9,11 @@
 #include "device/MeasureCodes.h"
 #include "device/Tovin_I2C_Port.h"
 #include "tests/link/ScriptedDriver.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 
 namespace {
 
@@ -90,7 +95,7 @@ TEST_F(ScriptedPort, MeasureVoltageNeedsTheReadyBitWithinThreePolls)
         AnswerWrite();
         for (uint8_t lo : c.polls) AnswerRead(lo);
         AnswerRead(c.high);
-        EXPECT_FLOAT_EQ(port.MeasureVoltage(3), c.volts) << c.polls.size() << " polls";
+        EXPECT_FLOAT_EQ(adc::MeasureVoltage(port, 3), c.volts) << c.polls.size() << " polls";
         EXPECT_TRUE(driver->readScript.empty()) << "polls must stop at the ready bit, at most five";
         driver->readScript.clear();
     }
@@ -105,7 +110,7 @@ TEST_F(ScriptedPort, MeasureVoltageRangedRepeatsAFullScaleReadingOnceWithBitSeve
     AnswerWrite();
     AnswerRead(0x19);
     AnswerRead(0x09);
-    EXPECT_FLOAT_EQ(port.MeasureVoltageRanged(4), ((0x19 >> 3) + (0x09 << 5)) * 0.002f);
+    EXPECT_FLOAT_EQ(adc::MeasureVoltageRanged(port, 4), ((0x19 >> 3) + (0x09 << 5)) * 0.002f);
     // The selector written the second time has bit 7 set.
     // The selector written the second time has bit 7 set (4 + 0x80 clocked out).
     const auto all = driver->WrittenTo(1);
@@ -121,7 +126,7 @@ TEST_F(ScriptedPort, MeasureVoltageRangedRepeatsAFullScaleReadingOnceWithBitSeve
         AnswerRead(0xF9);
         AnswerRead(0x1F);
     }
-    EXPECT_FLOAT_EQ(port.MeasureVoltageRanged(4), 2.046f);
+    EXPECT_FLOAT_EQ(adc::MeasureVoltageRanged(port, 4), 2.046f);
     EXPECT_TRUE(driver->readScript.empty()) << "exactly two passes";
 }
 
@@ -154,9 +159,9 @@ TEST_F(ScriptedPort, ReadyPollsStopAtTheirLimit)
         AnswerRead(0xEE);                  // never asked for
         if (ranged) {
             // Not ready: the low byte of the last poll is used, without its ready bit.
-            EXPECT_FLOAT_EQ(port.MeasureVoltageRanged(4), ((0x18 >> 3) + (0x09 << 5)) * 0.002f);
+            EXPECT_FLOAT_EQ(adc::MeasureVoltageRanged(port, 4), ((0x18 >> 3) + (0x09 << 5)) * 0.002f);
         } else {
-            EXPECT_EQ(port.ReadMonitorRecord(2), 0x5A);
+            EXPECT_EQ(adc::ReadMonitorRecord(port, 2), 0x5A);
         }
         EXPECT_EQ(driver->readScript.size(), 2u) << "exactly " << c.expectedPolls << " polls and one result read";
     }
@@ -184,22 +189,22 @@ TEST_F(ScriptedPort, SenseRangeSignatureAndTemperatureDecodeTheirRegisters)
     for (auto r : {Range{0x00, 100}, Range{0x04, 50}, Range{0x08, 25}, Range{0x0C, 10}, Range{0xF3, 100}}) {
         AnswerRead(r.value);
         uint8_t raw = 0;
-        EXPECT_EQ(port.ReadSenseRange(1, &raw), r.figure);
+        EXPECT_EQ(imon::ReadSenseRange(port, 1, &raw), r.figure);
         EXPECT_EQ(raw, r.value);
     }
     for (uint8_t b = 1; b <= 8; ++b) AnswerRead(b);
-    EXPECT_EQ(port.ReadSignature(), 0x0807060504030201ull);
+    EXPECT_EQ(signature::Read(port), 0x0807060504030201ull);
 
     AnswerRead(0x0C);
     AnswerRead(0x80);
-    EXPECT_FLOAT_EQ(port.ReadTemperature(1), 25.0f);
+    EXPECT_FLOAT_EQ(tmon::ReadTemperature(port, 1), 25.0f);
     AnswerRead(0xFF);
     AnswerRead(0xE0);
-    EXPECT_FLOAT_EQ(port.ReadTemperature(0), -0.25f);
+    EXPECT_FLOAT_EQ(tmon::ReadTemperature(port, 0), -0.25f);
 
     AnswerRead(0x34);
     AnswerRead(0xF2);
-    EXPECT_EQ(port.ReadTrimCode(2), 0x234);
+    EXPECT_EQ(trim::ReadCode(port, 2), 0x234);
 }
 
 TEST_F(ScriptedPort, MissingRepliesFailTheAttemptInsteadOfReusingOldBytes)
@@ -283,14 +288,14 @@ TEST_F(DemoPort, WritesAndMaskedWritesChangeOnlyTheirDevicesRegister)
 
 TEST_F(DemoPort, RampsAndMainDevice)
 {
-    const float a1 = port.MeasureVoltage(0);
-    const float a2 = port.MeasureVoltage(5);
+    const float a1 = adc::MeasureVoltage(port, 0);
+    const float a2 = adc::MeasureVoltage(port, 5);
     EXPECT_NEAR(a1, 0.11f, 1e-6);
     EXPECT_NEAR(a2, 0.12f, 1e-6);
-    EXPECT_NEAR(port.MeasureVoltageRanged(0), 1.01f, 1e-6);
-    EXPECT_FLOAT_EQ(port.ReadTemperature(0), -4.75f);
-    EXPECT_FLOAT_EQ(port.ReadTemperature(2), -4.5f);
-    EXPECT_EQ(port.ReadMonitorRecord(3), 0);
+    EXPECT_NEAR(adc::MeasureVoltageRanged(port, 0), 1.01f, 1e-6);
+    EXPECT_FLOAT_EQ(tmon::ReadTemperature(port, 0), -4.75f);
+    EXPECT_FLOAT_EQ(tmon::ReadTemperature(port, 2), -4.5f);
+    EXPECT_EQ(adc::ReadMonitorRecord(port, 3), 0);
 
     const std::vector<std::pair<int, uint8_t>> main = {{0, 0x04}, {1, 0xC1}, {2, 0xC2}, {3, 0x03}, {4, 0}, {-1, 0}};
     for (auto [reg, value] : main) EXPECT_EQ(port.ReadMain(reg), value) << reg;
@@ -301,7 +306,7 @@ TEST_F(DemoPort, RampsAndMainDevice)
     EXPECT_TRUE(port.ProbeHmu(7));
     EXPECT_TRUE(port.ProbeMain());
     port.UpdateConfiguration();
-    port.WriteTrimTarget(0, 0x1234);
+    trim::WriteTargetWord(port, 0, 0x1234);
     EXPECT_EQ(port.GetError(), 0);
     EXPECT_TRUE(driver->writes.empty());
 }

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <string>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "tests/CommaLocale.h"
 
 namespace {

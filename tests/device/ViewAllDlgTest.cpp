@@ -10,8 +10,8 @@
 #include <regex>
 #include <set>
 
-#include "device/TextFormat.h"
-#include "device/ViewAllDlg.h"
+#include "util/TextFormat.h"
+#include "pages/ViewAllDlg.h"
 #include "tests/pages/ControlPageBench.h"
 #include "widgets/Bit_Entry_Dlg.h"
 
@@ -231,7 +231,7 @@ TEST(RegisterBrowser, OkHandsValuesAndHiddenRowsBackCancelDoesNot)
             page.Button("&Hide")->click();
             Select(page, 40);
         });
-        const std::vector<RegisterEntry>& map = bench.t->app->registerMap;
+        const std::vector<RegisterEntry>& map = bench.t->app->Remembered().registerMap;
         const bool ok = end == kIdOk;
         EXPECT_EQ(map[3].shown, !ok);
         EXPECT_EQ(map[kImon1Config0Row].value, ok ? 0xA5 : 0);

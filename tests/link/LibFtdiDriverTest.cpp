@@ -233,7 +233,8 @@ TEST(LibFtdiDriver, SendImmediateNeededOnlyAfterUnflushedReplies)
         {"several bytes read", {0x20, 0x03, 0x00}, true},
         {"bit written, then bit read", {0x13, 0x00, 0x80, 0x22, 0x00}, true},
         {"TMS with read", {0x6B, 0x00, 0x01}, true},
-        {"host bus read", {0x91, 0x12, 0x34}, true},
+        // Host bus commands work only in MCU mode, not in MPSSE.
+        {"host bus read", {0x91, 0x12, 0x34}, false},
         {"cut inside a set-pins command", {0x20, 0x00, 0x00, 0x80, 0x03}, false},
         {"cut inside written data", {0x20, 0x00, 0x00, 0x11, 0x02, 0x00, 0xAA}, false},
         {"unknown opcode", {0x20, 0x00, 0x00, 0xAA}, false},

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "logging/LogWriter.h"
-#include "logging/OsVersion.h"
+#include "util/OsVersion.h"
 #include "tests/CommaLocale.h"
 
 namespace {

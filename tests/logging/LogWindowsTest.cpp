@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "app/TovinMainDlg.h"
-#include "app/TovinPropertySheet.h"
-#include "logging/TovinDataLog.h"
-#include "logging/TovinLogStatus.h"
+#include "ui/TovinPropertySheet.h"
+#include "pages/TovinDataLog.h"
+#include "logview/TovinLogStatus.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
@@ -45,7 +45,7 @@ struct LogWindows : ::testing::Test {
                                       [](CMemorySettingsStore& s) { s.Set("Demo Mode", SettingValue::Number(0)); });
         path = LogTestFolder() / (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log");
         std::filesystem::remove(path);
-        t->app->logFileName = QString::fromStdString(path.string());
+        t->app->Remembered().logFileName = QString::fromStdString(path.string());
     }
 
     // "&Start Data Logging..." as the user gives it, on virtual time.
@@ -179,7 +179,7 @@ TEST_F(LogWindows, WriteErrorStopsTheRunWithTheSystemsTextAndKeepsTheRecordsBefo
 
 TEST_F(LogWindows, FileThatCannotBeOpenedIsReportedAndNothingStarts)
 {
-    t->app->logFileName = QString::fromStdString((LogTestFolder() / "missing folder" / "a.log").string());
+    t->app->Remembered().logFileName = QString::fromStdString((LogTestFolder() / "missing folder" / "a.log").string());
     CTovinLogStatus* status = OpenStatus();
     Start(*status, "1", "0");
     ASSERT_EQ(t->ui.messages.size(), 1u);
@@ -294,10 +294,10 @@ TEST_F(LogWindows, BrowseChoosesTheFileForTheNextRun)
     std::filesystem::remove(chosen);
     t->ui.saveAnswers = {QString::fromStdString(chosen.string()), QString()};
     status->BrowseButton()->click();
-    EXPECT_EQ(t->app->logFileName, QString::fromStdString(chosen.string()));
+    EXPECT_EQ(t->app->Remembered().logFileName, QString::fromStdString(chosen.string()));
     EXPECT_TRUE(status->PathText().endsWith(QStringLiteral("chosen.log"))) << status->PathText().toStdString();
     status->BrowseButton()->click();  // cancelled: nothing changes
-    EXPECT_EQ(t->app->logFileName, QString::fromStdString(chosen.string()));
+    EXPECT_EQ(t->app->Remembered().logFileName, QString::fromStdString(chosen.string()));
     Start(*status, "1", "1");
     EXPECT_EQ(RecordLines(FileText(chosen)).size(), 1u);
 }
@@ -307,7 +307,7 @@ TEST_F(LogWindows, BrowseChoosesTheFileForTheNextRun)
 TEST_F(LogWindows, SelectionPagesShowAndStoreEachDevicesChannels)
 {
     board->AddHmu(3)->SetIdentification(0x8A);
-    auto& selection = t->app->logSettings;
+    auto& selection = t->app->Remembered().logSettings;
     selection.fill(1);
     selection[logsel::Index(0, Channel(Group::Vmon, 2))] = 0;
     const logsel::LogSelection before = selection;

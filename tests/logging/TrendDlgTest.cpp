@@ -28,9 +28,9 @@
 
 #include "app/TovinMainDlg.h"
 #include "logging/LogCsv.h"
-#include "logging/TovinLogStatus.h"
-#include "logging/TovinTrendDlg.h"
-#include "logging/TrendChartView.h"
+#include "logview/TovinLogStatus.h"
+#include "logview/TovinTrendDlg.h"
+#include "logview/TrendChartView.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "tests/logging/LogTestFile.h"
@@ -393,7 +393,7 @@ TEST(TrendWindow, FollowsTheLoggingRunOfTheStatusWindow)
     auto board = CSimulatedBoard::CreateDefault();
     TestApp t(board->Driver(), [](CMemorySettingsStore& s) { s.Set("Demo Mode", SettingValue::Number(0)); });
     const std::filesystem::path path = LogTestFolder() / "followed.log";
-    t.app->logFileName = QString::fromStdString(path.string());
+    t.app->Remembered().logFileName = QString::fromStdString(path.string());
     CTovinMainDlg main;
     main.OnStartDataLogging();
     auto* status = qobject_cast<CTovinLogStatus*>(t.app->LogStatusWindow());

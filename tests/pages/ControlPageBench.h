@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/TovinMainDlg.h"
-#include "app/TovinPropertySheet.h"
+#include "ui/TovinPropertySheet.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "device/ViewAllDlg.h"
+#include "pages/ViewAllDlg.h"
 #include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "pages/TovinGPIODlg.h"

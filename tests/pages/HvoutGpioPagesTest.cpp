@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "device/TextFormat.h"
-#include "pages/ToggleValueLabel.h"
+#include "util/TextFormat.h"
+#include "widgets/ToggleValueLabel.h"
 #include "pages/TovinGPIODlg.h"
 #include "pages/TovinHVOUTDlg.h"
 #include "tests/pages/ControlPageBench.h"

@@ -11,7 +11,7 @@
 #include "pages/IMONCOMPDlg.h"
 #include "pages/TMONCOMPDlg.h"
 #include "pages/VMONCOMPDlg.h"
-#include "app/TovinPropertySheet.h"
+#include "ui/TovinPropertySheet.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 

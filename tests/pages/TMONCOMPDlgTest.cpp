@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "pages/TMONCOMPDlg.h"
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "tests/pages/MonitorPageBench.h"
 
 namespace {

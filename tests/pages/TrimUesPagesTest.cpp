@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "device/TextFormat.h"
+#include "util/TextFormat.h"
 #include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "pages/UESDlg.h"

@@ -17,9 +17,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
-#include "app/TovinPropertySheet.h"
+#include "ui/TovinPropertySheet.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"

@@ -18,6 +18,7 @@
 #include "device/blocks/Tmon.h"
 #include "device/blocks/Trim.h"
 #include "link/CableLock.h"
+#include "device/blocks/Adc.h"
 
 using namespace std::chrono_literals;
 
@@ -153,8 +154,8 @@ TEST_F(BoardTest, PinLevelsFollowDirectionsAndSources)
         port->SetHmuIndex(c.hmu);
         c.set(*board, *port);
         if (c.update) port->UpdateConfiguration();
-        EXPECT_EQ(port->ReadMonitorRecord(kPinRecordHigh) & 0xFE, c.record2);
-        EXPECT_EQ(port->ReadMonitorRecord(gpio::kPinRecordLow), c.record1);
+        EXPECT_EQ(adc::ReadMonitorRecord(*port, kPinRecordHigh) & 0xFE, c.record2);
+        EXPECT_EQ(adc::ReadMonitorRecord(*port, gpio::kPinRecordLow), c.record1);
         EXPECT_EQ(port->GetError(), 0);
     }
 }
@@ -175,20 +176,20 @@ TEST_F(BoardTest, TrimTargetMovesTheRailOnTheBoardClock)
         port->SetHmuIndex(c.hmu);
         const int high = trim::Profile0HighRegister(c.cell);
         Hmu(c.hmu).SetConfiguration(high, static_cast<uint8_t>(0xA0 | Hmu(c.hmu).PendingConfiguration(high)));
-        const double from = port->MeasureVoltageRanged(c.cell);
+        const double from = adc::MeasureVoltageRanged(*port, c.cell);
         const double to = c.code * 0.002;
 
-        port->WriteTrimTarget(c.cell, static_cast<uint16_t>(c.code));
-        EXPECT_EQ(port->ReadTrimCode(c.cell), c.code) << "the code is in Profile0 at once";
+        trim::WriteTargetWord(*port, c.cell, static_cast<uint16_t>(c.code));
+        EXPECT_EQ(trim::ReadCode(*port, c.cell), c.code) << "the code is in Profile0 at once";
         EXPECT_EQ(port->ReadRegister(hmu::kCmdReadConfig, high) & 0xF0, 0xA0) << "not part of the code";
-        EXPECT_NEAR(port->MeasureVoltageRanged(c.cell), from, 0.0011) << "no board time has passed";
+        EXPECT_NEAR(adc::MeasureVoltageRanged(*port, c.cell), from, 0.0011) << "no board time has passed";
 
         board->Advance(100ms);
-        const double early = port->MeasureVoltageRanged(c.cell);
+        const double early = adc::MeasureVoltageRanged(*port, c.cell);
         EXPECT_GT((early - from) / (to - from), 0.3) << early;
         EXPECT_LT((early - from) / (to - from), 0.9) << early;
         board->Advance(900ms);
-        EXPECT_NEAR(port->MeasureVoltageRanged(c.cell), to, 0.0011) << "settled within one second";
+        EXPECT_NEAR(adc::MeasureVoltageRanged(*port, c.cell), to, 0.0011) << "settled within one second";
         EXPECT_EQ(board->Now(), 1000ms);
         board->Advance(-5s);
         EXPECT_EQ(board->Now(), 1000ms);
@@ -336,7 +337,7 @@ TEST_F(BoardTest, InjectedDeviceFaultsGiveThePortsFailureValues)
         log.EraseAll();
         return log.Count();
     };
-    const auto measureTwice = [](CTovin_I2C_Port& p) { return p.MeasureVoltage(6) * 10 + p.MeasureVoltage(6); };
+    const auto measureTwice = [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 6) * 10 + adc::MeasureVoltage(p, 6); };
     const int any = CHmuDevice::kAnyCommand;
     const int always = CHmuDevice::kAlways;
     const std::vector<Case> cases = {
@@ -382,7 +383,7 @@ TEST_F(BoardTest, TrafficOutsideACableLockIsCounted)
         {"register read", [](CTovin_I2C_Port& p) { p.ReadRegister(hmu::kCmdReadConfig, 0x34); }, 1},
         {"masked write and update", [](CTovin_I2C_Port& p) { p.MaskedWrite(23, 1, 0xC0); p.UpdateConfiguration(); }, 2},
         {"main device read", [](CTovin_I2C_Port& p) { p.ReadMain(1); }, 2},
-        {"measurement", [](CTovin_I2C_Port& p) { p.MeasureVoltage(6); }, 3},
+        {"measurement", [](CTovin_I2C_Port& p) { adc::MeasureVoltage(p, 6); }, 3},
         {"probe takes its own lock", [](CTovin_I2C_Port& p) { p.ProbeHmu(0); }, 0},
     };
     for (const Case& c : cases) {
@@ -430,8 +431,8 @@ TEST_F(BoardTest, BoardFileSetsPinsRegistersFaultLogAndFaults)
     ASSERT_TRUE(board->LoadText(text, error)) << error;
 
     FaultLogPort log{*port};
-    EXPECT_EQ(port->ReadMonitorRecord(gpio::kPinRecordLow), 0x20) << "GPIO5 low, GPIO9 high";
-    EXPECT_EQ(port->ReadMonitorRecord(gpio::kPinRecordHigh) & 0xFE, 0x04) << "HVOUT2";
+    EXPECT_EQ(adc::ReadMonitorRecord(*port, gpio::kPinRecordLow), 0x20) << "GPIO5 low, GPIO9 high";
+    EXPECT_EQ(adc::ReadMonitorRecord(*port, gpio::kPinRecordHigh) & 0xFE, 0x04) << "HVOUT2";
     EXPECT_EQ(port->ReadRegister(hmu::kCmdReadMonitor, ocb::kRegOutputControl), 0x3C);
     EXPECT_EQ(log.Status(), (std::vector<uint8_t>{0x00, 0x82}));
     EXPECT_EQ(log.Count(), 0) << "an invalid log reads as empty";
@@ -444,8 +445,8 @@ TEST_F(BoardTest, BoardFileSetsPinsRegistersFaultLogAndFaults)
     port->SetHmuIndex(1);
     const std::vector<faultlog::Record> expected = {{0, 0, 0, 0, 0, 0x02, 0}, {0, 0x7F, 0, 0, 0, 0, 0}};
     EXPECT_EQ(log.Records(), expected);
-    EXPECT_EQ(port->MeasureVoltage(6), 0.0f);
-    EXPECT_NEAR(port->MeasureVoltage(6), 1.0, 0.0011);
+    EXPECT_EQ(adc::MeasureVoltage(*port, 6), 0.0f);
+    EXPECT_NEAR(adc::MeasureVoltage(*port, 6), 1.0, 0.0011);
 }
 
 TEST_F(BoardTest, BadNewBoardFileKeysChangeNothing)

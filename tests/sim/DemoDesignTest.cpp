@@ -14,6 +14,8 @@
 #include "device/blocks/DemoDesign.h"
 #include "device/blocks/FaultLog.h"
 #include "device/blocks/Tmon.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Trim.h"
 
 using namespace std::chrono_literals;
 using Design = CDemonstrationDesign;
@@ -44,7 +46,7 @@ std::vector<double> SupplyVolts(CTovin_I2C_Port& port, int device)
     port.SetHmuIndex(device);
     std::vector<double> volts;
     for (int channel = 0; channel < Design::kMeasuredSupplies; ++channel)
-        volts.push_back(port.MeasureVoltageRanged(channel));
+        volts.push_back(adc::MeasureVoltageRanged(port, channel));
     return volts;
 }
 
@@ -99,7 +101,7 @@ TEST_F(BoardTest, ManualRestartSequencesTheSuppliesAndAPotFaultShutsThemDown)
             EXPECT_EQ(board->SupplyLed(device, supply), taking);
             if (supply < Design::kMeasuredSupplies) {
                 port->SetHmuIndex(device);
-                EXPECT_NEAR(port->MeasureVoltageRanged(supply), taking ? board->Values(device).vmonVolts[supply] : 0.0,
+                EXPECT_NEAR(adc::MeasureVoltageRanged(*port, supply), taking ? board->Values(device).vmonVolts[supply] : 0.0,
                             0.0011);
             }
             const bool resetsDue = taking && supply >= Design::kResetsAfterSupply;
@@ -187,7 +189,7 @@ TEST_F(BoardTest, ThermalDemonstrationRunsThroughItsObservations)
         // What the dialog does on opening: thresholds from the board
         // temperature (HMU1's internal sensor), then its settings, then Start.
         port->SetHmuIndex(1);
-        const int t = static_cast<int>(port->ReadTemperature(2));
+        const int t = static_cast<int>(tmon::ReadTemperature(*port, 2));
         const int warm = t + 2;
         const int hot = t + 4;
         port->SetHmuIndex(0);
@@ -214,7 +216,7 @@ TEST_F(BoardTest, ThermalDemonstrationRunsThroughItsObservations)
             const Thermal state = board->Design().GetThermal();
             if (path.empty() || path.back() != state) path.push_back(state);
             port->SetHmuIndex(0);
-            const double r203 = port->ReadTemperature(1);
+            const double r203 = tmon::ReadTemperature(*port, 1);
             if (path.size() > 1) highest = std::max(highest, r203);  // from the first heating on
             switch (state) {
             case Thermal::Heating:
@@ -236,9 +238,9 @@ TEST_F(BoardTest, ThermalDemonstrationRunsThroughItsObservations)
         // DC-DC4 as the chart measures it: its set point with the response.
         board->Advance(2s);
         port->SetHmuIndex(0);
-        const double setPoint = port->ReadTrimCode(3) * 0.002;
+        const double setPoint = trim::ReadCode(*port, 3) * 0.002;
         const double expected = c.suppliesOn ? setPoint * (1.0 + c.dcdc4Percent / 100.0) : 0.0;
-        EXPECT_NEAR(port->MeasureVoltage(3), expected, 0.0021);
+        EXPECT_NEAR(adc::MeasureVoltage(*port, 3), expected, 0.0021);
 
         // Manual Restart turns the heater off and the fan to full, for the
         // wait at least.
@@ -265,7 +267,7 @@ TEST_F(BoardTest, MarginingMovesEveryTrimmedSupplyAndClockingIsShown)
     };
     const std::vector<Case> cases = {{1, 1.05}, {2, 0.95}, {3, 1.0}, {0, 1.0}};
     port->SetHmuIndex(0);
-    port->WriteTrimTarget(0, 750);  // VMON1 targeted to 1.5 V: margined around the new set point
+    trim::WriteTargetWord(*port, 0, 750);  // VMON1 targeted to 1.5 V: margined around the new set point
     board->Advance(2s);
     double before = 1.2;
     for (const Case& c : cases) {
@@ -273,7 +275,7 @@ TEST_F(BoardTest, MarginingMovesEveryTrimmedSupplyAndClockingIsShown)
         WriteField(*port, demodesign::kMargin, c.field);
         board->Advance(100ms);
         port->SetHmuIndex(0);
-        const double early = port->MeasureVoltage(3);
+        const double early = adc::MeasureVoltage(*port, 3);
         board->Advance(1s);
         struct Rail {
             int hmu, channel;
@@ -281,12 +283,12 @@ TEST_F(BoardTest, MarginingMovesEveryTrimmedSupplyAndClockingIsShown)
         };
         for (const Rail& rail : {Rail{0, 0, 1.5}, Rail{0, 3, 1.2}, Rail{1, 0, 1.65}, Rail{1, 3, 1.0}}) {
             port->SetHmuIndex(rail.hmu);
-            EXPECT_NEAR(port->MeasureVoltageRanged(rail.channel), rail.volts * c.factor, 0.0021)
+            EXPECT_NEAR(adc::MeasureVoltageRanged(*port, rail.channel), rail.volts * c.factor, 0.0021)
                 << "HMU" << rail.hmu << " VMON" << rail.channel + 1;
         }
         port->SetHmuIndex(0);
-        EXPECT_NEAR(port->MeasureVoltage(4), 1.0, 0.0011) << "VMON5 is not trimmed";
-        EXPECT_EQ(port->ReadTrimCode(3), 600) << "the target stays: the loop margins around it";
+        EXPECT_NEAR(adc::MeasureVoltage(*port, 4), 1.0, 0.0011) << "VMON5 is not trimmed";
+        EXPECT_EQ(trim::ReadCode(*port, 3), 600) << "the target stays: the loop margins around it";
         const double goal = 1.2 * c.factor;
         if (goal != before) {
             EXPECT_GT((early - before) / (goal - before), 0.3) << "on its way after 100 ms: " << early;

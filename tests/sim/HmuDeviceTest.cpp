@@ -9,6 +9,11 @@
 
 #include "BoardFixture.h"
 #include "FaultLogPort.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
+#include "device/blocks/Trim.h"
 
 namespace {
 
@@ -16,7 +21,7 @@ using Written = std::pair<int, uint8_t>;  // a register written and its value
 
 bool RecordBit(CTovin_I2C_Port& port, int select, int bit)
 {
-    return (port.ReadMonitorRecord(select) >> bit) & 1;
+    return (adc::ReadMonitorRecord(port, select) >> bit) & 1;
 }
 
 bool StatBit(CTovin_I2C_Port& port, int reg, int bit)
@@ -53,7 +58,7 @@ Written WriteTmon(CTovin_I2C_Port& port, int t, int degreesA, int degreesB)
 
 Written WriteTrip(CTovin_I2C_Port& port, int monitor, int value)
 {
-    port.WriteSenseRange(monitor, value);
+    imon::WriteSenseRange(port, monitor, value);
     return {monitor ? 0x37 : 0x35, static_cast<uint8_t>(value)};
 }
 
@@ -134,7 +139,7 @@ TEST_F(BoardTest, DefaultBoardRecordsShowRailsAboveUnderVoltageAndBelowOverVolta
     // see current flowing, TMON2 and the internal sensor are above threshold A.
     const std::vector<std::pair<int, int>> records = {{5, 0xAA}, {4, 0xAA}, {3, 0x4A}, {2, 0x01}};
     for (const auto& [select, expected] : records)
-        EXPECT_EQ(port->ReadMonitorRecord(select), expected) << "select " << select;
+        EXPECT_EQ(adc::ReadMonitorRecord(*port, select), expected) << "select " << select;
     EXPECT_EQ(port->ReadRegister(0x52, 0x86), 0x06);
     EXPECT_EQ(port->ReadRegister(0x52, 0x87), 0x00);
 }
@@ -155,23 +160,23 @@ TEST_F(BoardTest, MeasurementsGiveTheBoardsValues)
         };
     };
     const std::vector<Case> cases = {
-        {"VMON7", nullptr, [](CTovin_I2C_Port& p) { return p.MeasureVoltage(6); }, 1.200, 6},
+        {"VMON7", nullptr, [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 6); }, 1.200, 6},
         {"VMON4 changed", [](CSimulatedBoard& b, CTovin_I2C_Port&) { b.SetVmon(0, 3, 0.734); },
-         [](CTovin_I2C_Port& p) { return p.MeasureVoltage(3); }, 0.734, 3},
+         [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 3); }, 0.734, 3},
         {"VMON3 above full scale", [](CSimulatedBoard& b, CTovin_I2C_Port&) { b.SetVmon(0, 2, 3.0); },
-         [](CTovin_I2C_Port& p) { return p.MeasureVoltage(2); }, 2.046, 2},
-        {"IMON1 gain 100", gain(0x35, 0x00), [](CTovin_I2C_Port& p) { return p.MeasureVoltage(0); }, 2.0, 0x10},
-        {"IMON1 gain 50", gain(0x35, 0x04), [](CTovin_I2C_Port& p) { return p.MeasureVoltage(0); }, 1.0, 0x10},
-        {"IMON1 gain 25", gain(0x35, 0x08), [](CTovin_I2C_Port& p) { return p.MeasureVoltage(0); }, 0.5, 0x10},
-        {"IMON1 gain 10", gain(0x35, 0x0C), [](CTovin_I2C_Port& p) { return p.MeasureVoltage(0); }, 0.2, 0x10},
-        {"IMON1 gain of a pending write", [](CSimulatedBoard&, CTovin_I2C_Port& p) { p.WriteSenseRange(0, 0x00); },
-         [](CTovin_I2C_Port& p) { return p.MeasureVoltage(0); }, 1.0, 0x10},  // default range A = 1: gain 50
-        {"HIMON1 gain 10", gain(0x37, 0x0C), [](CTovin_I2C_Port& p) { return p.MeasureVoltage(1); }, 0.25, 0x13},
-        {"ranged VMON1", nullptr, [](CTovin_I2C_Port& p) { return p.MeasureVoltageRanged(0); }, 1.8, 0x00},
+         [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 2); }, 2.046, 2},
+        {"IMON1 gain 100", gain(0x35, 0x00), [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 0); }, 2.0, 0x10},
+        {"IMON1 gain 50", gain(0x35, 0x04), [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 0); }, 1.0, 0x10},
+        {"IMON1 gain 25", gain(0x35, 0x08), [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 0); }, 0.5, 0x10},
+        {"IMON1 gain 10", gain(0x35, 0x0C), [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 0); }, 0.2, 0x10},
+        {"IMON1 gain of a pending write", [](CSimulatedBoard&, CTovin_I2C_Port& p) { imon::WriteSenseRange(p, 0, 0x00); },
+         [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 0); }, 1.0, 0x10},  // default range A = 1: gain 50
+        {"HIMON1 gain 10", gain(0x37, 0x0C), [](CTovin_I2C_Port& p) { return adc::MeasureVoltage(p, 1); }, 0.25, 0x13},
+        {"ranged VMON1", nullptr, [](CTovin_I2C_Port& p) { return adc::MeasureVoltageRanged(p, 0); }, 1.8, 0x00},
         {"ranged HVMON 5 V through the attenuator", nullptr,
-         [](CTovin_I2C_Port& p) { return p.MeasureVoltageRanged(9); }, 5.0 / 8, 0x89},
+         [](CTovin_I2C_Port& p) { return adc::MeasureVoltageRanged(p, 9); }, 5.0 / 8, 0x89},
         {"ranged HVMON 20 V stays full scale", [](CSimulatedBoard& b, CTovin_I2C_Port&) { b.SetVmon(0, 9, 20.0); },
-         [](CTovin_I2C_Port& p) { return p.MeasureVoltageRanged(9); }, 2.046, 0x89},
+         [](CTovin_I2C_Port& p) { return adc::MeasureVoltageRanged(p, 9); }, 2.046, 0x89},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,7 +197,7 @@ TEST_F(BoardTest, LateConversionReadsZero)
         SCOPED_TRACE(readyAfter);
         Hmu(0).SetAdcReadyAfterPolls(readyAfter);
         Driver().ResetCounters();
-        EXPECT_NEAR(port->MeasureVoltage(6), volts, 0.0011);
+        EXPECT_NEAR(adc::MeasureVoltage(*port, 6), volts, 0.0011);
         const int polls = std::min(std::max(readyAfter, 1), 5);
         EXPECT_EQ(Driver().AddressCount(0xC1), polls + 1) << "polls of ADC value Low, then ADC value High";
     }
@@ -215,18 +220,18 @@ TEST_F(BoardTest, PortReadsIdentityTrimAndRangeOfEachDevice)
         SCOPED_TRACE(n);
         port->SetHmuIndex(n);
         uint8_t raw = 0;
-        const int figure = port->ReadSenseRange(0, &raw);
+        const int figure = imon::ReadSenseRange(*port, 0, &raw);
         EXPECT_EQ(raw, Hmu(n).PendingConfiguration(0x35));
-        EXPECT_EQ(figure, CTovin_I2C_Port::SenseRangeFigure(raw));
-        EXPECT_EQ(port->ReadTrimCode(3), n == 0 ? 600 : 500) << "DC-DC set point, 2 mV a code";
+        EXPECT_EQ(figure, imon::SenseRangeFigure(raw));
+        EXPECT_EQ(trim::ReadCode(*port, 3), n == 0 ? 600 : 500) << "DC-DC set point, 2 mV a code";
         EXPECT_EQ(port->ReadRegister(0x02, -1), n == 0 ? 0x8A : 0x88);
-        EXPECT_EQ(port->ReadSignature(), board->Values(n).signature);
+        EXPECT_EQ(signature::Read(*port), board->Values(n).signature);
     }
     board->Hmu(0)->SetSignature(0x0807060504030201ull);
     port->SetHmuIndex(0);
-    EXPECT_EQ(port->ReadSignature(), 0x0807060504030201ull);
+    EXPECT_EQ(signature::Read(*port), 0x0807060504030201ull);
 
-    port->WriteTrimTarget(1, 0x1234);
+    trim::WriteTargetWord(*port, 1, 0x1234);
     EXPECT_EQ(Hmu(0).TrimTarget(1), 0x1234);
     uint8_t echo[2] = {};
     ASSERT_TRUE(port->BeginCommand(0x42, -1));
@@ -242,7 +247,7 @@ TEST_F(BoardTest, TemperaturesReadBackInQuarterDegrees)
     int t = 0;
     for (const auto& [celsius, shown] : cases) {
         board->SetTemperature(0, t, celsius);
-        EXPECT_EQ(port->ReadTemperature(t), shown) << celsius << " on monitor " << t;
+        EXPECT_EQ(tmon::ReadTemperature(*port, t), shown) << celsius << " on monitor " << t;
         t = (t + 1) % 3;
     }
 }

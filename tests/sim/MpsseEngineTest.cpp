@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "sim/I2cBus.h"
+#include "link/Mpsse.h"
 #include "sim/MpsseEngine.h"
 #include "sim/TestTarget.h"
 #include "SimTestSequences.h"
@@ -362,3 +365,27 @@ TEST(MpsseEngine, JointPinChangeMovesSdaWhileSclIsLow)
 }
 
 }  // namespace
+
+// The simulated engine keeps its own command table so that it checks the
+// link's; the two must agree on every opcode either of them knows, or the
+// engine would take the link's bytes apart differently from a real chip.
+TEST(MpsseEngine, CommandLengthsAgreeWithTheLinkTable)
+{
+    for (int op = 0; op < 256; ++op) {
+        SCOPED_TRACE(op);
+        // Enough bytes for any header; the byte counts ask for 3 bytes of data.
+        const uint8_t cmd[] = {static_cast<uint8_t>(op), 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+        const std::optional<mpsse::Command> link = mpsse::Measure(cmd, sizeof cmd);
+        const size_t engine = CMpsseEngine::CommandLength(cmd, sizeof cmd);
+        if (link) {
+            EXPECT_EQ(engine, link->length);
+            // A shift with its header cut short needs more bytes in both.
+            if (op >= 0x10 && op <= 0x3F && (op & 0x02) == 0) {
+                EXPECT_EQ(CMpsseEngine::CommandLength(cmd, 2), 0u);
+                EXPECT_EQ(mpsse::Measure(cmd, 2)->length, 0u);
+            }
+        } else {
+            EXPECT_EQ(engine, 1u) << "an opcode the link does not know is one bad command";
+        }
+    }
+}

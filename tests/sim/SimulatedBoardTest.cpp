@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "BoardFixture.h"
+#include "device/blocks/Adc.h"
+#include "device/blocks/Imon.h"
+#include "device/blocks/Signature.h"
+#include "device/blocks/Tmon.h"
 
 TEST_F(BoardTest, MainDeviceRegistersAndProtectedStatusBits)
 {
@@ -55,7 +59,7 @@ TEST_F(BoardTest, PotStatusFollowsTheRailsTheHmuDevicesMeasure)
         ASSERT_TRUE(board->SetPotVolts(c.pot, c.volts));
         EXPECT_EQ((port->ReadMain(2) >> c.pot) & 1, c.good ? 1 : 0);
         port->SetHmuIndex(c.pot / 2);
-        EXPECT_NEAR(port->MeasureVoltage(6 + c.pot % 2), c.volts, 0.0011);
+        EXPECT_NEAR(adc::MeasureVoltage(*port, 6 + c.pot % 2), c.volts, 0.0011);
         board->SetPotVolts(c.pot, 1.2);
     }
     EXPECT_TRUE(board->SetPotWindow(0, {1.25, 1.30}));
@@ -76,7 +80,7 @@ TEST_F(BoardTest, DevicesComeAndGo)
     board->SetVmon(1, 2, 0.567);  // a value set while the device is away is kept for it
     ASSERT_TRUE(board->AddHmu(1));
     port->SetHmuIndex(1);
-    EXPECT_NEAR(port->MeasureVoltage(2), 0.567, 0.0011);
+    EXPECT_NEAR(adc::MeasureVoltage(*port, 2), 0.567, 0.0011);
 
     ASSERT_TRUE(board->AddHmu(5));
     EXPECT_TRUE(port->ProbeHmu(5));
@@ -132,19 +136,19 @@ TEST_F(BoardTest, BoardFileChangesWhatThePortReads)
     EXPECT_EQ(error, "");
     std::remove(path.c_str());
 
-    EXPECT_NEAR(port->MeasureVoltage(6), 1.00, 0.0011);
-    EXPECT_EQ(port->ReadTemperature(0), 41.5f);
-    port->WriteSenseRange(0, 0x0C);  // gain 10
+    EXPECT_NEAR(adc::MeasureVoltage(*port, 6), 1.00, 0.0011);
+    EXPECT_EQ(tmon::ReadTemperature(*port, 0), 41.5f);
+    imon::WriteSenseRange(*port, 0, 0x0C);  // gain 10
     port->UpdateConfiguration();
-    EXPECT_NEAR(port->MeasureVoltage(0), 3 * 0.005 * 10, 0.0011);
+    EXPECT_NEAR(adc::MeasureVoltage(*port, 0), 3 * 0.005 * 10, 0.0011);
     EXPECT_EQ(port->ReadRegister(0x02, -1), 0x88);
-    EXPECT_EQ(port->ReadSignature(), 0x0123456789ABCDEFull);
+    EXPECT_EQ(signature::Read(*port), 0x0123456789ABCDEFull);
     EXPECT_EQ(port->ReadMain(2) & 0x03, 0x00) << "POT1 low, POT2 above its new window";
     EXPECT_FALSE(port->ProbeHmu(1));
     ASSERT_TRUE(port->ProbeHmu(2));
     port->SetHmuIndex(2);
-    EXPECT_NEAR(port->MeasureVoltageRanged(0), 0.9, 0.0011);
-    EXPECT_EQ(port->ReadMonitorRecord(5) & 0x02, 0x02) << "set up around its file value: 0.9 V above A";
+    EXPECT_NEAR(adc::MeasureVoltageRanged(*port, 0), 0.9, 0.0011);
+    EXPECT_EQ(adc::ReadMonitorRecord(*port, 5) & 0x02, 0x02) << "set up around its file value: 0.9 V above A";
 }
 
 TEST_F(BoardTest, BadBoardFilesChangeNothing)

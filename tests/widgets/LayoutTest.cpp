@@ -7,7 +7,7 @@
 #include <QLayout>
 #include <memory>
 
-#include "app/FontOccManager.h"
+#include "ui/FontOccManager.h"
 #include "tests/widgets/WidgetsTestSupport.h"
 #include "widgets/Bit_Entry_Dlg.h"
 #include "widgets/FloatEntryDlg.h"

@@ -1,0 +1,320 @@
+#include "logview/TovinLogStatus.h"
+
+#include <QEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <climits>
+#include <ctime>
+
+#include "settings/Settings.h"
+#include "ui/AppServices.h"
+#include "ui/UserInteraction.h"
+#include "device/blocks/Imon.h"
+#include "logview/TovinTrendDlg.h"
+
+namespace {
+
+// The toolkit's timer, on the window's thread.
+class CQtIntervalTimer : public CIntervalTimer {
+public:
+    CQtIntervalTimer() { QObject::connect(&m_timer, &QTimer::timeout, [this] { if (m_onTick) m_onTick(); }); }
+    void Start(int periodMs, std::function<void()> onTick) override
+    {
+        m_onTick = std::move(onTick);
+        m_timer.start(periodMs);
+    }
+    void Stop() override { m_timer.stop(); }
+    bool IsActive() const override { return m_timer.isActive(); }
+
+private:
+    QTimer m_timer;
+    std::function<void()> m_onTick;
+};
+
+// Leading decimal digits, saturating; 0 when the text does not start with one.
+int LeadingNumber(const QString& text)
+{
+    long long value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) break;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > INT_MAX) return INT_MAX;
+    }
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+CTovinLogStatus::CTovinLogStatus(CAppServices& app)
+    : m_app(app),
+      m_session(app.Port(), app.Remembered().logSettings,
+                [&app](int device, int monitor) {
+                    return app.Settings().ReadReal(imon::SenseResistorSettingName(device, monitor),
+                                                   imon::kDefaultSenseResistance);
+                }),
+      m_timer(std::make_unique<CQtIntervalTimer>()),
+      m_delayField(new QLineEdit(this)),
+      m_totalField(new QLineEdit(this)),
+      m_browse(new QPushButton(QStringLiteral("&Browse"), this)),
+      m_path(new QLabel(this)),
+      m_status(new QLabel(this)),
+      m_start(new QPushButton(QStringLiteral("&Start"), this)),
+      m_stop(new QPushButton(QStringLiteral("St&op"), this)),
+      m_cancel(new QPushButton(QStringLiteral("&Cancel"), this)),
+      m_trend(new QPushButton(QStringLiteral("T&rend"), this))
+{
+    setWindowTitle(QStringLiteral("Data Logging Status"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    const auto digitsOnly = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    const int digitWidth = fontMetrics().horizontalAdvance(QStringLiteral("00000000"));
+    for (QLineEdit* field : {m_delayField, m_totalField}) {
+        field->setValidator(digitsOnly);
+        field->setMaxLength(9);
+        field->setFixedWidth(digitWidth);
+        field->installEventFilter(this);
+    }
+    m_delayField->setText(QString::number(m_delay));
+    m_totalField->setText(QString::number(m_total));
+
+    auto* setup = new QGroupBox(QStringLiteral("Data File Setup"), this);
+    auto* setupGrid = new QGridLayout(setup);
+    auto* delayLabel = new QLabel(QStringLiteral("&Delay (1 to 180 sec.)"), setup);
+    auto* totalLabel = new QLabel(QStringLiteral("&Total Records (1 to 1000, 0 for unlimited)"), setup);
+    delayLabel->setBuddy(m_delayField);
+    totalLabel->setBuddy(m_totalField);
+    setupGrid->addWidget(m_delayField, 0, 0);
+    setupGrid->addWidget(delayLabel, 0, 1);
+    setupGrid->addWidget(m_totalField, 1, 0);
+    setupGrid->addWidget(totalLabel, 1, 1);
+    setupGrid->addWidget(m_browse, 2, 0);
+    setupGrid->addWidget(m_path, 2, 1);
+    setupGrid->setColumnStretch(1, 1);
+    // The path is shortened to the label's width; the whole path is its tip.
+    m_path->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
+    m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto* saving = new QGroupBox(QStringLiteral("Saving"), this);
+    auto* savingLayout = new QVBoxLayout(saving);
+    m_status->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
+    m_status->setMinimumHeight(fontMetrics().height());
+    m_status->setWordWrap(true);
+    savingLayout->addWidget(m_status);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_trend);
+    buttons->addWidget(m_cancel);
+    savingLayout->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(setup);
+    layout->addWidget(saving);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+
+    // Enter is no command here: no button takes it.
+    for (QPushButton* b : {m_browse, m_start, m_stop, m_cancel, m_trend}) b->setAutoDefault(false);
+    connect(m_trend, &QPushButton::clicked, this, &CTovinLogStatus::OpenTrend);
+    connect(m_browse, &QPushButton::clicked, this, &CTovinLogStatus::BrowseLogFile);
+    connect(m_start, &QPushButton::clicked, this, &CTovinLogStatus::StartLogging);
+    connect(m_stop, &QPushButton::clicked, this, &CTovinLogStatus::StopLogging);
+    connect(m_cancel, &QPushButton::clicked, this, &CTovinLogStatus::CancelLogging);
+
+    SetInputsEnabled(true);
+    ShowPath();
+}
+
+CTovinLogStatus::~CTovinLogStatus()
+{
+    m_timer->Stop();
+    m_session.Close();
+}
+
+void CTovinLogStatus::SetTimer(std::unique_ptr<CIntervalTimer> timer)
+{
+    if (!timer) return;
+    m_timer->Stop();
+    m_timer = std::move(timer);
+}
+
+void CTovinLogStatus::accept() {}
+
+void CTovinLogStatus::reject()
+{
+    CancelLogging();
+}
+
+bool CTovinLogStatus::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == m_delayField) ClampNumberField(m_delayField, kMinDelay, kMaxDelay);
+        if (watched == m_totalField) ClampNumberField(m_totalField, kMinTotal, kMaxTotal);
+    }
+    return CTovinDialog::eventFilter(watched, event);
+}
+
+void CTovinLogStatus::resizeEvent(QResizeEvent* event)
+{
+    CTovinDialog::resizeEvent(event);
+    ShowPath();
+}
+
+void CTovinLogStatus::ClampNumberField(QLineEdit* field, int minimum, int maximum)
+{
+    const int value = LeadingNumber(field->text());
+    if (value < minimum)
+        field->setText(QString::number(minimum));
+    else if (value > maximum)
+        field->setText(QString::number(maximum));
+}
+
+void CTovinLogStatus::SetInputsEnabled(bool enabled)
+{
+    for (QWidget* input : {static_cast<QWidget*>(m_delayField), static_cast<QWidget*>(m_totalField),
+                           static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_start)})
+        input->setEnabled(enabled);
+    m_stop->setEnabled(!enabled);
+    m_trend->setEnabled(!enabled);
+}
+
+CTovinTrendDlg* CTovinLogStatus::TrendWindow() const
+{
+    return m_trendWindow.data();
+}
+
+void CTovinLogStatus::OpenTrend()
+{
+    if (m_trendWindow) {
+        m_trendWindow->show();
+        m_trendWindow->raise();
+        m_trendWindow->activateWindow();
+        return;
+    }
+    // A window of this one's: it closes with it.
+    auto* trend = new CTovinTrendDlg(this);
+    trend->setAttribute(Qt::WA_DeleteOnClose);
+    if (!trend->FollowLog(m_app.Remembered().logFileName)) {
+        delete trend;
+        return;
+    }
+    if (!m_session.IsOpen()) trend->EndLive();
+    // Handed on as written; the window draws after this window's timer tick is done.
+    connect(this, &CTovinLogStatus::RecordWritten, trend, qOverload<const LogRecord&>(&CTovinTrendDlg::AddRecord));
+    m_trendWindow = trend;
+    trend->show();
+}
+
+QString CTovinLogStatus::StatusText() const
+{
+    return m_status->text();
+}
+
+QString CTovinLogStatus::PathText() const
+{
+    return m_path->text();
+}
+
+void CTovinLogStatus::SetStatus(const QString& text)
+{
+    m_status->setText(text);
+    // Shown now: the record that follows keeps the window busy.
+    if (m_status->isVisible()) m_status->repaint();
+}
+
+void CTovinLogStatus::ShowPath()
+{
+    const QString path = m_app.Remembered().logFileName;
+    const int width = m_path->width() > 0 ? m_path->width() : m_path->minimumWidth();
+    m_path->setText(m_path->fontMetrics().elidedText(path, Qt::ElideMiddle, width));
+    m_path->setToolTip(path);
+}
+
+void CTovinLogStatus::BrowseLogFile()
+{
+    const QString chosen = Ui().GetSaveFileName(this, QString(), QString(), QStringLiteral("Log Files (*.log)"));
+    if (chosen.isEmpty()) return;
+    m_app.Remembered().logFileName = QFileInfo(chosen).absoluteFilePath();
+    ShowPath();
+}
+
+void CTovinLogStatus::StartLogging()
+{
+    // Started from the keyboard, a field may still hold what it had when it
+    // lost no focus: a delay of 0 would log as fast as the bus allows.
+    ClampNumberField(m_delayField, kMinDelay, kMaxDelay);
+    ClampNumberField(m_totalField, kMinTotal, kMaxTotal);
+    m_delay = LeadingNumber(m_delayField->text());
+    m_total = LeadingNumber(m_totalField->text());
+
+    const CLogSession::StartResult started =
+        m_session.Start(m_app.Remembered().logFileName.toStdString(), m_delay, m_total, std::time(nullptr));
+    if (started == CLogSession::StartResult::OpenFailed) {
+        CUserInteraction::Message message;
+        message.text = QString::fromStdString(m_session.ErrorText());
+        message.title = QStringLiteral("Error opening file");
+        message.icon = CUserInteraction::Icon::Error;
+        Ui().MessageBox(this, message);
+        return;
+    }
+    SetInputsEnabled(false);
+    if (started == CLogSession::StartResult::WriteFailed) {
+        Finish(QString::fromStdString(m_session.ErrorText()));
+        return;
+    }
+    // An open Trend window follows the new run from its header.
+    if (m_trendWindow) m_trendWindow->FollowLog(m_app.Remembered().logFileName);
+    RecordStep();
+    if (m_session.IsOpen() && m_total != 1) m_timer->Start(m_delay * 1000, [this] { OnTimerTick(); });
+}
+
+void CTovinLogStatus::OnTimerTick()
+{
+    if (m_session.IsOpen()) RecordStep();
+}
+
+void CTovinLogStatus::RecordStep()
+{
+    const int next = m_session.RecordsWritten() + 1;
+    SetStatus(m_total != 0 ? QStringLiteral("Reading Record %1 of %2").arg(next).arg(m_total)
+                           : QStringLiteral("Reading Record %1").arg(next));
+    if (!m_session.WriteRecord()) {
+        Finish(QString::fromStdString(m_session.ErrorText()));
+        return;
+    }
+    emit RecordWritten(m_session.LastRecord());
+    if (m_session.Complete()) {
+        const bool closed = m_session.Close();
+        Finish(closed ? QStringLiteral("Log successfully saved") : QString::fromStdString(m_session.ErrorText()));
+    }
+}
+
+void CTovinLogStatus::Finish(const QString& status)
+{
+    m_timer->Stop();
+    if (m_trendWindow) m_trendWindow->EndLive();
+    if (!status.isNull()) SetStatus(status);
+    SetInputsEnabled(true);
+}
+
+void CTovinLogStatus::StopLogging()
+{
+    QString status;
+    if (m_session.IsOpen())
+        status = m_session.Close() ? QStringLiteral("Logging was stopped") : QString::fromStdString(m_session.ErrorText());
+    Finish(status);
+}
+
+void CTovinLogStatus::CancelLogging()
+{
+    m_session.Close();
+    m_timer->Stop();
+    done(kIdCancel);  // closes the window, which deletes itself
+}

@@ -1,0 +1,796 @@
+#include "logview/TovinTrendDlg.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QCursor>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "ui/UserInteraction.h"
+#include "logging/LogCsv.h"
+#include "logview/TrendChartView.h"
+#include "logview/TrendPanes.h"
+
+using logread::Quantity;
+
+namespace {
+
+const char* const kTitle = "ZENT I2C Trend";
+
+// A channel is shown at first when it belongs to the log's first device, or
+// when the whole log has no more channels than one device can have.
+constexpr size_t kShowAllUpTo = logread::kChannels;
+// Messages about skipped lines list this many; the info line's tip all.
+constexpr int kMessagesShown = 10;
+constexpr double kMinimumSpanMs = 1000.0;
+
+// Distinct colours, in the order series of one chart get them.
+const QColor kPalette[] = {
+    QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
+    QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+    QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf), QColor(0x39, 0x3b, 0x79), QColor(0xad, 0x49, 0x4a),
+};
+
+
+// Qt Charts hands the label format to printf through toLatin1(), and printf
+// reads UTF-8: the unit goes in as its UTF-8 bytes ("\u00B0C").
+
+// A channel with its device, as the window names it: "HMU0 HVMON".
+QString SeriesLabel(int device, int channel)
+{
+    return QStringLiteral("HMU%1 %2").arg(device).arg(QString::fromLatin1(logsel::ChannelLabel(channel)));
+}
+
+QIcon Swatch(const QColor& colour, int side)
+{
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.fillRect(QRect(1, side / 2 - 2, side - 2, 4), colour);
+    return QIcon(pixmap);
+}
+
+double LocalMs(const logread::LogDateTime& t)
+{
+    return static_cast<double>(
+        QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second)).toMSecsSinceEpoch());
+}
+
+}  // namespace
+
+
+struct CTovinTrendDlg::Trace {
+    int device = 0;
+    int channel = 0;
+    Quantity quantity = Quantity::Volts;
+    QColor colour;
+    QTreeWidgetItem* item = nullptr;
+    QLineSeries* line = nullptr;  // made when first shown
+    std::vector<trend::Point> samples;  // (time, value) of each record
+    bool shown = false;
+    bool decided = false;  // shown or hidden at first already
+    int lane = -1;
+    // What the line holds: every sample up to `plotted`, or a thinned copy
+    // made for `filledView`.
+    size_t plotted = 0;
+    bool thinned = false;
+    trend::Range filledView;
+    bool dirty = true;
+};
+
+CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
+    : CTovinDialog(parent),
+      m_legend(new QTreeWidget(this)),
+      m_charts(new QSplitter(Qt::Vertical, this)),
+      m_info(new QLabel(this)),
+      m_reset(new QPushButton(QStringLiteral("Reset &Zoom"), this)),
+      m_exportPng(new QPushButton(QStringLiteral("Export &PNG..."), this)),
+      m_exportCsv(new QPushButton(QStringLiteral("Export C&SV..."), this)),
+      m_updateTimer(new QTimer(this)),
+      m_alignTimer(new QTimer(this))
+{
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+
+    m_legend->setHeaderHidden(true);
+    m_legend->setColumnCount(1);
+    m_legend->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MHMU0 TMON int")) + 60);
+    m_legend->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    m_legend->setToolTip(QStringLiteral("Tick a channel to plot it"));
+    connect(m_legend, &QTreeWidget::itemChanged, this, &CTovinTrendDlg::OnItemChanged);
+
+    m_panes = std::make_unique<CTrendPanes>(*this, *m_charts);
+    for (auto& pane : m_panes->All()) {
+        connect(pane->view, &CTrendChartView::ZoomRequested, this, &CTovinTrendDlg::ZoomAt);
+        connect(pane->view, &CTrendChartView::PanRequested, this, &CTovinTrendDlg::Pan);
+        connect(pane->view, &CTrendChartView::ResetRequested, this, &CTovinTrendDlg::ResetZoom);
+        connect(pane->view, &CTrendChartView::Resized, this, [this] { m_alignTimer->start(); });
+        connect(pane->view, &CTrendChartView::RangeSelected, this, [this](double from, double to) {
+            SetTimeRange({m_view.min + from * m_view.Span(), m_view.min + to * m_view.Span()});
+        });
+    }
+
+    m_info->setWordWrap(true);
+    m_info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    for (QPushButton* b : {m_reset, m_exportPng, m_exportCsv, close}) b->setAutoDefault(false);
+    connect(m_reset, &QPushButton::clicked, this, &CTovinTrendDlg::ResetZoom);
+    connect(m_exportPng, &QPushButton::clicked, this, &CTovinTrendDlg::ExportPng);
+    connect(m_exportCsv, &QPushButton::clicked, this, &CTovinTrendDlg::ExportCsv);
+    connect(close, &QPushButton::clicked, this, &CTovinTrendDlg::reject);
+
+    auto* body = new QSplitter(Qt::Horizontal, this);
+    body->addWidget(m_legend);
+    body->addWidget(m_charts);
+    body->setStretchFactor(0, 0);
+    body->setStretchFactor(1, 1);
+    body->setCollapsible(1, false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_reset);
+    buttons->addWidget(m_exportPng);
+    buttons->addWidget(m_exportCsv);
+    auto* hint = new QLabel(QStringLiteral("Wheel or drag: zoom; right drag: move; double click: all"), this);
+    hint->setEnabled(false);
+    buttons->addWidget(hint, 1, Qt::AlignCenter);
+    buttons->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_info);
+    layout->addWidget(body, 1);
+    layout->addLayout(buttons);
+
+    m_alignTimer->setSingleShot(true);
+    m_alignTimer->setInterval(0);
+    connect(m_alignTimer, &QTimer::timeout, this, [this] {
+        UpdateValueAxes();
+        AlignPlots();
+    });
+    m_updateTimer->setSingleShot(true);
+    m_updateTimer->setInterval(0);
+    connect(m_updateTimer, &QTimer::timeout, this, &CTovinTrendDlg::UpdateCharts);
+
+    // Room for the charts, within the screen.
+    QSize size(1180, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+    resize(size.expandedTo(minimumSizeHint()));
+    UpdateInfo();
+}
+
+CTovinTrendDlg::~CTovinTrendDlg() = default;
+
+void CTovinTrendDlg::Clear()
+{
+    for (auto& pane : m_panes->All()) {
+        pane->chart->removeAllSeries();
+        pane->colours = 0;
+        pane->view->setVisible(false);
+    }
+    m_building = true;
+    m_legend->clear();
+    m_building = false;
+    m_traces.clear();
+    m_traceOf.fill(nullptr);
+    m_deviceItems.fill(nullptr);
+    m_lanes = 0;
+    m_data = logread::CLogData{};
+    m_messages.clear();
+    m_zoomed = false;
+    m_live = false;
+}
+
+bool CTovinTrendDlg::FollowLog(const QString& path)
+{
+    if (!OpenFile(path)) return false;
+    m_live = true;
+    UpdateInfo();
+    return true;
+}
+
+void CTovinTrendDlg::EndLive()
+{
+    m_live = false;
+    UpdateInfo();
+}
+
+bool CTovinTrendDlg::OpenFile(const QString& path)
+{
+    logread::LogReadResult result = logread::ReadLogFile(QFile::encodeName(path).toStdString());
+    if (!result.ok) {
+        ShowExclamation(this, QString::fromStdString(result.error));
+        return false;
+    }
+    Clear();
+    for (const std::string& message : result.Messages()) m_messages << QString::fromStdString(message);
+    m_data = std::move(result.data);
+    Load(path);
+    if (!m_messages.isEmpty()) {
+        QStringList shown = m_messages.mid(0, kMessagesShown);
+        if (m_messages.size() > kMessagesShown) shown << QStringLiteral("...");
+        ShowExclamation(this, QStringLiteral("%1 is read, but not all of it:\n\n%2")
+                                  .arg(QFileInfo(path).fileName(), shown.join(QLatin1Char('\n'))));
+    }
+    return true;
+}
+
+void CTovinTrendDlg::Load(const QString& path)
+{
+    m_path = path;
+    setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromLatin1(kTitle), QFileInfo(path).fileName()));
+    const logread::LogInfo& info = m_data.info;
+    m_startKnown = info.start.has_value();
+    m_start = m_startKnown ? LocalMs(logread::AddSeconds(*info.start, 0)) : LocalMs({2000, 1, 1, 0, 0, 0});
+    for (const logread::LogSeries& series : m_data.Series()) {
+        Trace& trace = TraceOf(series.device, series.channel);
+        trace.samples.reserve(series.points.size());
+        for (const logread::LogPoint& p : series.points) trace.samples.push_back({RecordTime(p.record), p.value});
+    }
+    UpdateCharts();
+}
+
+void CTovinTrendDlg::StartLive(const logread::LogInfo& info, const QString& logPath)
+{
+    Clear();
+    m_live = true;
+    m_data.info = info;
+    Load(logPath);
+}
+
+void CTovinTrendDlg::AddRecord(const LogRecord& record)
+{
+    std::vector<Value> values;
+    for (const LogDeviceBlock& block : record.devices)
+        for (const LogValue& v : block.values)
+            values.push_back({v.device, v.channel, v.value, logread::QuantityOf(v.channel) == Quantity::State ? 0 : 3});
+    AddRecord(record.number, values);
+}
+
+void CTovinTrendDlg::AddRecord(int record, const std::vector<Value>& values)
+{
+    m_data.AddRecord(record);
+    for (const Value& v : values) {
+        if (!m_data.Add(record, v.device, v.channel, v.value, v.decimals)) continue;
+        TraceOf(v.device, v.channel).samples.push_back({RecordTime(record), v.value});
+    }
+    ScheduleUpdate();
+}
+
+double CTovinTrendDlg::RecordTime(int record) const
+{
+    return m_start + static_cast<double>(m_data.RecordSeconds(record)) * 1000.0;
+}
+
+CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
+{
+    Trace*& slot = m_traceOf[static_cast<size_t>(device * logread::kChannels + channel)];
+    if (slot) return *slot;
+    auto trace = std::make_unique<Trace>();
+    trace->device = device;
+    trace->channel = channel;
+    trace->quantity = logread::QuantityOf(channel);
+    CTrendPanes::Pane& pane = m_panes->At(trace->quantity);
+    trace->colour = kPalette[pane.colours++ % std::size(kPalette)];
+
+    QTreeWidgetItem* parent = DeviceItem(device);
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, QString::fromLatin1(logsel::ChannelLabel(channel)));
+    item->setToolTip(0, QString::fromStdString(LogValueName(device, channel)));
+    item->setIcon(0, Swatch(trace->colour, fontMetrics().height()));
+    item->setData(0, Qt::UserRole, device * logread::kChannels + channel);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+    int at = 0;
+    const int key = device * logread::kChannels + channel;
+    while (at < parent->childCount() && parent->child(at)->data(0, Qt::UserRole).toInt() < key)
+        ++at;
+    m_building = true;
+    item->setCheckState(0, Qt::Unchecked);
+    parent->insertChild(at, item);
+    m_building = false;
+    trace->item = item;
+
+    // Kept in device and channel order, the order of the lanes.
+    const auto place = std::lower_bound(m_traces.begin(), m_traces.end(), trace, [](const auto& a, const auto& b) {
+        return a->device * logread::kChannels + a->channel < b->device * logread::kChannels + b->channel;
+    });
+    slot = trace.get();
+    m_traces.insert(place, std::move(trace));
+    return *slot;
+}
+
+CTovinTrendDlg::Trace* CTovinTrendDlg::FindTrace(int device, int channel) const
+{
+    if (device < 0 || device >= logread::kDevices || channel < 0 || channel >= logread::kChannels) return nullptr;
+    return m_traceOf[static_cast<size_t>(device * logread::kChannels + channel)];
+}
+
+QTreeWidgetItem* CTovinTrendDlg::DeviceItem(int device)
+{
+    QTreeWidgetItem*& item = m_deviceItems[static_cast<size_t>(device)];
+    if (item) return item;
+    item = new QTreeWidgetItem;
+    item->setText(0, QStringLiteral("HMU%1").arg(device));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+    int at = 0;
+    while (at < m_legend->topLevelItemCount() && m_legend->topLevelItem(at)->text(0) < item->text(0)) ++at;
+    m_building = true;
+    item->setCheckState(0, Qt::Unchecked);
+    m_legend->insertTopLevelItem(at, item);
+    item->setExpanded(true);
+    m_building = false;
+    return item;
+}
+
+void CTovinTrendDlg::OnItemChanged(QTreeWidgetItem* item)
+{
+    if (m_building || item->parent() == nullptr) return;
+    const int key = item->data(0, Qt::UserRole).toInt();
+    Trace* trace = FindTrace(key / logread::kChannels, key % logread::kChannels);
+    if (trace == nullptr) return;
+    const bool shown = item->checkState(0) == Qt::Checked;
+    if (trace->shown == shown) return;
+    trace->shown = shown;
+    ScheduleUpdate();
+}
+
+bool CTovinTrendDlg::IsShown(int device, int channel) const
+{
+    const Trace* trace = FindTrace(device, channel);
+    return trace && trace->shown;
+}
+
+void CTovinTrendDlg::SetShown(int device, int channel, bool shown)
+{
+    if (Trace* trace = FindTrace(device, channel)) {
+        trace->decided = true;
+        trace->item->setCheckState(0, shown ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void CTovinTrendDlg::ScheduleUpdate()
+{
+    if (!m_updateTimer->isActive()) m_updateTimer->start();
+}
+
+trend::Range CTovinTrendDlg::WholeTimeRange() const
+{
+    const std::vector<int>& records = m_data.Records();
+    const double interval = 1000.0 * m_data.info.intervalSeconds.value_or(1);
+    if (records.empty()) return {m_start, m_start + interval};
+    trend::Range range{RecordTime(records.front()), RecordTime(records.back())};
+    if (range.Span() < kMinimumSpanMs) range.max = range.min + std::max(interval, kMinimumSpanMs);
+    return range;
+}
+
+void CTovinTrendDlg::SetTimeRange(trend::Range range)
+{
+    m_zoomed = true;
+    m_view = trend::Select(range.min, range.max, WholeTimeRange(), kMinimumSpanMs);
+    UpdateCharts();
+}
+
+void CTovinTrendDlg::ZoomAt(double anchor, double factor)
+{
+    m_zoomed = true;
+    m_view = trend::Zoom(m_view, anchor, factor, WholeTimeRange(), kMinimumSpanMs);
+    if (m_view == WholeTimeRange()) m_zoomed = false;
+    UpdateCharts();
+}
+
+void CTovinTrendDlg::Pan(double fraction)
+{
+    if (!m_zoomed) return;
+    m_view = trend::Pan(m_view, fraction, WholeTimeRange());
+    UpdateCharts();
+}
+
+void CTovinTrendDlg::ResetZoom()
+{
+    m_zoomed = false;
+    UpdateCharts();
+}
+
+void CTovinTrendDlg::AssignLanes()
+{
+    int lanes = 0;
+    for (const auto& trace : m_traces)
+        if (trace->shown && trace->quantity == Quantity::State) ++lanes;
+    const bool relabel = lanes != m_lanes;
+    int lane = 0;
+    bool changed = relabel;
+    for (const auto& trace : m_traces) {
+        if (trace->quantity != Quantity::State) continue;
+        const int now = trace->shown ? lane++ : -1;
+        if (now != trace->lane || relabel) {
+            trace->lane = now;
+            trace->dirty = true;
+            changed = true;
+        }
+    }
+    m_lanes = lanes;
+    if (!changed) return;
+    QCategoryAxis* axis = m_panes->At(Quantity::State).lanes;
+    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+    axis->setStartValue(trend::LaneRange(lanes).min);
+    // From the bottom lane up, as the axis wants them.
+    for (auto it = m_traces.rbegin(); it != m_traces.rend(); ++it) {
+        const Trace& trace = **it;
+        if (trace.lane < 0) continue;
+        axis->append(SeriesLabel(trace.device, trace.channel),
+                     trend::LaneY(trace.lane, lanes, 1.0) + (trend::kLaneHeight - 1.0) / 2);
+    }
+    const trend::Range range = trend::LaneRange(lanes);
+    axis->setRange(range.min, range.max);
+}
+
+void CTovinTrendDlg::FillLine(Trace& trace)
+{
+    std::vector<trend::Point> points = trace.samples;
+    if (trace.quantity == Quantity::State) {
+        for (trend::Point& p : points) p.y = trend::LaneY(trace.lane, m_lanes, p.y);
+        points = trend::StepPoints(points);
+    }
+    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+    const int buckets = std::max(200, pane.view->width());
+    trace.thinned = points.size() > static_cast<size_t>(buckets) * 2;
+    if (trace.thinned) points = trend::Thin(points, m_view, buckets);
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(points.size()));
+    for (const trend::Point& p : points) list.append(QPointF(p.x, p.y));
+    trace.line->replace(list);
+    trace.plotted = trace.samples.size();
+    trace.filledView = m_view;
+    trace.dirty = false;
+}
+
+void CTovinTrendDlg::UpdateCharts()
+{
+    m_updateTimer->stop();
+    // Channels met for the first time: shown or hidden as the log suggests.
+    const int firstDevice = m_traces.empty() ? 0 : m_traces.front()->device;
+    for (const auto& trace : m_traces) {
+        if (trace->decided) continue;
+        trace->decided = true;
+        trace->shown = trace->device == firstDevice || m_traces.size() <= kShowAllUpTo;
+        m_building = true;
+        trace->item->setCheckState(0, trace->shown ? Qt::Checked : Qt::Unchecked);
+        m_building = false;
+    }
+
+    AssignLanes();
+    if (!m_zoomed) m_view = WholeTimeRange();
+    for (const auto& trace : m_traces) {
+        if (!trace->shown) {
+            if (trace->line) trace->line->setVisible(false);
+            continue;
+        }
+        if (trace->line == nullptr) {
+            CTrendPanes::Pane& pane = m_panes->At(trace->quantity);
+            trace->line = new QLineSeries;
+            QPen pen(trace->colour);
+            pen.setWidthF(1.0);
+            pen.setCosmetic(true);
+            trace->line->setPen(pen);
+            trace->line->setName(SeriesLabel(trace->device, trace->channel));
+            pane.chart->addSeries(trace->line);
+            trace->line->attachAxis(pane.time);
+            trace->line->attachAxis(pane.values);
+            Trace* shownTrace = trace.get();
+            connect(trace->line, &QLineSeries::hovered, this, [this, shownTrace](const QPointF& point, bool over) {
+                if (over) QToolTip::showText(QCursor::pos(), HoverText(*shownTrace, point.x()));
+            });
+            trace->dirty = true;
+        }
+        trace->line->setVisible(true);
+    }
+    bool rearrange = m_arrangedLanes != m_lanes;
+    for (auto& pane : m_panes->All()) {
+        bool any = false;
+        for (const auto& trace : m_traces) any = any || (trace->shown && trace->quantity == pane->quantity);
+        rearrange = rearrange || any == pane->view->isHidden();
+        pane->view->setVisible(any);
+    }
+    if (rearrange) ArrangePanes();
+    ApplyTimeRange();
+    UpdateValueAxes();
+    AlignPlots();
+    // The lines last: every change of a chart's axes or size makes Qt Charts
+    // work through every point of every line on it again.
+    if (isVisible()) {
+        for (const auto& trace : m_traces) {
+            if (!trace->shown) continue;
+            const bool grown = trace->plotted < trace->samples.size();
+            if (trace->dirty || grown || (trace->thinned && !(trace->filledView == m_view))) FillLine(*trace);
+        }
+    }
+    UpdateInfo();
+    m_reset->setEnabled(m_zoomed);
+}
+
+
+void CTovinTrendDlg::ArrangePanes()
+{
+    m_arrangedLanes = m_lanes;
+    if (layout()) layout()->activate();  // the charts' room, also before the window is shown
+    m_panes->Arrange(m_lanes);
+}
+
+QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
+{
+    // The record nearest the pointer.
+    const auto& samples = trace.samples;
+    auto it = std::lower_bound(samples.begin(), samples.end(), time,
+                               [](const trend::Point& p, double t) { return p.x < t; });
+    if (it == samples.end() || (it != samples.begin() && time - std::prev(it)->x < it->x - time)) --it;
+    if (it == samples.end()) return {};
+    const auto index = static_cast<size_t>(it - samples.begin());
+    const int record = m_data.Find(trace.device, trace.channel)->points[index].record;
+    const QString value = trace.quantity == Quantity::State
+                              ? QString::number(static_cast<int>(it->y))
+                              : QString::fromStdString(logread::FormatLogValue(it->y, 3)) + QLatin1Char(' ') +
+                                    CTrendPanes::Unit(trace.quantity);
+    return QStringLiteral("%1 = %2\nrecord %3, %4")
+        .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), value)
+        .arg(record)
+        .arg(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x)).toString(QStringLiteral("HH:mm:ss")));
+}
+
+void CTovinTrendDlg::showEvent(QShowEvent* event)
+{
+    CTovinDialog::showEvent(event);
+    // Once the window has its size: the lines are drawn only then.
+    QTimer::singleShot(0, this, [this] {
+        ArrangePanes();
+        UpdateCharts();
+    });
+}
+
+
+void CTovinTrendDlg::AlignPlots()
+{
+    m_panes->Align();
+}
+
+QString CTovinTrendDlg::TimeAxisFormat() const
+{
+    if (m_startKnown && m_view.Span() > 86400.0 * 1000.0) return QStringLiteral("MM-dd HH:mm");
+    // Ticks less than a second apart would repeat the same second.
+    const double tickDistance = m_view.Span() / (CTrendPanes::kTimeTicks - 1);
+    return tickDistance < 1000.0 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss");
+}
+
+
+void CTovinTrendDlg::ApplyTimeRange()
+{
+    m_panes->ApplyTimeRange(m_view, TimeAxisFormat(), m_startKnown);
+}
+
+void CTovinTrendDlg::UpdateValueAxes()
+{
+    for (auto& pane : m_panes->All()) {
+        if (pane->quantity == Quantity::State) continue;
+        trend::Range values;
+        bool any = false;
+        for (const auto& trace : m_traces) {
+            if (!trace->shown || trace->quantity != pane->quantity) continue;
+            trend::Range r;
+            if (!trend::ValueRange(trace->samples, m_view, r)) continue;
+            values = any ? trend::Range{std::min(values.min, r.min), std::max(values.max, r.max)} : r;
+            any = true;
+        }
+        // A tick for about every two and a half lines of label text.
+        const int lineHeight = QFontMetrics(pane->values->labelsFont()).height();
+        const int maxTicks = std::clamp(pane->view->height() * 2 / (5 * lineHeight), 3, 10);
+        const trend::Range range = any ? trend::Padded(values) : trend::Range{0.0, 1.0};
+        const double step = trend::NiceStep(range, maxTicks);
+        pane->values->setRange(range.min, range.max);
+        pane->values->setTickAnchor(trend::FirstTick(range, step));
+        pane->values->setTickInterval(step);
+        pane->values->setLabelFormat(CTrendPanes::LabelFormat(trend::StepDecimals(step), pane->quantity));
+    }
+}
+
+void CTovinTrendDlg::UpdateInfo()
+{
+    const logread::LogInfo& info = m_data.info;
+    const std::vector<int>& records = m_data.Records();
+    std::array<bool, logread::kDevices> devices{};
+    for (const auto& trace : m_traces) devices[static_cast<size_t>(trace->device)] = true;
+    const auto deviceCount = std::count(devices.begin(), devices.end(), true);
+
+    QString text;
+    const QString name = m_path.isEmpty() ? QString() : QFileInfo(m_path).fileName();
+    if (m_live) {
+        text = QStringLiteral("Logging to %1: ").arg(name);
+    } else if (!name.isEmpty()) {
+        text = name + QStringLiteral(": ");
+    }
+    if (records.empty()) {
+        text += QStringLiteral("no records yet");
+    } else {
+        text += QStringLiteral("records %1 to %2, %3 device(s), %4 channel(s)")
+                    .arg(records.front())
+                    .arg(records.back())
+                    .arg(deviceCount)
+                    .arg(m_traces.size());
+    }
+    if (info.intervalSeconds) text += QStringLiteral(", every %1 s").arg(*info.intervalSeconds);
+    if (info.start)
+        text += QStringLiteral(", from %1").arg(QString::fromStdString(logread::FormatIsoTime(*info.start)));
+    text += QLatin1Char('.');
+    if (!m_messages.isEmpty()) {
+        text += QStringLiteral(" Not all of the file could be read (point here for why).");
+        m_info->setToolTip(m_messages.join(QLatin1Char('\n')));
+    } else {
+        m_info->setToolTip(QString());
+    }
+    m_info->setText(text);
+}
+
+QString CTovinTrendDlg::InfoText() const
+{
+    return m_info->text();
+}
+
+std::vector<trend::Point> CTovinTrendDlg::PlottedPoints(int device, int channel) const
+{
+    const Trace* trace = FindTrace(device, channel);
+    if (trace == nullptr || !trace->shown || trace->line == nullptr) return {};
+    std::vector<trend::Point> points;
+    for (const QPointF& p : trace->line->points()) points.push_back({p.x(), p.y()});
+    return points;
+}
+
+bool CTovinTrendDlg::ChartShown(Quantity quantity) const
+{
+    return !m_panes->At(quantity).view->isHidden();
+}
+
+QChart* CTovinTrendDlg::Chart(Quantity quantity) const
+{
+    return m_panes->At(quantity).chart;
+}
+
+CTrendChartView* CTovinTrendDlg::ChartView(Quantity quantity) const
+{
+    return m_panes->At(quantity).view;
+}
+
+trend::Range CTovinTrendDlg::ValueAxisRange(Quantity quantity) const
+{
+    const QValueAxis* axis = m_panes->At(quantity).values;
+    return {axis->min(), axis->max()};
+}
+
+QString CTovinTrendDlg::ValueAxisFormat(Quantity quantity) const
+{
+    return QString::fromUtf8(m_panes->At(quantity).values->labelFormat().toLatin1());
+}
+
+QStringList CTovinTrendDlg::LaneLabels() const
+{
+    QStringList labels = m_panes->At(Quantity::State).lanes->categoriesLabels();
+    std::reverse(labels.begin(), labels.end());
+    return labels;
+}
+
+QString CTovinTrendDlg::DefaultExportPath(const QString& extension) const
+{
+    if (m_path.isEmpty()) return QStringLiteral("trend") + extension;
+    const QFileInfo file(m_path);
+    return file.absoluteDir().filePath(file.completeBaseName() + extension);
+}
+
+QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
+{
+    // Lines of a colour are told apart only by the names beside them: the
+    // image carries the names of the lines shown (pin states have their
+    // lane labels already).
+    std::vector<const Trace*> named;
+    for (const auto& trace : m_traces)
+        if (trace->shown && trace->quantity != Quantity::State) named.push_back(trace.get());
+    if (named.empty()) return charts;
+    std::sort(named.begin(), named.end(), [](const Trace* a, const Trace* b) {
+        return std::tie(a->quantity, a->device, a->channel) < std::tie(b->quantity, b->device, b->channel);
+    });
+    const QFontMetrics metrics = fontMetrics();
+    const int line = metrics.height() + 4;
+    const int swatch = metrics.height();
+    int textWidth = 0;
+    for (const Trace* trace : named)
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(
+                                            SeriesLabel(trace->device, trace->channel)));
+    const int margin = CTrendPanes::kMargin + 4;
+    const qreal ratio = charts.devicePixelRatio();
+    const QSize chartsSize = (QSizeF(charts.size()) / ratio).toSize();
+    const int width = chartsSize.width() + 2 * margin + swatch + 6 + textWidth;
+    const int height = std::max(chartsSize.height(), 2 * margin + line * static_cast<int>(named.size()));
+    QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.drawImage(QPointF(0, 0), charts);
+    painter.setFont(font());
+    painter.setPen(Qt::black);
+    int y = margin;
+    for (const Trace* trace : named) {
+        const int x = chartsSize.width() + margin;
+        painter.fillRect(QRect(x, y + (line - swatch) / 2, swatch, swatch), trace->colour);
+        painter.drawText(QRect(x + swatch + 6, y, textWidth + 2, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         SeriesLabel(trace->device, trace->channel));
+        y += line;
+    }
+    return image;
+}
+
+bool CTovinTrendDlg::SavePng(const QString& path, QString& error)
+{
+    UpdateCharts();
+    const QImage image = WithLegend(m_charts->grab().toImage());
+    QImageWriter writer(path, "png");
+    if (writer.write(image)) return true;
+    error = writer.errorString();
+    return false;
+}
+
+bool CTovinTrendDlg::SaveCsv(const QString& path, QString& error) const
+{
+    errno = 0;
+    std::ofstream out(QFile::encodeName(path).toStdString(), std::ios::trunc);
+    if (out && logread::WriteLogCsv(m_data, out)) {
+        out.close();
+        if (out) return true;
+    }
+    error = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("the file could not be written");
+    return false;
+}
+
+QString CTovinTrendDlg::ChooseExportPath(const QString& caption, const QString& extension, const QString& filter)
+{
+    QString path = Ui().GetSaveFileName(this, caption, DefaultExportPath(extension), filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += extension;
+    return path;
+}
+
+void CTovinTrendDlg::ExportPng()
+{
+    const QString path =
+        ChooseExportPath(QStringLiteral("Export PNG"), QStringLiteral(".png"), QStringLiteral("PNG Images (*.png)"));
+    QString error;
+    if (!path.isEmpty() && !SavePng(path, error))
+        ShowExclamation(this, QStringLiteral("The image could not be saved as %1:\n%2").arg(path, error));
+}
+
+void CTovinTrendDlg::ExportCsv()
+{
+    const QString path =
+        ChooseExportPath(QStringLiteral("Export CSV"), QStringLiteral(".csv"), QStringLiteral("CSV Files (*.csv)"));
+    QString error;
+    if (!path.isEmpty() && !SaveCsv(path, error))
+        ShowExclamation(this, QStringLiteral("The values could not be saved as %1:\n%2").arg(path, error));
+}

@@ -1,0 +1,152 @@
+#include "logview/TrendPanes.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QFontMetrics>
+#include <QGraphicsLayout>
+#include <QSplitter>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "logview/TrendChartView.h"
+
+using logread::Quantity;
+
+QString CTrendPanes::Unit(Quantity quantity)
+{
+    switch (quantity) {
+    case Quantity::Volts: return QStringLiteral("V");
+    case Quantity::Amperes: return QStringLiteral("A");
+    case Quantity::Celsius: return QStringLiteral("\u00B0C");
+    case Quantity::State: break;
+    }
+    return {};
+}
+
+QString CTrendPanes::LabelFormat(int decimals, Quantity quantity)
+{
+    return QString::fromLatin1(QStringLiteral("%.%1f %2").arg(decimals).arg(Unit(quantity)).toUtf8());
+}
+
+CTrendPanes::CTrendPanes(QWidget& owner, QSplitter& charts) : m_charts(charts)
+{
+    for (int q = 0; q < logread::kQuantities; ++q) {
+        auto pane = std::make_unique<Pane>();
+        pane->quantity = static_cast<Quantity>(q);
+        pane->chart = new QChart;
+        pane->chart->legend()->hide();
+        pane->chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
+        pane->chart->setBackgroundRoundness(0);
+        pane->time = new QDateTimeAxis;
+        pane->time->setTickCount(kTimeTicks);
+        if (pane->quantity == Quantity::State) {
+            pane->lanes = new QCategoryAxis;
+            pane->lanes->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+            pane->lanes->setGridLineVisible(false);
+            pane->lanes->setTruncateLabels(false);
+            pane->values = pane->lanes;
+        } else {
+            pane->values = new QValueAxis;
+        }
+        if (pane->quantity != Quantity::State) {
+            // Ticks at round values; the labels carry the unit.
+            pane->values->setTickType(QValueAxis::TicksDynamic);
+            pane->values->setLabelFormat(LabelFormat(1, pane->quantity));
+        }
+        QFont small = owner.font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        const std::array<QAbstractAxis*, 2> axes = {pane->time, pane->values};
+        for (QAbstractAxis* axis : axes) {
+            axis->setLabelsFont(small);
+            axis->setTitleFont(small);
+        }
+        if (pane->lanes) {
+            // A lane is a line of text high: its label a little smaller still.
+            QFont lane = owner.font();
+            lane.setPointSizeF(lane.pointSizeF() * 0.8);
+            pane->lanes->setLabelsFont(lane);
+        }
+        pane->chart->addAxis(pane->time, Qt::AlignBottom);
+        pane->chart->addAxis(pane->values, Qt::AlignLeft);
+        pane->view = new CTrendChartView(pane->chart, &m_charts);
+        pane->view->setVisible(false);
+        m_charts.addWidget(pane->view);
+        m_charts.setCollapsible(q, false);
+        m_panes[static_cast<size_t>(q)] = std::move(pane);
+    }
+}
+
+void CTrendPanes::Arrange(int lanes)
+{
+    // The state chart gets a line of text for each lane, within reason; the
+    // other charts share the rest.
+    const Pane& states = At(Quantity::State);
+    const int total = std::max(m_charts.height(), 400);
+    const int line = QFontMetrics(states.lanes->labelsFont()).height();
+    int others = 0;
+    for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
+    int stateHeight = 0;
+    if (!states.view->isHidden())
+        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 4) + 3 * line, total / 4, total * 11 / 20);
+    QList<int> sizes;
+    for (const auto& pane : m_panes) {
+        if (pane->view->isHidden()) sizes << 0;
+        else if (pane->quantity == Quantity::State) sizes << stateHeight;
+        else sizes << (total - stateHeight) / std::max(others, 1);
+    }
+    m_charts.setSizes(sizes);
+}
+
+void CTrendPanes::Align()
+{
+    // The charts share the time axis, so their plots line up: those with
+    // narrower axis labels get wider margins. Where a plot would be with the
+    // least margins is where it is less the margin it has beyond them.
+    struct Natural {
+        Pane* pane;
+        double left;   // from the chart's left edge
+        double right;  // from its right edge
+    };
+    std::vector<Natural> natural;
+    double left = 0.0;
+    double right = 0.0;
+    for (auto& pane : m_panes) {
+        if (pane->view->isHidden()) continue;
+        if (QGraphicsLayout* layout = pane->chart->layout()) layout->activate();
+        const QRectF plot = pane->chart->plotArea();
+        const QMargins margins = pane->chart->margins();
+        const Natural n{pane.get(), plot.left() - (margins.left() - kMargin),
+                        pane->chart->size().width() - plot.right() - (margins.right() - kMargin)};
+        left = std::max(left, n.left);
+        right = std::max(right, n.right);
+        natural.push_back(n);
+    }
+    for (const Natural& n : natural) {
+        const QMargins wanted(kMargin + static_cast<int>(std::lround(left - n.left)), kMargin,
+                              kMargin + static_cast<int>(std::lround(right - n.right)), kMargin);
+        if (n.pane->chart->margins() == wanted) continue;
+        n.pane->chart->setMargins(wanted);
+        if (QGraphicsLayout* layout = n.pane->chart->layout()) layout->activate();
+    }
+}
+
+void CTrendPanes::ApplyTimeRange(trend::Range view, const QString& format, bool startKnown)
+{
+    // The charts share their time axis: only the lowest one shown labels it.
+    Pane* lowest = nullptr;
+    for (auto& pane : m_panes)
+        if (!pane->view->isHidden()) lowest = pane.get();
+    for (auto& pane : m_panes) {
+        const bool labelled = pane.get() == lowest;
+        pane->time->setFormat(format);
+        pane->time->setLabelsVisible(labelled);
+        pane->time->setTitleVisible(labelled && !startKnown);
+        pane->time->setTitleText(QStringLiteral("Time since the first record"));
+        pane->time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.min)),
+                             QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.max)));
+    }
+}

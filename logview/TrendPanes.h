@@ -1,0 +1,61 @@
+#pragma once
+// The Trend window's four chart panes (volts, amperes, degrees Celsius, pin
+// states), stacked in one splitter: their charts and axes, how the height is
+// shared between them, the plots lined up under one time axis, and the value
+// and time axes set from the view. The window decides what is shown in them.
+
+#include <QString>
+#include <array>
+#include <memory>
+
+#include "logging/LogReader.h"
+#include "logging/TrendGeometry.h"
+
+class QCategoryAxis;
+class QChart;
+class QDateTimeAxis;
+class QSplitter;
+class QValueAxis;
+class QWidget;
+class CTrendChartView;
+
+class CTrendPanes {
+public:
+    static constexpr int kTimeTicks = 6;
+    static constexpr int kMargin = 2;
+
+    struct Pane {
+        logread::Quantity quantity = logread::Quantity::Volts;
+        QChart* chart = nullptr;
+        CTrendChartView* view = nullptr;
+        QDateTimeAxis* time = nullptr;
+        QValueAxis* values = nullptr;  // for states a QCategoryAxis, with the lanes
+        QCategoryAxis* lanes = nullptr;
+        int colours = 0;               // colours handed out to its lines so far
+    };
+    using Panes = std::array<std::unique_ptr<Pane>, logread::kQuantities>;
+
+    // Makes the charts in `charts`, hidden, with the fonts of `owner`.
+    CTrendPanes(QWidget& owner, QSplitter& charts);
+
+    Pane& At(logread::Quantity quantity) { return *m_panes[static_cast<size_t>(quantity)]; }
+    const Pane& At(logread::Quantity quantity) const { return *m_panes[static_cast<size_t>(quantity)]; }
+    Panes& All() { return m_panes; }
+    const Panes& All() const { return m_panes; }
+
+    // The state chart gets a line of text for each of `lanes`, within reason;
+    // the other charts shown share the rest.
+    void Arrange(int lanes);
+    // The plots line up under the shared time axis.
+    void Align();
+    // Only the lowest chart shown labels the time axis.
+    void ApplyTimeRange(trend::Range view, const QString& format, bool startKnown);
+
+    static QString Unit(logread::Quantity quantity);
+    // The value labels' format, with the unit: "%.2f V".
+    static QString LabelFormat(int decimals, logread::Quantity quantity);
+
+private:
+    QSplitter& m_charts;
+    Panes m_panes;
+};
