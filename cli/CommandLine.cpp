@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "device/blocks/Trim.h"
@@ -67,6 +68,23 @@ std::string Hex(uint64_t value)
     char text[24];
     std::snprintf(text, sizeof text, "0x%02llX", static_cast<unsigned long long>(value));
     return text;
+}
+
+// Two paths of one file: the same file when both exist (links too), else the
+// same place once made absolute and tidied.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    const auto place = [](const std::string& path) {
+        std::error_code error;
+        fs::path absolute = fs::absolute(path, error);
+        if (error) absolute = path;
+        fs::path canonical = fs::weakly_canonical(absolute, error);
+        return error ? absolute.lexically_normal() : canonical;
+    };
+    return place(a) == place(b);
 }
 
 bool IsHelp(const std::string& arg)
@@ -330,6 +348,10 @@ public:
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
             return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
+        // The trace is written when the command ends, over the log it wrote.
+        if (command == Command::Log && !m_request.traceFile.empty() && SameFile(m_request.traceFile, m_request.logFile))
+            return Fail("--trace and --output name the same file " + Quoted(m_request.logFile) +
+                        ": the trace would replace the log");
         if ((!m_request.cableSerial.empty() || m_request.cableVendor != 0) && (m_simulated || m_demo))
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
