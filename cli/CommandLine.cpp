@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "device/blocks/Trim.h"
@@ -67,6 +68,23 @@ std::string Hex(uint64_t value)
     char text[24];
     std::snprintf(text, sizeof text, "0x%02llX", static_cast<unsigned long long>(value));
     return text;
+}
+
+// Two paths of one file: the same file when both exist (links too), else the
+// same place once made absolute and tidied.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    const auto place = [](const std::string& path) {
+        std::error_code error;
+        fs::path absolute = fs::absolute(path, error);
+        if (error) absolute = path;
+        fs::path canonical = fs::weakly_canonical(absolute, error);
+        return error ? absolute.lexically_normal() : canonical;
+    };
+    return place(a) == place(b);
 }
 
 bool IsHelp(const std::string& arg)
@@ -330,6 +348,10 @@ public:
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
             return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
+        // The trace is written when the command ends, over the log it wrote.
+        if (command == Command::Log && !m_request.traceFile.empty() && SameFile(m_request.traceFile, m_request.logFile))
+            return Fail("--trace and --output name the same file " + Quoted(m_request.logFile) +
+                        ": the trace would replace the log");
         if ((!m_request.cableSerial.empty() || m_request.cableVendor != 0) && (m_simulated || m_demo))
             return Fail("--serial and --vid-pid choose an FTDI cable: not with --simulated-board or --demo");
         const bool addressesHmu = command == Command::Read || command == Command::Write ||
@@ -555,7 +577,8 @@ Commands:
                             identified as 0x88 (it has none)
   erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
                             erase, end) and reads the status back to check that
-                            it is empty
+                            it is empty; a command the device did not
+                            acknowledge is named as an acknowledge failure
   log --output FILE         logs the measurements of every HMU device that
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
@@ -623,6 +646,12 @@ for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
 record is flushed to the file as it is written, and one progress line per
 record goes to standard error. A device that stops answering is left out of
 the records until it answers again; a device without GPIO7 has no GPIO7 line.
+A reading that fails (not acknowledged, a conversion never ready) has no
+line in its record: the progress line names it, a summary at the end names
+all of them ("24 readings failed: HMU0 VMON1-10, IMON1-2 in records 1-2"),
+and the exit status is 1 once every record is written. A write error leaves
+the file ending with the last complete record. A FIFO is waited for until a
+program reads it; Ctrl-C or SIGTERM ends the wait.
 
 Scripts (- or --script FILE): one command per line with its arguments, as
 above; '#' starts a comment, blank lines are skipped. The options on the
@@ -635,7 +664,10 @@ its own; sleep lets the board's clock run between them, e.g.
   sleep 1                   # the trim loops follow
   measure 0
 The script stops at the first command that fails, with that command's exit
-status, and says on standard error at which line.
+status, and says on standard error at which line. It is read in full before
+it runs: at most 1 MiB, and 4096 characters a line. SIGINT or SIGTERM during
+a log line ends the whole script once the log is closed, with exit status
+128 plus the signal (130, 143).
 
 Without --simulated-board or --demo the FTDI cable is used (channel B drives the
 I2C bus, channel A the enable line around each command). FTDI chips are listed
@@ -682,12 +714,14 @@ Exit status:
      answer is printed), the cable failed or could not be opened, no FTDI
      device was found, the fault log would not open (READ_FAULT_ENABLE) or
      was not erased, the bus trace could not be written, the log file could
-     not be created or written (the system's reason is given), (csv) the
-     log could not be read or the CSV not written, or the output could not
-     be written (a full disk, a closed pipe)
+     not be created or written (the system's reason is given), a reading
+     failed while logging, (csv) the log could not be read or the CSV not
+     written, or the output could not be written (a full disk, a closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board file, a trace file that
-     cannot be created): a one-line message, and nothing was sent to the bus
+     cannot be created or that is the log file, a script too large): a
+     one-line message, and nothing was sent to the bus
+  130, 143  SIGINT or SIGTERM ended a script during its log command
 )";
 }
 

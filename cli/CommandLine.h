@@ -2,6 +2,7 @@
 // What zent2-cli was asked to do, read from its arguments and checked in full
 // before anything is opened, so that bad input never reaches the bus.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -92,6 +93,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
 
 // The longest sleep of one command, seconds.
 constexpr double kMaxSleepSeconds = 3600.0;
+
+// A script is read in full before it runs: like a board file, it is refused
+// when larger than this, or when a line is longer than this.
+constexpr size_t kMaxScriptBytes = 1024 * 1024;
+constexpr size_t kMaxScriptLineBytes = 4096;
 
 // One line of a script: a command and its arguments (no options: those of the
 // session apply); '#' starts a comment. An empty line gives false with an

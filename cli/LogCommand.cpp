@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "util/TextFormat.h"
+#include "logging/LogFailures.h"
 #include "logging/LogSession.h"
 
 namespace {
@@ -15,11 +16,12 @@ using Clock = std::chrono::steady_clock;
 // How soon a signal is noticed while waiting for the next record.
 constexpr std::chrono::milliseconds kWaitSlice{100};
 
+// The signal that asked the run to end, 0 for none.
 volatile std::sig_atomic_t g_stopRequested = 0;
 
-extern "C" void RequestStop(int)
+extern "C" void RequestStop(int signal)
 {
-    g_stopRequested = 1;
+    g_stopRequested = signal;
 }
 
 // SIGINT and SIGTERM ask the run to end for as long as it lasts; the
@@ -41,6 +43,7 @@ public:
     CStopSignals& operator=(const CStopSignals&) = delete;
 
     static bool Requested() { return g_stopRequested != 0; }
+    static int Signal() { return g_stopRequested; }
 
 private:
     void (*m_previousInt)(int);
@@ -57,12 +60,11 @@ std::string Progress(const LogRecord& record, int total)
     std::string line = total != 0 ? FormatText("Record %d of %d:", record.number, total)
                                    : FormatText("Record %d:", record.number);
     if (record.devices.empty()) return line + " no HMU device answered";
-    // The file takes what was read, as the desktop logger writes it; an
-    // unattended run names the readings that failed rather than hide them.
+    // A reading that failed is not in the file: the line names it.
     for (size_t i = 0; i < record.devices.size(); ++i) {
-        line += FormatText("%s HMU%d%s", i == 0 ? "" : ",", record.devices[i].device,
-                           record.devices[i].readingFailed ? " (a reading failed: some values are not measurements)"
-                                                           : "");
+        const LogDeviceBlock& block = record.devices[i];
+        line += FormatText("%s HMU%d", i == 0 ? "" : ",", block.device);
+        if (block.ReadingFailed()) line += " (failed, not logged: " + ChannelListText(block.failedChannels) + ")";
     }
     return line;
 }
@@ -80,17 +82,37 @@ LogClock LogClock::Real()
             [] { return std::time(nullptr); }};
 }
 
-int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock)
+int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock,
+                  int* stoppedBy)
 {
+    if (stoppedBy != nullptr) *stoppedBy = 0;
     const logsel::LogSelection selection = logsel::SelectionForAllDevices(request.logChannels);
     const float ohms = static_cast<float>(request.senseOhms);
     CLogSession session(port, selection, [ohms](int, int) { return ohms; });
     session.SetRecordObserver([&](const LogRecord& record) { err << Progress(record, request.logCount) << '\n'; });
 
     CStopSignals signals;
-    switch (session.Start(request.logFile, request.logInterval, request.logCount, clock.wallTime())) {
+    const auto noteSignal = [&] {
+        if (stoppedBy != nullptr) *stoppedBy = CStopSignals::Signal();
+    };
+    // A FIFO waits for its reader; a signal ends the wait.
+    bool waitNamed = false;
+    const auto waitForReader = [&] {
+        if (CStopSignals::Requested()) return false;
+        if (!waitNamed) Message(err, "waiting for a program to read the FIFO " + request.logFile + " (Ctrl-C ends)");
+        waitNamed = true;
+        clock.sleep(kWaitSlice);
+        return !CStopSignals::Requested();
+    };
+    switch (session.Start(request.logFile, request.logInterval, request.logCount, clock.wallTime(), waitForReader)) {
     case CLogSession::StartResult::Started: break;
     case CLogSession::StartResult::OpenFailed:
+        noteSignal();
+        if (CStopSignals::Requested()) {
+            Message(err, std::string(CStopSignals::Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
+                             " arrived before the log file " + request.logFile + " was opened: nothing was logged");
+            return 1;
+        }
         Message(err, "cannot create the log file " + request.logFile + ": " + session.ErrorText());
         return 1;
     case CLogSession::StartResult::WriteFailed:
@@ -98,12 +120,18 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         return 1;
     }
 
+    // Readings that failed are not in the file: named at the end, and the run is not a success.
+    const auto summary = [&] {
+        if (session.Failures().Any()) Message(err, session.Failures().Summary() + " (not in the log)");
+    };
     const auto interval = std::chrono::seconds(request.logInterval);
     Clock::time_point due = clock.now();
     while (true) {
         if (!session.WriteRecord()) {
+            noteSignal();
             Message(err, "writing the log file " + request.logFile + " failed: " + session.ErrorText() + "; " +
                              Records(session.RecordsWritten()) + " before it are in the file");
+            summary();
             return 1;
         }
         if (session.Complete() || CStopSignals::Requested()) break;
@@ -114,10 +142,13 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
             clock.sleep(std::min(std::chrono::duration_cast<std::chrono::milliseconds>(due - now), kWaitSlice));
         if (CStopSignals::Requested()) break;
     }
+    noteSignal();
     if (!session.Close()) {
         Message(err, "closing the log file " + request.logFile + " failed: " + session.ErrorText());
+        summary();
         return 1;
     }
     Message(err, Records(session.RecordsWritten()) + " written to " + request.logFile);
-    return 0;
+    summary();
+    return session.Failures().Any() ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 // header, then a record at once and one every interval, each flushed, with
 // a progress line per record on standard error, until the count is reached
 // or SIGINT or SIGTERM arrives; the record being written is finished first.
+// A FIFO is waited for until a program reads it, or a signal ends the wait.
 
 #include <chrono>
 #include <ctime>
@@ -23,5 +24,10 @@ struct LogClock {
 };
 
 // Exit status: 0 when the count was reached or a signal ended the run, 1 when
-// the file could not be created or written (what was written stays).
-int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock);
+// the file could not be created or written (the records completed before
+// stay), or when a reading failed (it is left out of its record; every
+// record is written all the same, and a summary names what failed).
+// stoppedBy, when given, is set to the signal (SIGINT, SIGTERM) that ended
+// the run, 0 when none did.
+int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock,
+                  int* stoppedBy = nullptr);

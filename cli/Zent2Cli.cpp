@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "settings/FileSettingsStore.h"
@@ -349,8 +351,40 @@ bool CZent2Cli::ReadScript(const cli::CliRequest& session, std::vector<ScriptLin
         }
         in = &file;
     }
+    // Read in full before the first line runs, so bounded as a board file
+    // is: an endless input (/dev/zero, a "yes" pipe) is refused, not read on.
+    std::string script;
+    std::vector<char> block(size_t{1} << 16);
+    size_t lineLength = 0;
+    int lineNumber = 1;
+    while (*in) {
+        in->read(block.data(), static_cast<std::streamsize>(block.size()));
+        const auto got = static_cast<size_t>(in->gcount());
+        for (size_t i = 0; i < got; ++i) {
+            if (block[i] == '\n') {
+                lineLength = 0;
+                ++lineNumber;
+            } else if (++lineLength > cli::kMaxScriptLineBytes) {
+                Message(err, source + ", line " + std::to_string(lineNumber) + ": line longer than " +
+                                 std::to_string(cli::kMaxScriptLineBytes) + " characters");
+                return false;
+            }
+        }
+        if (script.size() + got > cli::kMaxScriptBytes) {
+            Message(err, "the script from " + source + " is larger than " +
+                             std::to_string(cli::kMaxScriptBytes / 1024) + " KiB: nothing was run");
+            return false;
+        }
+        script.append(block.data(), got);
+    }
+    if (in->bad()) {
+        Message(err, "cannot read the script from " + source);
+        return false;
+    }
+
+    std::istringstream lineStream(script);
     std::string text;
-    for (int number = 1; std::getline(*in, text); ++number) {
+    for (int number = 1; std::getline(lineStream, text); ++number) {
         ScriptLine line{number, text, {}};
         std::string error;
         if (cli::ParseScriptLine(text, session, line.request, error)) {
@@ -361,10 +395,6 @@ bool CZent2Cli::ReadScript(const cli::CliRequest& session, std::vector<ScriptLin
             return false;
         }
     }
-    if (in->bad()) {
-        Message(err, "cannot read the script from " + source);
-        return false;
-    }
     return true;
 }
 
@@ -374,16 +404,25 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
     for (const ScriptLine& line : lines) {
         const cli::CliRequest& request = line.request;
         int status = kExitOk;
+        int signal = 0;
         switch (request.command) {
         case cli::Command::Help: out << cli::UsageText(); break;
         case cli::Command::Sleep: Sleep(request); break;
         case cli::Command::Devices: status = Devices(request, port, out, err); break;
-        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock); break;
+        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock, &signal); break;
         case cli::Command::Csv: status = Csv(request, out, err); break;
         default: {
             CCableLock lock;
             status = Execute(request, port, out, err);
         }
+        }
+        // Ctrl-C or SIGTERM during a log ends the whole script, not only its line.
+        if (signal != 0) {
+            const bool last = &line == &lines.back();
+            Message(err, source + ", line " + std::to_string(line.number) + ": " +
+                             (signal == SIGINT ? "SIGINT" : "SIGTERM") + " ended the script at \"" + line.text +
+                             "\"" + (last ? "" : "; the lines after it did not run"));
+            return kExitSignal + signal;
         }
         if (status != kExitOk) {
             Message(err, source + ", line " + std::to_string(line.number) + ": the script stops at \"" + line.text +
@@ -689,11 +728,21 @@ int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port
     port.SetHmuIndex(request.hmu);
     const faultlog::EraseResult result = faultlog::EraseLog(port, request.unlockCode);
     if (!result.after.answered) return NoAnswer(err, port, request.hmu);
-    if (!result.enabled) {
+    const int left = faultlog::CountFromStatus(result.after.status0, result.after.status1);
+    switch (result.Outcome()) {
+    case faultlog::EraseOutcome::Erased: break;
+    case faultlog::EraseOutcome::NotAcknowledged:
+        // A refused command is an acknowledge failure, whatever the status shows.
+        Message(err, FormatText("HMU%d at 0x%02X did not acknowledge %s (an acknowledge failure): the erase did not "
+                                "complete",
+                                request.hmu, port.HmuAddress(request.hmu),
+                                faultlog::EraseStepText(result.notAcknowledged).c_str()) +
+                         (left != 0 ? FormatText("; the fault log still holds %d faults", left) : std::string()));
+        return kExitDevice;
+    case faultlog::EraseOutcome::ReadEnableFailed:
         Message(err, FormatText("HMU%d: READ_FAULT_ENABLE has failed! Nothing was erased", request.hmu));
         return kExitDevice;
-    }
-    if (!result.Erased()) {
+    case faultlog::EraseOutcome::NotErased:
         Message(err, FormatText("HMU%d: the fault log still holds %d faults after the erase (does the board expect "
                                 "another --unlock-code than %04X?)",
                                 request.hmu, faultlog::StatusCount(result.after.status1), request.unlockCode));

@@ -4,7 +4,9 @@
 // cable lock and prints the result; or runs a script of commands, each in a
 // cable lock of its own, on one board or cable session. Exit status: 0 done,
 // 1 a device or the cable failed, 2 bad usage or input (then nothing reaches
-// the bus). A script stops at its first failing command with its status.
+// the bus). A script stops at its first failing command with its status, and
+// at a SIGINT or SIGTERM that ends one of its log commands with 128 plus the
+// signal's number, as a shell reports a command a signal ended.
 
 #include <functional>
 #include <iosfwd>
@@ -25,6 +27,7 @@ public:
     static constexpr int kExitOk = 0;
     static constexpr int kExitDevice = 1;
     static constexpr int kExitUsage = 2;
+    static constexpr int kExitSignal = 128;  // plus the signal's number
 
     using DriverFactory = std::function<std::shared_ptr<CFtdiDriver>()>;
 

@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,7 +21,16 @@ int main(int argc, char** argv)
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") break;
         if (arg == "--version") {
-            std::cout << VersionText("zent2-cli");
+            // A version that did not arrive (a full disk, a closed pipe) is a
+            // failure, as the output of every other command is.
+            errno = 0;
+            std::cout << VersionText("zent2-cli") << std::flush;
+            if (!std::cout) {
+                const int error = errno;
+                std::cerr << "zent2-cli: cannot write the output"
+                          << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+                return 1;
+            }
             return 0;
         }
     }

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,6 +23,56 @@ std::FILE* OpenText(const std::string& path)
     return _wfopen(std::filesystem::path(utf8).c_str(), L"w");
 #else
     return std::fopen(path.c_str(), "w");
+#endif
+}
+
+#ifndef _WIN32
+// fopen(path, "w") that never blocks: a FIFO without a reader makes the open
+// fail with ENXIO, and `wait` decides whether to try again. errno is set
+// when it gives null.
+std::FILE* OpenTextWaiting(const std::string& path, const CLogFile::OpenWait& wait, bool& gaveUp)
+{
+    gaveUp = false;
+    int fd = -1;
+    while (true) {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd >= 0) break;
+        if (errno == EINTR) continue;
+        if (errno != ENXIO) return nullptr;
+        struct stat status{};
+        if (::stat(path.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode)) {
+            errno = ENXIO;
+            return nullptr;
+        }
+        if (!wait()) {
+            gaveUp = true;
+            return nullptr;
+        }
+    }
+    // Writes block again, as they do on any file opened without the flag.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+#endif
+
+long long Position(std::FILE* file)
+{
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<long long>(::ftello(file));
 #endif
 }
 
@@ -48,13 +100,26 @@ bool CLogFile::Fail(int error)
     return false;
 }
 
-bool CLogFile::Open(const std::string& path)
+bool CLogFile::Open(const std::string& path, const OpenWait& wait)
 {
     Close();
     m_error.clear();
     errno = 0;
+#ifdef _WIN32
+    (void)wait;
     m_file = OpenText(path);
+#else
+    bool gaveUp = false;
+    m_file = wait ? OpenTextWaiting(path, wait, gaveUp) : OpenText(path);
+    if (gaveUp) {
+        m_error = "no program opened the FIFO for reading";
+        return false;
+    }
+#endif
     if (m_file == nullptr) return Fail(errno);
+    // Nothing waits in a buffer: what a failed write did not write is not
+    // written later by the close, behind the cut WriteWhole made.
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
     return true;
 }
 
@@ -64,6 +129,44 @@ bool CLogFile::Write(std::string_view text)
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) return Fail(errno);
     return true;
+}
+
+bool CLogFile::WriteWhole(std::string_view text)
+{
+    if (m_file == nullptr) return Fail(EBADF);
+    const long long before = Position(m_file);
+    if (Write(text) && Flush()) return true;
+    CutBackTo(before);
+    return false;
+}
+
+bool CLogFile::CutBackTo(long long length)
+{
+    // A pipe or a device has no end to cut back to.
+    if (length < 0) return false;
+#ifdef _WIN32
+    const int fd = _fileno(m_file);
+#else
+    const int fd = fileno(m_file);
+#endif
+#ifdef _WIN32
+    const bool cut = _chsize_s(fd, length) == 0;
+#else
+    struct stat status{};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    const bool cut = ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+#endif
+    const int error = errno;
+#ifdef _WIN32
+    const bool placed = _fseeki64(m_file, length, SEEK_SET) == 0;
+#else
+    const bool placed = ::fseeko(m_file, static_cast<off_t>(length), SEEK_SET) == 0;
+#endif
+    if (!cut) {
+        m_error += std::string("; the part written could not be removed: ") + std::strerror(error);
+        return false;
+    }
+    return placed;
 }
 
 bool CLogFile::Flush()

@@ -512,9 +512,30 @@ LogReadResult ReadLog(std::istream& in)
     return result;
 }
 
+std::optional<std::string> LogFileProblem(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    // Missing, unreadable: the open says why.
+    if (error || status.type() == fs::file_type::regular || status.type() == fs::file_type::directory)
+        return std::nullopt;
+    const char* kind = status.type() == fs::file_type::fifo        ? "a FIFO"
+                       : status.type() == fs::file_type::character ? "a character device"
+                       : status.type() == fs::file_type::block     ? "a block device"
+                       : status.type() == fs::file_type::socket    ? "a socket"
+                                                                   : "not a file";
+    // Opening a FIFO waits for a writer, and a device may never end.
+    return "cannot open " + path + ": " + kind + ", not a regular file: only a log file on disk can be read";
+}
+
 LogReadResult ReadLogFile(const std::string& path)
 {
     LogReadResult result;
+    if (std::optional<std::string> problem = LogFileProblem(path)) {
+        result.error = std::move(*problem);
+        return result;
+    }
     std::error_code ignored;
     errno = 0;
     std::ifstream in;

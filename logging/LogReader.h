@@ -143,8 +143,15 @@ struct LogReadResult {
     std::vector<std::string> Messages() const;
 };
 
+// Why a path is no file a log can be read from, before anything opens it: a
+// FIFO (opening it waits for a writer), a device or a socket. Nothing for
+// a regular file, and for a path the open itself will name the problem of
+// (missing, a folder, no permission). ReadLogFile asks it first; a window
+// asks it before it starts reading.
+std::optional<std::string> LogFileProblem(const std::string& path);
 // Reads a whole log. Not ok for a file that cannot be read, an empty one,
-// or one without a single line that a log holds.
+// one that is not a regular file, or one without a single line that a log
+// holds.
 LogReadResult ReadLogFile(const std::string& path);
 LogReadResult ReadLog(std::istream& in);
 LogReadResult ReadLogText(std::string_view text);

@@ -15,14 +15,15 @@ bool CLogSession::Failed()
 }
 
 CLogSession::StartResult CLogSession::Start(const std::string& path, int delaySeconds, int totalRecords,
-                                            std::time_t now)
+                                            std::time_t now, const CLogFile::OpenWait& wait)
 {
     Close();
     m_error.clear();
     m_written = 0;
     m_total = totalRecords;
     m_last = LogRecord{};
-    if (!m_file.Open(path)) {
+    m_failures.Clear();
+    if (!m_file.Open(path, wait)) {
         m_error = m_file.ErrorText();
         return StartResult::OpenFailed;
     }
@@ -39,6 +40,7 @@ bool CLogSession::WriteRecord()
     const bool ok = WriteLogRecord(m_file, m_port, m_written + 1, m_selection, m_senseOhms, &m_last);
     if (!ok) return Failed();
     ++m_written;
+    m_failures.Add(m_last);
     if (m_observer) m_observer(m_last);
     return true;
 }

@@ -2,13 +2,16 @@
 // One logging run, as the status window and the command line both run it:
 // the file opened (truncated) and the header written, then records written
 // one at a time, each flushed, until the run is complete or stopped. A
-// failed write or flush ends the run at once: the file is closed with what
-// was written before, and ErrorText() holds the system's error text.
+// failed write or flush ends the run at once: the file is closed with the
+// records completed before (none cut short), and ErrorText() holds the
+// system's error text. A reading that failed is left out of its record and
+// counted in Failures(), so that whoever runs the session can name it.
 
 #include <ctime>
 #include <functional>
 #include <string>
 
+#include "logging/LogFailures.h"
 #include "logging/LogFile.h"
 #include "logging/LogWriter.h"
 
@@ -25,8 +28,10 @@ public:
 
     // Opens the file and writes the header of a run of totalRecords (0 for
     // no limit) every delaySeconds, begun at `now`. OpenFailed: nothing is
-    // open; WriteFailed: the file was opened, and is closed again.
-    StartResult Start(const std::string& path, int delaySeconds, int totalRecords, std::time_t now);
+    // open; WriteFailed: the file was opened, and is closed again. `wait`
+    // decides whether an open that waits for a reader goes on (CLogFile).
+    StartResult Start(const std::string& path, int delaySeconds, int totalRecords, std::time_t now,
+                      const CLogFile::OpenWait& wait = {});
     // Reads and writes the next record. False on a write error; the file is
     // closed then.
     bool WriteRecord();
@@ -40,7 +45,11 @@ public:
     // A limited run has written all its records.
     bool Complete() const { return m_total != 0 && m_written >= m_total; }
     const std::string& ErrorText() const { return m_error; }
+    // The last record written: its values, and in each device block the
+    // channels whose reading failed and are not in the file.
     const LogRecord& LastRecord() const { return m_last; }
+    // The readings left out since Start, by device and channel.
+    const CLogFailures& Failures() const { return m_failures; }
 
     // Told about every record once it is in the file.
     void SetRecordObserver(RecordObserver observer) { m_observer = std::move(observer); }
@@ -56,5 +65,6 @@ private:
     int m_written = 0;
     std::string m_error;
     LogRecord m_last;
+    CLogFailures m_failures;
     RecordObserver m_observer;
 };

@@ -43,43 +43,84 @@ std::optional<std::tm> LocalTime(std::time_t when)
     return local;
 }
 
+// Whether a reading failed: the port counts every transaction that failed
+// all its attempts and every result whose ready bit never came, and gives 0
+// or a stale value for them, which the value itself cannot show.
+class CReadingWatch {
+public:
+    explicit CReadingWatch(const CTovin_I2C_Port& port)
+        : m_port(port), m_failed(port.FailedTransactions()), m_unready(port.UnreadyResults())
+    {
+    }
+    bool Failed() const { return m_port.FailedTransactions() != m_failed || m_port.UnreadyResults() != m_unready; }
+
+private:
+    const CTovin_I2C_Port& m_port;
+    uint64_t m_failed;
+    uint64_t m_unready;
+};
+
 // Reads the device's selected channels in the order the lines come; the pin
-// records and the identification are read whatever is selected.
+// records and the identification are read whatever is selected. A channel
+// whose reading failed is named instead of given a value.
 LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSelection& selection,
                           const SenseResistance& senseOhms)
 {
-    LogDeviceBlock block{device, {}};
+    LogDeviceBlock block{device, {}, {}};
     const auto selected = [&](Group group, int number) {
         return logsel::Selected(selection, device, logsel::Channel(group, number));
     };
-    const auto add = [&](Group group, int number, double value) {
-        block.values.push_back({device, logsel::Channel(group, number), value});
+    const auto add = [&](Group group, int number, double value, bool failed) {
+        const int channel = logsel::Channel(group, number);
+        if (failed)
+            block.failedChannels.push_back(channel);
+        else
+            block.values.push_back({device, channel, value});
     };
 
-    for (int c = 0; c < vmon::kChannels; ++c)
-        if (selected(Group::Vmon, c + 1)) add(Group::Vmon, c + 1, vmon::MeasureInput(port, c));
-
-    gpio::PinRecords pins;
-    pins.record2 = gpio::ReadPinRecord(port, gpio::kPinRecordHigh);
-    for (int h = 0; h < 4; ++h)
-        if (selected(Group::Hvout, h + 1)) add(Group::Hvout, h + 1, gpio::HvoutLevel(pins, h) ? 1 : 0);
-
-    const uint8_t identification = gpio::ReadIdentification(port);
-    pins.record1 = gpio::ReadPinRecord(port, gpio::kPinRecordLow);
-    for (int p = 0; p < gpio::kPins; ++p) {
-        if (!gpio::PinUsable(identification, p)) continue;
-        if (selected(Group::Gpio, p + 1)) add(Group::Gpio, p + 1, gpio::PinLevel(pins, p) ? 1 : 0);
+    for (int c = 0; c < vmon::kChannels; ++c) {
+        if (!selected(Group::Vmon, c + 1)) continue;
+        const CReadingWatch watch(port);
+        const double volts = vmon::MeasureInput(port, c);
+        add(Group::Vmon, c + 1, volts, watch.Failed());
     }
 
-    for (int t = 0; t < tmon::kMonitors; ++t)
-        if (selected(Group::Tmon, t + 1)) add(Group::Tmon, t + 1, tmon::ReadTemperature(port, t));
+    gpio::PinRecords pins;
+    const CReadingWatch highWatch(port);
+    pins.record2 = gpio::ReadPinRecord(port, gpio::kPinRecordHigh);
+    const bool highFailed = highWatch.Failed();
+    for (int h = 0; h < 4; ++h)
+        if (selected(Group::Hvout, h + 1)) add(Group::Hvout, h + 1, gpio::HvoutLevel(pins, h) ? 1 : 0, highFailed);
+
+    const CReadingWatch identificationWatch(port);
+    const uint8_t identification = gpio::ReadIdentification(port);
+    const bool identificationFailed = identificationWatch.Failed();
+    const CReadingWatch lowWatch(port);
+    pins.record1 = gpio::ReadPinRecord(port, gpio::kPinRecordLow);
+    const bool lowFailed = lowWatch.Failed();
+    for (int p = 0; p < gpio::kPins; ++p) {
+        // Without the identification nobody knows whether the device has GPIO7.
+        const bool unknownPin = identificationFailed && p == gpio::kGpio7;
+        if (!unknownPin && !gpio::PinUsable(identification, p)) continue;
+        if (selected(Group::Gpio, p + 1))
+            add(Group::Gpio, p + 1, gpio::PinLevel(pins, p) ? 1 : 0, lowFailed || unknownPin);
+    }
+
+    for (int t = 0; t < tmon::kMonitors; ++t) {
+        if (!selected(Group::Tmon, t + 1)) continue;
+        const CReadingWatch watch(port);
+        const double celsius = tmon::ReadTemperature(port, t);
+        add(Group::Tmon, t + 1, celsius, watch.Failed());
+    }
 
     for (int m = 0; m < imon::kMonitors; ++m) {
         if (!selected(Group::Imon, m + 1)) continue;
+        // The current needs both the amplifier voltage and its gain.
+        const CReadingWatch watch(port);
         const float volts = imon::MeasureVolts(port, m);
         const int gain = imon::ReadGain(port, m);
         const float ohms = senseOhms ? senseOhms(device, m) : imon::kDefaultSenseResistance;
-        add(Group::Imon, m + 1, imon::CurrentAmps(volts, gain, ohms));
+        add(Group::Imon, m + 1, imon::CurrentAmps(volts, gain, ohms), watch.Failed());
     }
     return block;
 }
@@ -88,7 +129,19 @@ LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSe
 
 std::string LogValueName(int device, int channel)
 {
-    return FormatText("HMU%d_%s%d", device, LogLineKind(logsel::GroupOf(channel)), logsel::NumberInGroup(channel));
+    return FormatText("HMU%d_%s", device, LogChannelName(channel).c_str());
+}
+
+std::string LogChannelName(int channel)
+{
+    return FormatText("%s%d", LogLineKind(logsel::GroupOf(channel)), logsel::NumberInGroup(channel));
+}
+
+int LogRecord::FailedReadings() const
+{
+    int failed = 0;
+    for (const LogDeviceBlock& block : devices) failed += static_cast<int>(block.failedChannels.size());
+    return failed;
 }
 
 std::string FormatLogLine(const LogValue& value)
@@ -161,11 +214,7 @@ LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSele
     for (int d = 0; d < logsel::kDevices; ++d) {
         if (!port.ProbeHmu(d)) continue;
         port.SetHmuIndex(d);
-        const uint64_t failed = port.FailedTransactions();
-        const uint64_t unready = port.UnreadyResults();
         record.devices.push_back(ReadDevice(port, d, selection, senseOhms));
-        record.devices.back().readingFailed =
-            port.FailedTransactions() != failed || port.UnreadyResults() != unready;
     }
     port.SetHmuIndex(current);
     return record;
@@ -174,14 +223,14 @@ LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSele
 bool WriteLogHeader(CLogFile& file, CTovin_I2C_Port& port, int delaySeconds, int totalRecords, std::time_t now)
 {
     const std::string text = FormatLogHeader(MakeLogHeader(port.GetLink(), delaySeconds, totalRecords, now));
-    return file.Write(text) && file.Flush();
+    return file.WriteWhole(text);
 }
 
 bool WriteLogRecord(CLogFile& file, CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
                     const SenseResistance& senseOhms, LogRecord* written)
 {
     LogRecord record = ReadLogRecord(port, number, selection, senseOhms);
-    const bool ok = file.Write(FormatLogRecord(record)) && file.Flush();
+    const bool ok = file.WriteWhole(FormatLogRecord(record));
     if (written) *written = std::move(record);
     return ok;
 }

@@ -36,15 +36,19 @@ struct LogValue {
 
 struct LogDeviceBlock {
     int device = 0;
-    std::vector<LogValue> values;  // in channel order, selected channels only
-    // A transaction not acknowledged or a result never ready while reading
-    // it: some values are then 0 or stale, not measurements.
-    bool readingFailed = false;
+    std::vector<LogValue> values;  // in channel order, selected channels read in full only
+    // The selected channels whose reading failed (a transaction not
+    // acknowledged, a result never ready: the port would give 0 or a stale
+    // value), in channel order. They have no value and no line in the record.
+    std::vector<int> failedChannels{};
+    bool ReadingFailed() const { return !failedChannels.empty(); }
 };
 
 struct LogRecord {
     int number = 0;
     std::vector<LogDeviceBlock> devices;  // answering devices, in device order
+    // Readings of the record that failed and were left out, over all devices.
+    int FailedReadings() const;
 };
 
 struct LogHeader {
@@ -67,6 +71,8 @@ const char* LogLineKind(logsel::Group group);
 // "HMU0_HVOUT1", "HMU0_GPIO1", "HMU0_TMON1" .. "HMU0_TMON3" (internal),
 // "HMU0_IMON1", "HMU0_IMON2" (HIMON).
 std::string LogValueName(int device, int channel);
+// The channel part of a line name: "VMON1", "HVOUT2", "GPIO7", "TMON3", "IMON2".
+std::string LogChannelName(int channel);
 // One value line, with its line end.
 std::string FormatLogLine(const LogValue& value);
 std::string FormatLogRecord(const LogRecord& record);
@@ -80,14 +86,17 @@ LogHeader MakeLogHeader(CI2C_FTDI& link, int delaySeconds, int totalRecords, std
 
 // Reads record `number` inside one cable lock: every HMU device that answers
 // its probe, the selected channels of each. GPIO7 of a device without it is
-// never read into the record. The port's current device is the same after
+// never read into the record. A reading that fails after the probe (the
+// port's FailedTransactions() or UnreadyResults() moved while it was read)
+// goes into the device's failedChannels instead of its values. The port's current device is the same after
 // as before, so an open page keeps addressing its own device.
 LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
                         const SenseResistance& senseOhms);
 
 // Header and record, written and flushed at once, so that a crash keeps
 // every record that was completed. False on a failed write or flush; the
-// file's ErrorText() says why.
+// file's ErrorText() says why, and the file ends where it ended before (no
+// record cut short).
 bool WriteLogHeader(CLogFile& file, CTovin_I2C_Port& port, int delaySeconds, int totalRecords, std::time_t now);
 bool WriteLogRecord(CLogFile& file, CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
                     const SenseResistance& senseOhms, LogRecord* written = nullptr);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <string_view>
 
 #include "device/HmuCommands.h"
 #include "util/TextFormat.h"
@@ -367,7 +368,10 @@ private:
 
 bool ParseBoardFile(const std::string& text, const std::string& source, BoardPlan& plan, std::string& error)
 {
-    std::istringstream in(text);
+    // An editor may have put a UTF-8 byte-order mark in front, as the settings reader allows.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::istringstream in(std::string_view(text).starts_with(kByteOrderMark) ? text.substr(kByteOrderMark.size())
+                                                                              : text);
     std::string raw;
     int lineNumber = 0;
     const auto fail = [&](int line, const std::string& message) {

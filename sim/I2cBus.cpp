@@ -1,6 +1,7 @@
 #include "sim/I2cBus.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 namespace {
@@ -236,9 +237,21 @@ bool CI2cBus::TakeInjectedNack(uint8_t addressByte)
     return true;
 }
 
+void CI2cBus::Log(std::string token)
+{
+    if (m_events.size() >= m_maxEvents) {
+        // The older half goes at once, so that each event costs its own
+        // copy only once however long the program runs.
+        const size_t dropped = m_events.size() - m_maxEvents / 2;
+        m_events.erase(m_events.begin(), m_events.begin() + static_cast<std::ptrdiff_t>(dropped));
+        m_droppedEvents += dropped;
+    }
+    m_events.push_back(std::move(token));
+}
+
 std::string CI2cBus::EventLog() const
 {
-    std::string text;
+    std::string text = m_droppedEvents != 0 ? "..." : "";
     for (const std::string& e : m_events) {
         if (!text.empty())
             text += ' ';

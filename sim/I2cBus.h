@@ -56,10 +56,22 @@ public:
     // A refused address is not passed to its target at all.
     void InjectAddressNack(uint8_t addressByte, int times);
 
-    // Decoded events as compact text: "S C0 A 33 A Sr C1 A 5A N P".
+    // Decoded events as compact text: "S C0 A 33 A Sr C1 A 5A N P". Only the
+    // newest are kept (at least the last MaxEvents() / 2), so that a program
+    // that runs for days on the simulated board does not grow by them; a log
+    // that lost its oldest events since the last clear starts with "... ".
+    static constexpr size_t kDefaultMaxEvents = 100'000;
     std::string EventLog() const;
     const std::vector<std::string>& Events() const { return m_events; }
-    void ClearEventLog() { m_events.clear(); }
+    void ClearEventLog()
+    {
+        m_events.clear();
+        m_droppedEvents = 0;
+    }
+    void SetMaxEvents(size_t maxEvents) { m_maxEvents = maxEvents < 2 ? 2 : maxEvents; }
+    size_t MaxEvents() const { return m_maxEvents; }
+    // Events dropped since the last clear.
+    uint64_t DroppedEvents() const { return m_droppedEvents; }
 
     // Counters. Address bytes are counted by their exact byte, acknowledged
     // or not; SCL cycles are rising edges of SCL.
@@ -96,7 +108,7 @@ private:
     void CommitByte();
     void ReleaseTargets();
     bool TakeInjectedNack(uint8_t addressByte);
-    void Log(std::string token) { m_events.push_back(std::move(token)); }
+    void Log(std::string token);
 
     std::vector<Slot> m_slots;
 
@@ -120,5 +132,7 @@ private:
     uint64_t m_sclCycles = 0;
     uint64_t m_transactions = 0;
     std::vector<std::string> m_events;
+    size_t m_maxEvents = kDefaultMaxEvents;
+    uint64_t m_droppedEvents = 0;
     CBusTrace m_trace;
 };

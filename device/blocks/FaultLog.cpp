@@ -101,17 +101,32 @@ bool IsMemoryFull(CTovin_I2C_Port& port)
     return status.answered && (status.status1 & kStatus1Full) != 0;
 }
 
-bool SetReadEnable(CTovin_I2C_Port& port, bool on)
+namespace {
+
+// READ_FAULT_ENABLE; `answered` tells whether any attempt was acknowledged
+// all through, so that a refused command is told from a wrong answer.
+bool ReadEnable(CTovin_I2C_Port& port, bool on, bool& answered)
 {
     const uint8_t operand = on ? kEnableOperand : kDisableOperand;
     const uint8_t expected = on ? kEnabledAnswer : kDisabledAnswer;
+    answered = false;
     for (int attempt = 0; attempt < kEnableAttempts; ++attempt) {
         CCableLock lock;
         if (!port.BeginCommand(kCmdReadEnable, operand)) continue;
         uint8_t answer = 0;
-        if (port.ReadBytes(&answer, 1) && answer == expected) return true;
+        if (!port.ReadBytes(&answer, 1)) continue;
+        answered = true;
+        if (answer == expected) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool SetReadEnable(CTovin_I2C_Port& port, bool on)
+{
+    bool answered = false;
+    return ReadEnable(port, on, answered);
 }
 
 LogRead ReadLog(CTovin_I2C_Port& port, Records& records)
@@ -149,18 +164,47 @@ LogRead ReadDemoLog(Records& records)
     return read;
 }
 
+std::string EraseStepText(EraseStep step)
+{
+    switch (step) {
+    case EraseStep::None: break;
+    case EraseStep::Unlock: return "the unlock command (0x04)";
+    case EraseStep::ReadEnable:
+    case EraseStep::ReadDisable: return "READ_FAULT_ENABLE (0x74)";
+    case EraseStep::Erase: return "the erase command (0x71)";
+    case EraseStep::EndErase: return "the end-of-erase command (0x05)";
+    }
+    return {};
+}
+
+EraseOutcome EraseResult::Outcome() const
+{
+    if (notAcknowledged != EraseStep::None || !after.answered) return EraseOutcome::NotAcknowledged;
+    if (!enabled) return EraseOutcome::ReadEnableFailed;
+    if (CountFromStatus(after.status0, after.status1) != 0) return EraseOutcome::NotErased;
+    return EraseOutcome::Erased;
+}
+
 EraseResult EraseLog(CTovin_I2C_Port& port, uint16_t unlockCode)
 {
     CCableLock lock;
     const uint8_t code[2] = {static_cast<uint8_t>(unlockCode >> 8), static_cast<uint8_t>(unlockCode & 0xFF)};
     EraseResult result;
-    Send(port, kCmdUnlock, code, 2);
-    if (SetReadEnable(port, true)) {
-        Send(port, kCmdErase, nullptr, 0);
-        SetReadEnable(port, false);
+    const auto step = [&result](bool acknowledged, EraseStep which) {
+        if (!acknowledged && result.notAcknowledged == EraseStep::None) result.notAcknowledged = which;
+    };
+    step(Send(port, kCmdUnlock, code, 2), EraseStep::Unlock);
+    bool answered = false;
+    if (ReadEnable(port, true, answered)) {
+        step(Send(port, kCmdErase, nullptr, 0), EraseStep::Erase);
+        // Only a refused command counts here; the log was opened and erased.
+        ReadEnable(port, false, answered);
+        step(answered, EraseStep::ReadDisable);
         result.enabled = true;
+    } else {
+        step(answered, EraseStep::ReadEnable);
     }
-    Send(port, kCmdEndErase, nullptr, 0);
+    step(Send(port, kCmdEndErase, nullptr, 0), EraseStep::EndErase);
     result.after = ReadStatus(port);
     return result;
 }

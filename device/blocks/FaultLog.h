@@ -200,15 +200,32 @@ LogRead ReadLog(CTovin_I2C_Port& port, Records& records);
 // The demonstration log in place of a device's.
 LogRead ReadDemoLog(Records& records);
 
+// The commands of an erase, in the order they are sent.
+enum class EraseStep { None, Unlock, ReadEnable, Erase, ReadDisable, EndErase };
+// "the unlock command (0x04)", "READ_FAULT_ENABLE (0x74)", "the erase
+// command (0x71)", "the end-of-erase command (0x05)"; empty for None.
+std::string EraseStepText(EraseStep step);
+
+enum class EraseOutcome {
+    Erased,            // every command acknowledged, and the status shows an empty log
+    NotAcknowledged,   // a command (EraseResult::notAcknowledged) or the status read was not acknowledged
+    ReadEnableFailed,  // READ_FAULT_ENABLE answered, but not with the log opened: no erase was sent
+    NotErased,         // all acknowledged, yet the log holds records (another unlock code?)
+};
+
 struct EraseResult {
     bool enabled = false;   // READ_FAULT_ENABLE opened the log, so the erase was sent
+    // The first command the device did not acknowledge (None: all were).
+    EraseStep notAcknowledged = EraseStep::None;
     Status after;           // the status read once the sequence has ended
-    bool Erased() const { return enabled && after.answered && CountFromStatus(after.status0, after.status1) == 0; }
+    EraseOutcome Outcome() const;
+    bool Erased() const { return Outcome() == EraseOutcome::Erased; }
 };
 // The unlock code, READ_FAULT_ENABLE on and, when it opened, the erase and
 // READ_FAULT_ENABLE off; the closing command in every case. Then the status
 // is read, so that an erase the device did not carry out (a wrong unlock
-// code) is not taken for one.
+// code) is not taken for one; nor is one whose commands were not all
+// acknowledged, whatever the status shows.
 EraseResult EraseLog(CTovin_I2C_Port& port, uint16_t unlockCode = kUnlockCode);
 
 }  // namespace faultlog

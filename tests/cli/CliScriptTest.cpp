@@ -79,6 +79,16 @@ TEST_F(CliScript, CommandsRunInOrderOnOneBoardAndStopAtTheFirstFailure)
         {"sleep takes plain seconds", "sleep 1e3\n", 2, "", "zent2-cli: standard input, line 1: sleep '1e3': give "
                                                             "the seconds as a plain decimal number, 0 to 3600\n"},
         {"an empty script does nothing", "# nothing\n\n", 0, "", ""},
+        // Read in full before it runs, so bounded as a board file is.
+        {"a line longer than a board file's", "read-main 0\n" + std::string(4097, '#') + "\nread-main 1\n", 2, "",
+         "zent2-cli: standard input, line 2: line longer than 4096 characters\n"},
+        {"more than a board file holds",
+         [] {
+             std::string endless;
+             while (endless.size() <= cli::kMaxScriptBytes) endless += "# " + std::string(97, '.') + "\n";
+             return "read-main 0\n" + endless;
+         }(),
+         2, "", "zent2-cli: the script from standard input is larger than 1024 KiB: nothing was run\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

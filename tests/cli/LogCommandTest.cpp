@@ -1,6 +1,7 @@
 // zent2-cli log on the simulated board, on virtual time: the file it writes,
-// its progress lines, how SIGINT and SIGTERM end it, and what a file that
-// cannot be written does to it.
+// its progress lines, the readings that fail, how SIGINT and SIGTERM end it
+// (also in a script, and while a FIFO waits), and what a file that cannot be
+// written does to it.
 
 #include <gtest/gtest.h>
 
@@ -9,11 +10,14 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include "cli/Zent2Cli.h"
+#include "logging/LogCsv.h"
+#include "logging/LogReader.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/logging/FileSizeLimit.h"
 #include "tests/logging/LogTestSupport.h"
@@ -38,11 +42,14 @@ protected:
 
     // Runs on a clock that moves only when the command sleeps; onSleep is
     // told the virtual milliseconds passed after each wait.
-    LogRun Run(std::vector<std::string> args, const std::function<void(long long ms)>& onSleep = {})
+    LogRun Run(std::vector<std::string> args, const std::function<void(long long ms)>& onSleep = {},
+               const std::string& script = "")
     {
         args.insert(args.begin(), "--simulated-board");
         CZent2Cli cli;
         cli.SetBoard(board.get());
+        std::istringstream in(script);
+        cli.SetInput(&in);
         LogClock clock;
         clock.now = [this] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(virtualMs)); };
         clock.sleep = [this, onSleep](std::chrono::milliseconds time) {
@@ -83,11 +90,19 @@ TEST_F(CliLog, BadOptionsExitTwoWithoutTouchingTheBusOrTheFile)
         {{"log", "0", "--output", "P"}, "too many arguments"},
         {{"scan", "--output", "P"}, "--output belongs to the log command"},
         {{"measure", "0", "--select", "vmon1"}, "--select belongs to the log command"},
+        // The trace is written at the end, over the log.
+        {{"--trace", "P", "log", "--output", "P"}, "--trace and --output name the same file"},
+        {{"--trace", "Q", "log", "--output", "P"}, "--trace and --output name the same file"},
     };
+    // The same file by another way there.
+    const std::filesystem::path file(path);
+    const std::string other = (file.parent_path() / "." / file.filename()).string();
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
-        for (std::string& a : args)
+        for (std::string& a : args) {
             if (a == "P") a = path;
+            if (a == "Q") a = other;
+        }
         const LogRun run = Run(args);
         EXPECT_EQ(run.status, CZent2Cli::kExitUsage) << c.message;
         ASSERT_EQ(run.errLines.size(), 1u) << run.err;
@@ -140,18 +155,82 @@ TEST_F(CliLog, DevicesThatStopAnsweringAreLeftOutAndSaidSo)
     EXPECT_EQ(records.size(), 2u) << "a record of no device has no line at all";
 }
 
-TEST_F(CliLog, ReadingsThatFailAreNamedInTheProgress)
+// A reading that failed is not in the file as a value (the CSV and the
+// Trend window then show nothing there); every record is written all the
+// same, the progress names what is missing, a summary closes the run and
+// the exit status is 1.
+TEST_F(CliLog, FailedReadingsAreLeftOutNamedAndEndTheRunWithStatusOne)
 {
+    const struct {
+        const char* board;  // a board file
+        std::vector<std::string> progress;
+        std::string summary;
+        std::string missing;  // a line name no record holds
+    } cases[] = {
+        {"hmu0.fault.conversion = always",
+         {"Record 1 of 2: HMU0 (failed, not logged: VMON1-10, IMON1-2), HMU1",
+          "Record 2 of 2: HMU0 (failed, not logged: VMON1-10, IMON1-2), HMU1"},
+         "24 readings failed: HMU0 VMON1-10, IMON1-2 in records 1-2", "HMU0_IMON2"},
+        // The gains: not a current at half its value.
+        {"hmu0.nack.command.0x33 = always",
+         {"Record 1 of 2: HMU0 (failed, not logged: IMON1-2), HMU1",
+          "Record 2 of 2: HMU0 (failed, not logged: IMON1-2), HMU1"},
+         "4 readings failed: HMU0 IMON1-2 in records 1-2", "HMU0_IMON1"},
+        {"hmu1.nack.command.0x52 = always",
+         {"Record 1 of 2: HMU0, HMU1 (failed, not logged: VMON1-10, HVOUT1-4, GPIO1-6, GPIO8-10, TMON1-3, IMON1-2)",
+          "Record 2 of 2: HMU0, HMU1 (failed, not logged: VMON1-10, HVOUT1-4, GPIO1-6, GPIO8-10, TMON1-3, IMON1-2)"},
+         "56 readings failed: HMU1 VMON1-10, HVOUT1-4, GPIO1-6, GPIO8-10, TMON1-3, IMON1-2 in records 1-2",
+         "HMU1_TMON1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.board);
+        SetUp();
+        std::string error;
+        ASSERT_TRUE(board->LoadText(c.board, error)) << error;
+        const LogRun run = Run({"log", "--output", path, "--count", "2"});
+        EXPECT_EQ(run.status, 1);
+        std::vector<std::string> expected = c.progress;
+        expected.push_back("zent2-cli: 2 records written to " + path);
+        expected.push_back("zent2-cli: " + c.summary + " (not in the log)");
+        EXPECT_EQ(run.errLines, expected);
+        const std::string text = FileText(path);
+        EXPECT_EQ(RecordLines(text).size(), 2u);
+        EXPECT_EQ(text.find(c.missing), std::string::npos);
+        EXPECT_NE(text.find("HMU0_TMON1"), std::string::npos) << "the other readings are logged";
+    }
+
+    // A reading that fails once: an empty cell of its record in the CSV.
+    SetUp();
+    virtualMs = 0;
     const LogRun run = Run({"log", "--output", path, "--count", "3", "--select", "vmon1"}, [&](long long ms) {
-        if (ms == 500) board->Hmu(1)->InjectFault(HmuFault::ConversionNeverReady, 1);
-        if (ms == 1500) board->Hmu(0)->InjectFault(HmuFault::DataNack, CHmuDevice::kAlways);
+        if (ms == 1000) board->Hmu(1)->InjectFault(HmuFault::ConversionNeverReady, 1);
     });
-    EXPECT_EQ(run.status, 0);
-    ASSERT_GE(run.errLines.size(), 3u);
-    const std::string failed = " (a reading failed: some values are not measurements)";
-    EXPECT_EQ(run.errLines[0], "Record 1 of 3: HMU0, HMU1");
-    EXPECT_EQ(run.errLines[1], "Record 2 of 3: HMU0, HMU1" + failed);
-    EXPECT_EQ(run.errLines[2], "Record 3 of 3: HMU0" + failed + ", HMU1");
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.errLines.size(), 5u) << run.err;
+    EXPECT_EQ(run.errLines[1], "Record 2 of 3: HMU0, HMU1 (failed, not logged: VMON1)");
+    EXPECT_EQ(run.errLines[4], "zent2-cli: 1 reading failed: HMU1 VMON1 in record 2 (not in the log)");
+    const logread::LogReadResult log = logread::ReadLogFile(path);
+    ASSERT_TRUE(log.ok) << log.error;
+    EXPECT_EQ(log.problemCount, 0);
+    std::ostringstream csv;
+    ASSERT_TRUE(logread::WriteLogCsv(log.data, csv));
+    const std::vector<std::string> rows = Lines(csv.str());
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "record,time,HMU0_VMON1,HMU1_VMON1");
+    EXPECT_EQ(rows[2].substr(rows[2].size() - 1), ",") << rows[2];
+    EXPECT_NE(rows[3].back(), ',') << rows[3];
+}
+
+// The simulated bus keeps its newest decoded events only: a long run does
+// not grow by them.
+TEST_F(CliLog, ALongRunOnTheSimulatedBoardDoesNotKeepEveryBusEvent)
+{
+    const LogRun run = Run({"log", "--output", path, "--count", "120"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const CI2cBus& bus = board->Driver()->Bus();
+    EXPECT_GT(bus.DroppedEvents(), 0u) << "the run makes more events than are kept";
+    EXPECT_LE(bus.Events().size(), CI2cBus::kDefaultMaxEvents);
+    EXPECT_EQ(bus.EventLog().rfind("... ", 0), 0u);
 }
 
 #ifndef _WIN32
@@ -180,15 +259,61 @@ TEST_F(CliLog, FilesThatCannotBeWrittenExitOneWithTheSystemsText)
     EXPECT_NE(missing.err.find(std::string(": ") + std::strerror(ENOENT)), std::string::npos) << missing.err;
 
     std::unique_ptr<CFileSizeLimit> full;
+    std::string written;
     const LogRun run = Run({"log", "--output", path}, [&](long long ms) {
-        if (ms == 100) full = std::make_unique<CFileSizeLimit>(std::filesystem::file_size(path) + 10);
+        if (ms != 100) return;
+        written = FileText(path);
+        full = std::make_unique<CFileSizeLimit>(written.size() + 10);
     });
     full.reset();
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.errLines.size(), 2u) << run.err;
     EXPECT_EQ(run.errLines[1], "zent2-cli: writing the log file " + path + " failed: " + std::strerror(EFBIG) +
                                    "; 1 record before it are in the file");
-    EXPECT_EQ(RecordLines(FileText(path)).at(1).size(), 2u + 29u + 28u);
+    EXPECT_EQ(RecordLines(written).at(1).size(), 2u + 29u + 28u);
+    EXPECT_EQ(FileText(path), written) << "no part of record 2 is left in the file";
+}
+
+// A FIFO that nobody reads: the log waits for a reader, and a signal ends
+// the wait (the open does not hold on to the program).
+TEST_F(CliLog, AFifoWithoutAReaderIsWaitedForUntilASignal)
+{
+    const std::string fifo = path + ".fifo";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const LogRun run = Run({"log", "--output", fifo}, [&](long long ms) {
+        if (ms == 500) std::raise(SIGTERM);
+    });
+    std::filesystem::remove(fifo);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errLines,
+              (std::vector<std::string>{"zent2-cli: waiting for a program to read the FIFO " + fifo + " (Ctrl-C ends)",
+                                        "zent2-cli: SIGTERM arrived before the log file " + fifo +
+                                            " was opened: nothing was logged"}));
+    EXPECT_EQ(std::signal(SIGTERM, SIG_DFL), SIG_DFL) << "the program's own handling is back";
+}
+
+// In a script a signal ends the script, not only its log: what follows the
+// log line never reaches the board.
+TEST_F(CliLog, ASignalDuringAScriptsLogEndsTheScript)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        SetUp();
+        virtualMs = 0;
+        const std::string line = "log --output " + path + " --interval 10";
+        const LogRun run = Run({"-"}, [&](long long ms) {
+            if (ms == 3000) std::raise(signal);
+        }, line + "\nwrite-main 0 0x05\n");
+        EXPECT_EQ(run.status, 128 + signal);
+        EXPECT_EQ(run.errLines,
+                  (std::vector<std::string>{
+                      "Record 1: HMU0, HMU1", "zent2-cli: 1 record written to " + path,
+                      std::string("zent2-cli: standard input, line 1: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                          " ended the script at \"" + line + "\"; the lines after it did not run"}));
+        EXPECT_NE(board->Main()->Register(0), 0x05) << "the next line ran";
+        EXPECT_EQ(RecordLines(FileText(path)).size(), 1u);
+    }
 }
 
 // The program itself, stopped by a real signal while it logs for ever.

@@ -12,6 +12,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -599,6 +600,16 @@ TEST(CliProgram, MainRunsTheCommandAndReturnsItsStatus)
     const int full = std::system((std::string(ZENT2_CLI_PATH) + " --simulated-board scan >/dev/full 2>/dev/null").c_str());
     ASSERT_TRUE(WIFEXITED(full));
     EXPECT_EQ(WEXITSTATUS(full), 1) << "a failed write to standard output is an error";
+    // --version too, with the system's reason.
+    const std::string errPath = TempPath("version-err.txt");
+    const int version =
+        std::system((std::string(ZENT2_CLI_PATH) + " --version >/dev/full 2>" + errPath).c_str());
+    ASSERT_TRUE(WIFEXITED(version));
+    EXPECT_EQ(WEXITSTATUS(version), 1);
+    std::ifstream errFile(errPath);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(errFile), {}),
+              std::string("zent2-cli: cannot write the output: ") + std::strerror(ENOSPC) + "\n");
+    std::filesystem::remove(errPath);
 #endif
     // A pipe whose reader has gone: an error with its status, not the end by SIGPIPE.
     int fds[2];
@@ -750,6 +761,23 @@ TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
         {"erase-faults 0",
          [](CSimulatedBoard& b) { b.Hmu(0)->InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways); }, 1, "",
          "READ_FAULT_ENABLE has failed! Nothing was erased", 2},
+        // A command the device refused is an acknowledge failure, also when the status reads empty.
+        {"erase-faults 0",
+         [](CSimulatedBoard& b) {
+             b.Hmu(0)->InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, faultlog::kCmdEndErase);
+         },
+         1, "",
+         "HMU0 at 0xC0 did not acknowledge the end-of-erase command (0x05) (an acknowledge failure): the erase did "
+         "not complete\n",
+         0},
+        {"erase-faults 0",
+         [](CSimulatedBoard& b) {
+             b.Hmu(0)->InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, faultlog::kCmdUnlock);
+         },
+         1, "",
+         "HMU0 at 0xC0 did not acknowledge the unlock command (0x04) (an acknowledge failure): the erase did not "
+         "complete; the fault log still holds 2 faults\n",
+         2},
         // A comparator crossing on the board is the next record.
         {"faults 0", [](CSimulatedBoard& b) { b.SetTemperature(0, 0, 45.0); }, 0, "Faults: 3\n...", "", 3},
     };

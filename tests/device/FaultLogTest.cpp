@@ -1,7 +1,7 @@
 // The fault-log block: record decoding, the demo pattern, the unlock code
 // text, and the READ_FAULT_ENABLE handshake on the simulated board. The read
 // and erase sequences are checked end to end by the fault log window's tests
-// and by the command line's traces.
+// and by the command line's traces; here, what an erase result says.
 
 #include <gtest/gtest.h>
 
@@ -103,6 +103,51 @@ TEST_F(BoardTest, FaultLogReadEnableHasThreeAttempts)
     EXPECT_TRUE(faultlog::SetReadEnable(*port, true));
     Hmu(0).InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, faultlog::kCmdReadEnable);
     EXPECT_FALSE(faultlog::SetReadEnable(*port, true));
+}
+
+// Whatever the status shows afterwards, an erase with a command the device
+// refused is not an erase, and the result names the first such command.
+TEST_F(BoardTest, EraseResultNamesTheCommandTheDeviceRefused)
+{
+    using faultlog::EraseOutcome;
+    using faultlog::EraseStep;
+    const struct {
+        const char* name;
+        HmuFault fault;
+        int command;  // the one the fault hits
+        EraseOutcome outcome;
+        EraseStep refused;
+        size_t recordsAfter;
+    } cases[] = {
+        {"nothing refused", HmuFault::CommandNack, 0x7F, EraseOutcome::Erased, EraseStep::None, 0},
+        {"unlock", HmuFault::CommandNack, faultlog::kCmdUnlock, EraseOutcome::NotAcknowledged, EraseStep::Unlock, 2},
+        {"unlock code's data", HmuFault::DataNack, faultlog::kCmdUnlock, EraseOutcome::NotAcknowledged,
+         EraseStep::Unlock, 2},
+        {"READ_FAULT_ENABLE", HmuFault::CommandNack, faultlog::kCmdReadEnable, EraseOutcome::NotAcknowledged,
+         EraseStep::ReadEnable, 2},
+        {"erase", HmuFault::CommandNack, faultlog::kCmdErase, EraseOutcome::NotAcknowledged, EraseStep::Erase, 2},
+        // The log is empty by then: the status alone would call it erased.
+        {"end of erase", HmuFault::CommandNack, faultlog::kCmdEndErase, EraseOutcome::NotAcknowledged,
+         EraseStep::EndErase, 0},
+        {"READ_FAULT_ENABLE answers wrongly", HmuFault::WrongEnableAnswer, CHmuDevice::kAnyCommand,
+         EraseOutcome::ReadEnableFailed, EraseStep::None, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        ASSERT_EQ(Hmu(0).FaultRecords().size(), 2u);
+        Hmu(0).InjectFault(c.fault, CHmuDevice::kAlways, c.command);
+        const faultlog::EraseResult result = faultlog::EraseLog(*port);
+        EXPECT_EQ(result.Outcome(), c.outcome);
+        EXPECT_EQ(result.Erased(), c.outcome == EraseOutcome::Erased);
+        EXPECT_EQ(result.notAcknowledged, c.refused);
+        EXPECT_TRUE(result.after.answered);
+        EXPECT_EQ(Hmu(0).FaultRecords().size(), c.recordsAfter);
+    }
+    // A wrong unlock code: all acknowledged, nothing erased.
+    SetUp();
+    Hmu(0).SetUnlockCode(0x1234);
+    EXPECT_EQ(faultlog::EraseLog(*port).Outcome(), EraseOutcome::NotErased);
 }
 
 }  // namespace

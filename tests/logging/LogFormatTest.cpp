@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "logging/LogFailures.h"
 #include "logging/LogWriter.h"
 #include "util/OsVersion.h"
 #include "tests/CommaLocale.h"
@@ -240,6 +241,46 @@ TEST(LogSelection, ChannelListOfTheCommandLine)
         logsel::DeviceChannels expected{};
         for (const int channel : c.channels) expected[channel] = true;
         EXPECT_EQ(*parsed, expected) << c.list;
+    }
+}
+
+// The summary a logging run ends with: each device's channels that failed
+// in the same records named together, the records as a range or a count.
+TEST(LogFailures, SummaryNamesChannelsAndRecordsInFewWords)
+{
+    const int vmon1 = Channel(Group::Vmon, 1), hvmon = Channel(Group::Vmon, 10), gpio7 = Channel(Group::Gpio, 7);
+    const int tmon3 = Channel(Group::Tmon, 3), imon1 = Channel(Group::Imon, 1), imon2 = Channel(Group::Imon, 2);
+    std::vector<int> vmons;
+    for (int c = vmon1; c <= hvmon; ++c) vmons.push_back(c);
+    const auto record = [](int number, std::vector<std::pair<int, std::vector<int>>> failed) {
+        LogRecord r{number, {}};
+        for (auto& [device, channels] : failed) {
+            LogDeviceBlock block;
+            block.device = device;
+            block.failedChannels = channels;
+            r.devices.push_back(block);
+        }
+        return r;
+    };
+    struct Case {
+        std::vector<LogRecord> records;
+        std::string summary;
+    };
+    const std::vector<Case> cases = {
+        {{record(1, {{0, {}}, {1, {}}})}, ""},
+        {{record(3, {{0, vmons}}), record(4, {{0, vmons}, {1, {}}})}, "20 readings failed: HMU0 VMON1-10 in records 3-4"},
+        {{record(2, {{1, {imon1}}})}, "1 reading failed: HMU1 IMON1 in record 2"},
+        {{record(1, {{0, {vmon1, tmon3, imon1, imon2}}}), record(2, {}), record(3, {{0, {imon1, imon2}}, {5, {gpio7}}})},
+         "7 readings failed: HMU0 VMON1, TMON3 in record 1; HMU0 IMON1-2 in 2 records from 1 to 3; HMU5 GPIO7 in "
+         "record 3"},
+        {{record(1, {{0, {hvmon, Channel(Group::Hvout, 1)}}})},
+         "2 readings failed: HMU0 VMON10, HVOUT1 in record 1"},
+    };
+    for (const Case& c : cases) {
+        CLogFailures failures;
+        for (const LogRecord& r : c.records) failures.Add(r);
+        EXPECT_EQ(failures.Summary(), c.summary);
+        EXPECT_EQ(failures.Any(), !c.summary.empty());
     }
 }
 

@@ -11,6 +11,10 @@
 #include <sstream>
 #include <tuple>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "link/CableLock.h"
 #include "logging/LogReader.h"
 #include "logging/LogSession.h"
@@ -370,6 +374,21 @@ TEST(LogReader, TellsWhyAFileCannotBeRead)
     const LogReadResult folder = logread::ReadLogFile(std::filesystem::temp_directory_path().string());
     EXPECT_FALSE(folder.ok);
     EXPECT_NE(folder.error.find(std::strerror(EISDIR)), std::string::npos) << folder.error;
+    EXPECT_EQ(logread::LogFileProblem(missing.Path()), std::nullopt) << "the open says why";
+#ifndef _WIN32
+    // Opening a FIFO waits for a writer, and a device may never end: refused
+    // before anything opens them.
+    const std::string fifo = missing.Path() + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    for (const auto& [path, kind] : {std::pair<std::string, std::string>{fifo, "a FIFO"}, {"/dev/null", "a character device"}}) {
+        const std::string message = "cannot open " + path + ": " + kind + ", not a regular file: only a log file on disk can be read";
+        EXPECT_EQ(logread::LogFileProblem(path), message);
+        const LogReadResult result = logread::ReadLogFile(path);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, message);
+    }
+    std::filesystem::remove(fifo);
+#endif
 }
 
 TEST(LogReader, KeepsOnlyTheFirstReportsOfAFileFullOfBadLines)

@@ -1,9 +1,11 @@
 // The log writer on the simulated board: what a record holds, which devices
-// it covers, what it leaves behind on the port and the cable, and that every
-// completed record is on disk whatever happens after it.
+// it covers, which readings it leaves out because they failed, what it
+// leaves behind on the port and the cable, and that every completed record
+// is on disk whatever happens after it.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/Gpio.h"
 #include "link/CableLock.h"
+#include "logging/LogFailures.h"
 #include "logging/LogSession.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/sim/BoardFixture.h"
@@ -172,6 +175,88 @@ TEST_F(LogWriter, DeviceThatStopsAnsweringIsLeftOutUntilItAnswersAgain)
     EXPECT_EQ(records.at(2).size(), 2u) << "no line at all for the silent device";
 }
 
+// A reading the device did not give has no line: not a 0, not half a
+// current. The record names it, and the session counts it by channel.
+TEST_F(LogWriter, ReadingsThatFailAreLeftOutAndNamed)
+{
+    using logsel::kGpio7Channel;
+    std::vector<int> vmon, all;
+    for (int c = 0; c < logsel::kChannels; ++c) {
+        all.push_back(c);
+        if (logsel::GroupOf(c) == Group::Vmon) vmon.push_back(c);
+    }
+    const int imon1 = Channel(Group::Imon, 1), imon2 = Channel(Group::Imon, 2);
+    std::vector<int> vmonImon = vmon;
+    vmonImon.insert(vmonImon.end(), {imon1, imon2});
+    const struct {
+        const char* name;
+        HmuFault fault;
+        int command;
+        std::vector<int> failed;  // HMU0's channels left out
+    } cases[] = {
+        {"a conversion never ready", HmuFault::ConversionNeverReady, CHmuDevice::kAnyCommand, vmonImon},
+        {"monitor reads refused", HmuFault::CommandNack, 0x52, all},
+        {"configuration reads refused: the gains", HmuFault::CommandNack, 0x33, {imon1, imon2}},
+        // Without the identification nobody knows whether the device has GPIO7.
+        {"identification refused", HmuFault::CommandNack, 0x02, {kGpio7Channel}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BoardTest::SetUp();  // a fresh board
+        selection.fill(1);
+        auto session = Session();
+        ASSERT_EQ(session->Start(path.string(), 1, 0, 0), CLogSession::StartResult::Started);
+        ASSERT_TRUE(session->WriteRecord());
+        board->Hmu(0)->InjectFault(c.fault, CHmuDevice::kAlways, c.command);
+        ASSERT_TRUE(session->WriteRecord());
+        ASSERT_TRUE(session->WriteRecord());
+        board->Hmu(0)->InjectFault(c.fault, 0, c.command);
+        ASSERT_TRUE(session->WriteRecord());
+        ASSERT_TRUE(session->Close());
+
+        const auto records = RecordLines(FileText(path));
+        ASSERT_EQ(records.size(), 4u);
+        for (int n = 1; n <= 4; ++n) {
+            const bool faulty = n == 2 || n == 3;
+            const std::vector<std::string>& lines = records.at(n);
+            for (int channel = 0; channel < logsel::kChannels; ++channel) {
+                const std::string name = ", " + LogValueName(0, channel);
+                const bool logged = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+                    return line.size() > name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0;
+                });
+                const bool failed = std::find(c.failed.begin(), c.failed.end(), channel) != c.failed.end();
+                EXPECT_EQ(logged, !(faulty && failed)) << "record " << n << name;
+            }
+            EXPECT_EQ(lines.size(), 2u + 29u + 28u - (faulty ? c.failed.size() : 0u)) << "record " << n;
+        }
+        // What the status window can name: per record and for the run.
+        EXPECT_EQ(session->LastRecord().devices.at(0).failedChannels, std::vector<int>{});
+        for (const int channel : c.failed) EXPECT_EQ(session->Failures().FailedIn(0, channel), 2u);
+        EXPECT_EQ(session->Failures().FailedIn(1, imon1), 0u);
+        EXPECT_EQ(session->Failures().FailedReadings(), 2 * c.failed.size());
+        EXPECT_EQ(session->Failures().FailedRecords(), 2u);
+    }
+
+    // The record as the observer sees it.
+    BoardTest::SetUp();
+    selection = {};
+    Select(0, {Channel(Group::Vmon, 1), Channel(Group::Imon, 1)});
+    Select(1, {Channel(Group::Vmon, 1)});
+    board->Hmu(0)->InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, 0x33);
+    auto session = Session();
+    ASSERT_EQ(session->Start(path.string(), 1, 0, 0), CLogSession::StartResult::Started);
+    ASSERT_TRUE(session->WriteRecord());
+    const LogRecord& record = session->LastRecord();
+    ASSERT_EQ(record.devices.size(), 2u);
+    EXPECT_EQ(record.devices[0].failedChannels, std::vector<int>{imon1});
+    ASSERT_EQ(record.devices[0].values.size(), 1u);
+    EXPECT_EQ(record.devices[0].values[0].channel, Channel(Group::Vmon, 1));
+    EXPECT_FALSE(record.devices[1].ReadingFailed());
+    EXPECT_EQ(record.FailedReadings(), 1);
+    EXPECT_EQ(FailedReadingsText(record), "HMU0 IMON1");
+    EXPECT_EQ(session->Failures().Summary(), "1 reading failed: HMU0 IMON1 in record 1");
+}
+
 TEST_F(LogWriter, DemoModeLogsEightDevicesAndNoGpio7WhereTheDemoHasNone)
 {
     port->SetDemoMode(true);
@@ -244,9 +329,7 @@ TEST_F(LogWriter, WriteErrorInTheMiddleEndsTheRunWithWhatWasWrittenIntact)
     EXPECT_FALSE(session->IsOpen()) << "the file is closed";
     EXPECT_EQ(session->RecordsWritten(), 2);
     EXPECT_FALSE(session->WriteRecord()) << "nothing more after the error";
-    const std::string after = FileText(path);
-    EXPECT_EQ(after.substr(0, before.size()), before) << "records 1 and 2 stay as they were";
-    EXPECT_LE(after.size(), before.size() + 10);
+    EXPECT_EQ(FileText(path), before) << "records 1 and 2 as they were, and nothing of record 3";
     EXPECT_EQ(RecordLines(before).size(), 2u);
 }
 #endif

@@ -118,8 +118,8 @@ std::string WriteTemp(const std::string& text)
 TEST_F(BoardTest, BoardFileChangesWhatThePortReads)
 {
     const std::string path = WriteTemp(
+        "\xEF\xBB\xBFhmu0.vmon7 = 1.00   # after the byte-order mark an editor may write\n"
         "# a board with a weak POT1 and a hot sensor\n"
-        "hmu0.vmon7 = 1.00\n"
         "  HMU0.Temp1 = 41.5   # keys in any case\n"
         "hmu0.imon1 = 3\n"
         "hmu0.imon1.rsense = 0.005\n"
