@@ -19,9 +19,9 @@ constexpr std::chrono::milliseconds kWaitSlice{100};
 // The signal that asked the run to end, 0 for none.
 volatile std::sig_atomic_t g_stopRequested = 0;
 
-extern "C" void RequestStop(int signal)
+extern "C" void RequestStop(int number)
 {
-    g_stopRequested = signal;
+    g_stopRequested = number;
 }
 
 // SIGINT and SIGTERM ask the run to end for as long as it lasts; the

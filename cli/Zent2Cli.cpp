@@ -404,12 +404,12 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
     for (const ScriptLine& line : lines) {
         const cli::CliRequest& request = line.request;
         int status = kExitOk;
-        int signal = 0;
+        int stopSignal = 0;
         switch (request.command) {
         case cli::Command::Help: out << cli::UsageText(); break;
         case cli::Command::Sleep: Sleep(request); break;
         case cli::Command::Devices: status = Devices(request, port, out, err); break;
-        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock, &signal); break;
+        case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock, &stopSignal); break;
         case cli::Command::Csv: status = Csv(request, out, err); break;
         default: {
             CCableLock lock;
@@ -417,12 +417,12 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         }
         }
         // Ctrl-C or SIGTERM during a log ends the whole script, not only its line.
-        if (signal != 0) {
+        if (stopSignal != 0) {
             const bool last = &line == &lines.back();
             Message(err, source + ", line " + std::to_string(line.number) + ": " +
-                             (signal == SIGINT ? "SIGINT" : "SIGTERM") + " ended the script at \"" + line.text +
+                             (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + " ended the script at \"" + line.text +
                              "\"" + (last ? "" : "; the lines after it did not run"));
-            return kExitSignal + signal;
+            return kExitSignal + stopSignal;
         }
         if (status != kExitOk) {
             Message(err, source + ", line " + std::to_string(line.number) + ": the script stops at \"" + line.text +

@@ -145,21 +145,15 @@ bool CLogFile::CutBackTo(long long length)
     // A pipe or a device has no end to cut back to.
     if (length < 0) return false;
 #ifdef _WIN32
-    const int fd = _fileno(m_file);
+    const bool cut = _chsize_s(_fileno(m_file), length) == 0;
+    const int error = errno;
+    const bool placed = _fseeki64(m_file, length, SEEK_SET) == 0;
 #else
     const int fd = fileno(m_file);
-#endif
-#ifdef _WIN32
-    const bool cut = _chsize_s(fd, length) == 0;
-#else
     struct stat status{};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
     const bool cut = ::ftruncate(fd, static_cast<off_t>(length)) == 0;
-#endif
     const int error = errno;
-#ifdef _WIN32
-    const bool placed = _fseeki64(m_file, length, SEEK_SET) == 0;
-#else
     const bool placed = ::fseeko(m_file, static_cast<off_t>(length), SEEK_SET) == 0;
 #endif
     if (!cut) {

@@ -91,8 +91,8 @@ TEST_F(CliLog, BadOptionsExitTwoWithoutTouchingTheBusOrTheFile)
         {{"scan", "--output", "P"}, "--output belongs to the log command"},
         {{"measure", "0", "--select", "vmon1"}, "--select belongs to the log command"},
         // The trace is written at the end, over the log.
-        {{"--trace", "P", "log", "--output", "P"}, "--trace and --output name the same file"},
-        {{"--trace", "Q", "log", "--output", "P"}, "--trace and --output name the same file"},
+        {{"--trace", "P", "log", "--output", "P", "--count", "1"}, "--trace and --output name the same file"},
+        {{"--trace", "Q", "log", "--output", "P", "--count", "1"}, "--trace and --output name the same file"},
     };
     // The same file by another way there.
     const std::filesystem::path file(path);
