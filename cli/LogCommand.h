@@ -23,5 +23,6 @@ struct LogClock {
 };
 
 // Exit status: 0 when the count was reached or a signal ended the run, 1 when
-// the file could not be created or written (what was written stays).
+// the file could not be created or written (what was written stays) or the
+// cable failed (the run ends after the record in which it did).
 int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock);

@@ -441,16 +441,29 @@ gboolean CUsbTestbed::Cable::Handle(UMockdevIoctlClient* client)
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     Client& state = ClientOf(client);
     if (unplugged) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        // The URBs taken before come back as the kernel hands them back at a
+        // disconnect (libusb ends their transfers as "no device": it cannot
+        // see the disconnect otherwise, polling the node never reports an
+        // error here); after them, and for every other call, ENODEV.
+        const bool reap = request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB;
+        if (reap) {
+            for (Urb& urb : state.waiting) {
+                urb.status = -ESHUTDOWN;
+                urb.actualLength = 0;
+                urb.in.clear();
+                state.done.push_back(urb);
+            }
+            state.waiting.clear();
+        }
+        if (reap && !state.done.empty()) {
+            Reap(client, state, arg);
+        } else {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+        }
         return TRUE;
     }
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES: {
-        if (fault.kind == UsbFault::Permission && bed->root) {
-            // Root may open any node: the handler says no in its place.
-            umockdev_ioctl_client_complete(client, -1, EACCES);
-            return TRUE;
-        }
         UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
         if (!caps) {
             umockdev_ioctl_client_complete(client, -1, EFAULT);
@@ -475,6 +488,10 @@ gboolean CUsbTestbed::Cable::Handle(UMockdevIoctlClient* client)
             error = EFAULT;
         } else if (interface >= static_cast<unsigned>(CFt2232hChip::kChannels)) {
             error = ENOENT;
+        } else if (request == USBDEVFS_CLAIMINTERFACE && fault.kind == UsbFault::Permission && bed->root) {
+            // Root opens any node, so the handler says no in the node's place.
+            error = EACCES;
+            ++stats.refusedClaims;
         } else if (request == USBDEVFS_CLAIMINTERFACE) {
             if (holder[interface] != nullptr && holder[interface] != client) {
                 error = EBUSY;

@@ -19,11 +19,13 @@
 //   busy         another program holds both interfaces: claims are refused
 //                with EBUSY, and the driver query names usbfs, as the kernel does.
 //   permission   the device node may not be opened. For a user other than root
-//                the node's mode is 0 and the open itself fails with EACCES, as
-//                without the udev rule. Root opens any node, so there the
-//                handler refuses the first call on the node instead
-//                (GET_CAPABILITIES, with EACCES), which libusb turns into the
-//                same failed libusb_open and libftdi into the same code -4.
+//                the node's mode is 0, so the open itself fails with EACCES, as
+//                without the udev rule (libftdi: libusb_open() failed, -4). Root
+//                opens any node and libusb's open makes no call the handler
+//                could refuse, so for root the handler refuses the claim of
+//                either interface with EACCES instead (libftdi: unable to claim,
+//                -5, with errno 13): the same words for the user, but the
+//                serial stays readable, which without the rule it is not.
 //   unplug-after N  the cable is pulled out once N writes (bulk OUT transfers)
 //                have reached channel B: from then on every call on its node
 //                fails with ENODEV, and the main thread's ProcessUnplugs takes
