@@ -84,13 +84,19 @@ CFt2232hChip::CFt2232hChip(std::string serial, CMpsseEngine* channelA, CMpsseEng
     m_channels[1].engine = channelB;
 }
 
-std::vector<uint8_t> CFt2232hChip::DeviceDescriptor()
+void CFt2232hChip::SetUsbIds(uint16_t vendor, uint16_t product)
+{
+    m_vendor = vendor;
+    m_product = product;
+}
+
+std::vector<uint8_t> CFt2232hChip::DeviceDescriptor() const
 {
     std::vector<uint8_t> d{18, kDeviceDescriptorType};
     PutLe16(d, 0x0200);  // USB 2.0
     d.insert(d.end(), {0x00, 0x00, 0x00, 64});  // class per interface, 64-byte control packets
-    PutLe16(d, kVendorId);
-    PutLe16(d, kProductId);
+    PutLe16(d, m_vendor);
+    PutLe16(d, m_product);
     PutLe16(d, kRelease);
     d.insert(d.end(), {kStringManufacturer, kStringProduct, kStringSerial, 1});
     return d;
@@ -135,10 +141,10 @@ std::array<uint16_t, 128> CFt2232hChip::EepromImage() const
     std::array<uint8_t, 256> bytes{};
     bytes[0x00] = 0x08;  // both channels: virtual COM port driver
     bytes[0x01] = 0x08;
-    bytes[0x02] = kVendorId & 0xFF;
-    bytes[0x03] = kVendorId >> 8;
-    bytes[0x04] = kProductId & 0xFF;
-    bytes[0x05] = kProductId >> 8;
+    bytes[0x02] = static_cast<uint8_t>(m_vendor & 0xFF);
+    bytes[0x03] = static_cast<uint8_t>(m_vendor >> 8);
+    bytes[0x04] = static_cast<uint8_t>(m_product & 0xFF);
+    bytes[0x05] = static_cast<uint8_t>(m_product >> 8);
     bytes[0x06] = kRelease & 0xFF;
     bytes[0x07] = kRelease >> 8;
     bytes[0x08] = 0x80;  // bus powered

@@ -69,10 +69,15 @@ public:
     CFt2232hChip(std::string serial, CMpsseEngine* channelA, CMpsseEngine* channelB, Clock clock = {});
 
     const std::string& Serial() const { return m_serial; }
+    // A cable with USB ids of its own (its EEPROM programmed so); the chip
+    // stays an FT2232H. Set before the cable is plugged in.
+    void SetUsbIds(uint16_t vendor, uint16_t product);
+    uint16_t VendorId() const { return m_vendor; }
+    uint16_t ProductId() const { return m_product; }
     // Device descriptor followed by the configuration descriptor, as the
     // kernel shows them in sysfs ("descriptors").
     std::vector<uint8_t> SysfsDescriptors() const;
-    static std::vector<uint8_t> DeviceDescriptor();
+    std::vector<uint8_t> DeviceDescriptor() const;
     static std::vector<uint8_t> ConfigurationDescriptor();
     // The 93C56 EEPROM's 128 words: ids, power, string descriptors, checksum.
     std::array<uint16_t, 128> EepromImage() const;
@@ -120,6 +125,8 @@ private:
     std::vector<uint8_t> StringDescriptor(int index) const;
 
     std::string m_serial;
+    uint16_t m_vendor = kVendorId;
+    uint16_t m_product = kProductId;
     Clock m_clock;
     std::array<Channel, kChannels> m_channels;
 };

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <umockdev.h>
 
+#include "device/TextFormat.h"
 #include "sim/SimulatedBoard.h"
 #include "usbtestbed/Ft2232hChip.h"
 
@@ -43,6 +44,11 @@ std::string Hex(const std::vector<uint8_t>& bytes)
         text += pair;
     }
     return text;
+}
+
+std::string HexWord(uint16_t value)
+{
+    return FormatText("%04x", value);
 }
 
 std::string Number3(int n)
@@ -643,7 +649,8 @@ std::string CUsbTestbed::PlaceText(const Place& place)
     return "usb " + std::to_string(place.bus) + "-" + PortsText(place.ports, place.ports.size());
 }
 
-int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error)
+int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error,
+                          uint16_t vendor, uint16_t product)
 {
     if (CableCount() >= kMaxCables) {
         if (error) *error = "at most " + std::to_string(kMaxCables) + " cables";
@@ -656,6 +663,7 @@ int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedB
     cable->board = std::move(board);
     auto driver = cable->board->Driver();
     cable->chip = std::make_unique<CFt2232hChip>(serial, driver->Engine(0), driver->Engine(1));
+    cable->chip->SetUsbIds(vendor, product);
     cable->chip->PowerUp();
     if (!m_impl->AddHubs(cable->place.bus, cable->place.ports, error)) return -1;
 
@@ -676,11 +684,11 @@ int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedB
         return -1;
     }
     DeviceRecord record{syspath, bus, cable->devnum, cable->chip->SysfsDescriptors(),
-                        {{"idVendor", "0403"}, {"idProduct", "6010"}, {"bcdDevice", "0700"},
+                        {{"idVendor", HexWord(vendor)}, {"idProduct", HexWord(product)}, {"bcdDevice", "0700"},
                          {"bNumInterfaces", " 2"}, {"manufacturer", CFt2232hChip::kManufacturer},
                          {"product", CFt2232hChip::kProduct}, {"serial", serial},
                          {"devpath", PortsText(cable->place.ports, cable->place.ports.size())}},
-                        "403/6010/700"};
+                        FormatText("%x/%x/700", vendor, product)};
     if (!m_impl->Add(record, error)) return -1;
     m_cables.push_back(std::move(cable));
     return CableCount() - 1;

@@ -90,9 +90,10 @@ public:
     CUsbTestbed& operator=(const CUsbTestbed&) = delete;
 
     // Plugs in a cable with this serial and its board (ownership taken), at
-    // the next place of PlaceOf. Returns its number (0 first), or -1 with
-    // *error set.
-    int AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error);
+    // the next place of PlaceOf, showing these USB ids. Returns its number
+    // (0 first), or -1 with *error set.
+    int AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error,
+                 uint16_t vendor = 0x0403, uint16_t product = 0x6010);
     int CableCount() const { return static_cast<int>(m_cables.size()); }
     void SetFault(int cable, const UsbFaultPlan& plan);
 

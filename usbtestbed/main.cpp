@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "device/TextFormat.h"
+#include "link/FtdiDriver.h"
 #include "sim/SimulatedBoard.h"
 #include "usbtestbed/UsbTestbed.h"
 
@@ -28,7 +29,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: zent2-usb-testbed [--board FILE] [--cables N] [--serial S]... [--fault FAULT]\n"
-    "                         [--trace FILE.vcd] [--stats] -- COMMAND [ARGS]\n"
+    "                         [--own-ids VID:PID] [--trace FILE.vcd] [--stats] -- COMMAND [ARGS]\n"
     "\n"
     "Runs COMMAND (e.g. zent2-cli scan, or zent2-i2c) with emulated FT2232H cables\n"
     "plugged in, as the real libusb and libftdi1 in it see them: each cable carries\n"
@@ -49,6 +50,8 @@ const char* const kUsage =
     "                    N-th write to channel B), late-reply:N (the last byte of\n"
     "                    the reply to the N-th write to channel B comes after the\n"
     "                    read gave up)\n"
+    "  --own-ids VID:PID the last cable shows USB ids of its own (hex) instead of\n"
+    "                    0403:6010, as a cable whose EEPROM was programmed so\n"
     "  --trace FILE.vcd  record cable 1's I2C bus for sigrok/PulseView or GTKWave\n"
     "  --stats           print what each cable saw on standard error at the end\n"
     "\n"
@@ -92,6 +95,7 @@ int main(int argc, char** argv)
     int cables = 0;
     bool stats = false;
     UsbFaultPlan fault;
+    uint16_t ownVendor = 0, ownProduct = 0;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -107,7 +111,8 @@ int main(int argc, char** argv)
             stats = true;
             continue;
         }
-        if (arg != "--board" && arg != "--cables" && arg != "--serial" && arg != "--fault" && arg != "--trace")
+        if (arg != "--board" && arg != "--cables" && arg != "--serial" && arg != "--fault" && arg != "--trace" &&
+            arg != "--own-ids")
             return Usage("unknown option " + arg);
         if (i + 1 >= argc || argv[i + 1][0] == '\0') return Usage(arg + " needs a value");
         const std::string value = argv[++i];
@@ -118,6 +123,9 @@ int main(int argc, char** argv)
         } else if (arg == "--serial") {
             if (value.size() > 14) return Usage("--serial " + value + ": at most 14 characters");
             serials.push_back(value);
+        } else if (arg == "--own-ids") {
+            if (!ParseUsbIds(value, &ownVendor, &ownProduct))
+                return Usage("--own-ids " + value + ": give the USB ids as VID:PID in hex, e.g. 0403:6011");
         } else if (arg == "--fault") {
             if (!ParseUsbFault(value, &fault)) return Usage("--fault " + value + ": not a fault");
         } else {
@@ -148,7 +156,9 @@ int main(int argc, char** argv)
     auto bed = std::make_unique<CUsbTestbed>();
     for (int c = 0; c < cables; ++c) {
         std::string error;
-        if (bed->AddCable(serials[static_cast<size_t>(c)], std::move(boards[static_cast<size_t>(c)]), &error) < 0) {
+        const bool own = ownVendor != 0 && c == cables - 1;
+        if (bed->AddCable(serials[static_cast<size_t>(c)], std::move(boards[static_cast<size_t>(c)]), &error,
+                          own ? ownVendor : uint16_t{0x0403}, own ? ownProduct : uint16_t{0x6010}) < 0) {
             std::fprintf(stderr, "zent2-usb-testbed: cannot plug in cable %d: %s\n", c + 1, error.c_str());
             return 1;
         }
