@@ -199,6 +199,11 @@ const CliCase kCliCases[] = {
     {"script", {"--script", "@SCRIPT"}},
 };
 
+void PrintTo(const CliCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class UsbTestbedCli : public ::testing::TestWithParam<CliCase> {};
 
 TEST_P(UsbTestbedCli, PrintsWhatTheSimulatedBoardPrints)
