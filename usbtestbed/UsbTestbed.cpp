@@ -375,7 +375,9 @@ bool CUsbTestbed::Cable::Submit(UMockdevIoctlClient* client, Client& state, UMoc
         }
     } else if (urb.type == USBDEVFS_URB_TYPE_BULK) {
         const int channel = CFt2232hChip::ChannelOfEndpoint(urb.endpoint);
-        if (channel < 0) {
+        if (urb.bufferLength < 0 || (urb.bufferLength > 0 && !bytes)) {
+            error = EFAULT;
+        } else if (channel < 0) {
             error = ENOENT;
         } else if (holder[channel] != nullptr && holder[channel] != client) {
             error = EBUSY;
@@ -383,9 +385,9 @@ bool CUsbTestbed::Cable::Submit(UMockdevIoctlClient* client, Client& state, UMoc
             state.waiting.push_back(urb);
         } else {
             LateBytesArrive(channel);
-            chip->BulkOut(channel, bytes, static_cast<size_t>(std::max(urb.bufferLength, 0)));
+            chip->BulkOut(channel, bytes, static_cast<size_t>(urb.bufferLength));
             ++stats.bulkOut[channel];
-            stats.bytesOut[channel] += static_cast<uint64_t>(std::max(urb.bufferLength, 0));
+            stats.bytesOut[channel] += static_cast<uint64_t>(urb.bufferLength);
             urb.actualLength = urb.bufferLength;
             state.done.push_back(urb);
             CountWrite(channel);

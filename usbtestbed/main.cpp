@@ -59,10 +59,13 @@ const char* const kUsage =
 
 std::atomic<pid_t> g_child{0};
 
-extern "C" void Forward(int signal)
+// A signal sent to this process (kill) goes on to the command. One from the
+// terminal (Ctrl-C) reaches the command by itself, as it is in the same
+// process group: handing it on too would make it two.
+extern "C" void Forward(int signal, siginfo_t* info, void*)
 {
     const pid_t child = g_child.load();
-    if (child > 0) kill(child, signal);
+    if (child > 0 && info && info->si_code <= 0) kill(child, signal);
 }
 
 int Usage(const std::string& error)
@@ -171,7 +174,8 @@ int main(int argc, char** argv)
     }
 
     struct sigaction forward {};
-    forward.sa_handler = Forward;
+    forward.sa_sigaction = Forward;
+    forward.sa_flags = SA_SIGINFO;
     sigemptyset(&forward.sa_mask);
     for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &forward, nullptr);
 
