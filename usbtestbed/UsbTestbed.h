@@ -27,9 +27,10 @@
 //                -5, with errno 13): the same words for the user, but the
 //                serial stays readable, which without the rule it is not.
 //   unplug-after N  the cable is pulled out once N writes (bulk OUT transfers)
-//                have reached channel B: from then on every call on its node
-//                fails with ENODEV, and the main thread's ProcessUnplugs takes
-//                the device out of sysfs.
+//                have reached channel B: the URBs it holds come back as at a
+//                disconnect, every other call on its node fails with ENODEV,
+//                and the main thread's ProcessUnplugs takes the device out of
+//                sysfs.
 //   mute-after N  once N writes have reached channel B, the chip's IN endpoints
 //                never answer again: every read waits until libusb gives up
 //                (its timeout, through DISCARDURB). Writes are still taken.
