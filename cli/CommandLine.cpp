@@ -623,6 +623,8 @@ for each answering device and a "value, HMUd_CHANNEL" line per channel. Every
 record is flushed to the file as it is written, and one progress line per
 record goes to standard error. A device that stops answering is left out of
 the records until it answers again; a device without GPIO7 has no GPIO7 line.
+A cable that fails (pulled out, or its chip no longer answering) ends the run
+with exit status 1 after the record in which it did.
 
 Scripts (- or --script FILE): one command per line with its arguments, as
 above; '#' starts a comment, blank lines are skipped. The options on the
