@@ -67,15 +67,15 @@ Counted Measure(const Work& work, CUsbTestbed& bed, CTovin_I2C_Port& real, CSimu
 {
     Counted c;
     {
+        CBenchContext context(simulated);  // outlives the lock, which closes through it
         std::unique_ptr<CCableLock> outer;
-        CBenchContext context(simulated);
         if (work.inLock) outer = std::make_unique<CCableLock>();
         simulatedDriver.ResetCounters();
         for (int i = 0; i < work.runs; ++i) work.body(simulated);
         c.simulated = simulatedDriver.Counters();
     }
-    std::unique_ptr<CCableLock> outer;
     CBenchContext context(real);
+    std::unique_ptr<CCableLock> outer;
     if (work.inLock) outer = std::make_unique<CCableLock>();
     bed.ResetStats(0);
     const auto start = std::chrono::steady_clock::now();
