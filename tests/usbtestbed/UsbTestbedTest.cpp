@@ -346,27 +346,29 @@ TEST(UsbTestbed, EveryFirstContactFaultGivesItsMessage)
     const struct {
         const char* name;
         std::vector<std::string> prefix;
-        std::string fault;
+        std::vector<std::string> bed;
         std::string err;
     } cases[] = {
-        {"another program holds the cable", {}, "busy",
+        // Its only cable has USB ids of its own, so no FTDI chip is listed.
+        {"no cable plugged in", {}, {"--own-ids", "1234:5678"}, "zent2-cli: cannot open the cable: no FTDI device found\n"},
+        {"another program holds the cable", {}, {"--fault", "busy"},
          channel +
              FormatText(("another program holds this channel of the cable (libftdi: unable to claim usb device. "
                          "Make sure the default FTDI driver is not in use, code -5; errno 16: %s): close it "
                          "(another zent2-i2c or zent2-cli, OpenOCD, an FPGA or JTAG tool) and try again" +
                          status).c_str(),
                         std::strerror(EBUSY), 3, "ZTB001B")},
-        {"no udev rule", {}, "permission", geteuid() == 0 ? claimRefused : nodeRefused},
-        {"no udev rule, as a user", CanRunAsNobody() ? nobody : std::vector<std::string>{}, "permission",
+        {"no udev rule", {}, {"--fault", "permission"}, geteuid() == 0 ? claimRefused : nodeRefused},
+        {"no udev rule, as a user", CanRunAsNobody() ? nobody : std::vector<std::string>{}, {"--fault", "permission"},
          CanRunAsNobody() || geteuid() != 0 ? nodeRefused : claimRefused},
-        {"a mute chip", {}, "mute-after:0",
+        {"a mute chip", {}, {"--fault", "mute-after:0"},
          channel +
              FormatText(("the MPSSE engine of channel B did not answer in step (the bad command AA was answered "
                          "nothing, not FA AA): re-plug the cable" + status).c_str(),
                         4, "ZTB001B")},
     };
     for (const auto& c : cases) {
-        const Ran ran = OnTestbed({"--fault", c.fault}, {"read", "0", "C", "0x34"}, c.prefix);
+        const Ran ran = OnTestbed(c.bed, {"read", "0", "C", "0x34"}, c.prefix);
         EXPECT_EQ(ran.status, 1) << c.name;
         EXPECT_EQ(ran.out, "") << c.name;
         EXPECT_EQ(ran.err, c.err) << c.name;
