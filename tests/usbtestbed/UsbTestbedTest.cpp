@@ -32,15 +32,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A folder of this test process's own, gone when the process ends.
 fs::path Folder()
 {
-    static const fs::path folder = [] {
-        const fs::path path = fs::temp_directory_path() / ("zent2-usbtestbed-" + std::to_string(getpid()));
-        fs::create_directories(path);
-        fs::permissions(path, fs::perms::all);  // a run as another user writes here too
-        return path;
-    }();
-    return folder;
+    static const struct Scratch {
+        fs::path path = fs::temp_directory_path() / ("zent2-usbtestbed-" + std::to_string(getpid()));
+        Scratch() { fs::create_directories(path); }
+        ~Scratch()
+        {
+            std::error_code error;
+            fs::remove_all(path, error);
+        }
+    } scratch;
+    return scratch.path;
 }
 
 std::string FileText(const fs::path& path)
@@ -55,8 +59,6 @@ fs::path WriteFile(const std::string& name, const std::string& text)
 {
     const fs::path path = Folder() / name;
     std::ofstream(path, std::ios::binary) << text;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read);
     return path;
 }
 
