@@ -652,6 +652,8 @@ all of them ("24 readings failed: HMU0 VMON1-10, IMON1-2 in records 1-2"),
 and the exit status is 1 once every record is written. A write error leaves
 the file ending with the last complete record. A FIFO is waited for until a
 program reads it; Ctrl-C or SIGTERM ends the wait.
+A cable that fails (pulled out, or its chip no longer answering) ends the run
+with exit status 1 after the record in which it did.
 
 Scripts (- or --script FILE): one command per line with its arguments, as
 above; '#' starts a comment, blank lines are skipped. The options on the

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "util/TextFormat.h"
+#include "device/Tovin_I2C_Port.h"
 #include "logging/LogFailures.h"
 #include "logging/LogSession.h"
 
@@ -127,11 +128,21 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     const auto interval = std::chrono::seconds(request.logInterval);
     Clock::time_point due = clock.now();
     while (true) {
+        const int number = session.RecordsWritten() + 1;
         if (!session.WriteRecord()) {
             noteSignal();
             Message(err, "writing the log file " + request.logFile + " failed: " + session.ErrorText() + "; " +
                              Records(session.RecordsWritten()) + " before it are in the file");
             summary();
+            return 1;
+        }
+        // Devices that stop answering are left out and the run goes on; a
+        // cable that is gone would only give empty records from here on.
+        if (port.GetLink().TransfersFailing()) {
+            Message(err, FormatText("the cable failed during record %d (unplugged, or its chip stopped answering): "
+                                    "the log ends there; the records before it are complete in %s",
+                                    number, request.logFile.c_str()));
+            session.Close();
             return 1;
         }
         if (session.Complete() || CStopSignals::Requested()) break;

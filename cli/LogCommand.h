@@ -25,8 +25,9 @@ struct LogClock {
 
 // Exit status: 0 when the count was reached or a signal ended the run, 1 when
 // the file could not be created or written (the records completed before
-// stay), or when a reading failed (it is left out of its record; every
-// record is written all the same, and a summary names what failed).
+// stay), when a reading failed (it is left out of its record; every
+// record is written all the same, and a summary names what failed), or when
+// the cable failed (the run ends after the record in which it did).
 // stoppedBy, when given, is set to the signal (SIGINT, SIGTERM) that ended
 // the run, 0 when none did.
 int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock,

@@ -93,9 +93,11 @@ FtdiStatus CI2C_FTDI::Flush(FtdiHandle handle)
 {
     const uint32_t count = static_cast<uint32_t>(m_commandLength);
     m_commandLength = 0;
+    m_flushRefused = false;
     if (handle == nullptr) return FTDI_INVALID_HANDLE;
     uint32_t written = 0;
     const FtdiStatus status = m_driver->Write(handle, m_command.data(), count, &written);
+    m_flushRefused = status != FTDI_OK;
     // Part of a transaction reached the cable at most: as good as none.
     if (status == FTDI_OK && written != count) return FTDI_IO_ERROR;
     return status;
@@ -110,6 +112,7 @@ FtdiStatus CI2C_FTDI::FlushI2C()
         m_outOfStep = false;
     }
     const FtdiStatus status = Flush(m_i2cHandle);
+    m_transfersFailing = m_flushRefused;
     m_writeFailed = status != FTDI_OK;
     if (m_writeFailed) m_outOfStep = true;
     return status;
@@ -127,7 +130,7 @@ int CI2C_FTDI::CollectReplies()
     uint32_t received = 0;
     // After a failed write nothing is on its way: do not wait for it.
     if (expected > 0 && m_i2cHandle != nullptr && !m_writeFailed) {
-        m_driver->Read(m_i2cHandle, m_reply.data(), expected, &received);
+        m_transfersFailing = m_driver->Read(m_i2cHandle, m_reply.data(), expected, &received) != FTDI_OK;
         if (received > expected) received = expected;  // never trust a driver past the buffer
         if (received < expected) m_outOfStep = true;  // the rest may still come
     }

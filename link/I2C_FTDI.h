@@ -72,6 +72,10 @@ public:
     bool IsI2CChannelOpen() const { return m_i2cHandle != nullptr; }
     bool IsEnableChannelOpen() const { return m_enableHandle != nullptr; }
     bool IsOutOfStep() const { return m_outOfStep; }
+    // The last write or read on the I2C channel failed in the driver (not
+    // merely came up short): while it holds, the cable itself is gone or not
+    // answering, rather than a device on the bus.
+    bool TransfersFailing() const { return m_transfersFailing; }
     CFtdiDriver& Driver() { return *m_driver; }
 
 private:
@@ -98,6 +102,8 @@ private:
     bool m_outOfStep = false;
     // The last I2C flush failed, so its replies are not waited for.
     bool m_writeFailed = false;
+    bool m_transfersFailing = false;
+    bool m_flushRefused = false;  // the driver refused the last flush's write
 
     std::array<FtdiDeviceRecord, CFtdiDriver::kMaxRecords> m_records{};
     int32_t m_devicesFound = 0;

@@ -65,6 +65,7 @@ void CMpsseEngine::Purge()
     m_pending.clear();
     m_stalled = false;
     m_replies.clear();
+    m_immediate = 0;
 }
 
 size_t CMpsseEngine::Read(uint8_t* out, size_t max)
@@ -74,6 +75,7 @@ size_t CMpsseEngine::Read(uint8_t* out, size_t max)
         out[i] = m_replies.front();
         m_replies.pop_front();
     }
+    m_immediate -= std::min(m_immediate, n);
     return n;
 }
 
@@ -198,7 +200,9 @@ void CMpsseEngine::Execute(const uint8_t* cmd)
         m_divisor = static_cast<uint16_t>(cmd[1] | (cmd[2] << 8));
         return;
     case 0x87:
-        // Replies are handed to the driver as soon as they exist.
+        // The simulated driver hands replies over as soon as they exist; a
+        // chip emulated over USB holds them until this or its latency timer.
+        m_immediate = m_replies.size();
         return;
     case 0x8A:
     case 0x8B:

@@ -75,6 +75,10 @@ public:
     size_t Available() const { return m_replies.size(); }
     // Takes up to max reply bytes, oldest first; returns how many.
     size_t Read(uint8_t* out, size_t max);
+    // The oldest queued replies that a send-immediate (0x87) after them has
+    // pushed out: a chip hands these to USB at once, the rest only when its
+    // latency timer runs out. The driver here reads everything at once anyway.
+    size_t ImmediateReplies() const { return m_immediate; }
 
     uint8_t LowValue() const { return m_lowValue; }
     uint8_t LowDirection() const { return m_lowDir; }
@@ -152,6 +156,7 @@ private:
     uint64_t m_timeNs = 0;
     std::vector<uint8_t> m_pending;
     std::deque<uint8_t> m_replies;
+    size_t m_immediate = 0;
     size_t m_dropped = 0;
     std::vector<uint8_t> m_unknown;
     int m_highRises[8] = {};

@@ -155,6 +155,35 @@ TEST_F(CliLog, DevicesThatStopAnsweringAreLeftOutAndSaidSo)
     EXPECT_EQ(records.size(), 2u) << "a record of no device has no line at all";
 }
 
+TEST_F(CliLog, ACableThatFailsEndsTheRunWithExitOneAfterItsRecord)
+{
+    const std::string failed = " (a reading failed: some values are not measurements)";
+    const struct {
+        const char* name;
+        std::function<void(CSimulatedFtdiDriver&)> fault;  // at 1.5 s, between records 2 and 3
+        int status;
+        std::vector<std::string> progress;
+    } cases[] = {
+        {"unplugged", [](CSimulatedFtdiDriver& d) { d.SetPlugged(false); }, 1,
+         {"Record 1 of 4: HMU0, HMU1", "Record 2 of 4: HMU0, HMU1", "Record 3 of 4: no HMU device answered",
+          "zent2-cli: the cable failed during record 3 (unplugged, or its chip stopped answering): the log ends "
+          "there; the records before it are complete in " + path}},
+        // One write the driver refuses is tried again: the cable works.
+        {"one failed write", [](CSimulatedFtdiDriver& d) { d.FailWrites(1); }, 0,
+         {"Record 1 of 4: HMU0, HMU1", "Record 2 of 4: HMU0, HMU1", "Record 3 of 4: HMU0, HMU1",
+          "Record 4 of 4: HMU0, HMU1", "zent2-cli: 4 records written to " + path}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        const LogRun run = Run({"log", "--output", path, "--count", "4", "--select", "vmon1"}, [&](long long ms) {
+            if (ms == 1500) c.fault(*board->Driver());
+        });
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_EQ(run.errLines, c.progress) << c.name;
+        EXPECT_EQ(RecordLines(FileText(path)).size(), c.status == 0 ? 4u : 2u) << c.name;
+    }
+}
+
 // A reading that failed is not in the file as a value (the CSV and the
 // Trend window then show nothing there); every record is written all the
 // same, the progress names what is missing, a summary closes the run and

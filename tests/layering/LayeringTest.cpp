@@ -36,6 +36,8 @@ const std::vector<Rule>& Rules()
         {"logging", {"device", "settings", "link", "util"}},
         {"sim", {"link", "device", "util"}},
         {"cli", {"sim", "logging", "settings", "device", "link", "util"}},
+        // The emulated FT2232H for the tests of the real USB stack.
+        {"usbtestbed", {"sim", "device", "link", "util", kUsb}},
         {"ui", {"device", "settings", "link", "util", kQt}},
         {"widgets", {"ui", "device", "util", kQt}},
         {"pages", {"widgets", "ui", "logging", "device", "settings", "link", "util", kQt}},
