@@ -601,7 +601,8 @@ Commands:
                             mode not at all; meant for scripts
   csv FILE.log              the values of a log file as CSV on standard output,
                             one row per record (no cable needed; see below)
-  save-config FILE [HMU...] saves the writable configuration registers of the
+  save-config FILE [HMU...]
+                            saves the writable configuration registers of the
                             devices (default: every HMU device that answers)
                             to FILE, one line per register (see below); "-"
                             writes to standard output
