@@ -77,29 +77,39 @@ bool DevicesAnswer(const boardconfig::Settings& file, const std::string& source,
     return false;
 }
 
-void ReportReadFailure(const boardconfig::Setting& failed, const CTovin_I2C_Port& port, const char* consequence,
+// What failed: the device, or the cable (a transaction that failed with the
+// cable out of step failed on the cable, not by a NACK). `what` follows
+// "HMU1 at 0xC2 did not acknowledge" or "the cable failed at".
+std::string Failed(CTovin_I2C_Port& port, int hmu, const std::string& deviceWords, const std::string& what)
+{
+    if (CableFailed(port)) return "the cable failed talking to " + Device(port, hmu) + ": " + what;
+    return Device(port, hmu) + " " + deviceWords + " " + what;
+}
+
+void ReportReadFailure(const boardconfig::Setting& failed, CTovin_I2C_Port& port, const char* consequence,
                        std::ostream& err)
 {
-    Message(err, Device(port, failed.device) + " stopped answering while " + Named(failed) + " was read: " +
+    Message(err, Failed(port, failed.device, "stopped answering while", Named(failed) + " was read") + ": " +
                      consequence);
 }
 
 // What a load that stopped half way did and did not do.
-void ReportUnfinishedLoad(const boardconfig::LoadResult& result, const CTovin_I2C_Port& port, std::ostream& err)
+void ReportUnfinishedLoad(const boardconfig::LoadResult& result, CTovin_I2C_Port& port, std::ostream& err)
 {
     using Failure = boardconfig::LoadResult::Failure;
     const boardconfig::Setting& failed = result.failed;
     switch (result.failure) {
     case Failure::Write:
-        Message(err, Device(port, failed.device) + " did not acknowledge the write of " + Named(failed) +
+        Message(err, Failed(port, failed.device, "did not acknowledge", "the write of " + Named(failed)) +
                          ": load-config stopped");
         break;
     case Failure::Update:
-        Message(err, Device(port, failed.device) + " did not acknowledge Update Configuration: load-config stopped");
+        Message(err, Failed(port, failed.device, "did not acknowledge", "Update Configuration") +
+                         ": load-config stopped");
         break;
     case Failure::ReadBack:
-        Message(err, Device(port, failed.device) + " stopped answering while " + Named(failed) +
-                         " was read back: load-config stopped");
+        Message(err, Failed(port, failed.device, "stopped answering while", Named(failed) + " was read back") +
+                         ": load-config stopped");
         break;
     case Failure::Read:
     case Failure::None: return;
