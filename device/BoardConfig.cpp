@@ -250,7 +250,8 @@ bool Parse(std::string_view text, const std::string& source, Settings& settings,
         return false;
     };
     std::map<int, int> lineOf;  // Order() of each register given -> its line
-    size_t start = 0;
+    // The byte order mark some Windows editors put before UTF-8 text.
+    size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
     while (start < text.size()) {
         ++lineNumber;
         size_t end = text.find('\n', start);

@@ -9,7 +9,7 @@
 // map, in double quotes, its number and its value, e.g.
 //     HMU0  "VMON1 Config0"  22  0x5A
 // Numbers are decimal or 0x hex; '#' starts a comment, blank lines are
-// skipped, lines end in LF or CR LF. A file may hold any part of a device's
+// skipped, lines end in LF or CR LF (a UTF-8 byte order mark is skipped). A file may hold any part of a device's
 // registers: compare and load concern only the registers it names.
 //
 // Reading checks the whole file before anything is sent; the bus sequences

@@ -125,12 +125,13 @@ TEST_F(ConfigCommands, ASavedBoardIsComparedAndPutBackWithOneUpdatePerDevice)
         EXPECT_EQ(text.find(never), std::string::npos) << never;
     EXPECT_NE(text.find(FormatText("HMU0  \"VMON1 Config0\"         22  0x%02X\n", saved[0])), std::string::npos);
 
-    // Exactly the changes, in the file as it is or with CR LF line ends.
+    // Exactly the changes, in the file as it is or with CR LF line ends and
+    // the byte order mark some Windows editors write.
     std::set<std::tuple<int, int, int, int>> changes;
     for (size_t i = 0; i < std::size(kChanges); ++i)
         changes.insert({kChanges[i].hmu, kChanges[i].reg, saved[i], kChanges[i].value});
     const std::string crlf = TempPath("crlf.cfg");
-    std::ofstream(crlf, std::ios::binary) << std::regex_replace(text, std::regex("\n"), "\r\n");
+    std::ofstream(crlf, std::ios::binary) << "\xEF\xBB\xBF" + std::regex_replace(text, std::regex("\n"), "\r\n");
     for (const std::string& file : {path, crlf}) {
         const Result diff = Sim("diff-config " + file);
         EXPECT_EQ(diff.status, 1) << diff.err;
