@@ -402,7 +402,8 @@ LoadResult Load(CTovin_I2C_Port& port, const Settings& file, bool dryRun)
 
     // Differences not yet written, from `from` on.
     const auto leaveUnwritten = [&](size_t from) {
-        for (size_t i = from; i < result.differences.size(); ++i) result.notWritten.push_back(result.differences[i].file);
+        for (size_t i = from; i < result.differences.size(); ++i)
+            result.notWritten.push_back(result.differences[i].file);
     };
     size_t next = 0;  // the next difference to write
     for (const int device : Devices(ordered)) {

@@ -94,9 +94,8 @@ bool ReadBoard(QWidget* parent, CTovin_I2C_Port& port, const QString& path, cons
         if (absent.empty()) reading = boardconfig::Read(port, file);
     }
     if (!absent.empty()) {
-        Warn(parent, QStringLiteral("%1\n%2")
-                         .arg(QString::fromStdString(boardconfig::AbsentDeviceError(file, absent.front(), LocalPath(path))),
-                              QString::fromLatin1(consequence)));
+        const std::string error = boardconfig::AbsentDeviceError(file, absent.front(), LocalPath(path));
+        Warn(parent, QStringLiteral("%1\n%2").arg(QString::fromStdString(error), QString::fromLatin1(consequence)));
         return false;
     }
     if (!reading.ok) {
@@ -115,7 +114,9 @@ QString RegisterList(const boardconfig::Settings& settings)
         QStringList names;
         for (const boardconfig::Setting& s : settings)
             if (s.device == device)
-                names << QStringLiteral("\"%1\" (%2)").arg(QString::fromStdString(s.Register().name)).arg(s.Register().reg);
+                names << QStringLiteral("\"%1\" (%2)")
+                             .arg(QString::fromStdString(s.Register().name))
+                             .arg(s.Register().reg);
         lines << QStringLiteral("HMU%1: %2").arg(device).arg(names.join(QStringLiteral(", ")));
     }
     return lines.join(QLatin1Char('\n'));
@@ -144,7 +145,8 @@ QString UnfinishedLoad(const boardconfig::LoadResult& result)
     for (const boardconfig::Setting& s : result.written) (result.Applied(s.device) ? applied : pending).push_back(s);
     if (!applied.empty()) text += QStringLiteral("\n\nWritten and applied:\n") + RegisterList(applied);
     if (!pending.empty())
-        text += QStringLiteral("\n\nWritten but not applied (no Update Configuration was sent):\n") + RegisterList(pending);
+        text += QStringLiteral("\n\nWritten but not applied (no Update Configuration was sent):\n") +
+                RegisterList(pending);
     if (!result.notWritten.empty()) text += QStringLiteral("\n\nNot written:\n") + RegisterList(result.notWritten);
     if (result.written.empty() && result.notWritten.empty()) text += QStringLiteral("\n\nNo register differed.");
     return text;
@@ -306,7 +308,8 @@ void LoadBoardConfiguration(QWidget* parent, CAppServices& app)
     if (!result.notTaken.empty()) {
         QStringList lines;
         for (const boardconfig::Difference& d : result.notTaken)
-            lines << QStringLiteral("%1: written %2, reads back %3").arg(Named(d.file), Hex(d.file.value), Hex(d.deviceValue));
+            lines << QStringLiteral("%1: written %2, reads back %3")
+                         .arg(Named(d.file), Hex(d.file.value), Hex(d.deviceValue));
         Warn(parent, QStringLiteral("These registers do not read back as the file says:\n%1").arg(lines.join('\n')));
         return;
     }

@@ -62,7 +62,8 @@ std::multiset<std::tuple<int, int, int>> Writes(const std::string& log)
     std::multiset<std::tuple<int, int, int>> writes;
     static const std::regex write("S (C[0-9A-F]) A 31 A ([0-9A-F]{2}) A ([0-9A-F]{2}) A P");
     for (auto it = std::sregex_iterator(log.begin(), log.end(), write); it != std::sregex_iterator(); ++it)
-        writes.insert({std::stoi((*it)[1], nullptr, 16), std::stoi((*it)[2], nullptr, 16), std::stoi((*it)[3], nullptr, 16)});
+        writes.insert({std::stoi((*it)[1], nullptr, 16), std::stoi((*it)[2], nullptr, 16),
+                       std::stoi((*it)[3], nullptr, 16)});
     return writes;
 }
 
@@ -136,7 +137,8 @@ TEST_F(ConfigCommands, ASavedBoardIsComparedAndPutBackWithOneUpdatePerDevice)
         const Result diff = Sim("diff-config " + file);
         EXPECT_EQ(diff.status, 1) << diff.err;
         std::set<std::tuple<int, int, int, int>> listed;
-        static const std::regex line("HMU([0-7])  \"[^\"]+\" +([0-9]+)  file 0x([0-9A-F]{2})  device 0x([0-9A-F]{2})\n");
+        static const std::regex line(
+            "HMU([0-7])  \"[^\"]+\" +([0-9]+)  file 0x([0-9A-F]{2})  device 0x([0-9A-F]{2})\n");
         for (auto it = std::sregex_iterator(diff.out.begin(), diff.out.end(), line); it != std::sregex_iterator(); ++it)
             listed.insert({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3], nullptr, 16),
                            std::stoi((*it)[4], nullptr, 16)});

@@ -46,7 +46,10 @@ struct ConfigBench {
         a->trigger();
     }
     CHmuDevice& Hmu(int n) { return *board->Hmu(n); }
-    std::string LastMessage() const { return t->ui.messages.empty() ? std::string() : t->ui.messages.back().text.toStdString(); }
+    std::string LastMessage() const
+    {
+        return t->ui.messages.empty() ? std::string() : t->ui.messages.back().text.toStdString();
+    }
     bool Wrote() const { return std::regex_search(t->driver->EventLog(), std::regex("S C[0-9A-F] A (31|35) A")); }
 };
 
@@ -80,7 +83,8 @@ TEST(BoardConfiguration, SavedComparedAndLoadedBackThroughTheFileMenu)
     int lines = 0;
     static const std::regex line("HMU([01])  \"[^\"]+\" +([0-9]+)  0x([0-9A-F]{2})");
     for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it, ++lines)
-        EXPECT_EQ(std::stoi((*it)[3], nullptr, 16), bench.Hmu(std::stoi((*it)[1])).PendingConfiguration(std::stoi((*it)[2])))
+        EXPECT_EQ(std::stoi((*it)[3], nullptr, 16),
+                  bench.Hmu(std::stoi((*it)[1])).PendingConfiguration(std::stoi((*it)[2])))
             << (*it)[0];
     EXPECT_EQ(lines, 178);
 
