@@ -21,6 +21,7 @@
 #include "demo/TovinDemo3Dlg.h"
 #include "demo/TovinTrimMarginDlg.h"
 #include "device/Tovin_I2C_Port.h"
+#include "pages/BoardConfigDlg.h"
 #include "pages/UESDlg.h"
 #include "logview/TovinLogStatus.h"
 #include "logview/TovinTrendDlg.h"
@@ -144,6 +145,15 @@ void CTovinMainDlg::BuildMenu()
     connect(file->addAction(QStringLiteral("&Start Data Logging...")), &QAction::triggered, this,
             &CTovinMainDlg::OnStartDataLogging);
     connect(file->addAction(QStringLiteral("&Open Log...")), &QAction::triggered, this, &CTovinMainDlg::OnOpenLog);
+    file->addSeparator();
+    // Board configurations: every device of the board, so here rather than
+    // in the all-registers browser, whose pages are one device each.
+    connect(file->addAction(QStringLiteral("Save &Configuration...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnSaveConfiguration);
+    connect(file->addAction(QStringLiteral("Co&mpare with File...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnCompareConfiguration);
+    connect(file->addAction(QStringLiteral("&Load Configuration...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnLoadConfiguration);
     file->addSeparator();
     connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this, &CTovinMainDlg::OnExit);
 
@@ -378,6 +388,24 @@ void CTovinMainDlg::OnOpenLog()
         return;
     }
     trend->show();
+}
+
+void CTovinMainDlg::OnSaveConfiguration()
+{
+    if (!CheckConnection()) return;
+    SaveBoardConfiguration(this, m_app);
+}
+
+void CTovinMainDlg::OnCompareConfiguration()
+{
+    if (!CheckConnection()) return;
+    CompareBoardConfiguration(this, m_app);
+}
+
+void CTovinMainDlg::OnLoadConfiguration()
+{
+    if (!CheckConnection()) return;
+    LoadBoardConfiguration(this, m_app);
 }
 
 void CTovinMainDlg::OnI2CInterface()

@@ -51,6 +51,9 @@ public:
     void OnDataLoggingSelection();
     void OnStartDataLogging();
     void OnOpenLog();
+    void OnSaveConfiguration();
+    void OnCompareConfiguration();
+    void OnLoadConfiguration();
     void OnI2CInterface();
     void OnI2CAddress();
     void OnLargeGui();

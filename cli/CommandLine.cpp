@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "device/RegisterMap.h"
 #include "device/blocks/Trim.h"
 #include "link/FtdiDriver.h"
 #include "link/I2C_FTDI.h"
@@ -24,7 +26,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 19> kCommands = {{
+constexpr std::array<CommandInfo, 22> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -44,12 +46,16 @@ constexpr std::array<CommandInfo, 19> kCommands = {{
     {"write-main", Command::WriteMain, 2, "write-main REG VALUE"},
     {"sleep", Command::Sleep, 1, "sleep SECONDS"},
     {"csv", Command::Csv, 1, "csv FILE.log"},
+    {"save-config", Command::SaveConfig, 1, "save-config FILE [HMU...]"},
+    {"diff-config", Command::DiffConfig, 1, "diff-config FILE"},
+    {"load-config", Command::LoadConfig, 1, "load-config FILE [--dry-run]"},
 }};
 
 // Arguments a command may take beyond its required ones.
 int OptionalArguments(Command command)
 {
-    return command == Command::Trim ? 1 : 0;  // VOLTS
+    if (command == Command::SaveConfig) return regmap::kDevices;  // HMU...
+    return command == Command::Trim ? 1 : 0;                       // VOLTS
 }
 
 constexpr int kMaxHmuIndex = 7;
@@ -131,6 +137,12 @@ public:
         if (name == "--simulated-board" || name == "--demo") {
             if (inlineValue) return Fail(name + " takes no value");
             (name == "--demo" ? m_demo : m_simulated) = true;
+            return true;
+        }
+        // load-config's own: it may stand on a script line too.
+        if (name == "--dry-run") {
+            if (inlineValue) return Fail(name + " takes no value");
+            m_request.dryRun = true;
             return true;
         }
         const bool logOption =
@@ -289,6 +301,20 @@ public:
         return true;
     }
 
+    // save-config's devices: each 0..7, none twice.
+    bool ConfigDevices(const std::vector<std::string>& positionals)
+    {
+        for (size_t i = 2; i < positionals.size(); ++i) {
+            if (!Hmu(positionals[i])) return false;
+            std::vector<int>& devices = m_request.configDevices;
+            if (std::find(devices.begin(), devices.end(), m_request.hmu) != devices.end())
+                return Fail("save-config: HMU " + ShownText(positionals[i]) + " is given twice");
+            devices.push_back(m_request.hmu);
+        }
+        m_request.hmu = 0;
+        return true;
+    }
+
     bool Positionals(const std::vector<std::string>& positionals)
     {
         const bool script = !m_request.scriptFile.empty() || (!positionals.empty() && positionals[0] == "-");
@@ -314,6 +340,9 @@ public:
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
         switch (info->command) {
         case Command::Csv: m_request.csvFile = positionals[1]; return true;
+        case Command::SaveConfig: m_request.configFile = positionals[1]; return ConfigDevices(positionals);
+        case Command::DiffConfig:
+        case Command::LoadConfig: m_request.configFile = positionals[1]; return true;
         case Command::ReadMain: return MainRegister(positionals[1]);
         case Command::WriteMain: return MainRegister(positionals[1]) && Value(positionals[2]);
         case Command::Sleep: return Seconds(positionals[1]);
@@ -344,6 +373,7 @@ public:
         if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
         if (command != Command::Log && !m_logOptions.empty())
             return Fail(m_logOptions.front() + " belongs to the log command");
+        if (command != Command::LoadConfig && m_request.dryRun) return Fail("--dry-run belongs to the load-config command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
         if (!m_request.traceFile.empty() && !m_simulated)
@@ -359,10 +389,12 @@ public:
                                   command == Command::Measure || command == Command::Ues ||
                                   command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
                                   command == Command::Faults || command == Command::EraseFaults;
-        if (addressesHmu) {
-            const int address = m_request.hmuBase + 2 * m_request.hmu;
+        std::vector<int> addressed = m_request.configDevices;
+        if (addressesHmu) addressed.push_back(m_request.hmu);
+        for (const int hmu : addressed) {
+            const int address = m_request.hmuBase + 2 * hmu;
             if (address > static_cast<int>(kMaxAddress))
-                return Fail("HMU" + std::to_string(m_request.hmu) + " would be at " + Hex(address) +
+                return Fail("HMU" + std::to_string(hmu) + " would be at " + Hex(address) +
                             " with --base " + Hex(m_request.hmuBase) + ", beyond 0xFE");
         }
         if (m_demo) {
@@ -592,6 +624,19 @@ Commands:
                             mode not at all; meant for scripts
   csv FILE.log              the values of a log file as CSV on standard output,
                             one row per record (no cable needed; see below)
+  save-config FILE [HMU...]
+                            saves the writable configuration registers of the
+                            devices (default: every HMU device that answers)
+                            to FILE, one line per register (see below); "-"
+                            writes to standard output
+  diff-config FILE          reads the registers FILE names and prints each one
+                            the device holds otherwise: device, name, number,
+                            file value, device value; exit 0 when the board
+                            holds the file, 1 when it differs
+  load-config FILE          writes the registers that differ from FILE, device
+                            by device, sends update to each device of the file
+                            and reads them back; --dry-run prints what it would
+                            write and writes nothing
   -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
 
@@ -635,6 +680,7 @@ Options:
   --interval SECONDS log: seconds between records, 1..86400, default 1
   --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
                      or SIGTERM, which let the record being written finish
+  --dry-run          load-config: only print what would be written
   --select CHANNELS  log: the channels of every device, a comma list of
                      vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
                      tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
@@ -710,6 +756,25 @@ on standard error, as is a last line cut short (a crash while logging): the
 rows then hold what was read. A file that cannot be read, or that is not a
 log, gives exit status 1 and nothing on standard output.
 
+Configuration files (save-config, diff-config, load-config): a header of
+'#' comments (version, date, devices), then one line per register, e.g.
+  HMU0  "VMON1 Config0"  22  0x5A
+the device, the register's name as dump shows it, its number and its value.
+Only the writable configuration (C) registers are saved and loaded, never
+monitor or read-only ones. A file may name only some registers: diff-config
+and load-config concern those. The whole file is checked first (at most 1 MiB,
+lines of at most 4096 characters): an unknown device or register, a name that
+is not its number's, a value over 0xFF, a register given twice or a device
+that does not answer is named with its line, exit status 2, and nothing is
+written. load-config then reads the registers, writes those that differ,
+sends update once to each device of the file (also to one with nothing to
+write: a C read shows what was written, which is not in effect before
+update) and reads them back; a register that reads back otherwise is named.
+When a transaction fails on the way, it stops and says which registers were
+written (and whether their device applied them) and which were not. The file
+itself is never changed. In a script, the file is read when its line runs,
+so an earlier line may save it.
+
 Exit status:
   0  done
   1  a device did not acknowledge or stopped answering (nothing it did not
@@ -720,10 +785,14 @@ Exit status:
      failed while logging, (csv) the log could not be read or the CSV not
      written, or the output could not be written (a full disk, a closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
-     arguments, a number out of range, a bad board file, a trace file that
-     cannot be created or that is the log file, a script too large): a
-     one-line message, and nothing was sent to the bus
+     arguments, a number out of range, a bad board or configuration file, a
+     trace file that cannot be created or that is the log file, a script too
+     large): a one-line message, and nothing was sent to the bus (nothing
+     written, for a configuration file whose device does not answer)
   130, 143  SIGINT or SIGTERM ended a script during its log command
+  diff-config exits 0 when the board holds the file, 1 when it differs and
+  2 for a bad file or a device that did not answer, as diff does, so that 1
+  only ever means "differs"
 )";
 }
 

@@ -21,7 +21,8 @@ enum class Command {
     ReadMain, WriteMain,  // registers 0..3 of the main device
     Sleep,      // lets the board clock run (in scripts)
     Script,     // commands from a file or standard input, on one board or cable session
-    Csv         // a log file as CSV, no cable
+    Csv,        // a log file as CSV, no cable
+    SaveConfig, DiffConfig, LoadConfig  // board configuration files
 };
 
 constexpr int kMaxLogInterval = 86400;  // one day
@@ -67,6 +68,13 @@ struct CliRequest {
 
     // csv: the log file to convert.
     std::string csvFile;
+
+    // save-config, diff-config, load-config: the configuration file ("-":
+    // standard output for save-config), the devices to save (empty: every
+    // device that answers) and load-config's --dry-run.
+    std::string configFile;
+    std::vector<int> configDevices;
+    bool dryRun = false;
 
     // Remarks that do not stop the command (a rate outside the link's table).
     std::vector<std::string> notes;

@@ -15,6 +15,7 @@
 
 #include "settings/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
+#include "cli/ConfigCommands.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
 #include "device/Tovin_I2C_Port.h"
@@ -210,6 +211,15 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
     // A file to read: no cable.
     if (request.command == cli::Command::Csv) return Csv(request, out, err);
 
+    // A configuration file too.
+    m_configFile.reset();
+    if (request.command == cli::Command::DiffConfig || request.command == cli::Command::LoadConfig) {
+        boardconfig::Settings file;
+        if (!cli::ReadConfigFile(request.configFile, file, err)) return kExitUsage;
+        m_configFile = std::move(file);
+    }
+    if (request.command == cli::Command::SaveConfig && !cli::CheckSaveTarget(request, err)) return kExitUsage;
+
     // A script is read and checked in full before anything is opened.
     std::vector<ScriptLine> script;
     std::string source;
@@ -325,6 +335,9 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
     case cli::Command::ReadMain: return ReadMainRegister(request, port, out, err);
     case cli::Command::WriteMain: return WriteMainRegister(request, port, err);
+    case cli::Command::SaveConfig: return cli::SaveConfig(request, port, out, err);
+    case cli::Command::DiffConfig:
+    case cli::Command::LoadConfig: return ConfigFileCommand(request, port, out, err);
     case cli::Command::Help:
     case cli::Command::BoardHelp:
     case cli::Command::Devices:
@@ -765,6 +778,19 @@ int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostre
         return kExitDevice;
     }
     return kExitOk;
+}
+
+int CZent2Cli::ConfigFileCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                                 std::ostream& err)
+{
+    boardconfig::Settings file;
+    if (m_configFile) {
+        file = *m_configFile;
+    } else if (!cli::ReadConfigFile(request.configFile, file, err)) {
+        return kExitUsage;
+    }
+    if (request.command == cli::Command::DiffConfig) return cli::DiffConfig(file, request.configFile, port, out, err);
+    return cli::LoadConfig(request, file, port, out, err);
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

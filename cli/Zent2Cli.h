@@ -12,11 +12,13 @@
 #include <iosfwd>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/LogCommand.h"
+#include "device/BoardConfig.h"
 
 class CFtdiDriver;
 class CSimulatedBoard;
@@ -81,12 +83,18 @@ private:
     int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     static int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
+    // diff-config and load-config, with the file read before the cable was
+    // opened or, on a script line, now.
+    int ConfigFileCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                          std::ostream& err);
 
     DriverFactory m_cableFactory;
     CSimulatedBoard* m_board = nullptr;
     LogClock m_logClock = LogClock::Real();
     std::istream* m_input = nullptr;
     CSimulatedBoard* m_running = nullptr;  // the board of the running command, if simulated
+    // The configuration file of the command line's diff-config or load-config, checked before anything opened.
+    std::optional<boardconfig::Settings> m_configFile;
 };
 
 // The whole program, as main() runs it.

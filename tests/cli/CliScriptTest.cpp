@@ -60,7 +60,16 @@ TEST_F(CliScript, CommandsRunInOrderOnOneBoardAndStopAtTheFirstFailure)
         std::string out;
         std::string err;  // what standard error holds, "" for nothing
     };
+    const std::string config = (std::filesystem::temp_directory_path() / "zent2-script-board.cfg").string();
     const std::vector<Case> cases = {
+        {"a configuration saved, changed and loaded back on one board",
+         "save-config " + config + " 0\nwrite 0 C 22 0x5A\nload-config " + config + " --dry-run\nload-config " +
+             config + "\ndiff-config " + config + "\n",
+         0, "89 registers of HMU0 saved to " + config + "\n", ""},
+        {"a board that differs from the file stops the script",
+         "save-config " + config + "\nwrite 1 C 22 0x5A\ndiff-config " + config + "\nscan\n", 1,
+         "178 registers of HMU0 HMU1 saved to " + config + "\nHMU1  \"VMON1 Config0\"         22  file 0x48  device 0x5A\n",
+         "zent2-cli: standard input, line 3: the script stops at \"diff-config " + config + "\"\n"},
         {"margining, given time, moves the trimmed rail",
          "# margin +5 %\nwrite-main 0 0x05\n\n   sleep 1.5   # the loops follow\nread-main 0\nmeasure 0\n", 0,
          "0x05\n", ""},
@@ -102,6 +111,8 @@ TEST_F(CliScript, CommandsRunInOrderOnOneBoardAndStopAtTheFirstFailure)
             EXPECT_EQ(Bus().Counters().writeCalls, 0u) << "nothing reaches the bus";
         }
     }
+
+    std::filesystem::remove(config);
 
     SetUp();
     const Result margined = Script("write-main 0 0x05\nsleep 1.5\nmeasure 0\n");

@@ -137,6 +137,12 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--vid-pid", "0403", "scan"}, "VID:PID"}, {{"--vid-pid=0403:0", "scan"}, "VID:PID"},
         {{"--serial", "FT1", "--simulated-board", "scan"}, "not with"}, {{"--demo", "--vid-pid", "1234:5678", "scan"}, "not with"},
         {{"--serial"}, "needs a value"},
+        {{"save-config", "c.cfg", "1", "0x1"}, "given twice"}, {{"save-config", "c.cfg", "8"}, "0..7"},
+        {{"--base", "0xF2", "save-config", "c.cfg", "7"}, "beyond 0xFE"},
+        {{"--dry-run", "diff-config", "c.cfg"}, "belongs to the load-config"},
+        {{"load-config", "c.cfg", "--dry-run=1"}, "no value"},
+        {{"--simulated-board", "load-config", TempPath("missing.cfg")}, "does not exist"},
+        {{"--simulated-board", "save-config", std::filesystem::temp_directory_path().string()}, "is a folder"},
     };
     for (const auto& c : cases) {
         std::string line;
