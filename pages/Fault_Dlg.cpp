@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "settings/Settings.h"
@@ -48,6 +49,25 @@ private:
 QLabel* FlagLabel(const QString& widest, QWidget* parent)
 {
     return new CFlagLabel(widest, parent);
+}
+
+// Why one device's log was not erased, for the line under the failure text.
+std::string NotErasedText(int device, const faultlog::EraseResult& result)
+{
+    switch (result.Outcome()) {
+    case faultlog::EraseOutcome::Erased: break;
+    case faultlog::EraseOutcome::NotAcknowledged:
+        if (result.notAcknowledged == faultlog::EraseStep::None)
+            return FormatText("HMU%d not erased: its status was not acknowledged", device);
+        return FormatText("HMU%d not erased: %s was not acknowledged", device,
+                          faultlog::EraseStepText(result.notAcknowledged).c_str());
+    case faultlog::EraseOutcome::ReadEnableFailed:
+        return FormatText("HMU%d not erased: its log would not open", device);
+    case faultlog::EraseOutcome::NotErased:
+        return FormatText("HMU%d not erased: it still holds %d faults (another unlock code?)", device,
+                          faultlog::StatusCount(result.after.status1));
+    }
+    return FormatText("HMU%d erased", device);
 }
 
 }  // namespace
@@ -175,6 +195,7 @@ void CFault_Dlg::ReadFaults()
 {
     m_index = 0;
     m_readAnswered = true;
+    m_logClosed = false;
     if (m_demo) {
         m_count = faultlog::ReadDemoLog(m_records).count;
         return;
@@ -182,7 +203,9 @@ void CFault_Dlg::ReadFaults()
     if (Port() == nullptr) return;
     const faultlog::LogRead read = faultlog::ReadLog(*Port(), m_records);
     m_count = read.count;
-    m_readAnswered = read.Answered();
+    m_logClosed = read.enableFailed;
+    // Records that could not be read are as unanswered as a refused status.
+    m_readAnswered = read.Answered() && !read.enableFailed;
 }
 
 void CFault_Dlg::DecodeFaultRecord()
@@ -193,10 +216,11 @@ void CFault_Dlg::DecodeFaultRecord()
 
 void CFault_Dlg::ShowFaultRecord()
 {
-    m_previous->setEnabled(m_index != 0);
-    m_next->setEnabled(m_index + 1 < m_count);
-    m_last->setEnabled(m_count != 0);
-    const bool shown = m_count != 0;
+    // Records of a log that would not open were never read: none is shown.
+    const bool shown = m_count != 0 && !m_logClosed;
+    m_previous->setEnabled(shown && m_index != 0);
+    m_next->setEnabled(shown && m_index + 1 < m_count);
+    m_last->setEnabled(shown);
     for (int c = 0; c < faultlog::kChannels; ++c) {
         for (int k = 0; k < 2; ++k) {
             const QString prefix = k == 0 ? QStringLiteral("A = ") : QStringLiteral("B = ");
@@ -214,8 +238,11 @@ void CFault_Dlg::ShowFaultRecord()
         }
         m_gpioValues[g]->setText(value);
     }
-    m_title->setText(shown ? Text(FormatText("Fault # %d of %d Total Faults", m_index + 1, m_count))
-                           : QStringLiteral("No Faults"));
+    if (m_logClosed)
+        m_title->setText(Text(FormatText("%d Total Faults (from the status; the log would not open)", m_count)));
+    else
+        m_title->setText(shown ? Text(FormatText("Fault # %d of %d Total Faults", m_index + 1, m_count))
+                               : QStringLiteral("No Faults"));
 }
 
 void CFault_Dlg::ReportUnansweredRead()
@@ -255,7 +282,7 @@ void CFault_Dlg::ReadAndShowLast()
 void CFault_Dlg::OnReadLast()
 {
     if (Port() != nullptr) Port()->SetHmuIndex(DeviceIndex());
-    if (m_count < 1) return;
+    if (m_count < 1 || m_logClosed) return;
     m_index = m_count - 1;
     DecodeFaultRecord();
     ShowFaultRecord();
@@ -265,7 +292,7 @@ void CFault_Dlg::OnReadNext()
 {
     if (Port() != nullptr) Port()->SetHmuIndex(DeviceIndex());
     // The button is enabled only while a next record exists.
-    if (m_index + 1 >= m_count) return;
+    if (m_index + 1 >= m_count || m_logClosed) return;
     ++m_index;
     DecodeFaultRecord();
     ShowFaultRecord();
@@ -274,7 +301,7 @@ void CFault_Dlg::OnReadNext()
 void CFault_Dlg::OnReadPrevious()
 {
     if (Port() != nullptr) Port()->SetHmuIndex(DeviceIndex());
-    if (m_index <= 0) return;
+    if (m_index <= 0 || m_logClosed) return;
     --m_index;
     DecodeFaultRecord();
     ShowFaultRecord();
@@ -308,6 +335,7 @@ void CFault_Dlg::EraseAllFaults()
     SetBusy(m_erase, true);
     emit SequenceRunning();
     bool erased = true;
+    QStringList notErased;  // one line per device left as it was
     if (m_demo) {
         m_records = {};
         m_count = 0;
@@ -319,7 +347,10 @@ void CFault_Dlg::EraseAllFaults()
         CCableLock lock;
         for (const int device : WindowDevices()) {
             Port()->SetHmuIndex(device);
-            if (!faultlog::EraseLog(*Port(), code).Erased()) erased = false;
+            const faultlog::EraseResult done = faultlog::EraseLog(*Port(), code);
+            if (done.Erased()) continue;
+            erased = false;
+            notErased << Text(NotErasedText(device, done));
         }
     }
     CUserInteraction::Message result;
@@ -328,6 +359,7 @@ void CFault_Dlg::EraseAllFaults()
         result.title = QStringLiteral("Fault Mem Cleared");
     } else {
         result.text = QStringLiteral("READ_FAULT_ENABLE has failed!");
+        if (!notErased.isEmpty()) result.text += QLatin1Char('\n') + notErased.join(QLatin1Char('\n'));
         result.title = QStringLiteral("Fault Mem Error");
         result.icon = CUserInteraction::Icon::Error;
     }

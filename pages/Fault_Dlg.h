@@ -6,6 +6,8 @@
 // read, "&Erase All" erases the logs of every device of the window. Each
 // button selects the page's device again first, since another tab may have
 // moved the port's current device. In demo mode the log is a fixed pattern.
+// A log that will not open shows its count as the status gave it and no
+// record; Erase All names each device it did not erase, and why.
 
 #include <array>
 #include <cstdint>
@@ -83,6 +85,9 @@ private:
     int m_index = 0;
     faultlog::Flags m_flags{};
     bool m_readAnswered = true;
+    // The status announced records but the log would not open: the count is
+    // the status's, and no record was read.
+    bool m_logClosed = false;
 
     QLabel* m_title = nullptr;
     std::array<ChannelControls, faultlog::kChannels> m_channels{};

@@ -41,6 +41,7 @@ protected:
     void DataToControls() override;
     void ReadDevice() override;
     void WriteDevice() override;
+    std::function<void()> KeepData() override { return Keep(m_values); }
     // Loads the stored sense resistors and fills the trip point lists.
     void PrepareControls() override;
 

@@ -29,6 +29,7 @@ protected:
     void DataToControls() override;
     void ReadDevice() override;
     void WriteDevice() override;
+    std::function<void()> KeepData() override { return Keep(m_values); }
     // Fills the threshold lists.
     void PrepareControls() override;
 

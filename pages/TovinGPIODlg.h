@@ -38,6 +38,7 @@ protected:
     // Pin levels and configuration; the identification only the first time.
     void ReadDevice() override;
     void WriteDevice() override;
+    std::function<void()> KeepData() override { return Keep(m_values, m_identification, m_identified); }
     // Fills the source signal lists.
     void PrepareControls() override;
 

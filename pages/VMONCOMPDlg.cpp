@@ -95,6 +95,7 @@ void CVMONCOMPDlg::BuildControls()
                                                             : Text(FormatText("VMON%d =", c + 1)),
                                    group);
         input.voltageText = new QLabel(group);
+        MarkValueLabel(input.voltageText);
         input.voltageText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         input.glitchFilter = new QCheckBox(group);
         input.windowMode = new QCheckBox(group);
@@ -114,6 +115,7 @@ void CVMONCOMPDlg::BuildControls()
             Comparator& comparator = m_comparators[j];
             auto* stateCaption = new QLabel(k == 0 ? tr("Comparator A =") : tr("Comparator B ="), group);
             comparator.stateText = new QLabel(group);
+            MarkValueLabel(comparator.stateText);
             comparator.detection = new QComboBox(group);
             comparator.detection->addItems({tr("Under-Voltage"), tr("Over-Voltage")});
             comparator.threshold = new QComboBox(group);
@@ -263,7 +265,7 @@ void CVMONCOMPDlg::OnDetectionChanged(int j, int index)
     // Only the texts change; the selected entry stays, and the device is not
     // touched until "Write".
     FillThresholdList(j);
-    DataToControls();
+    ShowControls();
 }
 
 void CVMONCOMPDlg::OnThresholdChanged(int j, int index)

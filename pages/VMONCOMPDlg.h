@@ -38,6 +38,7 @@ protected:
     void DataToControls() override;
     void ReadDevice() override;
     void WriteDevice() override;
+    std::function<void()> KeepData() override { return Keep(m_inputs, m_comparators); }
     // Loads the stored detection directions and fills the threshold lists.
     void PrepareControls() override;
 

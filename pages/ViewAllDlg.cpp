@@ -27,9 +27,21 @@ std::string ListLine(const RegisterEntry& row)
                       row.name.c_str(), bit(7), bit(6), bit(5), bit(4), bit(3), bit(2), bit(1), bit(0));
 }
 
+std::string UnreadLine(const RegisterEntry& row)
+{
+    return FormatText("%c\t0x%02X\t%s \t- \t- \t- \t- \t- \t- \t- \t-", row.TypeLetter(), row.reg & 0xFF,
+                      row.name.c_str());
+}
+
 }  // namespace browser
 
 namespace {
+
+// Transactions that failed or results that never became ready so far.
+uint64_t Failures(const CTovin_I2C_Port& port)
+{
+    return port.FailedTransactions() + port.UnreadyResults();
+}
 
 const char* const kHint = "Double Click entry to edit register values";
 const char* const kTitle = "ZENT2 I2C";
@@ -226,8 +238,10 @@ CViewAllDlg::CViewAllDlg(QWidget* parent)
 bool CViewAllDlg::OnInitDialog()
 {
     const bool result = CTovinPropertyPage::OnInitDialog();
-    ReadAll();
+    const bool read = ReadAll();
+    if (!read) Port()->ClearError();  // told once, below
     FillList(m_listPosition);
+    if (!read) ReportFailure();
     UpdateControls();
     return result;
 }
@@ -252,7 +266,8 @@ void CViewAllDlg::FillList(int position)
     m_lineRows.clear();
     for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
         if (!m_rows[r].shown) continue;
-        m_list->addItem(QString::fromStdString(browser::ListLine(m_rows[r])));
+        m_list->addItem(QString::fromStdString(m_known[r] ? browser::ListLine(m_rows[r])
+                                                          : browser::UnreadLine(m_rows[r])));
         m_lineRows.push_back(r);
     }
     if (position >= 0 && position < m_list->count()) m_list->setCurrentRow(position);
@@ -276,7 +291,8 @@ void CViewAllDlg::UpdateControls()
     DecodeSelection();
     // Nothing selected: no register to act on.
     const bool any = m_selectedRow >= 0;
-    const bool writable = any && !m_rows[m_selectedRow].readOnly;
+    // A row without a value from the device or the user has nothing to write.
+    const bool writable = any && !m_rows[m_selectedRow].readOnly && m_known[m_selectedRow];
     m_hide->setEnabled(any);
     m_readSelected->setEnabled(any);
     m_writeSelected->setEnabled(writable);
@@ -287,7 +303,10 @@ void CViewAllDlg::SetBusy(bool busy)
 {
     for (QPushButton* b : {m_hide, m_readSelected, m_writeSelected, m_showAll, m_readAll, m_writeAll, m_update})
         b->setEnabled(!busy);
-    if (!busy) UpdateControls();
+    if (!busy) {
+        UpdateControls();
+        m_writeAll->setEnabled(std::find(m_known.begin(), m_known.end(), true) != m_known.end());
+    }
 }
 
 uint8_t CViewAllDlg::ReadRow(const RegisterEntry& row)
@@ -301,23 +320,44 @@ void CViewAllDlg::WriteRow(const RegisterEntry& row)
     if (row.type == kConfigRegister) m_configurationWritten = true;
 }
 
-void CViewAllDlg::ReadAll()
+bool CViewAllDlg::ReadKnownRow(int r)
 {
-    if (Port() == nullptr) return;
+    const uint64_t before = Failures(*Port());
+    const uint8_t value = ReadRow(m_rows[r]);
+    if (Failures(*Port()) != before) return false;  // the row keeps what it had
+    m_rows[r].value = value;
+    m_known[r] = true;
+    return true;
+}
+
+bool CViewAllDlg::ReadAll()
+{
+    if (Port() == nullptr) return true;
     CCableLock lock;
     CWaitCursor wait;
     // A device that does not answer keeps the values the page has.
-    if (!Port()->ProbeHmu(DeviceIndex())) return;
-    for (RegisterEntry& row : m_rows) row.value = ReadRow(row);
+    if (!Port()->ProbeHmu(DeviceIndex())) return false;
+    bool all = true;
+    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) all = ReadKnownRow(r) && all;
+    return all;
+}
+
+void CViewAllDlg::ReportFailure()
+{
+    // One message, whatever else is flagged on the port.
+    Port()->ClearError();
+    ShowAcknowledgeFailure(this);
 }
 
 void CViewAllDlg::OnReadAll()
 {
     SetBusy(true);
     emit SequenceRunning();
-    ReadAll();
+    const bool read = ReadAll();
+    if (!read) Port()->ClearError();  // told once, below
     FillList(m_listPosition);
     SetBusy(false);
+    if (!read) ReportFailure();
 }
 
 void CViewAllDlg::OnWriteAll()
@@ -325,12 +365,17 @@ void CViewAllDlg::OnWriteAll()
     if (Port() == nullptr) return;
     SetBusy(true);
     emit SequenceRunning();
+    bool failed = false;
     {
         CCableLock lock;
-        for (const RegisterEntry& row : m_rows)
-            if (!row.readOnly) WriteRow(row);
+        const uint64_t before = Failures(*Port());
+        // Rows never read nor entered are left as the device has them.
+        for (int r = 0; r < static_cast<int>(m_rows.size()); ++r)
+            if (!m_rows[r].readOnly && m_known[r]) WriteRow(m_rows[r]);
+        failed = Failures(*Port()) != before;
     }
     SetBusy(false);
+    if (failed) ReportFailure();
 }
 
 void CViewAllDlg::OnReadSelected()
@@ -339,25 +384,32 @@ void CViewAllDlg::OnReadSelected()
     if (Port() == nullptr || m_selectedRow < 0) return;
     SetBusy(true);
     emit SequenceRunning();
+    bool read = false;
     {
         CCableLock lock;
-        m_rows[m_selectedRow].value = ReadRow(m_rows[m_selectedRow]);
+        read = ReadKnownRow(m_selectedRow);
+        if (!read) Port()->ClearError();  // told once, below
     }
     FillList(m_listPosition);
     SetBusy(false);
+    if (!read) ReportFailure();
 }
 
 void CViewAllDlg::OnWriteSelected()
 {
     DecodeSelection();
-    if (Port() == nullptr || m_selectedRow < 0 || m_rows[m_selectedRow].readOnly) return;
+    if (Port() == nullptr || m_selectedRow < 0 || m_rows[m_selectedRow].readOnly || !m_known[m_selectedRow]) return;
     SetBusy(true);
     emit SequenceRunning();
+    bool failed = false;
     {
         CCableLock lock;
+        const uint64_t before = Failures(*Port());
         WriteRow(m_rows[m_selectedRow]);
+        failed = Failures(*Port()) != before;
     }
     SetBusy(false);
+    if (failed) ReportFailure();
 }
 
 void CViewAllDlg::OnHide()
@@ -410,6 +462,7 @@ void CViewAllDlg::OnEdit()
     dialog.SetCaption(QString::fromStdString(FormatText("Edit %s Register Value", row.name.c_str())));
     if (dialog.DoModal() != kIdOk) return;
     row.value = dialog.GetValue();
+    m_known[m_selectedRow] = true;  // the user's own value
     FillList(m_listPosition);
     UpdateControls();
 }

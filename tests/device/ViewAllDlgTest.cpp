@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <set>
@@ -272,6 +273,103 @@ TEST(RegisterBrowser, DeviceButtonsAreDisabledWhileTheirHandlersRun)
             EXPECT_TRUE(page.Button(name)->isEnabled()) << name.toStdString();
         }
     });
+}
+
+}  // namespace
+
+namespace {
+
+// Configuration registers 0..102 as the device holds them, pending and active.
+std::vector<int> ConfigRegisters(CHmuDevice& hmu)
+{
+    std::vector<int> values;
+    for (int r = 0; r <= 102; ++r) {
+        values.push_back(hmu.PendingConfiguration(r));
+        values.push_back(hmu.ActiveConfiguration(r));
+    }
+    return values;
+}
+
+// Rows whose read failed: listed unread, told once, never written, and a
+// failed read after a good one keeps the row's value.
+TEST(RegisterBrowser, RowsWhoseReadFailedAreListedUnreadAndNotWritten)
+{
+    struct Case {
+        const char* name;
+        const char* board;        // loaded before the window opens
+        bool failAfterOpening;    // the device stops answering after a good read
+    };
+    const Case cases[] = {
+        {"no configuration read", "hmu0.nack.command.0x33 = always\n", false},
+        {"some configuration reads", "hmu0.nack.command.0x33 = 505\n", false},
+        {"device gone after a good read", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControlPageBench bench;
+        for (int r = 0; r <= 102; ++r) bench.Hmu(0).SetConfiguration(r, static_cast<uint8_t>(0x11 + r));
+        std::string error;
+        ASSERT_TRUE(bench.board->LoadText(c.board, error)) << error;
+        const std::vector<int> registers = ConfigRegisters(bench.Hmu(0));
+        OpenBrowser(bench, [&](CViewAllDlg& page) {
+            auto& ui = bench.t->ui;
+            std::vector<std::string> lines;
+            for (int line = 0; line < page.List()->count(); ++line) lines.push_back(Line(page, line));
+            if (c.failAfterOpening) {
+                ASSERT_TRUE(ui.messages.empty());
+                bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+                page.Button("R&ead")->click();
+                Select(page, kImon1Config0Row);
+                page.Button("&Read")->click();
+                ASSERT_EQ(ui.messages.size(), 2u) << "once per read";
+                for (int line = 0; line < page.List()->count(); ++line) EXPECT_EQ(Line(page, line), lines[line]);
+                bench.t->driver->InjectAddressNack(0xC0, 0);
+            } else {
+                ASSERT_EQ(ui.messages.size(), 1u);
+            }
+            EXPECT_EQ(ui.messages.back().title, "I2C Acknowledge Failure");
+            int unread = 0;
+            for (int r = 0; r < static_cast<int>(page.Rows().size()); ++r) {
+                const bool listedUnread = Line(page, r).find("\t- \t-") != std::string::npos;
+                EXPECT_EQ(listedUnread, !page.RowKnown(r)) << Line(page, r);
+                if (!page.RowKnown(r)) ++unread;
+                if (page.Rows()[r].type == kConfigRegister && page.RowKnown(r))
+                    EXPECT_EQ(page.Rows()[r].value, 0x11 + page.Rows()[r].reg) << Line(page, r);
+            }
+            EXPECT_EQ(unread > 0, !c.failAfterOpening);
+            Select(page, kImon1Config0Row);
+            EXPECT_EQ(page.Button("&Write")->isEnabled(), page.RowKnown(kImon1Config0Row));
+            const size_t messages = ui.messages.size();
+            bench.ClearLog();
+            page.Button("Wr&ite")->click();
+            EXPECT_EQ(ui.messages.size(), messages);
+            int knownConfig = 0;
+            for (int r = 0; r < static_cast<int>(page.Rows().size()); ++r)
+                if (page.RowKnown(r) && page.Rows()[r].type == kConfigRegister && !page.Rows()[r].readOnly)
+                    ++knownConfig;
+            const auto written = WrittenRegisters(bench.Log());
+            EXPECT_EQ(static_cast<int>(std::count_if(written.begin(), written.end(),
+                                                     [](const auto& w) { return w.first == 'C'; })),
+                      knownConfig);
+        });
+        EXPECT_EQ(ConfigRegisters(bench.Hmu(0)), registers);
+    }
+}
+
+// A write the device does not acknowledge is told at once, for one row and for all.
+TEST(RegisterBrowser, FailedWriteIsToldAtOnce)
+{
+    for (const char* button : {"&Write", "Wr&ite"}) {
+        SCOPED_TRACE(button);
+        ControlPageBench bench;
+        OpenBrowser(bench, [&](CViewAllDlg& page) {
+            Select(page, kImon1Config0Row);
+            bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+            page.Button(button)->click();
+            ASSERT_EQ(bench.t->ui.messages.size(), 1u);
+            EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
+        });
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QStringList>
+#include <algorithm>
 
 #include "link/CableLock.h"
 #include "pages/Fault_Dlg.h"
@@ -145,36 +147,42 @@ TEST(FaultPage, ComparatorCrossingsOnTheBoardAreCapturedAndShown)
     EXPECT_TRUE(bench.t->ui.messages.empty());
 }
 
-TEST(FaultPage, ALogThatWillNotOpenKeepsTheCountAndTheRecordsWithoutAMessage)
+TEST(FaultPage, ALogThatWillNotOpenIsToldAndShowsTheCountWithoutRecords)
 {
     FaultBench bench;
     bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
+    const auto& messages = bench.t->ui.messages;
     bench.OpenFaults([&](CTovinPropertySheet& sheet) {
         CFault_Dlg& page = FaultBench::Page(sheet, 0);
-        // The count of the status, records never read: a fresh page shows zeros.
-        EXPECT_EQ(page.TitleText(), "Fault # 1 of 2 Total Faults");
-        EXPECT_EQ(page.ComparatorText(5, 0), "A = 0");
-        EXPECT_EQ(page.HvoutText(0), "0");
+        // The count of the status, labelled so; no record was read, none is shown.
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].title, "I2C Acknowledge Failure");
+        EXPECT_EQ(page.TitleText(), "2 Total Faults (from the status; the log would not open)");
+        EXPECT_EQ(page.ComparatorText(5, 0), "A = ");
+        EXPECT_EQ(page.HvoutText(0), "");
+        EXPECT_EQ(Stepping(page), (std::vector<bool>{false, false, false}));
         // Once the log opens the records are read ...
         bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, 0);
         page.TotalButton()->click();
         EXPECT_EQ(page.TitleText(), "Fault # 2 of 2 Total Faults");
         EXPECT_EQ(page.ComparatorText(11, 1), "B = 1");
-        // ... and kept when it will not open again, whatever the count says now.
+        EXPECT_EQ(messages.size(), 1u);
+        // ... and when it will not open again, none is shown as if read.
         bench.Hmu(0).InjectFault(HmuFault::WrongEnableAnswer, CHmuDevice::kAlways);
         bench.board->SetTemperature(0, 0, 45.0);
         bench.board->Driver()->ClearEventLog();
         page.TotalButton()->click();
-        EXPECT_EQ(page.TitleText(), "Fault # 3 of 3 Total Faults");
-        EXPECT_EQ(page.ComparatorText(10, 0), "A = 0") << "record 3 was never read";
-        page.PreviousButton()->click();
-        EXPECT_EQ(page.ComparatorText(11, 1), "B = 1") << "record 2 as read before";
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].title, "I2C Acknowledge Failure");
+        EXPECT_EQ(page.TitleText(), "3 Total Faults (from the status; the log would not open)");
+        EXPECT_EQ(page.ComparatorText(11, 1), "B = ");
+        EXPECT_EQ(Stepping(page), (std::vector<bool>{false, false, false}));
         const std::string log = bench.board->Driver()->EventLog();
         size_t attempts = 0;
         for (size_t at = log.find("74 A B7"); at != std::string::npos; at = log.find("74 A B7", at + 1)) ++attempts;
         EXPECT_EQ(attempts, 3u);
     });
-    EXPECT_TRUE(bench.t->ui.messages.empty());
+    EXPECT_EQ(messages.size(), 2u);
 }
 
 TEST(FaultPage, CountFromTheStatusBytes)
@@ -376,13 +384,27 @@ TEST(FaultPage, EraseAllErasesTheDevicesOfTheWindowAndSaysSoOnlyWhenAllWere)
             // After an erase the log is read again and its last record shown; after No nothing changes.
             const QString title = c.answer == kIdNo ? QStringLiteral("Fault # 1 of 3 Total Faults")
                                   : c.erased[0]     ? QStringLiteral("No Faults")
-                                                    : QStringLiteral("Fault # 3 of 3 Total Faults");
+                                  : std::find(c.closed.begin(), c.closed.end(), c.devices[0]) != c.closed.end()
+                                      ? QStringLiteral("3 Total Faults (from the status; the log would not open)")
+                                      : QStringLiteral("Fault # 3 of 3 Total Faults");
             EXPECT_EQ(page.TitleText(), title);
             EXPECT_EQ(bench.t->Port().GetHmuIndex(), 0);
         });
         for (size_t i = 0; i < c.devices.size(); ++i)
             EXPECT_EQ(bench.Hmu(c.devices[i]).FaultRecords().size(), c.erased[i] ? 0u : 3u) << "HMU" << c.devices[i];
-        const auto& shown = bench.t->ui.messages;
+        // A page whose log will not open says so when it opens and after the erase.
+        const bool pageClosed = std::find(c.closed.begin(), c.closed.end(), c.devices[0]) != c.closed.end();
+        std::vector<CUserInteraction::Message> shown = bench.t->ui.messages;
+        if (pageClosed) {
+            ASSERT_FALSE(shown.empty());
+            EXPECT_EQ(shown.front().title, "I2C Acknowledge Failure");
+            shown.erase(shown.begin());
+            if (c.answer == kIdYes) {
+                ASSERT_FALSE(shown.empty());
+                EXPECT_EQ(shown.back().title, "I2C Acknowledge Failure");
+                shown.pop_back();
+            }
+        }
         ASSERT_EQ(shown.size(), c.message ? 2u : 1u);
         EXPECT_EQ(shown[0].text, kAsk);
         EXPECT_EQ(shown[0].title, "Erase EEPROM Faults");
@@ -390,7 +412,15 @@ TEST(FaultPage, EraseAllErasesTheDevicesOfTheWindowAndSaysSoOnlyWhenAllWere)
         EXPECT_EQ(shown[0].buttons, CUserInteraction::Buttons::YesNo);
         if (c.message) {
             const bool ok = QString::fromLatin1(c.message) == "EEPROM Memory has been erased";
-            EXPECT_EQ(shown[1].text, c.message);
+            // The first line as it always was, then one line per device not erased.
+            const QStringList lines = shown[1].text.split(QLatin1Char('\n'));
+            EXPECT_EQ(lines[0], c.message);
+            QStringList named;
+            for (const QString& line : lines.mid(1)) named << line.section(QLatin1Char(' '), 0, 0);
+            QStringList notErased;
+            for (size_t i = 0; i < c.devices.size(); ++i)
+                if (!c.erased[i]) notErased << QStringLiteral("HMU%1").arg(c.devices[i]);
+            EXPECT_EQ(named, ok ? QStringList{} : notErased) << shown[1].text.toStdString();
             EXPECT_EQ(shown[1].title, ok ? "Fault Mem Cleared" : "Fault Mem Error");
             EXPECT_EQ(shown[1].icon, ok ? CUserInteraction::Icon::None : CUserInteraction::Icon::Error);
         }

@@ -1,6 +1,6 @@
-// What the current and temperature monitor pages share: an update that was
-// not acknowledged is reported once, by the next read, with the values read
-// shown; Read and Write are disabled while their handlers run.
+// What the current and temperature monitor pages share: Read and Write are
+// disabled while their handlers run (failed reads and updates:
+// FailedReadPagesTest.cpp).
 
 #include <gtest/gtest.h>
 
@@ -36,30 +36,6 @@ template <class Kind>
 struct MonitorPages : ::testing::Test {};
 using Kinds = ::testing::Types<ImonKind, TmonKind>;
 TYPED_TEST_SUITE(MonitorPages, Kinds);
-
-TYPED_TEST(MonitorPages, FailedUpdateIsReportedOnceByTheNextReadWithTheValuesShown)
-{
-    using Page = typename TypeParam::Page;
-    for (const bool deviceBack : {true, false}) {
-        MonitorPageBench bench;
-        bench.Open<Page>(TypeParam::Title(), [&](CTovinPropertySheet&, Page& page) {
-            const QString before = TypeParam::Shown(page);
-            ASSERT_NE(before, TypeParam::Nothing());
-            bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
-            page.WriteButton()->click();
-            EXPECT_TRUE(bench.t->ui.messages.empty()) << "Write itself reports nothing";
-            if (deviceBack) bench.t->driver->InjectAddressNack(0xC0, 0);
-            page.ReadButton()->click();
-            page.ReadButton()->click();
-            ASSERT_EQ(bench.t->ui.messages.size(), 1u);
-            EXPECT_EQ(bench.t->ui.messages[0].text, "Check Cable Connection or Device Address");
-            EXPECT_EQ(bench.t->ui.messages[0].title, "I2C Acknowledge Failure");
-            EXPECT_EQ(bench.t->ui.messages[0].icon, CUserInteraction::Icon::Exclamation);
-            // What was read is shown: the board's value, or nothing from a silent device.
-            EXPECT_EQ(TypeParam::Shown(page), deviceBack ? before : TypeParam::Nothing());
-        });
-    }
-}
 
 TYPED_TEST(MonitorPages, ButtonsAreDisabledWhileTheirHandlersRun)
 {

@@ -207,38 +207,6 @@ TEST_F(VmonPage, WriteSendsTheTenInputsAndOneUpdateWithoutReadingAndReadShowsThe
     EXPECT_TRUE(t->ui.messages.empty());
 }
 
-TEST_F(VmonPage, FailedUpdateIsReportedOnceByTheNextReadWithTheValuesShownAnyway)
-{
-    struct Case { const char* name; std::function<void(CSimulatedFtdiDriver&)> fail, mend; };
-    const std::vector<Case> cases = {
-        {"no acknowledge", [](auto& d) { d.InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways); },
-         [](auto& d) { d.InjectAddressNack(0xC0, 0); }},
-        {"unplugged", [](auto& d) { d.SetPlugged(false); }, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Start();
-        Open([&](CTovinPropertySheet&, CVMONCOMPDlg& page) {
-            const QString before = page.VoltageText(0);
-            c.fail(*board->Driver());
-            Click(page.WriteButton());
-            EXPECT_TRUE(t->ui.messages.empty());
-            Click(page.ReadButton());
-            Click(page.ReadButton());
-            ASSERT_EQ(t->ui.messages.size(), 1u);
-            EXPECT_EQ(t->ui.messages[0].text, "Check Cable Connection or Device Address");
-            EXPECT_EQ(t->ui.messages[0].title, "I2C Acknowledge Failure");
-            EXPECT_EQ(t->ui.messages[0].icon, CUserInteraction::Icon::Exclamation);
-            EXPECT_EQ(page.VoltageText(0), "0.000");
-            EXPECT_EQ(page.ThresholdBox(0)->currentIndex(), vmon::EntryFromCode({0, 0}));
-            if (!c.mend) return;
-            c.mend(*board->Driver());
-            Click(page.ReadButton());
-            EXPECT_EQ(page.VoltageText(0), before);
-        });
-    }
-}
-
 std::vector<uint8_t> Directions(std::initializer_list<int> over, size_t size = 80)
 {
     std::vector<uint8_t> bytes(size, 0);
