@@ -19,6 +19,7 @@
 #include "ui/UserInteraction.h"
 #include "device/blocks/Imon.h"
 #include "logview/TovinTrendDlg.h"
+#include "logging/LogFailures.h"
 
 namespace {
 
@@ -254,11 +255,21 @@ void CTovinLogStatus::StartLogging()
     m_delay = LeadingNumber(m_delayField->text());
     m_total = LeadingNumber(m_totalField->text());
 
+    // A FIFO nobody reads yet would hold the window until someone does: the
+    // desktop logger does not wait for one, it refuses it.
+    bool refusedFifo = false;
     const CLogSession::StartResult started =
-        m_session.Start(m_app.Remembered().logFileName.toStdString(), m_delay, m_total, std::time(nullptr));
+        m_session.Start(m_app.Remembered().logFileName.toStdString(), m_delay, m_total, std::time(nullptr), [&] {
+            refusedFifo = true;
+            return false;
+        });
     if (started == CLogSession::StartResult::OpenFailed) {
         CUserInteraction::Message message;
         message.text = QString::fromStdString(m_session.ErrorText());
+        if (refusedFifo)
+            message.text += QStringLiteral(
+                ".\nThe log file is a FIFO: the data logger writes to regular files and does not wait for a "
+                "program to read one. Choose a regular file.");
         message.title = QStringLiteral("Error opening file");
         message.icon = CUserInteraction::Icon::Error;
         Ui().MessageBox(this, message);
@@ -290,9 +301,16 @@ void CTovinLogStatus::RecordStep()
         return;
     }
     emit RecordWritten(m_session.LastRecord());
+    // Readings that failed are left out of the file: the status says which.
+    const std::string failed = FailedReadingsText(m_session.LastRecord());
+    if (!failed.empty())
+        SetStatus(QStringLiteral("Record %1: failed readings left out: %2").arg(next).arg(QString::fromStdString(failed)));
     if (m_session.Complete()) {
         const bool closed = m_session.Close();
-        Finish(closed ? QStringLiteral("Log successfully saved") : QString::fromStdString(m_session.ErrorText()));
+        QString status = closed ? QStringLiteral("Log successfully saved") : QString::fromStdString(m_session.ErrorText());
+        if (closed && m_session.Failures().Any())
+            status += QStringLiteral("; ") + QString::fromStdString(m_session.Failures().Summary());
+        Finish(status);
     }
 }
 

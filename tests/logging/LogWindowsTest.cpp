@@ -24,6 +24,10 @@
 #include "tests/logging/LogTestSupport.h"
 #include "tests/logging/VirtualTimer.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 using logsel::Channel;
@@ -190,6 +194,38 @@ TEST_F(LogWindows, FileThatCannotBeOpenedIsReportedAndNothingStarts)
     EXPECT_EQ(clock->Starts(), 0);
     EXPECT_EQ(status->StatusText(), "");
 }
+
+// Readings that fail are named as they happen and in the end.
+TEST_F(LogWindows, FailedReadingsAreNamedInTheStatusLine)
+{
+    CTovinLogStatus* status = OpenStatus();
+    board->Driver()->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);  // HMU0 silent
+    Start(*status, "1", "2");
+    const QString first = status->StatusText();
+    EXPECT_TRUE(first.startsWith("Record 1: failed readings left out: HMU0 VMON1")) << first.toStdString();
+    EXPECT_FALSE(first.contains("HMU1")) << first.toStdString();
+    clock->Advance(1000);
+    const QString end = status->StatusText();
+    EXPECT_TRUE(end.startsWith("Log successfully saved; ")) << end.toStdString();
+    EXPECT_TRUE(end.contains("HMU0 VMON1")) << end.toStdString();
+    EXPECT_TRUE(Idle(*status));
+}
+
+#ifndef _WIN32
+// A FIFO nobody reads is refused at once rather than holding the window.
+TEST_F(LogWindows, FifoWithoutAReaderIsRefusedWithoutWaiting)
+{
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    CTovinLogStatus* status = OpenStatus();
+    Start(*status, "1", "0");
+    ASSERT_EQ(t->ui.messages.size(), 1u);
+    EXPECT_TRUE(t->ui.messages[0].text.contains("FIFO")) << t->ui.messages[0].text.toStdString();
+    EXPECT_EQ(t->ui.messages[0].title, "Error opening file");
+    EXPECT_TRUE(Idle(*status));
+    EXPECT_EQ(clock->Starts(), 0);
+    std::filesystem::remove(path);
+}
+#endif
 
 TEST_F(LogWindows, NumberFieldsAreBroughtIntoRangeWhenTheyLoseFocus)
 {
