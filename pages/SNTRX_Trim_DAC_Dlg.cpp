@@ -29,6 +29,11 @@ CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
     m_ok->setDefault(true);
     connect(m_read, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::OnRead);
     connect(m_write, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::OnWrite);
+    // A target the user types is theirs to write, read or not.
+    connect(m_target, &QLineEdit::textEdited, this, [this] {
+        m_hasTarget = true;
+        m_write->setEnabled(m_read->isEnabled());
+    });
     connect(m_ok, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSNTRX_Trim_DAC_Dlg::reject);
 
@@ -77,6 +82,7 @@ void CSNTRX_Trim_DAC_Dlg::OnInitDialog()
 void CSNTRX_Trim_DAC_Dlg::SetBusy(bool busy)
 {
     for (QPushButton* b : {m_read, m_write, m_ok}) b->setEnabled(!busy);
+    if (!busy) m_write->setEnabled(m_hasTarget);
 }
 
 void CSNTRX_Trim_DAC_Dlg::OnRead()
@@ -85,27 +91,41 @@ void CSNTRX_Trim_DAC_Dlg::OnRead()
     SetBusy(true);
     emit SequenceRunning();
     const uint64_t failedBefore = m_port->FailedTransactions();
+    const uint64_t unreadyBefore = m_port->UnreadyResults();
+    trim::Reading reading;
     {
         CCableLock lock;
-        const trim::Reading reading = trim::Read(*m_port, m_cellNumber - 1);
+        reading = trim::Read(*m_port, m_cellNumber - 1);
+    }
+    // What the device did not give reads as 0: a target of 0 V that OK would
+    // send. The last values read (or none) stay.
+    const bool failed =
+        m_port->FailedTransactions() != failedBefore || m_port->UnreadyResults() != unreadyBefore;
+    if (!failed) {
         m_measured = reading.measuredVolts;
         m_targetCode = reading.code;
+        m_hasRead = true;
+        m_hasTarget = true;
     }
     SetBusy(false);
     Show();
-    // What the device did not give reads as 0: a target of 0 V that OK would send.
-    if (m_port->FailedTransactions() != failedBefore) ShowAcknowledgeFailure(this);
+    if (failed) ShowAcknowledgeFailure(this);
 }
 
 void CSNTRX_Trim_DAC_Dlg::Show()
 {
+    if (!m_hasRead) {
+        m_output->setText(QStringLiteral("---"));
+        return;  // the target field keeps what the user typed, if anything
+    }
     m_target->setText(QString::fromStdString(FormatText("%1.3f", static_cast<double>(trim::CodeVolts(m_targetCode)))));
     m_output->setText(QString::fromStdString(FormatText("%4.3fV", static_cast<double>(m_measured))));
 }
 
 void CSNTRX_Trim_DAC_Dlg::OnWrite()
 {
-    if (m_port == nullptr) return;
+    // Only a target read from the device or typed by the user is sent.
+    if (m_port == nullptr || !m_hasTarget) return;
     if (m_target->text().isEmpty()) m_target->setText(QStringLiteral("0.000"));
     const float volts = NarrowToFloat(ParseLeadingNumber(m_target->text()).value);
     SetBusy(true);

@@ -2,7 +2,9 @@
 // Closed loop trim of one trim cell: the voltage measured on the input the
 // cell trims, and its target. "&Write" (and OK, before closing) sends the
 // target in the edit field; "&Read" shows its effect. A read or write the
-// device did not acknowledge is reported with the acknowledge-failure message.
+// device did not acknowledge is reported with the acknowledge-failure message;
+// a failed read leaves the last values read (or "---"), and a target neither
+// read nor typed is never sent.
 
 #include <QString>
 
@@ -51,6 +53,8 @@ private:
     int m_deviceIndex = 0;
     float m_measured = 0.0f;
     int m_targetCode = 0;
+    bool m_hasRead = false;    // a read succeeded: the values above are the device's
+    bool m_hasTarget = false;  // the target field holds a read or typed value
 
     QLabel* m_output;
     CFloatEdit* m_target;

@@ -74,9 +74,14 @@ void CUESDlg::OnRead()
     m_read->setEnabled(false);
     emit SequenceRunning();
     const uint64_t failedBefore = m_port->FailedTransactions();
-    m_signature = signature::Read(*m_port);  // takes the cable lock itself
-    // A byte the device did not give reads as 0: the value shown is not its signature.
+    const uint64_t signature = signature::Read(*m_port);  // takes the cable lock itself
+    // A byte the device did not give reads as 0: that is not its signature,
+    // and the last one read (or none) stays shown.
     const bool unanswered = m_port->FailedTransactions() != failedBefore;
+    if (!unanswered) {
+        m_signature = signature;
+        m_hasSignature = true;
+    }
     m_read->setEnabled(true);
     if (!Show() && unanswered) ShowAcknowledgeFailure(this);
 }
@@ -91,6 +96,7 @@ void CUESDlg::SetRadix(int radix)
 
 QString CUESDlg::SignatureText() const
 {
+    if (!m_hasSignature) return QStringLiteral("---");
     switch (m_radix) {
     case 2: return QString::fromStdString(signature::BinaryText(m_signature));
     case 10: return QString::fromStdString(signature::DecimalText(m_signature));

@@ -46,6 +46,7 @@ private:
 
     CTovin_I2C_Port* m_port = nullptr;
     int m_radix = 16;
+    bool m_hasSignature = false;  // a read succeeded
     uint64_t m_signature = 0;
 
     QRadioButton* m_binary;

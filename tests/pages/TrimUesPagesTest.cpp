@@ -168,6 +168,48 @@ TEST(TrimCells, ReadsAndWritesTheDeviceDidNotAnswerAreReported)
     }
 }
 
+// A read that fails leaves what was read before, or "---" before any read;
+// a target neither read nor typed is not sent, by Write nor by OK.
+TEST(TrimCells, AFailedReadKeepsTheLastValuesAndAnUnreadTargetIsNotSent)
+{
+    for (const bool readBefore : {true, false}) {
+        SCOPED_TRACE(readBefore ? "read before" : "never read");
+        ControlPageBench bench;
+        const uint16_t target = bench.Hmu(0).TrimTarget(0);
+        std::string error;
+        if (!readBefore) ASSERT_TRUE(bench.board->LoadText("hmu0.nack.command.0x33 = always\n", error)) << error;
+        RunTrimDialog(bench, 0, [&](CSNTRX_Trim_DAC_Dlg& dialog) {
+            const QString output = dialog.OutputVoltageText();
+            const QString field = dialog.TargetField()->text();
+            if (readBefore) {
+                EXPECT_TRUE(bench.t->ui.messages.empty());
+                bench.Hmu(0).InjectFault(HmuFault::CommandNack, CHmuDevice::kAlways, 0x33);
+                dialog.ReadButton()->click();
+                EXPECT_EQ(dialog.OutputVoltageText(), output);
+                EXPECT_EQ(dialog.TargetField()->text(), field);
+                EXPECT_TRUE(dialog.WriteButton()->isEnabled());
+            } else {
+                EXPECT_EQ(output, "---");
+                EXPECT_EQ(field, "");
+                EXPECT_FALSE(dialog.WriteButton()->isEnabled());
+                dialog.OnWrite();
+            }
+            EXPECT_EQ(bench.t->ui.messages.size(), 1u);
+            return readBefore ? int{kIdCancel} : int{kIdOk};
+        });
+        EXPECT_EQ(bench.Hmu(0).TrimTarget(0), target) << "nothing sent";
+        EXPECT_EQ(bench.t->ui.messages.size(), 1u);
+    }
+}
+
+TEST(UesDialog, ASignatureNeverReadShowsAsUnread)
+{
+    ControlPageBench bench;
+    bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
+    RunUes(bench, [&](CUESDlg& dialog) { EXPECT_EQ(dialog.SignatureText(), "---"); });
+    EXPECT_EQ(bench.t->ui.messages.size(), 1u);
+}
+
 TEST(UesDialog, ReadsOnOpeningAndSwitchesBaseWithoutReading)
 {
     ControlPageBench bench;
@@ -225,7 +267,7 @@ TEST(UesDialog, ASignatureTheDeviceDidNotGiveIsReportedOnce)
             bench.t->driver->InjectAddressNack(0xC0, CSimulatedFtdiDriver::kAlways);
             if (flaggedBefore) bench.t->Port().UpdateConfiguration();
             dialog.ReadButton()->click();
-            EXPECT_EQ(dialog.SignatureText(), "0x00 00 00 00 00 00 00 00");
+            EXPECT_EQ(dialog.SignatureText(), "0x00 00 00 00 00 00 00 42") << "the last signature read stays";
             dialog.BaseButton(10)->click();  // nothing read, nothing more to tell
         });
         ASSERT_EQ(bench.t->ui.messages.size(), 1u);
