@@ -333,8 +333,9 @@ TEST(RegisterBrowser, RowsWhoseReadFailedAreListedUnreadAndNotWritten)
                 const bool listedUnread = Line(page, r).find("\t- \t-") != std::string::npos;
                 EXPECT_EQ(listedUnread, !page.RowKnown(r)) << Line(page, r);
                 if (!page.RowKnown(r)) ++unread;
-                if (page.Rows()[r].type == kConfigRegister && page.RowKnown(r))
+                if (page.Rows()[r].type == kConfigRegister && page.RowKnown(r)) {
                     EXPECT_EQ(page.Rows()[r].value, 0x11 + page.Rows()[r].reg) << Line(page, r);
+                }
             }
             EXPECT_EQ(unread > 0, !c.failAfterOpening);
             Select(page, kImon1Config0Row);

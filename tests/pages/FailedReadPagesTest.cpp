@@ -20,6 +20,7 @@
 #include "pages/TovinHVOUTDlg.h"
 #include "pages/VMONCOMPDlg.h"
 #include "tests/pages/ControlPageBench.h"
+#include "widgets/ToggleValueLabel.h"
 
 namespace {
 

@@ -394,7 +394,7 @@ TEST(FaultPage, EraseAllErasesTheDevicesOfTheWindowAndSaysSoOnlyWhenAllWere)
             EXPECT_EQ(bench.Hmu(c.devices[i]).FaultRecords().size(), c.erased[i] ? 0u : 3u) << "HMU" << c.devices[i];
         // A page whose log will not open says so when it opens and after the erase.
         const bool pageClosed = std::find(c.closed.begin(), c.closed.end(), c.devices[0]) != c.closed.end();
-        std::vector<CUserInteraction::Message> shown = bench.t->ui.messages;
+        auto shown = bench.t->ui.messages;
         if (pageClosed) {
             ASSERT_FALSE(shown.empty());
             EXPECT_EQ(shown.front().title, "I2C Acknowledge Failure");

@@ -191,7 +191,7 @@ TEST(ImonPage, StoredSenseResistorsAreLoadedMendedAndKept)
     }
 }
 
-TEST(ImonPage, LateConversionShowsZeroAndLateRecordKeepsTheStates)
+TEST(ImonPage, LateConversionOrRecordIsToldAndKeepsTheLastValues)
 {
     MonitorPageBench bench(StoreBoardOhms);
     bench.board->SetSenseResistor(0, 0, kBoardOhms);
@@ -199,15 +199,21 @@ TEST(ImonPage, LateConversionShowsZeroAndLateRecordKeepsTheStates)
     bench.Hmu(0).SetConfiguration(53, 0x60);  // A 10 mV, B 14 mV: A trips at 12 mV
     bench.Open<CIMONCOMPDlg>(kTitle, [&](CTovinPropertySheet&, CIMONCOMPDlg& page) {
         EXPECT_EQ(page.ComparatorText(0, 0), "1");
+        const QString current = page.CurrentText(0);
         bench.board->SetSenseCurrent(0, 0, 0.1);  // nothing would trip now
         bench.Hmu(0).SetAdcReadyAfterPolls(4);
         bench.Hmu(0).SetRecordReadyAfterPolls(4);
         page.ReadButton()->click();
-        EXPECT_EQ(page.CurrentText(0), "0.000 Amps");
+        // A result that never became ready is no reading: told, and the last one stays.
+        EXPECT_EQ(bench.t->ui.messages.size(), 1u);
+        EXPECT_EQ(page.CurrentText(0), current);
         EXPECT_EQ(page.ComparatorText(0, 0), "1");
+        bench.Hmu(0).SetAdcReadyAfterPolls(3);
         bench.Hmu(0).SetRecordReadyAfterPolls(3);
         page.ReadButton()->click();
+        EXPECT_EQ(bench.t->ui.messages.size(), 1u);
         EXPECT_EQ(page.ComparatorText(0, 0), "0");
+        EXPECT_NE(page.CurrentText(0), current);
     });
 }
 

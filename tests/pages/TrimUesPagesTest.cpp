@@ -177,7 +177,9 @@ TEST(TrimCells, AFailedReadKeepsTheLastValuesAndAnUnreadTargetIsNotSent)
         ControlPageBench bench;
         const uint16_t target = bench.Hmu(0).TrimTarget(0);
         std::string error;
-        if (!readBefore) ASSERT_TRUE(bench.board->LoadText("hmu0.nack.command.0x33 = always\n", error)) << error;
+        if (!readBefore) {
+            ASSERT_TRUE(bench.board->LoadText("hmu0.nack.command.0x33 = always\n", error)) << error;
+        }
         RunTrimDialog(bench, 0, [&](CSNTRX_Trim_DAC_Dlg& dialog) {
             const QString output = dialog.OutputVoltageText();
             const QString field = dialog.TargetField()->text();
