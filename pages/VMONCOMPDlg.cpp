@@ -223,6 +223,15 @@ void CVMONCOMPDlg::DataToControls()
     }
 }
 
+void CVMONCOMPDlg::ShowUnread()
+{
+    CReadWritePage::ShowUnread();
+    for (Comparator& comparator : m_comparators) {
+        const QSignalBlocker detection(comparator.detection);
+        comparator.detection->setCurrentIndex(static_cast<int>(comparator.direction));
+    }
+}
+
 void CVMONCOMPDlg::LoadDirections()
 {
     if (!Services()) return;

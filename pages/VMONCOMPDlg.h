@@ -36,6 +36,9 @@ public:
 protected:
     // Sets every control from the page's data.
     void DataToControls() override;
+    // Unread values, but the detection lists keep their stored directions:
+    // those are the user's, not the device's.
+    void ShowUnread() override;
     void ReadDevice() override;
     void WriteDevice() override;
     std::function<void()> KeepData() override { return Keep(m_inputs, m_comparators); }
