@@ -653,6 +653,11 @@ Commands:
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
                             --count records are written or it is interrupted
+  watch [HMU...]            shows every channel of the devices (default: every
+                            HMU device that answers) once every --interval
+                            seconds: value, min and max since the start,
+                            comparators A and B; redrawn in place on a
+                            terminal, one plain frame after another otherwise
   read-main REG             reads register REG (0..3) of the main device, the
                             demonstration design, and prints its byte as 0xNN
   write-main REG VALUE      writes register REG (0..3) of the main device
@@ -715,11 +720,14 @@ Options:
   --version          prints the version and the source revision it was built
                      from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
-  --interval SECONDS log: seconds between records, 1..86400, default 1
-  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
-                     or SIGTERM, which let the record being written finish
+  --interval SECONDS log: seconds between records, 1..86400, default 1;
+                     watch: seconds between frames, 0.1..86400 (a fraction
+                     allowed), default 1
+  --count N          log: records to write, watch: frames to show; default
+                     0: until Ctrl-C (SIGINT) or SIGTERM, which let the
+                     record or frame being read finish
   --dry-run          load-config: only print what would be written
-  --select CHANNELS  log: the channels of every device, a comma list of
+  --select CHANNELS  log and watch: the channels of every device, a comma list of
                      vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
                      tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
                      groups vmon, hvout, gpio, tmon, imon; default all
@@ -736,6 +744,19 @@ all of them ("24 readings failed: HMU0 VMON1-10, IMON1-2 in records 1-2"),
 and the exit status is 1 once every record is written. A write error leaves
 the file ending with the last complete record. A FIFO is waited for until a
 program reads it; Ctrl-C or SIGTERM ends the wait.
+
+watch reads every channel of each device as the pages do, one device at a
+time: the voltages with comparators A and B (1: the input is above the
+threshold), the pin levels of HVOUT1..HVOUT4 and GPIO1..GPIO10, the
+temperatures and the currents with their comparators. The rails of the
+demonstration design are named beside their channel (POT1..POT4, DC-DC4,
+DC-DC8, R203). A reading that fails shows "---" and no value, a full-scale
+voltage read again through the attenuator (not rescaled) a "*", and a
+device that stops answering "left" until it answers again ("returned").
+Written to a terminal, the screen is redrawn in place; piped, each frame
+starts with "Frame N" and frames are apart by a blank line. Exit status: 0
+when every reading of the last frame succeeded, 1 when one failed or a
+device asked for did not answer.
 A cable that fails (pulled out, or its chip no longer answering) ends the run
 with exit status 1 after the record in which it did.
 
