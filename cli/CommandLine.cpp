@@ -727,10 +727,11 @@ Options:
                      0: until Ctrl-C (SIGINT) or SIGTERM, which let the
                      record or frame being read finish
   --dry-run          load-config: only print what would be written
-  --select CHANNELS  log and watch: the channels of every device, a comma list of
-                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
-                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
-                     groups vmon, hvout, gpio, tmon, imon; default all
+  --select CHANNELS  log and watch: the channels of every device, a comma
+                     list of vmon1..vmon9, hvmon, hvout1..hvout4,
+                     gpio1..gpio10, tmon1, tmon2, tmon3 (internal), imon1,
+                     himon, or whole groups vmon, hvout, gpio, tmon, imon;
+                     default all
 
 log writes the header (program, FTDI driver and library versions, system,
 interval, date), then one record per interval: a "Record N Value, Name" line
