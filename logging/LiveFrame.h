@@ -131,6 +131,7 @@ public:
     // it and the previous frame's for the others.
     const LiveFrameData& Frame() const { return m_frame; }
     bool NamedDevices() const { return !m_options.devices.empty(); }
+    // Starts min and max again, from the values of the frame as it stands.
     void ResetMinMax();
 
 private:
