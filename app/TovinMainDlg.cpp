@@ -25,6 +25,7 @@
 #include "pages/UESDlg.h"
 #include "logview/TovinLogStatus.h"
 #include "logview/TovinTrendDlg.h"
+#include "pages/BoardMonitorDlg.h"
 
 namespace {
 
@@ -169,6 +170,8 @@ void CTovinMainDlg::BuildMenu()
     options->addSeparator();
     connect(options->addAction(QStringLiteral("Data &Logging...")), &QAction::triggered, this,
             &CTovinMainDlg::OnDataLoggingSelection);
+    connect(options->addAction(QStringLiteral("Board &Monitor...")), &QAction::triggered, this,
+            &CTovinMainDlg::OnBoardMonitor);
     // Only on the simulated board: its knobs, buttons and lamps.
     if (m_app.SimulatedBoard()) {
         options->addSeparator();
@@ -424,6 +427,23 @@ void CTovinMainDlg::OnLargeGui()
     m_app.SetLargeUiFont(!m_app.LargeUiFont());
     m_largeGui->setChecked(m_app.LargeUiFont());
     done(CTovinAppContext::kLargeGuiResult);
+}
+
+void CTovinMainDlg::OnBoardMonitor()
+{
+    if (m_boardMonitor) {
+        m_boardMonitor->show();
+        m_boardMonitor->raise();
+        m_boardMonitor->activateWindow();
+        return;
+    }
+    if (!CheckConnection()) return;
+    // A window of its own that this one owns, so it closes with it.
+    auto* monitor = new CBoardMonitorDlg(m_app, this);
+    monitor->setWindowFlag(Qt::Window);
+    monitor->setAttribute(Qt::WA_DeleteOnClose);
+    m_boardMonitor = monitor;
+    monitor->show();
 }
 
 void CTovinMainDlg::OnSimulatedBoard()

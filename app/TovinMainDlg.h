@@ -5,6 +5,7 @@
 // builds a fresh one with the other font.
 
 #include <QIcon>
+#include <QPointer>
 #include <QPoint>
 #include <QSize>
 
@@ -58,6 +59,9 @@ public:
     void OnI2CAddress();
     void OnLargeGui();
     void OnSimulatedBoard();
+    // The live table of every device (modeless, one at a time; it closes with this window).
+    void OnBoardMonitor();
+    QDialog* BoardMonitor() const { return m_boardMonitor; }
     void OnAbout();
     void OnExit();
 
@@ -72,6 +76,7 @@ private:
     QMenuBar* m_menuBar = nullptr;
     QAction* m_largeGui = nullptr;
     QIcon m_icon;
+    QPointer<QDialog> m_boardMonitor;
 };
 
 // The application icon, drawn rather than loaded so the program needs no files.

@@ -26,7 +26,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 22> kCommands = {{
+constexpr std::array<CommandInfo, 23> kCommands = {{
     {"help", Command::Help, 0, "help"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -49,12 +49,13 @@ constexpr std::array<CommandInfo, 22> kCommands = {{
     {"save-config", Command::SaveConfig, 1, "save-config FILE [HMU...]"},
     {"diff-config", Command::DiffConfig, 1, "diff-config FILE"},
     {"load-config", Command::LoadConfig, 1, "load-config FILE [--dry-run]"},
+    {"watch", Command::Watch, 0, "watch [HMU...] [--interval SECONDS] [--count N] [--select CHANNELS]"},
 }};
 
 // Arguments a command may take beyond its required ones.
 int OptionalArguments(Command command)
 {
-    if (command == Command::SaveConfig) return regmap::kDevices;  // HMU...
+    if (command == Command::SaveConfig || command == Command::Watch) return regmap::kDevices;  // HMU...
     return command == Command::Trim ? 1 : 0;                       // VOLTS
 }
 
@@ -217,6 +218,11 @@ public:
             m_request.logChannels = *channels;
             return true;
         }
+        // Whole seconds for log, a fraction allowed for watch: judged once the command is known.
+        if (name == "--interval") {
+            m_intervalText = value;
+            return true;
+        }
         uint64_t number = 0;
         if (!Number(value, name.c_str(), number)) return false;
         if (name == "--interval") {
@@ -228,6 +234,27 @@ public:
                 return Fail("--count " + ShownText(value) + " is too large");
             m_request.logCount = static_cast<int>(number);
         }
+        return true;
+    }
+
+    bool Interval()
+    {
+        if (!m_intervalText) return true;
+        const std::string& value = *m_intervalText;
+        if (m_request.command == Command::Watch) {
+            const std::optional<double> seconds = ParseSeconds(value);
+            if (!seconds) return Fail("--interval " + Quoted(value) + " is not a number of seconds");
+            if (*seconds < kMinWatchInterval || *seconds > kMaxLogInterval)
+                return Fail("--interval " + ShownText(value) + " is outside 0.1.." + std::to_string(kMaxLogInterval) +
+                            " seconds");
+            m_request.watchInterval = *seconds;
+            return true;
+        }
+        uint64_t number = 0;
+        if (!Number(value, "--interval", number)) return false;
+        if (number < 1 || number > static_cast<uint64_t>(kMaxLogInterval))
+            return Fail("--interval " + ShownText(value) + " is outside 1.." + std::to_string(kMaxLogInterval) + " seconds");
+        m_request.logInterval = static_cast<int>(number);
         return true;
     }
 
@@ -301,14 +328,16 @@ public:
         return true;
     }
 
-    // save-config's devices: each 0..7, none twice.
-    bool ConfigDevices(const std::vector<std::string>& positionals)
+    // save-config's and watch's devices: each 0..7, none twice.
+    bool ConfigDevices(const std::vector<std::string>& positionals, size_t first = 2)
     {
-        for (size_t i = 2; i < positionals.size(); ++i) {
+        const bool watch = m_request.command == Command::Watch;
+        for (size_t i = first; i < positionals.size(); ++i) {
             if (!Hmu(positionals[i])) return false;
-            std::vector<int>& devices = m_request.configDevices;
+            std::vector<int>& devices = watch ? m_request.watchDevices : m_request.configDevices;
             if (std::find(devices.begin(), devices.end(), m_request.hmu) != devices.end())
-                return Fail("save-config: HMU " + ShownText(positionals[i]) + " is given twice");
+                return Fail(std::string(watch ? "watch" : "save-config") + ": HMU " + ShownText(positionals[i]) +
+                            " is given twice");
             devices.push_back(m_request.hmu);
         }
         m_request.hmu = 0;
@@ -341,6 +370,7 @@ public:
         switch (info->command) {
         case Command::Csv: m_request.csvFile = positionals[1]; return true;
         case Command::SaveConfig: m_request.configFile = positionals[1]; return ConfigDevices(positionals);
+        case Command::Watch: return ConfigDevices(positionals, 1);
         case Command::DiffConfig:
         case Command::LoadConfig: m_request.configFile = positionals[1]; return true;
         case Command::ReadMain: return MainRegister(positionals[1]);
@@ -370,9 +400,16 @@ public:
     {
         const Command command = m_request.command;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
+        if (command == Command::Watch || command == Command::Log) {
+            if (!Interval()) return false;
+        }
         if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
-        if (command != Command::Log && !m_logOptions.empty())
-            return Fail(m_logOptions.front() + " belongs to the log command");
+        for (const std::string& option : m_logOptions) {
+            if (command == Command::Log) break;
+            if (command != Command::Watch || option == "--output")
+                return Fail(option + (option == "--output" ? " belongs to the log command"
+                                                           : " belongs to the log and watch commands"));
+        }
         if (command != Command::LoadConfig && m_request.dryRun) return Fail("--dry-run belongs to the load-config command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
@@ -430,6 +467,7 @@ private:
     bool m_simulated = false;
     bool m_demo = false;
     std::vector<std::string> m_logOptions;  // given, in order
+    std::optional<std::string> m_intervalText;  // --interval, judged by its command
     bool m_scriptLine = false;
 };
 
@@ -615,6 +653,11 @@ Commands:
                             answers to FILE, in the desktop program's log
                             format, one record every --interval seconds, until
                             --count records are written or it is interrupted
+  watch [HMU...]            shows every channel of the devices (default: every
+                            HMU device that answers) once every --interval
+                            seconds: value, min and max since the start,
+                            comparators A and B; redrawn in place on a
+                            terminal, one plain frame after another otherwise
   read-main REG             reads register REG (0..3) of the main device, the
                             demonstration design, and prints its byte as 0xNN
   write-main REG VALUE      writes register REG (0..3) of the main device
@@ -677,14 +720,18 @@ Options:
   --version          prints the version and the source revision it was built
                      from, and nothing else
   --output FILE      log: the log file; an existing file is replaced
-  --interval SECONDS log: seconds between records, 1..86400, default 1
-  --count N          log: records to write, default 0: until Ctrl-C (SIGINT)
-                     or SIGTERM, which let the record being written finish
+  --interval SECONDS log: seconds between records, 1..86400, default 1;
+                     watch: seconds between frames, 0.1..86400 (a fraction
+                     allowed), default 1
+  --count N          log: records to write, watch: frames to show; default
+                     0: until Ctrl-C (SIGINT) or SIGTERM, which let the
+                     record or frame being read finish
   --dry-run          load-config: only print what would be written
-  --select CHANNELS  log: the channels of every device, a comma list of
-                     vmon1..vmon9, hvmon, hvout1..hvout4, gpio1..gpio10,
-                     tmon1, tmon2, tmon3 (internal), imon1, himon, or whole
-                     groups vmon, hvout, gpio, tmon, imon; default all
+  --select CHANNELS  log and watch: the channels of every device, a comma
+                     list of vmon1..vmon9, hvmon, hvout1..hvout4,
+                     gpio1..gpio10, tmon1, tmon2, tmon3 (internal), imon1,
+                     himon, or whole groups vmon, hvout, gpio, tmon, imon;
+                     default all
 
 log writes the header (program, FTDI driver and library versions, system,
 interval, date), then one record per interval: a "Record N Value, Name" line
@@ -698,6 +745,19 @@ all of them ("24 readings failed: HMU0 VMON1-10, IMON1-2 in records 1-2"),
 and the exit status is 1 once every record is written. A write error leaves
 the file ending with the last complete record. A FIFO is waited for until a
 program reads it; Ctrl-C or SIGTERM ends the wait.
+
+watch reads every channel of each device as the pages do, one device at a
+time: the voltages with comparators A and B (1: the input is above the
+threshold), the pin levels of HVOUT1..HVOUT4 and GPIO1..GPIO10, the
+temperatures and the currents with their comparators. The rails of the
+demonstration design are named beside their channel (POT1..POT4, DC-DC4,
+DC-DC8, R203). A reading that fails shows "---" and no value, a full-scale
+voltage read again through the attenuator (not rescaled) a "*", and a
+device that stops answering "left" until it answers again ("returned").
+Written to a terminal, the screen is redrawn in place; piped, each frame
+starts with "Frame N" and frames are apart by a blank line. Exit status: 0
+when every reading of the last frame succeeded, 1 when one failed or a
+device asked for did not answer.
 A cable that fails (pulled out, or its chip no longer answering) ends the run
 with exit status 1 after the record in which it did.
 

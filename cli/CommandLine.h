@@ -22,10 +22,12 @@ enum class Command {
     Sleep,      // lets the board clock run (in scripts)
     Script,     // commands from a file or standard input, on one board or cable session
     Csv,        // a log file as CSV, no cable
-    SaveConfig, DiffConfig, LoadConfig  // board configuration files
+    SaveConfig, DiffConfig, LoadConfig,  // board configuration files
+    Watch       // the live view of every channel
 };
 
 constexpr int kMaxLogInterval = 86400;  // one day
+constexpr double kMinWatchInterval = 0.1;  // seconds
 
 constexpr logsel::DeviceChannels AllLogChannels()
 {
@@ -63,6 +65,10 @@ struct CliRequest {
     int logInterval = 1;
     int logCount = 0;
     logsel::DeviceChannels logChannels = AllLogChannels();
+    // watch: the devices (empty: every one that answers) and the seconds
+    // between frames; --count and --select are log's (logCount, logChannels).
+    std::vector<int> watchDevices;
+    double watchInterval = 1.0;
     double seconds = 0.0;    // sleep
     std::string scriptFile;  // Script: the file, "-" for standard input
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/StopSignals.h"
 #include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
 #include "logging/LogFailures.h"
@@ -16,40 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 // How soon a signal is noticed while waiting for the next record.
 constexpr std::chrono::milliseconds kWaitSlice{100};
-
-// The signal that asked the run to end, 0 for none.
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-extern "C" void RequestStop(int number)
-{
-    g_stopRequested = number;
-}
-
-// SIGINT and SIGTERM ask the run to end for as long as it lasts; the
-// handlers the program had come back afterwards.
-class CStopSignals {
-public:
-    CStopSignals()
-    {
-        g_stopRequested = 0;
-        m_previousInt = std::signal(SIGINT, RequestStop);
-        m_previousTerm = std::signal(SIGTERM, RequestStop);
-    }
-    ~CStopSignals()
-    {
-        std::signal(SIGINT, m_previousInt == SIG_ERR ? SIG_DFL : m_previousInt);
-        std::signal(SIGTERM, m_previousTerm == SIG_ERR ? SIG_DFL : m_previousTerm);
-    }
-    CStopSignals(const CStopSignals&) = delete;
-    CStopSignals& operator=(const CStopSignals&) = delete;
-
-    static bool Requested() { return g_stopRequested != 0; }
-    static int Signal() { return g_stopRequested; }
-
-private:
-    void (*m_previousInt)(int);
-    void (*m_previousTerm)(int);
-};
 
 void Message(std::ostream& err, const std::string& text)
 {

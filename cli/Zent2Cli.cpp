@@ -12,10 +12,16 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "settings/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
 #include "cli/ConfigCommands.h"
+#include "cli/WatchCommand.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
 #include "device/Tovin_I2C_Port.h"
@@ -36,6 +42,17 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// watch redraws its screen in place only on a terminal; piped, it writes plain frames.
+bool OutputIsTerminal(const std::ostream& out)
+{
+    if (&out != &std::cout) return false;
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
+}
 
 constexpr int kMaxAddress = 0xFE;
 
@@ -301,6 +318,9 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         // Each record takes its own cable lock: the enable line is not held
         // high through the waits between records.
         status = RunLogCommand(request, port, err, m_logClock);
+    } else if (request.command == cli::Command::Watch) {
+        // Each device of a frame takes its own cable lock, as a log record does.
+        status = RunWatchCommand(request, port, out, err, m_logClock, OutputIsTerminal(out));
     } else {
         CCableLock lock;
         status = Execute(request, port, out, err);
@@ -344,6 +364,7 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Sleep:
     case cli::Command::Script:
     case cli::Command::Log:  // handled apart, without one lock around the whole command
+    case cli::Command::Watch:
     case cli::Command::Csv: break;  // handled before the cable is opened
     }
     return kExitOk;
@@ -423,13 +444,16 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         case cli::Command::Sleep: Sleep(request); break;
         case cli::Command::Devices: status = Devices(request, port, out, err); break;
         case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock, &stopSignal); break;
+        case cli::Command::Watch:
+            status = RunWatchCommand(request, port, out, err, m_logClock, OutputIsTerminal(out), &stopSignal);
+            break;
         case cli::Command::Csv: status = Csv(request, out, err); break;
         default: {
             CCableLock lock;
             status = Execute(request, port, out, err);
         }
         }
-        // Ctrl-C or SIGTERM during a log ends the whole script, not only its line.
+        // Ctrl-C or SIGTERM during a log or watch ends the whole script, not only its line.
         if (stopSignal != 0) {
             const bool last = &line == &lines.back();
             Message(err, source + ", line " + std::to_string(line.number) + ": " +

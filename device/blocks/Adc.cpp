@@ -44,8 +44,9 @@ float MeasureVoltage(CTovin_I2C_Port& port, int selector)
     return measure::AdcVolts(measure::AdcCode(high, low));
 }
 
-float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector)
+float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector, bool* attenuated)
 {
+    if (attenuated != nullptr) *attenuated = false;
     if (CDemoRegisterFile* demo = port.DemoFile()) return demo->NextRangedVoltage();
     uint8_t low = 0;
     uint8_t high = 0;
@@ -58,6 +59,7 @@ float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector)
         }
         if (!ready) port.CountUnreadyResult();
         high = port.ReadRegister(kCmdReadMonitor, kRegAdcHigh);
+        if (attenuated != nullptr) *attenuated = pass == 1;
         // A full-scale reading is taken once more through the attenuator, and
         // not rescaled.
         if (measure::AdcCode(high, low) != measure::kAdcFullScale) break;

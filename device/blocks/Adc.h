@@ -14,8 +14,9 @@ namespace adc {
 // monitors. 0 V when the result never became ready.
 float MeasureVoltage(CTovin_I2C_Port& port, int selector);
 // A conversion whose full-scale result is taken once more through the
-// attenuator, and not rescaled.
-float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector);
+// attenuator, and not rescaled. attenuated, when given, says whether the
+// value returned is that second conversion.
+float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector, bool* attenuated = nullptr);
 // Monitor record n (its select value), polled for its ready flag.
 uint8_t ReadMonitorRecord(CTovin_I2C_Port& port, int n);
 

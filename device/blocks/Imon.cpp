@@ -153,15 +153,19 @@ int ReadGain(CTovin_I2C_Port& port, int monitor)
     return ReadSenseRange(port, monitor, nullptr);
 }
 
-void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
+bool ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
 {
     constexpr int kPolls = 3;
+    bool allReady = true;
     for (const uint8_t select : kRecordSelects) {
         port.WriteRegister(hmu::kCmdWriteMonitor, hmu::kRegMonitorSelect, select);
         bool ready = false;
         for (int poll = 0; poll < kPolls && !ready; ++poll)
             ready = (port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorSelect) & hmu::kRecordReady) != 0;
-        if (!ready) continue;
+        if (!ready) {
+            allReady = false;
+            continue;
+        }
         const uint8_t record = port.ReadRegister(hmu::kCmdReadMonitor, hmu::kRegMonitorRecord);
         for (int m = 0; m < kMonitors; ++m)
             for (int k = 0; k < 2; ++k) {
@@ -169,6 +173,7 @@ void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)
                 if (where.select == select) values[m].comparators[k] = ((record >> where.bit) & 1) != 0;
             }
     }
+    return allReady;
 }
 
 void Read(CTovin_I2C_Port& port, Values& values)

@@ -139,8 +139,9 @@ int SenseRangeFigure(int value);
 int ReadSenseRange(CTovin_I2C_Port& port, int monitor, uint8_t* raw);
 int WriteSenseRange(CTovin_I2C_Port& port, int monitor, int value);
 // Each record is selected and read once its ready bit shows (three polls at
-// most); a record that never becomes ready leaves its states as they were.
-void ReadComparatorStates(CTovin_I2C_Port& port, Values& values);
+// most); a record that never becomes ready leaves its states as they were,
+// and false is returned then.
+bool ReadComparatorStates(CTovin_I2C_Port& port, Values& values);
 // Both measurements, the comparator states, the trip point registers, then
 // the settings registers.
 void Read(CTovin_I2C_Port& port, Values& values);

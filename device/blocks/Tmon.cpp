@@ -112,13 +112,18 @@ float ReadTemperature(CTovin_I2C_Port& port, int monitor)
     return measure::TemperatureFromCode(measure::TemperatureCode(high, low));
 }
 
+ComparatorStates ReadComparatorStates(CTovin_I2C_Port& port)
+{
+    const uint8_t statA = port.ReadRegister(hmu::kCmdReadMonitor, kStatARegister);
+    const uint8_t statB = port.ReadRegister(hmu::kCmdReadMonitor, kStatBRegister);
+    return DecodeComparatorStats(statA, statB);
+}
+
 Values Read(CTovin_I2C_Port& port)
 {
     Values values;
     for (int t = 0; t < kMonitors; ++t) values.temperatures[t] = ReadTemperature(port, t);
-    const uint8_t statA = port.ReadRegister(hmu::kCmdReadMonitor, kStatARegister);
-    const uint8_t statB = port.ReadRegister(hmu::kCmdReadMonitor, kStatBRegister);
-    values.comparators = DecodeComparatorStats(statA, statB);
+    values.comparators = ReadComparatorStates(port);
     for (int t = 0; t < kMonitors; ++t) {
         ThresholdRegisters& regs = values.registers[t];
         regs.r3 = port.ReadRegister(hmu::kCmdReadConfig, Config3Register(t));

@@ -98,6 +98,8 @@ struct Values {
 
 // Device sequences, on the port's current device, inside the caller's cable lock.
 float ReadTemperature(CTovin_I2C_Port& port, int monitor);
+// TMON stat A and B: the comparator outputs.
+ComparatorStates ReadComparatorStates(CTovin_I2C_Port& port);
 // The three temperatures, TMON stat A and B, then R3, R4, R5 of each monitor.
 Values Read(CTovin_I2C_Port& port);
 // R3, R4, R5 of each monitor with the kept bits of values.registers, then one

@@ -254,9 +254,9 @@ std::optional<Directions> DecodeDirections(std::span<const uint8_t> bytes)
     return directions;
 }
 
-float MeasureInput(CTovin_I2C_Port& port, int channel)
+float MeasureInput(CTovin_I2C_Port& port, int channel, bool* attenuated)
 {
-    return adc::MeasureVoltageRanged(port, InputSelector(channel));
+    return adc::MeasureVoltageRanged(port, InputSelector(channel), attenuated);
 }
 
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values)

@@ -133,7 +133,8 @@ struct Values {
 // Device sequences, on the port's current device, inside the caller's cable lock.
 // The voltage of input c: one conversion, repeated through the attenuator when
 // the first one is at full scale.
-float MeasureInput(CTovin_I2C_Port& port, int channel);
+// attenuated, when given, says whether the value is the attenuated one (not rescaled).
+float MeasureInput(CTovin_I2C_Port& port, int channel, bool* attenuated = nullptr);
 // The steps of Read, for a caller that shows progress between them.
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values);
 // Each record selected, then read at once, without waiting for its ready bit.

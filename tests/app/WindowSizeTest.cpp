@@ -13,10 +13,12 @@
 #include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
 #include "logview/TovinTrendDlg.h"
+#include "pages/BoardMonitorDlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
 #include "tests/logging/LogTestFile.h"
+#include "tests/logging/VirtualTimer.h"
 #include "widgets/Bit_Entry_Dlg.h"
 #include "widgets/FloatEntryDlg.h"
 
@@ -98,6 +100,18 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
         window.OnSimulatedBoard();
         ASSERT_NE(t.app->BoardPanel(), nullptr);
         sizes[t.app->BoardPanel()->windowTitle()] = Needed(*t.app->BoardPanel());
+        // The Board Monitor with the board's two devices; with more its table scrolls.
+        window.OnBoardMonitor();
+        if (auto* monitor = qobject_cast<CBoardMonitorDlg*>(window.BoardMonitor())) {
+            auto timer = std::make_unique<CVirtualTimer>();
+            CVirtualTimer& clock = *timer;
+            monitor->SetTimer(std::move(timer));
+            clock.Advance(1000);
+            EXPECT_EQ(monitor->Frame().Shown().size(), 2u);
+            sizes[monitor->windowTitle()] = Needed(*monitor);
+        } else {
+            ADD_FAILURE() << "the Board Monitor did not open";
+        }
         // Entry dialogs that pages open.
         std::unique_ptr<QDialog> entries[] = {std::make_unique<CBit_Entry_Dlg>(), std::make_unique<CFloatEntryDlg>(),
                                               std::make_unique<CSNTRX_Trim_DAC_Dlg>()};

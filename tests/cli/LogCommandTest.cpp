@@ -89,7 +89,7 @@ TEST_F(CliLog, BadOptionsExitTwoWithoutTouchingTheBusOrTheFile)
         {{"log", "--output", "P", "--select="}, "needs a value"},
         {{"log", "0", "--output", "P"}, "too many arguments"},
         {{"scan", "--output", "P"}, "--output belongs to the log command"},
-        {{"measure", "0", "--select", "vmon1"}, "--select belongs to the log command"},
+        {{"measure", "0", "--select", "vmon1"}, "--select belongs to the log and watch commands"},
         // The trace is written at the end, over the log.
         {{"--trace", "P", "log", "--output", "P", "--count", "1"}, "--trace and --output name the same file"},
         {{"--trace", "Q", "log", "--output", "P", "--count", "1"}, "--trace and --output name the same file"},

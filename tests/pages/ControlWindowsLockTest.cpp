@@ -8,12 +8,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "pages/BoardMonitorDlg.h"
 #include "pages/ViewAllDlg.h"
 #include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "pages/TovinGPIODlg.h"
 #include "pages/TovinHVOUTDlg.h"
 #include "pages/UESDlg.h"
+#include "tests/logging/VirtualTimer.h"
 #include "tests/pages/ControlPageBench.h"
 #include "widgets/FloatEdit.h"
 
@@ -66,6 +68,18 @@ TEST(ControlWindows, EveryTransactionRunsInsideACableLock)
              for (const char* button : {"&Read", "&Write", "R&ead", "Wr&ite", "&Update Configuration"})
                  page.Button(QString::fromLatin1(button))->click();
          })},
+        {"Board Monitor", [](ControlPageBench&) {
+             CTovinMainDlg window;
+             window.OnBoardMonitor();
+             auto* monitor = qobject_cast<CBoardMonitorDlg*>(window.BoardMonitor());
+             ASSERT_NE(monitor, nullptr);
+             auto timer = std::make_unique<CVirtualTimer>();
+             CVirtualTimer& clock = *timer;
+             monitor->SetTimer(std::move(timer));
+             clock.Advance(2000);
+             monitor->ResetButton()->click();
+             monitor->CopyButton()->click();
+         }},
         {"UES", [](ControlPageBench& bench) {
              bench.t->ui.onModal = [](QDialog& dialog) {
                  auto& ues = static_cast<CUESDlg&>(dialog);
