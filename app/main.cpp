@@ -1,7 +1,9 @@
 // zent2-i2c: the desktop utility. Without options it drives the FTDI cable;
 // --simulated-board runs it on the simulated cable and demonstration board.
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,7 +20,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: zent2-i2c [--simulated-board [--board FILE] | --serial SERIAL | --vid-pid VID:PID]\n"
+    "Usage: zent2-i2c [--simulated-board [--board FILE] [--cable-round-trip US] | --serial SERIAL | --vid-pid VID:PID]\n"
     "\n"
     "ZENT2 I2C utility: monitors and controls the HMU devices of a Sentrix II\n"
     "evaluation board through a dual-channel FTDI USB cable.\n"
@@ -29,6 +31,9 @@ const char* const kUsage =
     "                     Options > Simulated Board shows its knobs and lamps\n"
     "  --board FILE       load a board file into the simulated board first\n"
     "                     (--help-board lists its keys)\n"
+    "  --cable-round-trip MICROSECONDS\n"
+    "                     the simulated cable waits this long for every read\n"
+    "                     from the chip, as a USB round trip does (default 0)\n"
     "  --serial SERIAL    use the FTDI cable with this USB serial number (see\n"
     "                     zent2-cli devices) for this run, when several are\n"
     "                     plugged in; the cable dialog stores a choice\n"
@@ -43,6 +48,7 @@ int main(int argc, char** argv)
 {
     bool simulated = false;
     const char* boardFile = nullptr;
+    long roundTripUs = 0;
     FtdiCableChoice cable;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated-board") == 0) {
@@ -67,6 +73,16 @@ int main(int argc, char** argv)
                 return 2;
             }
             boardFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--cable-round-trip") == 0) {
+            char* end = nullptr;
+            const char* value = i + 1 < argc ? argv[i + 1] : "";
+            roundTripUs = std::strtol(value, &end, 10);
+            if (value[0] < '0' || value[0] > '9' || *end != '\0' || roundTripUs > 1000000) {
+                std::fprintf(stderr, "zent2-i2c: --cable-round-trip needs a round trip in microseconds (0 to 1000000)\n\n%s",
+                             kUsage);
+                return 2;
+            }
+            ++i;
         } else if (std::strcmp(argv[i], "--help-board") == 0) {
             const std::string_view help = CSimulatedBoard::BoardFileHelp();
             std::fwrite(help.data(), 1, help.size(), stdout);
@@ -88,6 +104,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zent2-i2c: --serial and --vid-pid choose an FTDI cable: not with --simulated-board\n");
         return 2;
     }
+    if (roundTripUs != 0 && !simulated) {
+        std::fprintf(stderr, "zent2-i2c: --cable-round-trip needs --simulated-board\n");
+        return 2;
+    }
     if (boardFile && !simulated) {
         std::fprintf(stderr, "zent2-i2c: --board needs --simulated-board\n");
         return 2;
@@ -103,6 +123,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "zent2-i2c: %s\n", error.c_str());
             return 2;
         }
+        board->Driver()->SetRoundTrip(std::chrono::microseconds(roundTripUs));
         driver = board->Driver();
     } else {
         driver = std::make_shared<CLibFtdiDriver>();

@@ -10,9 +10,13 @@
 // The cable lock that brackets the record is counted apart: opening and
 // closing the enable channel, its writes and the two 1 ms waits.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "bench/Bench.h"
 #include "device/Tovin_I2C_Port.h"
@@ -131,9 +135,59 @@ Figures CountRecord(CLogSession& session, CCountingDriver& driver, CSimulatedFtd
     return f;
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// Records on the simulated cable with a modelled USB round trip per read:
+// the whole record in one call (as zent2-cli writes it) and in steps (as the
+// status window reads it, its event loop running between steps). The
+// longest stretch the window's thread spends without coming back to its
+// events is the record itself in one call, the longest step in steps.
+void RoundTrips(CLogSession& session, CSimulatedFtdiDriver& simulated, int records)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    std::printf("\nWith the cable's USB round trip modelled (%d records each; best / median):\n", records);
+    for (const int roundTripUs : {0, 125, 250, 1000}) {
+        simulated.SetRoundTrip(std::chrono::microseconds(roundTripUs));
+        std::vector<double> whole, stepped, stalls;
+        for (int r = 0; r < records; ++r) {
+            const Clock::time_point start = Clock::now();
+            session.WriteRecord();
+            whole.push_back(ms(Clock::now() - start));
+        }
+        int steps = 0;
+        for (int r = 0; r < records; ++r) {
+            session.BeginRecord();
+            double longest = 0.0;
+            const Clock::time_point start = Clock::now();
+            CLogSession::Progress progress = CLogSession::Progress::Reading;
+            while (progress == CLogSession::Progress::Reading) {
+                const Clock::time_point stepStart = Clock::now();
+                progress = session.StepRecord(kLogStepBudget);
+                longest = std::max(longest, ms(Clock::now() - stepStart));
+            }
+            stepped.push_back(ms(Clock::now() - start));
+            stalls.push_back(longest);
+            steps = session.RecordSteps();
+        }
+        std::printf("round trip %d us: record %.1f ms, longest UI stall %.1f ms (median record %.1f ms, stall %.1f ms; "
+                    "%d steps)\n",
+                    roundTripUs, *std::min_element(stepped.begin(), stepped.end()),
+                    *std::min_element(stalls.begin(), stalls.end()), Median(stepped), Median(stalls), steps);
+        std::printf("  in one call, as before: record %.1f ms, longest UI stall %.1f ms (median %.1f ms)\n",
+                    *std::min_element(whole.begin(), whole.end()), *std::min_element(whole.begin(), whole.end()),
+                    Median(whole));
+    }
+    simulated.SetRoundTrip(std::chrono::microseconds(0));
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     auto board = CSimulatedBoard::CreateDefault();
     for (int d = 2; d < CSimulatedBoard::kMaxHmus; ++d) board->AddHmu(d);
@@ -219,6 +273,7 @@ int main()
     std::printf("  against the 1 s minimum interval: (a) %s (%.0f %% of it), (b) %s (%.1f x it)\n",
                 fits(recordAUs + lockAUs), (recordAUs + lockAUs) / 1e4, fits(recordBUs + lockBUs),
                 (recordBUs + lockBUs) / 1e6);
+    RoundTrips(session, *board->Driver(), argc > 1 ? std::max(1, std::atoi(argv[1])) : 3);
     session.Close();
     return 0;
 }

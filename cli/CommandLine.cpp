@@ -62,6 +62,7 @@ int OptionalArguments(Command command)
 constexpr int kMaxHmuIndex = 7;
 constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
+constexpr uint64_t kMaxCableRoundTripUs = 1000000;
 constexpr int kLastDemoRegister = 118;
 
 // An argument as an error message shows it: on one line, readable, cut short.
@@ -154,7 +155,7 @@ public:
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
                                 name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
-                                name == "--script";
+                                name == "--script" || name == "--cable-round-trip";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -182,6 +183,12 @@ public:
             if (rate < 1 || rate > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
                 return Fail("--rate " + ShownText(value) + " is not a rate in kHz");
             m_request.rateKhz = static_cast<int>(rate);
+        } else if (name == "--cable-round-trip") {
+            uint64_t us = 0;
+            if (!Number(value, "--cable-round-trip", us)) return false;
+            if (us > kMaxCableRoundTripUs)
+                return Fail("--cable-round-trip " + ShownText(value) + " is not a round trip in microseconds (0 to 1000000)");
+            m_request.cableRoundTripUs = static_cast<int>(us);
         } else if (name == "--serial") {
             m_request.cableSerial = value;
         } else if (name == "--vid-pid") {
@@ -413,6 +420,8 @@ public:
         if (command != Command::LoadConfig && m_request.dryRun) return Fail("--dry-run belongs to the load-config command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
+        if (m_request.cableRoundTripUs != 0 && !m_simulated)
+            return Fail("--cable-round-trip needs --simulated-board: a real cable takes its own time");
         if (!m_request.traceFile.empty() && !m_simulated)
             return Fail("--trace needs --simulated-board: only the simulated bus can be recorded");
         // The trace is written when the command ends, over the log it wrote.
@@ -699,6 +708,10 @@ Options:
                      writes it as a VCD file for sigrok/PulseView or GTKWave,
                      replacing an older one only once it is complete (none
                      when nothing ran on the bus); needs --simulated-board
+  --cable-round-trip MICROSECONDS
+                     the simulated cable waits this long for every read from
+                     the chip, as a USB round trip does (default 0); needs
+                     --simulated-board
   --demo             demo mode: the register port answers from its own
                      simulated register file, no cable needed (see below)
   --rate KHZ         I2C clock in kHz, default 400; the link knows 100, 200,

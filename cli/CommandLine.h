@@ -40,6 +40,7 @@ struct CliRequest {
     Backend backend = Backend::RealCable;
     std::string boardFile;  // empty: the board as it comes
     std::string traceFile;  // empty: no trace
+    int cableRoundTripUs = 0;  // the simulated cable's USB round trip per read; 0: none
     int rateKhz = 400;
     // Which cable, when several are plugged in: its USB serial number, and
     // USB ids of its own (0 when it has FTDI's).

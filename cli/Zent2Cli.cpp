@@ -261,6 +261,7 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
             }
         }
         simulated = board->Driver();
+        simulated->SetRoundTrip(std::chrono::microseconds(request.cableRoundTripUs));
         driver = simulated;
         m_running = board;
         break;

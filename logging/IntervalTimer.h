@@ -13,4 +13,8 @@ public:
     // Does nothing when the timer does not run.
     virtual void Stop() = 0;
     virtual bool IsActive() const = 0;
+    // Runs `work` once the events already waiting are handled, so that a long
+    // job in pieces leaves the window answering in between. A timer on
+    // virtual time has no events to let through: it runs the work at once.
+    virtual void Defer(std::function<void()> work) { work(); }
 };

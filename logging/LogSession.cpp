@@ -37,6 +37,7 @@ CLogSession::StartResult CLogSession::Start(const std::string& path, int delaySe
 bool CLogSession::WriteRecord()
 {
     if (!m_file.IsOpen()) return false;
+    m_reader.reset();
     const bool ok = WriteLogRecord(m_file, m_port, m_written + 1, m_selection, m_senseOhms, &m_last);
     if (!ok) return Failed();
     ++m_written;
@@ -45,8 +46,40 @@ bool CLogSession::WriteRecord()
     return true;
 }
 
+bool CLogSession::BeginRecord()
+{
+    if (!m_file.IsOpen()) return false;
+    m_reader = std::make_unique<CLogRecordReader>(m_port, m_written + 1, m_selection, m_senseOhms);
+    m_steps = 0;
+    return true;
+}
+
+CLogSession::Progress CLogSession::StepRecord(std::chrono::microseconds budget)
+{
+    if (!m_reader || !m_file.IsOpen()) {
+        m_reader.reset();
+        return Progress::Failed;
+    }
+    const bool done = m_reader->Step(budget);
+    m_steps = m_reader->Steps();
+    if (!done) return Progress::Reading;
+    LogRecord record = m_reader->Take();
+    m_reader.reset();
+    const bool ok = m_file.WriteWhole(FormatLogRecord(record));
+    m_last = std::move(record);
+    if (!ok) {
+        Failed();
+        return Progress::Failed;
+    }
+    ++m_written;
+    m_failures.Add(m_last);
+    if (m_observer) m_observer(m_last);
+    return Progress::Written;
+}
+
 bool CLogSession::Close()
 {
+    m_reader.reset();  // a record cut short is never written
     if (!m_file.IsOpen()) return true;
     if (m_file.Close()) return true;
     m_error = m_file.ErrorText();

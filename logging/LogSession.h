@@ -7,13 +7,19 @@
 // system's error text. A reading that failed is left out of its record and
 // counted in Failures(), so that whoever runs the session can name it.
 
+#include <chrono>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "logging/LogFailures.h"
 #include "logging/LogFile.h"
 #include "logging/LogWriter.h"
+
+// How long one step of a stepped record reads the bus before the window's
+// events come in again.
+inline constexpr std::chrono::microseconds kLogStepBudget{8000};
 
 class CLogSession {
 public:
@@ -35,6 +41,17 @@ public:
     // Reads and writes the next record. False on a write error; the file is
     // closed then.
     bool WriteRecord();
+    // The same record in steps, for a window that keeps its event loop
+    // running: BeginRecord, then StepRecord until it is no longer Reading.
+    // Each step reads for about `budget` under its own cable lock (see
+    // CLogRecordReader); the record goes into the file whole, at its last step.
+    enum class Progress { Reading, Written, Failed };
+    bool BeginRecord();  // false when no file is open
+    Progress StepRecord(std::chrono::microseconds budget);
+    bool RecordUnderway() const { return m_reader != nullptr; }
+    // Steps the record underway or the last stepped record took.
+    int RecordSteps() const { return m_steps; }
+
     // Ends the run. False, with the error text, when the file did not close
     // cleanly; closing when nothing is open succeeds.
     bool Close();
@@ -67,4 +84,6 @@ private:
     LogRecord m_last;
     CLogFailures m_failures;
     RecordObserver m_observer;
+    std::unique_ptr<CLogRecordReader> m_reader;  // the stepped record underway
+    int m_steps = 0;
 };

@@ -60,13 +60,22 @@ private:
     uint64_t m_unready;
 };
 
-// Reads the device's selected channels in the order the lines come; the pin
-// records and the identification are read whatever is selected. A channel
-// whose reading failed is named instead of given a value.
-LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSelection& selection,
-                          const SenseResistance& senseOhms)
+// The readings of one device, in the order the lines come: the probe, each
+// VMON, the pin records with the identification (read whatever is selected),
+// each TMON, each IMON. A channel whose reading failed is named instead of
+// given a value.
+constexpr int kProbeUnit = 0;
+constexpr int kFirstVmonUnit = 1;
+constexpr int kPinsUnit = kFirstVmonUnit + vmon::kChannels;
+constexpr int kFirstTmonUnit = kPinsUnit + 1;
+constexpr int kFirstImonUnit = kFirstTmonUnit + tmon::kMonitors;
+constexpr int kDeviceUnits = kFirstImonUnit + imon::kMonitors;
+
+// One reading unit after the probe; the port addresses the device already.
+void ReadDeviceUnit(CTovin_I2C_Port& port, int unit, const logsel::LogSelection& selection,
+                    const SenseResistance& senseOhms, LogDeviceBlock& block)
 {
-    LogDeviceBlock block{device, {}, {}};
+    const int device = block.device;
     const auto selected = [&](Group group, int number) {
         return logsel::Selected(selection, device, logsel::Channel(group, number));
     };
@@ -78,43 +87,42 @@ LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSe
             block.values.push_back({device, channel, value});
     };
 
-    for (int c = 0; c < vmon::kChannels; ++c) {
-        if (!selected(Group::Vmon, c + 1)) continue;
+    if (unit >= kFirstVmonUnit && unit < kPinsUnit) {
+        const int c = unit - kFirstVmonUnit;
+        if (!selected(Group::Vmon, c + 1)) return;
         const CReadingWatch watch(port);
         const double volts = vmon::MeasureInput(port, c);
         add(Group::Vmon, c + 1, volts, watch.Failed());
-    }
+    } else if (unit == kPinsUnit) {
+        gpio::PinRecords pins;
+        const CReadingWatch highWatch(port);
+        pins.record2 = gpio::ReadPinRecord(port, gpio::kPinRecordHigh);
+        const bool highFailed = highWatch.Failed();
+        for (int h = 0; h < 4; ++h)
+            if (selected(Group::Hvout, h + 1)) add(Group::Hvout, h + 1, gpio::HvoutLevel(pins, h) ? 1 : 0, highFailed);
 
-    gpio::PinRecords pins;
-    const CReadingWatch highWatch(port);
-    pins.record2 = gpio::ReadPinRecord(port, gpio::kPinRecordHigh);
-    const bool highFailed = highWatch.Failed();
-    for (int h = 0; h < 4; ++h)
-        if (selected(Group::Hvout, h + 1)) add(Group::Hvout, h + 1, gpio::HvoutLevel(pins, h) ? 1 : 0, highFailed);
-
-    const CReadingWatch identificationWatch(port);
-    const uint8_t identification = gpio::ReadIdentification(port);
-    const bool identificationFailed = identificationWatch.Failed();
-    const CReadingWatch lowWatch(port);
-    pins.record1 = gpio::ReadPinRecord(port, gpio::kPinRecordLow);
-    const bool lowFailed = lowWatch.Failed();
-    for (int p = 0; p < gpio::kPins; ++p) {
-        // Without the identification nobody knows whether the device has GPIO7.
-        const bool unknownPin = identificationFailed && p == gpio::kGpio7;
-        if (!unknownPin && !gpio::PinUsable(identification, p)) continue;
-        if (selected(Group::Gpio, p + 1))
-            add(Group::Gpio, p + 1, gpio::PinLevel(pins, p) ? 1 : 0, lowFailed || unknownPin);
-    }
-
-    for (int t = 0; t < tmon::kMonitors; ++t) {
-        if (!selected(Group::Tmon, t + 1)) continue;
+        const CReadingWatch identificationWatch(port);
+        const uint8_t identification = gpio::ReadIdentification(port);
+        const bool identificationFailed = identificationWatch.Failed();
+        const CReadingWatch lowWatch(port);
+        pins.record1 = gpio::ReadPinRecord(port, gpio::kPinRecordLow);
+        const bool lowFailed = lowWatch.Failed();
+        for (int p = 0; p < gpio::kPins; ++p) {
+            // Without the identification nobody knows whether the device has GPIO7.
+            const bool unknownPin = identificationFailed && p == gpio::kGpio7;
+            if (!unknownPin && !gpio::PinUsable(identification, p)) continue;
+            if (selected(Group::Gpio, p + 1))
+                add(Group::Gpio, p + 1, gpio::PinLevel(pins, p) ? 1 : 0, lowFailed || unknownPin);
+        }
+    } else if (unit >= kFirstTmonUnit && unit < kFirstImonUnit) {
+        const int t = unit - kFirstTmonUnit;
+        if (!selected(Group::Tmon, t + 1)) return;
         const CReadingWatch watch(port);
         const double celsius = tmon::ReadTemperature(port, t);
         add(Group::Tmon, t + 1, celsius, watch.Failed());
-    }
-
-    for (int m = 0; m < imon::kMonitors; ++m) {
-        if (!selected(Group::Imon, m + 1)) continue;
+    } else if (unit >= kFirstImonUnit && unit < kDeviceUnits) {
+        const int m = unit - kFirstImonUnit;
+        if (!selected(Group::Imon, m + 1)) return;
         // The current needs both the amplifier voltage and its gain.
         const CReadingWatch watch(port);
         const float volts = imon::MeasureVolts(port, m);
@@ -122,7 +130,6 @@ LogDeviceBlock ReadDevice(CTovin_I2C_Port& port, int device, const logsel::LogSe
         const float ohms = senseOhms ? senseOhms(device, m) : imon::kDefaultSenseResistance;
         add(Group::Imon, m + 1, imon::CurrentAmps(volts, gain, ohms), watch.Failed());
     }
-    return block;
 }
 
 }  // namespace
@@ -205,19 +212,56 @@ LogHeader MakeLogHeader(CI2C_FTDI& link, int delaySeconds, int totalRecords, std
     return header;
 }
 
+CLogRecordReader::CLogRecordReader(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
+                                   const SenseResistance& senseOhms)
+    : m_port(port), m_selection(selection), m_senseOhms(senseOhms), m_record{number, {}}
+{
+}
+
+bool CLogRecordReader::Step(std::chrono::microseconds budget)
+{
+    if (Done()) return true;
+    const auto start = std::chrono::steady_clock::now();
+    CCableLock lock;
+    const int current = m_port.GetHmuIndex();
+    const int device = m_device;
+    do {
+        if (m_unit == kProbeUnit) {
+            if (!m_port.ProbeHmu(device)) {
+                NextDevice();
+                break;
+            }
+            m_port.SetHmuIndex(device);
+            m_record.devices.push_back(LogDeviceBlock{device, {}, {}});
+        } else {
+            m_port.SetHmuIndex(device);
+            ReadDeviceUnit(m_port, m_unit, m_selection, m_senseOhms, m_record.devices.back());
+        }
+        if (++m_unit == kDeviceUnits) {
+            NextDevice();
+            break;
+        }
+    } while (std::chrono::steady_clock::now() - start < budget);
+    ++m_steps;
+    m_port.SetHmuIndex(current);
+    return Done();
+}
+
+void CLogRecordReader::NextDevice()
+{
+    ++m_device;
+    m_unit = kProbeUnit;
+}
+
 LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
                         const SenseResistance& senseOhms)
 {
-    LogRecord record{number, {}};
+    // One lock for the whole record: the steps' own locks only count.
     CCableLock lock;
-    const int current = port.GetHmuIndex();
-    for (int d = 0; d < logsel::kDevices; ++d) {
-        if (!port.ProbeHmu(d)) continue;
-        port.SetHmuIndex(d);
-        record.devices.push_back(ReadDevice(port, d, selection, senseOhms));
+    CLogRecordReader reader(port, number, selection, senseOhms);
+    while (!reader.Step(std::chrono::microseconds::max())) {
     }
-    port.SetHmuIndex(current);
-    return record;
+    return reader.Take();
 }
 
 bool WriteLogHeader(CLogFile& file, CTovin_I2C_Port& port, int delaySeconds, int totalRecords, std::time_t now)

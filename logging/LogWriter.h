@@ -13,6 +13,7 @@
 // can be looked at as values (a chart, a progress line) as well as written.
 // Devices are read only through the device blocks.
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -92,6 +93,35 @@ LogHeader MakeLogHeader(CI2C_FTDI& link, int delaySeconds, int totalRecords, std
 // as before, so an open page keeps addressing its own device.
 LogRecord ReadLogRecord(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
                         const SenseResistance& senseOhms);
+
+// A record read in steps, so that a window can let its event loop run
+// between them. Each step holds its own cable lock, reads the device it is
+// at (its probe first) until the budget has passed, at least one reading,
+// and never goes on to the next device: a record of n answering devices
+// takes at least n steps. The port's current device is the same after a
+// step as before it. The values are those ReadLogRecord gives.
+class CLogRecordReader {
+public:
+    CLogRecordReader(CTovin_I2C_Port& port, int number, const logsel::LogSelection& selection,
+                     const SenseResistance& senseOhms);
+    // True once the record is complete (then Step does nothing).
+    bool Step(std::chrono::microseconds budget);
+    bool Done() const { return m_device >= logsel::kDevices; }
+    int Steps() const { return m_steps; }
+    int Number() const { return m_record.number; }
+    LogRecord Take() { return std::move(m_record); }
+
+private:
+    void NextDevice();
+
+    CTovin_I2C_Port& m_port;
+    const logsel::LogSelection& m_selection;
+    SenseResistance m_senseOhms;
+    LogRecord m_record;
+    int m_device = 0;
+    int m_unit = 0;
+    int m_steps = 0;
+};
 
 // Header and record, written and flushed at once, so that a crash keeps
 // every record that was completed. False on a failed write or flush; the

@@ -34,6 +34,8 @@ public:
     }
     void Stop() override { m_timer.stop(); }
     bool IsActive() const override { return m_timer.isActive(); }
+    // Dropped with the timer, should the window go first.
+    void Defer(std::function<void()> work) override { QTimer::singleShot(0, &m_timer, std::move(work)); }
 
 private:
     QTimer m_timer;
@@ -288,35 +290,79 @@ void CTovinLogStatus::StartLogging()
 
 void CTovinLogStatus::OnTimerTick()
 {
-    if (m_session.IsOpen()) RecordStep();
+    if (!m_session.IsOpen()) return;
+    // The record before outlasted the interval: the next follows it at once.
+    if (m_session.RecordUnderway()) {
+        m_late = true;
+        return;
+    }
+    RecordStep();
 }
 
 void CTovinLogStatus::RecordStep()
 {
     const int next = m_session.RecordsWritten() + 1;
-    SetStatus(m_total != 0 ? QStringLiteral("Reading Record %1 of %2").arg(next).arg(m_total)
-                           : QStringLiteral("Reading Record %1").arg(next));
-    if (!m_session.WriteRecord()) {
+    if (!m_lateText.isEmpty())
+        SetStatus(m_lateText);
+    else
+        SetStatus(m_total != 0 ? QStringLiteral("Reading Record %1 of %2").arg(next).arg(m_total)
+                               : QStringLiteral("Reading Record %1").arg(next));
+    m_lateText.clear();
+    if (!m_session.BeginRecord()) return;
+    // The bus is read in short steps, the window's events handled between
+    // them: the record never holds up the windows for long.
+    const int chain = ++m_recordChain;
+    m_timer->Defer([this, chain] { ContinueRecord(chain); });
+}
+
+void CTovinLogStatus::ContinueRecord(int chain)
+{
+    // Stopped, or a newer run started, since this step was asked for.
+    if (chain != m_recordChain || !m_session.RecordUnderway()) return;
+    switch (m_session.StepRecord(kLogStepBudget)) {
+    case CLogSession::Progress::Reading:
+        m_timer->Defer([this, chain] { ContinueRecord(chain); });
+        return;
+    case CLogSession::Progress::Failed:
         Finish(QString::fromStdString(m_session.ErrorText()));
         return;
+    case CLogSession::Progress::Written:
+        break;
     }
     emit RecordWritten(m_session.LastRecord());
     // Readings that failed are left out of the file: the status says which.
     const std::string failed = FailedReadingsText(m_session.LastRecord());
     if (!failed.empty())
-        SetStatus(QStringLiteral("Record %1: failed readings left out: %2").arg(next).arg(QString::fromStdString(failed)));
+        SetStatus(QStringLiteral("Record %1: failed readings left out: %2")
+                      .arg(m_session.LastRecord().number)
+                      .arg(QString::fromStdString(failed)));
     if (m_session.Complete()) {
         const bool closed = m_session.Close();
         QString status = closed ? QStringLiteral("Log successfully saved") : QString::fromStdString(m_session.ErrorText());
         if (closed && m_session.Failures().Any())
             status += QStringLiteral("; ") + QString::fromStdString(m_session.Failures().Summary());
         Finish(status);
+        return;
+    }
+    if (m_late && m_session.IsOpen()) {
+        m_late = false;
+        const int written = m_session.RecordsWritten();
+        const QString of = m_total != 0 ? QStringLiteral(" of %1").arg(m_total) : QString();
+        m_lateText = QStringLiteral("Reading Record %1%2 late: record %3 took longer than the %4 s interval")
+                         .arg(written + 1)
+                         .arg(of)
+                         .arg(written)
+                         .arg(m_delay);
+        RecordStep();
     }
 }
 
 void CTovinLogStatus::Finish(const QString& status)
 {
     m_timer->Stop();
+    ++m_recordChain;  // a step still asked for does nothing
+    m_late = false;
+    m_lateText.clear();
     if (m_trendWindow) m_trendWindow->EndLive();
     if (!status.isNull()) SetStatus(status);
     SetInputsEnabled(true);
@@ -332,6 +378,7 @@ void CTovinLogStatus::StopLogging()
 
 void CTovinLogStatus::CancelLogging()
 {
+    ++m_recordChain;
     m_session.Close();
     m_timer->Stop();
     done(kIdCancel);  // closes the window, which deletes itself

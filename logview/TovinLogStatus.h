@@ -12,6 +12,7 @@
 // close the window; the window deletes itself.
 
 #include <QPointer>
+#include <chrono>
 #include <memory>
 
 #include "ui/TovinDialog.h"
@@ -80,7 +81,9 @@ protected:
 
 private:
     void OnTimerTick();
+    // Begins the next record; its steps follow on the timer's Defer.
     void RecordStep();
+    void ContinueRecord(int chain);
     // Ends a run: timer stopped, inputs enabled, the status line set.
     void Finish(const QString& status);
     void SetStatus(const QString& text);
@@ -91,6 +94,9 @@ private:
     std::unique_ptr<CIntervalTimer> m_timer;
     int m_delay = 1;
     int m_total = 0;
+    int m_recordChain = 0;  // counts records begun and runs ended
+    bool m_late = false;    // the timer ticked while a record was being read
+    QString m_lateText;
 
     QLineEdit* m_delayField;
     QLineEdit* m_totalField;

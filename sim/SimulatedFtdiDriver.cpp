@@ -1,6 +1,7 @@
 #include "sim/SimulatedFtdiDriver.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 void PutLe32(uint8_t* at, uint32_t value)
@@ -255,6 +256,14 @@ FtdiStatus CSimulatedFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32
     Channel* channel = Lookup(handle, &status);
     if (channel == nullptr)
         return status;
+    if (count > 0 && IsI2C(*channel) && m_roundTrip.count() > 0) {
+        // The bytes reach the program one USB round trip after it asked.
+        const auto start = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(m_roundTrip);
+        ++m_counters.roundTripWaits;
+        m_counters.roundTripWaitUs += static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+    }
     size_t available = channel->engine->Available();
     if (m_shortReads > 0) {
         --m_shortReads;

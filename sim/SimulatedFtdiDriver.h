@@ -14,6 +14,7 @@
 //
 // Single-threaded, like the link that uses it.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,6 +34,9 @@ struct SimulatedDriverCounters {
     // Bus transactions begun while the enable line was low, that is outside
     // any cable lock: the program's traffic should show none.
     uint64_t transactionsWithEnableLow = 0;
+    // Reads that slept for the modelled USB round trip, and how long in all.
+    uint64_t roundTripWaits = 0;
+    uint64_t roundTripWaitUs = 0;
 };
 
 class CSimulatedFtdiDriver : public CFtdiDriver {
@@ -95,6 +99,13 @@ public:
     // I2C channel (so 1 unplugs it between the write and the read of an
     // exchange); a negative count cancels.
     void UnplugAfterTransfers(int transfers);
+
+    // Real cable timing: every read on the I2C channel that waits for the
+    // chip (asks for bytes) first sleeps for one USB round trip, as a read
+    // behind a send-immediate does on a real cable. 0, the default, sleeps
+    // never. The time spent asleep is counted in Counters().roundTripWaitUs.
+    void SetRoundTrip(std::chrono::microseconds roundTrip) { m_roundTrip = roundTrip; }
+    std::chrono::microseconds RoundTrip() const { return m_roundTrip; }
 
     // Observation.
     bool IsOpen(int index) const;
@@ -164,5 +175,6 @@ private:
     int m_shortWriteBy = 0;
     int m_shortWrites = 0;
     int m_unplugAfter = -1;
+    std::chrono::microseconds m_roundTrip{0};
     SimulatedDriverCounters m_counters;
 };

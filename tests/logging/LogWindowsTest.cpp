@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +18,7 @@
 #include "ui/TovinPropertySheet.h"
 #include "pages/TovinDataLog.h"
 #include "logview/TovinLogStatus.h"
+#include "link/CableLock.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
@@ -157,6 +159,106 @@ TEST_F(LogWindows, StopKeepsEveryRecordAndTheWindowStartsAgainAfresh)
     EXPECT_EQ(Records().size(), 1u);
     EXPECT_EQ(status->StatusText(), "Reading Record 1");
     status->StopButton()->click();
+}
+
+// On the window's own timer a record is read in steps, the event loop turning
+// between them: at least once per answering device, with the other windows'
+// traffic in between, and Stop taking effect at the next turn.
+TEST_F(LogWindows, RecordLetsTheEventLoopTurnBetweenDevices)
+{
+    for (int d = 2; d < logsel::kDevices; ++d) board->AddHmu(d);
+    CTovinMainDlg window;
+    window.OnStartDataLogging();
+    auto* status = qobject_cast<CTovinLogStatus*>(t->app->LogStatusWindow());
+    ASSERT_NE(status, nullptr);
+    constexpr int kPageDevice = 5;
+    struct Case {
+        const char* name;
+        int stopAtTurn;  // 0: let the record complete
+    } cases[] = {{"complete", 0}, {"stopped", 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        t->Port().SetHmuIndex(kPageDevice);
+        int turns = 0, pageProbes = 0, written = 0;
+        bool wrongDevice = false;
+        uint64_t writesAtStop = 0;
+        QTimer probe;
+        probe.setInterval(0);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (!status->IsLogging() || written > 0) return;
+            ++turns;
+            // An open page's own traffic, between two steps of the record.
+            wrongDevice |= t->Port().GetHmuIndex() != kPageDevice;
+            {
+                CCableLock lock;
+                pageProbes += t->Port().ProbeHmu(kPageDevice) ? 1 : 0;
+            }
+            if (turns == c.stopAtTurn) {
+                status->StopButton()->click();
+                writesAtStop = board->Driver()->Counters().writeCalls;
+            }
+        });
+        const QMetaObject::Connection seen =
+            QObject::connect(status, &CTovinLogStatus::RecordWritten, [&](const LogRecord&) { ++written; });
+        Start(*status, "1", "1");
+        probe.start();
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*status), 20000);
+        QObject::disconnect(seen);
+        EXPECT_FALSE(wrongDevice) << "the page's device is current between steps";
+        EXPECT_EQ(pageProbes, turns);
+        if (c.stopAtTurn == 0) {
+            EXPECT_EQ(written, 1);
+            // A step never goes on to the next device: a turn between any two.
+            EXPECT_GE(turns, logsel::kDevices - 1);
+            const auto records = Records();
+            ASSERT_EQ(records.size(), 1u);
+            // A block line per device; HMU0 alone has GPIO7.
+            EXPECT_EQ(records.begin()->second.size(), static_cast<size_t>(logsel::kDevices) + 29 + 28 * 7);
+            EXPECT_EQ(status->StatusText(), "Log successfully saved");
+        } else {
+            EXPECT_EQ(written, 0);
+            EXPECT_EQ(turns, c.stopAtTurn);
+            EXPECT_EQ(status->StatusText(), "Logging was stopped");
+            for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+            EXPECT_EQ(board->Driver()->Counters().writeCalls, writesAtStop) << "no bus access after Stop";
+            EXPECT_TRUE(Records().empty()) << "a record cut short is not written";
+        }
+    }
+    EXPECT_EQ(board->Driver()->Counters().transactionsWithEnableLow, 0u) << "every access inside a cable lock";
+}
+
+// A record that outlasts the interval: the tick that came meanwhile starts
+// the next record as soon as it is written, and the status line says so.
+TEST_F(LogWindows, RecordLongerThanTheIntervalDelaysTheNextAndSaysSo)
+{
+    // Virtual time whose deferred steps wait until the test runs them.
+    struct CSteppedTimer : CVirtualTimer {
+        std::vector<std::function<void()>> waiting;
+        void Defer(std::function<void()> work) override { waiting.push_back(std::move(work)); }
+        void RunSteps()
+        {
+            while (!waiting.empty()) {
+                auto work = std::move(waiting.front());
+                waiting.erase(waiting.begin());
+                work();
+            }
+        }
+    };
+    CTovinLogStatus* status = OpenStatus();
+    auto timer = std::make_unique<CSteppedTimer>();
+    CSteppedTimer* stepped = timer.get();
+    status->SetTimer(std::move(timer));
+    Start(*status, "1", "3");
+    EXPECT_EQ(status->StatusText(), "Reading Record 1 of 3");
+    stepped->Advance(2500);  // two ticks while record 1 is being read: one late record, not two
+    EXPECT_TRUE(Records().empty());
+    stepped->RunSteps();
+    EXPECT_EQ(Records().size(), 2u);
+    EXPECT_EQ(status->StatusText(), "Reading Record 2 of 3 late: record 1 took longer than the 1 s interval");
+    stepped->Advance(500);
+    stepped->RunSteps();
+    EXPECT_EQ(Records().size(), 3u);
+    EXPECT_EQ(status->StatusText(), "Log successfully saved");
 }
 
 #ifndef _WIN32

@@ -132,6 +132,22 @@ TEST_F(SimulatedCable, CountsExchangesBytesAndClockCycles)
     EXPECT_EQ(driver.AddressCount(0xC0), 0);
 }
 
+TEST_F(SimulatedCable, ARoundTripDelaysOnlyReadsThatWaitForTheChip)
+{
+    const Bytes probe = Cat({Start(), WriteByte(0xC0), Stop()});
+    for (const int roundTripUs : {0, 2000}) {
+        driver.SetRoundTrip(std::chrono::microseconds(roundTripUs));
+        driver.ResetCounters();
+        EXPECT_EQ(Exchange(driver, handle, probe, 1), Bytes{0x00}) << roundTripUs;
+        uint8_t none = 0;
+        uint32_t received = 0;
+        EXPECT_EQ(driver.Read(handle, &none, 0, &received), FTDI_OK);  // asks for nothing: no wait
+        const SimulatedDriverCounters c = driver.Counters();
+        EXPECT_EQ(c.roundTripWaits, roundTripUs == 0 ? 0u : 1u) << roundTripUs;
+        EXPECT_GE(c.roundTripWaitUs, static_cast<uint64_t>(roundTripUs)) << roundTripUs;
+    }
+}
+
 TEST_F(SimulatedCable, UnplugAndReplug)
 {
     FtdiHandle enable = nullptr;
