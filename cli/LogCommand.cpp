@@ -1,4 +1,5 @@
 #include "cli/LogCommand.h"
+#include "cli/StandardOutput.h"
 
 #include <algorithm>
 #include <csignal>
@@ -92,6 +93,8 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     CLogSession session(port, selection, [ohms](int, int) { return ohms; });
     session.SetRecordObserver([&](const LogRecord& record) { err << Progress(record, request.logCount) << '\n'; });
 
+    const bool toStandardOutput = request.logFile == cli::kStandardStream;
+    const std::string fileName = toStandardOutput ? std::string("standard output") : request.logFile;
     CStopSignals signals;
     const auto noteSignal = [&] {
         if (stoppedBy != nullptr) *stoppedBy = CStopSignals::Signal();
@@ -100,7 +103,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     bool waitNamed = false;
     const auto waitForReader = [&] {
         if (CStopSignals::Requested()) return false;
-        if (!waitNamed) Message(err, "waiting for a program to read the FIFO " + request.logFile + " (Ctrl-C ends)");
+        if (!waitNamed) Message(err, "waiting for a program to read the FIFO " + fileName + " (Ctrl-C ends)");
         waitNamed = true;
         clock.sleep(kWaitSlice);
         return !CStopSignals::Requested();
@@ -111,13 +114,14 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         noteSignal();
         if (CStopSignals::Requested()) {
             Message(err, std::string(CStopSignals::Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
-                             " arrived before the log file " + request.logFile + " was opened: nothing was logged");
+                             " arrived before the log file " + fileName + " was opened: nothing was logged");
             return 1;
         }
-        Message(err, "cannot create the log file " + request.logFile + ": " + session.ErrorText());
+        Message(err, "cannot create the log file " + fileName + ": " + session.ErrorText());
         return 1;
     case CLogSession::StartResult::WriteFailed:
-        Message(err, "cannot write the log file " + request.logFile + ": " + session.ErrorText());
+        if (toStandardOutput && cli::StandardOutputReaderGone()) return 0;
+        Message(err, "cannot write the log file " + fileName + ": " + session.ErrorText());
         return 1;
     }
 
@@ -131,7 +135,9 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         const int number = session.RecordsWritten() + 1;
         if (!session.WriteRecord()) {
             noteSignal();
-            Message(err, "writing the log file " + request.logFile + " failed: " + session.ErrorText() + "; " +
+            // The reader of standard output went away (| head): it has what it wanted.
+            if (toStandardOutput && cli::StandardOutputReaderGone()) return 0;
+            Message(err, "writing the log file " + fileName + " failed: " + session.ErrorText() + "; " +
                              Records(session.RecordsWritten()) + " before it are in the file");
             summary();
             return 1;
@@ -141,7 +147,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         if (port.GetLink().TransfersFailing()) {
             Message(err, FormatText("the cable failed during record %d (unplugged, or its chip stopped answering): "
                                     "the log ends there; the records before it are complete in %s",
-                                    number, request.logFile.c_str()));
+                                    number, fileName.c_str()));
             session.Close();
             return 1;
         }
@@ -155,11 +161,11 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     }
     noteSignal();
     if (!session.Close()) {
-        Message(err, "closing the log file " + request.logFile + " failed: " + session.ErrorText());
+        Message(err, "closing the log file " + fileName + " failed: " + session.ErrorText());
         summary();
         return 1;
     }
-    Message(err, Records(session.RecordsWritten()) + " written to " + request.logFile);
+    Message(err, Records(session.RecordsWritten()) + " written to " + fileName);
     summary();
     return session.Failures().Any() ? 1 : 0;
 }
