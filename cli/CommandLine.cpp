@@ -780,7 +780,8 @@ before it (then give --serial).
 measure: voltages are the ADC readings, 2 mV per count. An input at full scale
 (2.046 V) is converted once more with bit 7 of the selector set (the attenuated
 input), and that reading is shown as it comes, without scaling, as the voltage
-page shows it: such a line reads lower than the input. A current
+page shows it: such a line reads lower than the input, and is marked "*"
+with a footnote "* read through the attenuator; not rescaled". A current
 monitor reports the voltage at its amplifier's output; the line shows that
 voltage, the amplifier gain (from the trip point register) and the current it
 means through the --rsense resistor: voltage / (gain x ohms). An amplifier at

@@ -660,10 +660,15 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         watch.Report(err, request.hmu, reading + " could not be read");
         return true;
     };
+    bool anyAttenuated = false;
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
-        const double volts = vmon::MeasureInput(port, c);
+        const adc::RangedReading reading = vmon::MeasureInputRanged(port, c);
         if (failed(kVoltageNames[c])) return kExitDevice;
-        out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
+        // Above full scale the device gives the attenuated reading, unscaled:
+        // shown as it came, but marked.
+        anyAttenuated = anyAttenuated || reading.attenuated;
+        out << FormatText("%-8s %7.3f V%s\n", kVoltageNames[c], static_cast<double>(reading.volts),
+                          reading.attenuated ? " *" : "");
     }
     const float ohms = static_cast<float>(request.senseOhms);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
@@ -682,6 +687,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         if (failed(kTemperatureNames[t])) return kExitDevice;
         out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
     }
+    if (anyAttenuated) out << "* read through the attenuator; not rescaled\n";
     return kExitOk;
 }
 

@@ -46,11 +46,18 @@ float MeasureVoltage(CTovin_I2C_Port& port, int selector)
 
 float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector)
 {
-    if (CDemoRegisterFile* demo = port.DemoFile()) return demo->NextRangedVoltage();
+    return MeasureRanged(port, selector).volts;
+}
+
+RangedReading MeasureRanged(CTovin_I2C_Port& port, int selector)
+{
+    if (CDemoRegisterFile* demo = port.DemoFile()) return {demo->NextRangedVoltage(), false};
+    bool attenuated = false;
     uint8_t low = 0;
     uint8_t high = 0;
     for (int pass = 0; pass < 2; ++pass) {
         port.WriteRegister(kCmdWriteMonitor, kRegAdcMux, pass == 0 ? selector : selector + kSelectAttenuated);
+        attenuated = pass == 1;
         bool ready = false;
         for (int poll = 0; poll < kRangedAdcPolls && !ready; ++poll) {
             low = port.ReadRegister(kCmdReadMonitor, kRegAdcLow);
@@ -62,7 +69,7 @@ float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector)
         // not rescaled.
         if (measure::AdcCode(high, low) != measure::kAdcFullScale) break;
     }
-    return measure::AdcVolts(measure::AdcCode(high, low));
+    return {measure::AdcVolts(measure::AdcCode(high, low)), attenuated};
 }
 
 uint8_t ReadMonitorRecord(CTovin_I2C_Port& port, int n)

@@ -16,6 +16,14 @@ float MeasureVoltage(CTovin_I2C_Port& port, int selector);
 // A conversion whose full-scale result is taken once more through the
 // attenuator, and not rescaled.
 float MeasureVoltageRanged(CTovin_I2C_Port& port, int selector);
+// The same conversion, saying whether the value shown is the attenuated one:
+// then the input is above full scale and the value reads lower than it (the
+// attenuator's ratio is not known here, so it is not rescaled).
+struct RangedReading {
+    float volts = 0.0f;
+    bool attenuated = false;
+};
+RangedReading MeasureRanged(CTovin_I2C_Port& port, int selector);
 // Monitor record n (its select value), polled for its ready flag.
 uint8_t ReadMonitorRecord(CTovin_I2C_Port& port, int n);
 

@@ -259,6 +259,11 @@ float MeasureInput(CTovin_I2C_Port& port, int channel)
     return adc::MeasureVoltageRanged(port, InputSelector(channel));
 }
 
+adc::RangedReading MeasureInputRanged(CTovin_I2C_Port& port, int channel)
+{
+    return adc::MeasureRanged(port, InputSelector(channel));
+}
+
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values)
 {
     for (int c = 0; c < kChannels; ++c) values.volts[c] = MeasureInput(port, c);

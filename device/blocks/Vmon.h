@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "device/blocks/Adc.h"
+
 class CTovin_I2C_Port;
 
 namespace vmon {
@@ -134,6 +136,9 @@ struct Values {
 // The voltage of input c: one conversion, repeated through the attenuator when
 // the first one is at full scale.
 float MeasureInput(CTovin_I2C_Port& port, int channel);
+// The same, with whether the value was read through the attenuator (the input
+// above full scale, the value not rescaled).
+adc::RangedReading MeasureInputRanged(CTovin_I2C_Port& port, int channel);
 // The steps of Read, for a caller that shows progress between them.
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values);
 // Each record selected, then read at once, without waiting for its ready bit.

@@ -271,9 +271,10 @@ TEST_F(CliOnBoard, MeasureShowsTheBoardValuesWithUnits)
         for (int c = 0; c < 10; ++c) {
             std::getline(lines, line);
             int code = Hmu(hmu).ConversionCode(static_cast<uint8_t>(c));
-            if (code == 1023) code = Hmu(hmu).ConversionCode(static_cast<uint8_t>(c | 0x80));  // unscaled, as the page
+            const bool attenuated = code == 1023;
+            if (attenuated) code = Hmu(hmu).ConversionCode(static_cast<uint8_t>(c | 0x80));  // unscaled, as the page
             EXPECT_NEAR(std::strtod(line.c_str() + 8, nullptr), code * 0.002, 0.0006) << line;
-            EXPECT_EQ(line.substr(line.size() - 2), " V") << line;
+            EXPECT_EQ(line.substr(line.size() - 2), attenuated ? " *" : " V") << line;
         }
         for (int m = 0; m < 2; ++m) {
             std::getline(lines, line);
@@ -287,6 +288,9 @@ TEST_F(CliOnBoard, MeasureShowsTheBoardValuesWithUnits)
             std::getline(lines, line);
             EXPECT_EQ(line.substr(8), FormatText(" %7.2f \u00B0C", v.temperatures[t])) << line;
         }
+        // The board's HVMON is above full scale.
+        EXPECT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line, "* read through the attenuator; not rescaled");
         EXPECT_FALSE(std::getline(lines, line));
     }
     board->SetSenseResistor(0, 1, 1.0);
