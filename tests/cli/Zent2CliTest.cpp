@@ -60,6 +60,7 @@ protected:
     void SetUp() override
     {
         board = CSimulatedBoard::CreateDefault();
+        board->AddExampleFaults();
         cable = std::make_shared<CSimulatedFtdiDriver>();  // stands in for the real cable
         cable->SetDeviceSerials({"FT7QX1A", "FT7QX1B", "FT7QX1C"});
     }
