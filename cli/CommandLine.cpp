@@ -220,6 +220,7 @@ public:
                 return Fail("--rsense " + Quoted(value) +
                             ": give the sense resistor in ohms, above 0 (from 1.2e-38 to 3.4e38)");
             m_request.senseOhms = *ohms;
+            m_request.senseGiven = true;
         }
         return true;
     }

@@ -51,6 +51,7 @@ struct CliRequest {
     // 7-bit address as i2c-tools and sigrok give it (0x60).
     int addressFormat = 8;
     double senseOhms = 0.1;
+    bool senseGiven = false;  // --rsense given: else each monitor's stored setting
     uint16_t unlockCode = faultlog::kUnlockCode;  // erase-faults; the built-in code unless --unlock-code
 
     Command command = Command::Help;

@@ -1,4 +1,5 @@
 #include "cli/LogCommand.h"
+#include "cli/SenseResistors.h"
 #include "cli/StandardOutput.h"
 
 #include <algorithm>
@@ -89,8 +90,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
 {
     if (stoppedBy != nullptr) *stoppedBy = 0;
     const logsel::LogSelection selection = logsel::SelectionForAllDevices(request.logChannels);
-    const float ohms = static_cast<float>(request.senseOhms);
-    CLogSession session(port, selection, [ohms](int, int) { return ohms; });
+    CLogSession session(port, selection, cli::SenseResistors(request));
     session.SetRecordObserver([&](const LogRecord& record) { err << Progress(record, request.logCount) << '\n'; });
 
     const bool toStandardOutput = request.logFile == cli::kStandardStream;

@@ -16,6 +16,7 @@
 #include "settings/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
 #include "cli/ConfigCommands.h"
+#include "cli/SenseResistors.h"
 #include "cli/StandardOutput.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
@@ -670,8 +671,9 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         out << FormatText("%-8s %7.3f V%s\n", kVoltageNames[c], static_cast<double>(reading.volts),
                           reading.attenuated ? " *" : "");
     }
-    const float ohms = static_cast<float>(request.senseOhms);
+    const std::function<float(int, int)> senseOhms = cli::SenseResistors(request);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
+        const float ohms = senseOhms(request.hmu, m);
         const int gain = imon::ReadGain(port, m);
         const float volts = imon::MeasureVolts(port, m);
         if (failed(kCurrentNames[m])) return kExitDevice;
@@ -679,7 +681,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         // A saturated amplifier only says the current is at least this much.
         const bool fullScale = volts >= measure::kAdcFullScale * measure::kVoltsPerCount - 0.0005f;
         out << FormatText("%-8s %7.3f V at gain %d: %.3f A through %g ohm%s\n", kCurrentNames[m],
-                          static_cast<double>(volts), gain, amps, request.senseOhms,
+                          static_cast<double>(volts), gain, amps, static_cast<double>(ohms),
                           fullScale ? " (amplifier at full scale)" : "");
     }
     for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {

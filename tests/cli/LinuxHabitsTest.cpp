@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -134,6 +136,26 @@ TEST(CliHabits, StandardStreamsAndAClosedPipe)
             EXPECT_EQ(result.err, c.error) << c.pipeline;
         }
     }
+    // The stored sense resistor of the desktop utility, unless --rsense is given.
+    const std::string config = testing::TempDir() + "zent2-cli-habits-config";
+    const std::string folder = config + "/Norvane Semiconductor Corporation/ZENT2_I2C_Utility";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/Settings.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Norvane Semiconductor Corporation\\ZENT2_I2C_Utility\\Settings]\r\n"
+           "\"HMU0_IMON0_SenseResistor\"=\"0.005\"\r\n";
+    const struct {
+        const char* options;
+        const char* imon1;
+        const char* himon1;
+    } sense[] = {{"", "through 0.005 ohm", "through 0.1 ohm"}, {"--rsense 0.2", "through 0.2 ohm", "through 0.2 ohm"}};
+    for (const auto& c : sense) {
+        const Outcome result =
+            Shell("XDG_CONFIG_HOME='" + config + "' " + cli + " --simulated-board " + c.options + " measure 0");
+        EXPECT_NE(result.out.find(std::string("A ") + c.imon1 + "\nHIMON1"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(std::string("A ") + c.himon1 + "\nTMON1"), std::string::npos) << result.out;
+    }
+    std::filesystem::remove_all(config);
     const Outcome csv = Shell(cli + " --simulated-board log --output - --count 2 2>/dev/null | " + cli + " csv -");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3) << csv.out;
 }
