@@ -41,6 +41,9 @@ CJTAG_CableSetup::CJTAG_CableSetup(QWidget* parent) : CTovinDialog(parent)
     m_serial = new QComboBox(choice);
     m_serial->setEditable(true);
     m_serial->setInsertPolicy(QComboBox::NoInsert);
+    // Wide enough for a serial number and the placeholder, not clipped.
+    m_serial->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_serial->setMinimumContentsLength(24);
     m_serial->lineEdit()->setPlaceholderText(QStringLiteral("the first cable found"));
     choiceLayout->addRow(QStringLiteral("USB &serial number:"), m_serial);
 

@@ -469,7 +469,8 @@ void CSimulatedBoardDlg::Refresh()
         ->setText(designed && design.PhaseShifted() ? QStringLiteral("90 degree Phase shifts")
                                                     : QStringLiteral("Synchronous"));
     findChild<QLabel*>(QStringLiteral("logging"))
-        ->setText(designed && design.LogsFaults() ? QStringLiteral("On") : QStringLiteral("Off"));
+        ->setText(designed ? QString::fromStdString(design.FaultLoggingText())
+                           : QStringLiteral("On (no demonstration design: every fault is logged)"));
 
     for (int hmu = 0; hmu < CSimulatedBoard::kMaxHmus; ++hmu) {
         auto* box = findChild<QCheckBox*>(QStringLiteral("present%1").arg(hmu));

@@ -59,7 +59,8 @@ QIcon ApplicationIcon()
 
 CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheApp()), m_icon(ApplicationIcon())
 {
-    setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management"));
+    setWindowTitle(QStringLiteral("ZENT I2C Power, Thermal & Control Plane Management") +
+                   (m_app.SimulatedBoard() ? QStringLiteral(" (simulated board)") : QString()));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     // Modal to nothing above it: the modeless logging window stays usable beside it.
     setWindowModality(Qt::WindowModal);
@@ -205,7 +206,8 @@ bool CTovinMainDlg::CheckConnection()
     port.CheckCable();
     const int error = port.GetError();
     if (error != 0 && (error & 0x80)) {
-        QString text = QString::fromLatin1(kNoCable);
+        QString text = QString::fromLatin1(kNoCable) +
+                       QStringLiteral("\nWithout a cable, zent2-i2c --simulated-board runs on the simulated board.");
         // A cable chosen by serial may be plugged in while another is not.
         if (!m_app.CableSerial().empty())
             text += QStringLiteral("\n\nNo cable with the serial number %1 is attached; \"I2C Interface...\" "

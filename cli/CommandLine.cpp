@@ -26,20 +26,21 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 23> kCommands = {{
-    {"help", Command::Help, 0, "help"},
+constexpr std::array<CommandInfo, 24> kCommands = {{
+    {"help", Command::Help, 0, "help [COMMAND]"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
+    {"detect", Command::Detect, 0, "detect"},
     {"read", Command::Read, 3, "read HMU TYPE REG"},
     {"write", Command::Write, 4, "write HMU TYPE REG VALUE"},
     {"update", Command::Update, 1, "update HMU"},
     {"dump", Command::Dump, 1, "dump HMU"},
-    {"measure", Command::Measure, 1, "measure HMU"},
+    {"measure", Command::Measure, 0, "measure [HMU]"},
     {"ues", Command::Ues, 1, "ues HMU"},
     {"trim", Command::Trim, 2, "trim HMU CELL [VOLTS]"},
     {"hvout", Command::Hvout, 1, "hvout HMU"},
     {"gpio", Command::Gpio, 1, "gpio HMU"},
-    {"faults", Command::Faults, 1, "faults HMU"},
+    {"faults", Command::Faults, 0, "faults [HMU]"},
     {"erase-faults", Command::EraseFaults, 1, "erase-faults HMU"},
     {"log", Command::Log, 0, "log --output FILE [--interval SECONDS] [--count N] [--select CHANNELS]"},
     {"read-main", Command::ReadMain, 1, "read-main REG"},
@@ -56,7 +57,11 @@ constexpr std::array<CommandInfo, 23> kCommands = {{
 int OptionalArguments(Command command)
 {
     if (command == Command::SaveConfig || command == Command::Watch) return regmap::kDevices;  // HMU...
-    return command == Command::Trim ? 1 : 0;                       // VOLTS
+    // trim's VOLTS, help's COMMAND, the HMU of measure and faults (none: every device)
+    return command == Command::Trim || command == Command::Help || command == Command::Measure ||
+                   command == Command::Faults
+               ? 1
+               : 0;
 }
 
 constexpr int kMaxHmuIndex = 7;
@@ -64,6 +69,13 @@ constexpr uint64_t kMainRegisters = 4;
 constexpr uint64_t kMaxAddress = 0xFE;
 constexpr uint64_t kMaxCableRoundTripUs = 1000000;
 constexpr int kLastDemoRegister = 118;
+
+const CommandInfo* FindCommand(std::string_view name)
+{
+    for (const CommandInfo& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
 
 // An argument as an error message shows it: on one line, readable, cut short.
 std::string Quoted(std::string_view text)
@@ -122,6 +134,11 @@ public:
     {
         uint64_t value = 0;
         if (!Number(text, option.c_str(), value)) return false;
+        if (m_request.addressFormat == 7) {
+            if (value > kMaxAddress / 2) return Fail(option + " " + ShownText(text) + " is outside 0..0x7F (7-bit)");
+            address = static_cast<int>(value * 2);
+            return true;
+        }
         if (value > kMaxAddress) return Fail(option + " " + ShownText(text) + " is outside 0..0xFE");
         if (value % 2 != 0) return Fail(option + " " + ShownText(text) + " must be even (an 8-bit write address)");
         address = static_cast<int>(value);
@@ -155,7 +172,7 @@ public:
         const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
                                 name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
-                                name == "--script" || name == "--cable-round-trip";
+                                name == "--script" || name == "--cable-round-trip" || name == "--address-format";
         if (!takesValue) return Fail("unknown option " + Quoted(name) + " (see --help)");
         std::string value;
         if (inlineValue) {
@@ -194,10 +211,13 @@ public:
         } else if (name == "--vid-pid") {
             if (!ParseUsbIds(value, &m_request.cableVendor, &m_request.cableProduct))
                 return Fail("--vid-pid " + Quoted(value) + ": give the USB ids as VID:PID in hex, e.g. 0403:6010");
-        } else if (name == "--base") {
-            return Address(name, value, m_request.hmuBase);
-        } else if (name == "--main") {
-            return Address(name, value, m_request.mainAddress);
+        } else if (name == "--base" || name == "--main") {
+            // Read once the address format is known, wherever it stands.
+            m_addresses.emplace_back(name, value);
+        } else if (name == "--address-format") {
+            if (value != "7" && value != "8")
+                return Fail("--address-format " + Quoted(value) + ": give 7 (as i2c-tools) or 8 (the write address)");
+            m_request.addressFormat = value == "7" ? 7 : 8;
         } else if (name == "--unlock-code") {
             const std::optional<uint16_t> code = faultlog::ParseUnlockCode(value);
             if (!code) return Fail("--unlock-code " + Quoted(value) + ": give four hex digits, e.g. 3CA5");
@@ -208,6 +228,7 @@ public:
                 return Fail("--rsense " + Quoted(value) +
                             ": give the sense resistor in ohms, above 0 (from 1.2e-38 to 3.4e38)");
             m_request.senseOhms = *ohms;
+            m_request.senseGiven = true;
         }
         return true;
     }
@@ -364,9 +385,7 @@ public:
             return true;
         }
         if (positionals.empty()) return Fail("no command given (see --help)");
-        const CommandInfo* info = nullptr;
-        for (const CommandInfo& c : kCommands)
-            if (positionals[0] == c.name) info = &c;
+        const CommandInfo* info = FindCommand(positionals[0]);
         if (info == nullptr) return Fail("unknown command " + Quoted(positionals[0]) + " (see --help)");
         m_request.command = info->command;
         const int given = static_cast<int>(positionals.size()) - 1;
@@ -375,6 +394,17 @@ public:
         if (given > info->arguments + OptionalArguments(info->command))
             return Fail(std::string(info->name) + ": too many arguments (usage: " + info->usage + ")");
         switch (info->command) {
+        case Command::Help:
+            if (given == 1) {
+                if (FindCommand(positionals[1]) == nullptr)
+                    return Fail("help: unknown command " + Quoted(positionals[1]) + " (see --help)");
+                m_request.helpCommand = positionals[1];
+            }
+            return true;
+        case Command::Measure:
+        case Command::Faults:
+            m_request.allDevices = given == 0;
+            return given == 0 || Hmu(positionals[1]);
         case Command::Csv: m_request.csvFile = positionals[1]; return true;
         case Command::SaveConfig: m_request.configFile = positionals[1]; return ConfigDevices(positionals);
         case Command::Watch: return ConfigDevices(positionals, 1);
@@ -406,6 +436,8 @@ public:
     bool Combination()
     {
         const Command command = m_request.command;
+        for (const auto& [option, text] : m_addresses)
+            if (!Address(option, text, option == "--base" ? m_request.hmuBase : m_request.mainAddress)) return false;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
         if (command == Command::Watch || command == Command::Log) {
             if (!Interval()) return false;
@@ -436,7 +468,7 @@ public:
                                   command == Command::Trim || command == Command::Hvout || command == Command::Gpio ||
                                   command == Command::Faults || command == Command::EraseFaults;
         std::vector<int> addressed = m_request.configDevices;
-        if (addressesHmu) addressed.push_back(m_request.hmu);
+        if (addressesHmu && !m_request.allDevices) addressed.push_back(m_request.hmu);
         for (const int hmu : addressed) {
             const int address = m_request.hmuBase + 2 * hmu;
             if (address > static_cast<int>(kMaxAddress))
@@ -445,6 +477,7 @@ public:
         }
         if (m_demo) {
             if (command == Command::Devices) return Fail("devices: demo mode has no cable to list");
+            if (command == Command::Detect) return Fail("detect: demo mode has no bus to probe");
             if (command == Command::Ues) return Fail("ues: the signature is not simulated in demo mode");
             if (command == Command::Trim && m_request.volts)
                 return Fail("trim: the trim target write is not simulated in demo mode, only its read");
@@ -477,6 +510,7 @@ private:
     bool m_demo = false;
     std::vector<std::string> m_logOptions;  // given, in order
     std::optional<std::string> m_intervalText;  // --interval, judged by its command
+    std::vector<std::pair<std::string, std::string>> m_addresses;  // --base, --main and their text
     bool m_scriptLine = false;
 };
 
@@ -601,7 +635,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliRequest& request,
     request = CliRequest{};
     for (const std::string& arg : args) {
         if (IsHelp(arg)) {
+            // COMMAND --help: that command's usage.
             request.command = Command::Help;
+            for (const std::string& word : args)
+                if (!IsOption(word) && FindCommand(word) != nullptr) {
+                    request.helpCommand = word;
+                    break;
+                }
             return true;
         }
         if (arg == "--help-board") {
@@ -629,14 +669,20 @@ Commands:
   scan                      probes HMU0..HMU7 and the main device, one line each,
                             e.g. "HMU0 0xC0 present", "HMU2 0xC4 absent",
                             "main 0x40 present"; an absent device is tried 5 times
+  detect                    probes every address from 0x03 to 0x77 (7-bit) with
+                            its address alone, nothing written, and prints a
+                            grid as i2cdetect does: the address where one
+                            acknowledged, "--" where none did
   read HMU TYPE REG         reads a register and prints its byte as 0xNN
   write HMU TYPE REG VALUE  writes a register; a C write takes effect on the
                             device only after "update", but a C read shows it at once
   update HMU                applies the written configuration registers
   dump HMU                  every register of the map: type, number (decimal and
                             hex), name, value
-  measure HMU               VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
-                            TMON2 and internal temperatures, one per line
+  measure [HMU]             VMON1..VMON9 and HVMON, IMON1 and HIMON1, the TMON1,
+                            TMON2 and internal temperatures, one per line;
+                            without HMU every device that answers, each
+                            after a line "HMUn 0xAA"
   ues HMU                   the 64-bit user electronic signature, "0x01 23 .. EF"
   trim HMU CELL             trim cell CELL (1..4): the voltage measured on the input
                             it trims (VMON1..VMON4, as the voltage page shows it)
@@ -649,19 +695,22 @@ Commands:
   gpio HMU                  GPIO1..GPIO10, one line each: level and direction,
                             with the source signal of GPIO2 and GPIO3; GPIO7 of
                             a device identified as 0x88 shows "N/A"
-  faults HMU                the fault log: "Faults: N", then one line per record
+  faults [HMU]              the fault log: "Faults: N", then one line per record
                             with the flags that are set, e.g.
                             "Fault 1 of 2: VMON1 A, TMON1 B, GPIO4", or
                             "No faults"; GPIO7 is left out on a device
-                            identified as 0x88 (it has none)
+                            identified as 0x88 (it has none); without HMU
+                            every device that answers, each after a line
+                            "HMUn 0xAA"
   erase-faults HMU          erases the fault log (unlock code, READ_FAULT_ENABLE,
                             erase, end) and reads the status back to check that
                             it is empty; a command the device did not
                             acknowledge is named as an acknowledge failure
   log --output FILE         logs the measurements of every HMU device that
-                            answers to FILE, in the desktop program's log
-                            format, one record every --interval seconds, until
-                            --count records are written or it is interrupted
+                            answers to FILE ("-": standard output), in the
+                            desktop program's log format, one record every
+                            --interval seconds, until --count records are
+                            written or it is interrupted
   watch [HMU...]            shows every channel of the devices (default: every
                             HMU device that answers) once every --interval
                             seconds: value, min and max since the start,
@@ -675,7 +724,8 @@ Commands:
                             pass at once, on the cable in real time, in demo
                             mode not at all; meant for scripts
   csv FILE.log              the values of a log file as CSV on standard output,
-                            one row per record (no cable needed; see below)
+                            one row per record (no cable needed; see below);
+                            "-" reads the log from standard input
   save-config FILE [HMU...]
                             saves the writable configuration registers of the
                             devices (default: every HMU device that answers)
@@ -691,6 +741,7 @@ Commands:
                             write and writes nothing
   -                         runs the commands of standard input as a script
   help                      this text (also --help or -h)
+  help COMMAND              the usage of COMMAND (also COMMAND --help)
 
 Arguments:
   HMU    device index 0..7; HMU n is at the HMU base address + 2n
@@ -719,8 +770,12 @@ Options:
                      rate at 100
   --base ADDR        8-bit write address of HMU0, default 0xC0 (even, 0..0xFE)
   --main ADDR        8-bit write address of the main device, default 0x40
-  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log,
-                     default 0.1
+  --address-format 7 shows and takes 7-bit addresses, as i2c-tools and sigrok
+                     do (HMU0 is then 0x60, the main device 0x20, and --base
+                     and --main take 0..0x7F); default 8, the write address
+  --rsense OHMS      sense resistor of IMON1 and HIMON1 for measure and log;
+                     without it, each device's stored setting of the desktop
+                     utility (HMUn_IMONm_SenseResistor), else 0.1
   --serial SERIAL    the cable with this USB serial number (see devices), when
                      several FTDI devices are plugged in
   --vid-pid VID:PID  a cable with USB ids of its own (hex, e.g. 0403:6011);
@@ -799,7 +854,8 @@ before it (then give --serial).
 measure: voltages are the ADC readings, 2 mV per count. An input at full scale
 (2.046 V) is converted once more with bit 7 of the selector set (the attenuated
 input), and that reading is shown as it comes, without scaling, as the voltage
-page shows it: such a line reads lower than the input. A current
+page shows it: such a line reads lower than the input, and is marked "*"
+with a footnote "* read through the attenuator; not rescaled". A current
 monitor reports the voltage at its amplifier's output; the line shows that
 voltage, the amplifier gain (from the trip point register) and the current it
 means through the --rsense resistor: voltage / (gain x ohms). An amplifier at
@@ -867,6 +923,35 @@ Exit status:
   2 for a bad file or a device that did not answer, as diff does, so that 1
   only ever means "differs"
 )";
+}
+
+std::string CommandUsageText(const std::string& command)
+{
+    const CommandInfo* info = FindCommand(command);
+    if (info == nullptr) return {};
+    // The command's entries of the list in the --help text: a line with the
+    // name two columns in, and the lines indented further that follow it.
+    std::string lines;
+    const std::string usage = UsageText();
+    const size_t start = usage.find("\nCommands:\n");
+    const size_t end = usage.find("\n\n", start + 1);
+    bool inside = false;
+    for (size_t at = start + 1; at < end;) {
+        const size_t next = std::min(usage.find('\n', at), end);
+        const std::string line = usage.substr(at, next - at);
+        at = next + 1;
+        const bool entry = line.size() > 2 && line[0] == ' ' && line[1] == ' ' && line[2] != ' ';
+        if (entry) inside = line.compare(2, command.size() + 1, command + " ") == 0 || line.substr(2) == command;
+        else if (line.rfind("  ", 0) != 0) inside = false;
+        if (inside) lines += line + "\n";
+    }
+    return "Usage: zent2-cli [OPTIONS] " + std::string(info->usage) + "\n\n" + lines +
+           "\nOptions, exit status and details: zent2-cli --help\n";
+}
+
+std::string AddressText(int address8, int addressFormat)
+{
+    return Hex(static_cast<uint64_t>(addressFormat == 7 ? address8 >> 1 : address8));
 }
 
 }  // namespace cli

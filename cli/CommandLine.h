@@ -23,7 +23,8 @@ enum class Command {
     Script,     // commands from a file or standard input, on one board or cable session
     Csv,        // a log file as CSV, no cable
     SaveConfig, DiffConfig, LoadConfig,  // board configuration files
-    Watch       // the live view of every channel
+    Watch,      // the live view of every channel
+    Detect      // every address that acknowledges, as i2cdetect lays it out
 };
 
 constexpr int kMaxLogInterval = 86400;  // one day
@@ -47,13 +48,19 @@ struct CliRequest {
     std::string cableSerial;
     uint16_t cableVendor = 0;
     uint16_t cableProduct = 0;
-    int hmuBase = 0xC0;
+    int hmuBase = 0xC0;   // 8-bit write addresses, whatever the address format
     int mainAddress = 0x40;
+    // How addresses are shown and taken: 8 the write address (0xC0), 7 the
+    // 7-bit address as i2c-tools and sigrok give it (0x60).
+    int addressFormat = 8;
     double senseOhms = 0.1;
+    bool senseGiven = false;  // --rsense given: else each monitor's stored setting
     uint16_t unlockCode = faultlog::kUnlockCode;  // erase-faults; the built-in code unless --unlock-code
 
     Command command = Command::Help;
+    std::string helpCommand;  // Help: the command whose usage is asked for; empty: all
     int hmu = 0;
+    bool allDevices = false;  // measure, faults without HMU: every device that answers
     int type = 0;  // RegisterType: 0 configuration, 1 monitor
     int reg = 0;
     int value = 0;
@@ -121,5 +128,15 @@ bool ParseScriptLine(const std::string& line, const CliRequest& session, CliRequ
 
 // The --help text.
 std::string UsageText();
+// One command's usage and its lines of the --help text (help COMMAND,
+// COMMAND --help); empty for a name that is no command.
+std::string CommandUsageText(const std::string& command);
+
+// An 8-bit write address as the address format shows it: "0xC0" or "0x60".
+std::string AddressText(int address8, int addressFormat);
+
+// The log file name that means standard output, and the csv file name that
+// means standard input.
+inline constexpr const char* kStandardStream = "-";
 
 }  // namespace cli

@@ -1,4 +1,6 @@
 #include "cli/LogCommand.h"
+#include "cli/SenseResistors.h"
+#include "cli/StandardOutput.h"
 
 #include <algorithm>
 #include <csignal>
@@ -55,10 +57,11 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
 {
     if (stoppedBy != nullptr) *stoppedBy = 0;
     const logsel::LogSelection selection = logsel::SelectionForAllDevices(request.logChannels);
-    const float ohms = static_cast<float>(request.senseOhms);
-    CLogSession session(port, selection, [ohms](int, int) { return ohms; });
+    CLogSession session(port, selection, cli::SenseResistors(request));
     session.SetRecordObserver([&](const LogRecord& record) { err << Progress(record, request.logCount) << '\n'; });
 
+    const bool toStandardOutput = request.logFile == cli::kStandardStream;
+    const std::string fileName = toStandardOutput ? std::string("standard output") : request.logFile;
     CStopSignals signals;
     const auto noteSignal = [&] {
         if (stoppedBy != nullptr) *stoppedBy = CStopSignals::Signal();
@@ -67,7 +70,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     bool waitNamed = false;
     const auto waitForReader = [&] {
         if (CStopSignals::Requested()) return false;
-        if (!waitNamed) Message(err, "waiting for a program to read the FIFO " + request.logFile + " (Ctrl-C ends)");
+        if (!waitNamed) Message(err, "waiting for a program to read the FIFO " + fileName + " (Ctrl-C ends)");
         waitNamed = true;
         clock.sleep(kWaitSlice);
         return !CStopSignals::Requested();
@@ -78,13 +81,14 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         noteSignal();
         if (CStopSignals::Requested()) {
             Message(err, std::string(CStopSignals::Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
-                             " arrived before the log file " + request.logFile + " was opened: nothing was logged");
+                             " arrived before the log file " + fileName + " was opened: nothing was logged");
             return 1;
         }
-        Message(err, "cannot create the log file " + request.logFile + ": " + session.ErrorText());
+        Message(err, "cannot create the log file " + fileName + ": " + session.ErrorText());
         return 1;
     case CLogSession::StartResult::WriteFailed:
-        Message(err, "cannot write the log file " + request.logFile + ": " + session.ErrorText());
+        if (toStandardOutput && cli::StandardOutputReaderGone()) return 0;
+        Message(err, "cannot write the log file " + fileName + ": " + session.ErrorText());
         return 1;
     }
 
@@ -98,7 +102,9 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         const int number = session.RecordsWritten() + 1;
         if (!session.WriteRecord()) {
             noteSignal();
-            Message(err, "writing the log file " + request.logFile + " failed: " + session.ErrorText() + "; " +
+            // The reader of standard output went away (| head): it has what it wanted.
+            if (toStandardOutput && cli::StandardOutputReaderGone()) return 0;
+            Message(err, "writing the log file " + fileName + " failed: " + session.ErrorText() + "; " +
                              Records(session.RecordsWritten()) + " before it are in the file");
             summary();
             return 1;
@@ -108,7 +114,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
         if (port.GetLink().TransfersFailing()) {
             Message(err, FormatText("the cable failed during record %d (unplugged, or its chip stopped answering): "
                                     "the log ends there; the records before it are complete in %s",
-                                    number, request.logFile.c_str()));
+                                    number, fileName.c_str()));
             session.Close();
             return 1;
         }
@@ -122,11 +128,11 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
     }
     noteSignal();
     if (!session.Close()) {
-        Message(err, "closing the log file " + request.logFile + " failed: " + session.ErrorText());
+        Message(err, "closing the log file " + fileName + " failed: " + session.ErrorText());
         summary();
         return 1;
     }
-    Message(err, Records(session.RecordsWritten()) + " written to " + request.logFile);
+    Message(err, Records(session.RecordsWritten()) + " written to " + fileName);
     summary();
     return session.Failures().Any() ? 1 : 0;
 }

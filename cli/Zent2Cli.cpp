@@ -21,6 +21,8 @@
 #include "settings/FileSettingsStore.h"
 #include "cli/CliCableContext.h"
 #include "cli/ConfigCommands.h"
+#include "cli/SenseResistors.h"
+#include "cli/StandardOutput.h"
 #include "cli/WatchCommand.h"
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
@@ -61,6 +63,14 @@ constexpr std::array<const char*, 10> kVoltageNames = {
 constexpr std::array<const char*, 2> kCurrentNames = {"IMON1", "HIMON1"};
 constexpr std::array<const char*, 3> kTemperatureNames = {"TMON1", "TMON2", "TMON int"};
 
+// How this run shows addresses (--address-format); one run at a time.
+int g_addressFormat = 8;
+
+std::string Address(int address8)
+{
+    return cli::AddressText(address8, g_addressFormat);
+}
+
 void Message(std::ostream& err, const std::string& text)
 {
     err << "zent2-cli: " << text << '\n';
@@ -85,16 +95,17 @@ bool CableFailed(CTovin_I2C_Port& port)
 
 int NoAnswer(std::ostream& err, CTovin_I2C_Port& port, int hmu)
 {
+    const std::string address = Address(port.HmuAddress(hmu));
     if (CableFailed(port))
-        Message(err, FormatText("the cable failed while talking to HMU%d at 0x%02X", hmu, port.HmuAddress(hmu)));
+        Message(err, FormatText("the cable failed while talking to HMU%d at %s", hmu, address.c_str()));
     else
-        Message(err, FormatText("HMU%d at 0x%02X did not acknowledge", hmu, port.HmuAddress(hmu)));
+        Message(err, FormatText("HMU%d at %s did not acknowledge", hmu, address.c_str()));
     return CZent2Cli::kExitDevice;
 }
 
 int NoMainAnswer(std::ostream& err, const CTovin_I2C_Port& port)
 {
-    Message(err, FormatText("the main device at 0x%02X did not acknowledge", port.GetMainAddress()));
+    Message(err, "the main device at " + Address(port.GetMainAddress()) + " did not acknowledge");
     return CZent2Cli::kExitDevice;
 }
 
@@ -125,12 +136,12 @@ public:
     // Names what could not be read, and why; returns the exit status.
     int Report(std::ostream& err, int hmu, const std::string& what) const
     {
-        const int address = m_port.HmuAddress(hmu);
+        const std::string address = Address(m_port.HmuAddress(hmu));
         if (StoppedAnswering())
-            Message(err, FormatText("HMU%d at 0x%02X stopped answering: %s", hmu, address, what.c_str()));
+            Message(err, FormatText("HMU%d at %s stopped answering: %s", hmu, address.c_str(), what.c_str()));
         else
-            Message(err, FormatText("HMU%d at 0x%02X: %s: the device never reported the result ready", hmu,
-                                    address, what.c_str()));
+            Message(err, FormatText("HMU%d at %s: %s: the device never reported the result ready", hmu,
+                                    address.c_str(), what.c_str()));
         return CZent2Cli::kExitDevice;
     }
 
@@ -193,8 +204,10 @@ CZent2Cli::~CZent2Cli() = default;
 int CZent2Cli::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     int status = RunCommand(args, out, err);
-    // Output that did not arrive (a full disk, a closed pipe) is a failure.
+    // Output that did not arrive (a full disk) is a failure; a reader that
+    // went away (| head) took what it wanted.
     out.flush();
+    if (!out && &out == &std::cout && cli::StandardOutputReaderGone()) return status;
     if (!out) {
         Message(err, "cannot write the output");
         if (status == kExitOk) status = kExitDevice;
@@ -216,8 +229,9 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         Message(err, error);
         return kExitUsage;
     }
+    g_addressFormat = request.addressFormat;
     if (request.command == cli::Command::Help) {
-        out << cli::UsageText();
+        out << (request.helpCommand.empty() ? cli::UsageText() : cli::CommandUsageText(request.helpCommand));
         return kExitOk;
     }
     if (request.command == cli::Command::BoardHelp) {
@@ -347,12 +361,17 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Write: return Write(request, port, err);
     case cli::Command::Update: return Update(request, port, err);
     case cli::Command::Dump: return Dump(request, port, out, err);
-    case cli::Command::Measure: return Measure(request, port, out, err);
+    case cli::Command::Detect: return Detect(port, out, err);
+    case cli::Command::Measure:
+        return request.allDevices ? EveryDevice(request, port, out, err, &CZent2Cli::Measure)
+                                  : Measure(request, port, out, err);
     case cli::Command::Ues: return Ues(request, port, out, err);
     case cli::Command::Trim: return Trim(request, port, out, err);
     case cli::Command::Hvout: return Hvout(request, port, out, err);
     case cli::Command::Gpio: return Gpio(request, port, out, err);
-    case cli::Command::Faults: return Faults(request, port, out, err);
+    case cli::Command::Faults:
+        return request.allDevices ? EveryDevice(request, port, out, err, &CZent2Cli::Faults)
+                                  : Faults(request, port, out, err);
     case cli::Command::EraseFaults: return EraseFaults(request, port, out, err);
     case cli::Command::ReadMain: return ReadMainRegister(request, port, out, err);
     case cli::Command::WriteMain: return WriteMainRegister(request, port, err);
@@ -441,7 +460,9 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         int status = kExitOk;
         int stopSignal = 0;
         switch (request.command) {
-        case cli::Command::Help: out << cli::UsageText(); break;
+        case cli::Command::Help:
+            out << (request.helpCommand.empty() ? cli::UsageText() : cli::CommandUsageText(request.helpCommand));
+            break;
         case cli::Command::Sleep: Sleep(request); break;
         case cli::Command::Devices: status = Devices(request, port, out, err); break;
         case cli::Command::Log: status = RunLogCommand(request, port, err, m_logClock, &stopSignal); break;
@@ -532,15 +553,75 @@ int CZent2Cli::Scan(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
         const int address = port.HmuAddress(n);
         const bool present = port.ProbeHmu(n);
         if (!present && CableFailed(port)) return NoAnswer(err, port, n);
-        out << FormatText("HMU%d 0x%02X %s\n", n, address, present ? "present" : "absent");
+        out << FormatText("HMU%d %s %s\n", n, Address(address).c_str(), present ? "present" : "absent");
     }
     const bool present = port.ProbeMain();
     if (!present && CableFailed(port)) {
         Message(err, FormatText("the cable failed while talking to the main device at 0x%02X", port.GetMainAddress()));
         return kExitDevice;
     }
-    out << FormatText("main 0x%02X %s\n", port.GetMainAddress(), present ? "present" : "absent");
+    out << FormatText("main %s %s\n", Address(port.GetMainAddress()).c_str(), present ? "present" : "absent");
     return kExitOk;
+}
+
+int CZent2Cli::Detect(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
+{
+    // The addresses i2cdetect probes, 7-bit; each with its address byte
+    // alone (a START, the write address, a STOP), so nothing is written.
+    constexpr int kFirst = 0x03;
+    constexpr int kLast = 0x77;
+    std::string grid = "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f\n";
+    std::string found;
+    for (int row = 0; row <= kLast; row += 16) {
+        grid += FormatText("%02x:", row);
+        for (int address = row; address < row + 16 && address <= kLast; ++address) {
+            if (address < kFirst) {
+                grid += "   ";
+                continue;
+            }
+            const bool acknowledged = port.Probe(address << 1);
+            if (!acknowledged && CableFailed(port)) {
+                Message(err, FormatText("the cable failed while probing 0x%02X (7-bit)", address));
+                return kExitDevice;
+            }
+            grid += acknowledged ? FormatText(" %02x", address) : std::string(" --");
+            if (acknowledged) found += " " + Address(address << 1);
+        }
+        grid += '\n';
+    }
+    out << grid;
+    out << (found.empty() ? std::string("No address acknowledged")
+                          : (g_addressFormat == 7 ? "Acknowledged (7-bit):" : "Acknowledged (8-bit write address):") +
+                                found)
+        << '\n';
+    return kExitOk;
+}
+
+int CZent2Cli::EveryDevice(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,
+                           std::ostream& err, DeviceCommand command)
+{
+    // Each device that answers a probe, one after the other; one that fails
+    // is named and the others still run.
+    int status = kExitOk;
+    int answered = 0;
+    for (int n = 0; n < CTovin_I2C_Port::kHmuDevices; ++n) {
+        if (port.GetHmuBase() + 2 * n > kMaxAddress) break;
+        if (!port.ProbeHmu(n)) {
+            if (CableFailed(port)) return NoAnswer(err, port, n);
+            continue;
+        }
+        cli::CliRequest one = request;
+        one.hmu = n;
+        one.allDevices = false;
+        out << (answered++ == 0 ? "" : "\n") << "HMU" << n << ' ' << Address(port.HmuAddress(n)) << '\n';
+        const int result = (this->*command)(one, port, out, err);
+        if (result != kExitOk && status == kExitOk) status = result;
+    }
+    if (answered == 0) {
+        Message(err, "no HMU device answered");
+        return kExitDevice;
+    }
+    return status;
 }
 
 int CZent2Cli::Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err)
@@ -605,13 +686,19 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         watch.Report(err, request.hmu, reading + " could not be read");
         return true;
     };
+    bool anyAttenuated = false;
     for (int c = 0; c < static_cast<int>(kVoltageNames.size()); ++c) {
-        const double volts = vmon::MeasureInput(port, c);
+        bool attenuated = false;
+        const float volts = vmon::MeasureInput(port, c, &attenuated);
         if (failed(kVoltageNames[c])) return kExitDevice;
-        out << FormatText("%-8s %7.3f V\n", kVoltageNames[c], volts);
+        // Above full scale the device gives the attenuated reading, unscaled:
+        // shown as it came, but marked.
+        anyAttenuated = anyAttenuated || attenuated;
+        out << FormatText("%-8s %7.3f V%s\n", kVoltageNames[c], static_cast<double>(volts), attenuated ? " *" : "");
     }
-    const float ohms = static_cast<float>(request.senseOhms);
+    const std::function<float(int, int)> senseOhms = cli::SenseResistors(request);
     for (int m = 0; m < static_cast<int>(kCurrentNames.size()); ++m) {
+        const float ohms = senseOhms(request.hmu, m);
         const int gain = imon::ReadGain(port, m);
         const float volts = imon::MeasureVolts(port, m);
         if (failed(kCurrentNames[m])) return kExitDevice;
@@ -619,7 +706,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         // A saturated amplifier only says the current is at least this much.
         const bool fullScale = volts >= measure::kAdcFullScale * measure::kVoltsPerCount - 0.0005f;
         out << FormatText("%-8s %7.3f V at gain %d: %.3f A through %g ohm%s\n", kCurrentNames[m],
-                          static_cast<double>(volts), gain, amps, request.senseOhms,
+                          static_cast<double>(volts), gain, amps, static_cast<double>(ohms),
                           fullScale ? " (amplifier at full scale)" : "");
     }
     for (int t = 0; t < static_cast<int>(kTemperatureNames.size()); ++t) {
@@ -627,6 +714,7 @@ int CZent2Cli::Measure(const cli::CliRequest& request, CTovin_I2C_Port& port, st
         if (failed(kTemperatureNames[t])) return kExitDevice;
         out << FormatText("%-8s %7.2f \u00B0C\n", kTemperatureNames[t], celsius);
     }
+    if (anyAttenuated) out << "* read through the attenuator; not rescaled\n";
     return kExitOk;
 }
 
@@ -792,13 +880,16 @@ int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port
 
 int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err)
 {
-    const logread::LogReadResult log = logread::ReadLogFile(request.csvFile);
+    const bool standardInput = request.csvFile == cli::kStandardStream;
+    const logread::LogReadResult log = standardInput ? logread::ReadLog(m_input ? *m_input : std::cin)
+                                                     : logread::ReadLogFile(request.csvFile);
     if (!log.ok) {
         Message(err, log.error);
         return kExitDevice;
     }
     for (const std::string& message : log.Messages()) Message(err, request.csvFile + ": " + message);
     if (!logread::WriteLogCsv(log.data, out)) {
+        if (&out == &std::cout && cli::StandardOutputReaderGone()) return kExitOk;
         Message(err, "the CSV could not be written to standard output");
         return kExitDevice;
     }

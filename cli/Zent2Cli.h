@@ -66,6 +66,11 @@ private:
     int Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Scan(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    int Detect(CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
+    // measure or faults without HMU: the command for every device that answers.
+    using DeviceCommand = int (CZent2Cli::*)(const cli::CliRequest&, CTovin_I2C_Port&, std::ostream&, std::ostream&);
+    int EveryDevice(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err,
+                    DeviceCommand command);
     int Read(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Write(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
     int Update(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err);
@@ -82,7 +87,7 @@ private:
     int Gpio(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
-    static int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
+    int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
     // diff-config and load-config, with the file read before the cable was
     // opened or, on a script line, now.
     int ConfigFileCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,

@@ -100,6 +100,25 @@ bool CLogFile::Fail(int error)
     return false;
 }
 
+bool CLogFile::OpenStandardOutput()
+{
+    Close();
+    m_error.clear();
+    std::fflush(stdout);
+#ifdef _WIN32
+    const int fd = _dup(_fileno(stdout));
+    m_file = fd >= 0 ? _fdopen(fd, "w") : nullptr;
+    if (m_file == nullptr && fd >= 0) _close(fd);
+#else
+    const int fd = ::dup(STDOUT_FILENO);
+    m_file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+    if (m_file == nullptr && fd >= 0) ::close(fd);
+#endif
+    if (m_file == nullptr) return Fail(errno);
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
+    return true;
+}
+
 bool CLogFile::Open(const std::string& path, const OpenWait& wait)
 {
     Close();

@@ -26,6 +26,9 @@ public:
     // `wait` the open waits for as long as the system makes it; with it, it
     // can be given up (POSIX; elsewhere `wait` is not asked).
     bool Open(const std::string& path, const OpenWait& wait = {});
+    // Standard output instead of a file (zent2-cli log --output -): written
+    // through a copy of its descriptor, so that Close leaves it open.
+    bool OpenStandardOutput();
     bool IsOpen() const { return m_file != nullptr; }
     // Each returns false on failure, with ErrorText() set.
     bool Write(std::string_view text);

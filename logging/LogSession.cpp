@@ -23,7 +23,9 @@ CLogSession::StartResult CLogSession::Start(const std::string& path, int delaySe
     m_total = totalRecords;
     m_last = LogRecord{};
     m_failures.Clear();
-    if (!m_file.Open(path, wait)) {
+    // "-" is standard output, as command-line tools take it; a file dialog
+    // never gives that name.
+    if (!(path == "-" ? m_file.OpenStandardOutput() : m_file.Open(path, wait))) {
         m_error = m_file.ErrorText();
         return StartResult::OpenFailed;
     }

@@ -36,6 +36,7 @@ public:
     // no limit) every delaySeconds, begun at `now`. OpenFailed: nothing is
     // open; WriteFailed: the file was opened, and is closed again. `wait`
     // decides whether an open that waits for a reader goes on (CLogFile).
+    // The path "-" is standard output.
     StartResult Start(const std::string& path, int delaySeconds, int totalRecords, std::time_t now,
                       const CLogFile::OpenWait& wait = {});
     // Reads and writes the next record. False on a write error; the file is

@@ -46,7 +46,15 @@ CUESDlg::CUESDlg(CAppServices& services, QWidget* parent)
     bases->addWidget(m_read);
     bases->addWidget(close);
 
+    // The signature is the current device's: say which one it is.
+    auto* device = new QLabel(this);
+    device->setObjectName(QStringLiteral("device"));
+    if (m_port != nullptr)
+        device->setText(QStringLiteral("Device: HMU%1 at 0x%2")
+                            .arg(m_port->GetHmuIndex())
+                            .arg(QString::number(m_port->HmuAddress(m_port->GetHmuIndex()), 16).toUpper()));
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(device);
     layout->addWidget(m_text);
     layout->addLayout(bases);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -25,6 +25,7 @@ void CDemonstrationDesign::PowerUp(bool suppliesOn, const std::array<uint8_t, kR
 {
     *this = CDemonstrationDesign(NoPowerUp{});
     m_registers = registers;
+    m_powerUpRegisters = registers;
     m_resets = ResetsOf(m_registers[kResets.reg]);
     for (auto& device : m_supplies) device.fill(suppliesOn);
     for (auto& device : m_resetOn)
@@ -64,6 +65,15 @@ bool CDemonstrationDesign::LogsFaults() const
 bool CDemonstrationDesign::FaultLogging() const
 {
     return LogsFaults() && m_sequence == Sequence::Up;
+}
+
+std::string CDemonstrationDesign::FaultLoggingText() const
+{
+    if (kFaultLogging.Get(m_registers[kFaultLogging.reg]) == 0) return "Off (the fault logging bit is clear)";
+    if (m_thermal != Thermal::Idle) return "Off (the thermal demonstration runs)";
+    if (m_sequence == Sequence::Sequencing) return "Off (the supplies are coming up)";
+    if (m_sequence == Sequence::Off) return "Off (the supplies are off)";
+    return "On";
 }
 
 double CDemonstrationDesign::FanFraction(int speed)

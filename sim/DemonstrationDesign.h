@@ -5,6 +5,7 @@
 // sim/README.md.
 
 #include <array>
+#include <string>
 #include <chrono>
 #include <cstdint>
 
@@ -85,6 +86,10 @@ public:
     bool LogsFaults() const;
     // The management devices' fault-log trigger: LogsFaults and every supply up.
     bool FaultLogging() const;
+    // "On", or "Off" with the reason, as the Simulated Board window shows it.
+    std::string FaultLoggingText() const;
+    // The registers the design powered up with (PowerUp's).
+    const std::array<uint8_t, demodesign::kRegisters>& PowerUpRegisters() const { return m_powerUpRegisters; }
 
     // The fraction of full air flow of a fan speed (0..4), and the response
     // a code of the warm or hot response field gives: the DC-DC4 percentage,
@@ -105,6 +110,7 @@ private:
     void EnterHeating(Duration now);
 
     std::array<uint8_t, demodesign::kRegisters> m_registers = demodesign::kPowerUpValues;
+    std::array<uint8_t, demodesign::kRegisters> m_powerUpRegisters = demodesign::kPowerUpValues;
     bool m_restartPressed = false;
     bool m_faultButtonPressed = false;
 

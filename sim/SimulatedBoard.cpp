@@ -101,12 +101,18 @@ HmuBoardValues CSimulatedBoard::TypicalValues(int index)
 std::unique_ptr<CSimulatedBoard> CSimulatedBoard::CreateDefault()
 {
     auto board = std::make_unique<CSimulatedBoard>();
-    const std::shared_ptr<CHmuDevice> hmu0 = board->AddHmu(0);
+    // As it powers up: what the board sets logs no faults, so the logs are empty.
+    board->AddHmu(0);
     board->AddHmu(1);
     board->AddMain();
 
-    // Two faults from an earlier run: POT1 fell under its trip point, then the
-    // heated resistor went above both its thresholds.
+    return board;
+}
+
+void CSimulatedBoard::AddExampleFaults()
+{
+    const std::shared_ptr<CHmuDevice>& hmu0 = m_hmus[0];
+    if (!hmu0) return;
     HmuComparators underVoltage = hmu0->Comparators();
     underVoltage.vmon[2 * 6] = false;
     hmu0->AddFaultRecord(MakeFaultRecord(underVoltage, 0x03, 0x0007));
@@ -114,7 +120,7 @@ std::unique_ptr<CSimulatedBoard> CSimulatedBoard::CreateDefault()
     overTemperature.tmon[2] = true;
     overTemperature.tmon[3] = true;
     hmu0->AddFaultRecord(MakeFaultRecord(overTemperature, 0x01, 0x0005));
-    return board;
+    m_logMarks[0] = hmu0->FaultRecords().size();
 }
 
 void CSimulatedBoard::SetUpDevice(CHmuDevice& device, const HmuBoardValues& values)
@@ -322,6 +328,16 @@ void CSimulatedBoard::Step(Duration step)
     if (m_main) RunDesign();
     RunThermal(step);
     RunTrimLoops(step);
+}
+
+void CSimulatedBoard::PressManualRestart()
+{
+    if (m_main) {
+        using demodesign::kFaultLogging;
+        const int powerUp = kFaultLogging.Get(m_design.PowerUpRegisters()[kFaultLogging.reg]);
+        m_main->SetRegister(kFaultLogging.reg, kFaultLogging.Set(m_main->Register(kFaultLogging.reg), powerUp));
+    }
+    m_design.PressManualRestart();
 }
 
 std::array<uint8_t, kBoardMainRegisters> CSimulatedBoard::MainRegisters() const

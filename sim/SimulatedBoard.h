@@ -48,6 +48,10 @@ public:
     // The demonstration board: HMU0, HMU1 and the main device, set up with
     // thresholds around the rails and two faults in HMU0's log.
     static std::unique_ptr<CSimulatedBoard> CreateDefault();
+    // Two faults in HMU0's log as from an earlier run (POT1 under its trip
+    // point, then R203 above both thresholds), for tests of the fault log;
+    // a fresh board has none.
+    void AddExampleFaults();
     // The values a slot starts with (HMU0 has its own set, the others HMU1's).
     static HmuBoardValues TypicalValues(int index);
 
@@ -96,7 +100,10 @@ public:
     // The demonstration design and the parts around it. The buttons act at
     // the next step of the clock, as the design samples them.
     const CDemonstrationDesign& Design() const { return m_design; }
-    void PressManualRestart() { m_design.PressManualRestart(); }
+    // Manual Restart also brings the design's fault-logging bit back to its
+    // power-up value (a demonstration may have cleared it); the other fields
+    // keep what was written, since the rails and resets take effect now.
+    void PressManualRestart();
     void PressFaultButton() { m_design.PressFaultButton(); }  // PB_SW3
     // Supply LED supply (0..9) and reset LED reset (0..2) of device 0 (HMU0)
     // or 1 (HMU1).

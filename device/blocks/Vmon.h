@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "device/blocks/Adc.h"
+
 class CTovin_I2C_Port;
 
 namespace vmon {

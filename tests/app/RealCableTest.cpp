@@ -146,7 +146,8 @@ TEST(RealCable, TheCableInUseComesFromTheCommandLineTheSettingOrTheDialog)
         EXPECT_FALSE(window.CheckConnection());
         ASSERT_EQ(t.ui.messages.size(), 1u);
         EXPECT_EQ(t.ui.messages[0].text,
-                  QStringLiteral("I2C NAK error or cable issue.\nPlease check I2C connection.\n\nNo cable with the "
+                  QStringLiteral("I2C NAK error or cable issue.\nPlease check I2C connection.\nWithout a cable, "
+                                 "zent2-i2c --simulated-board runs on the simulated board.\n\nNo cable with the "
                                  "serial number ZB02 is attached; \"I2C Interface...\" chooses another."));
     }
 

@@ -32,7 +32,10 @@
 
 namespace {
 
-const QString kNoCable = QStringLiteral("I2C NAK error or cable issue.\nPlease check I2C connection.");
+// The original message first, then where to go without a cable.
+const QString kNoCable = QStringLiteral(
+    "I2C NAK error or cable issue.\nPlease check I2C connection.\nWithout a cable, zent2-i2c --simulated-board runs "
+    "on the simulated board.");
 const QString kNoHmu = QStringLiteral("Required HMU device is not found.");
 const QString kNoDesign = QStringLiteral(
     "Demo Design is not found.\nPlease program the board with ZENT21_Demo_Design.JED (can be downloaded from "

@@ -90,6 +90,7 @@ TEST(SimulatedBoardPanel, ControlsActOnTheBoardAndItsStateIsShown)
          [](Panel& p) {
              EXPECT_EQ(p.LitSupplies(), 3) << "ten rails after power-up";
              EXPECT_EQ(p.Text(QStringLiteral("sequence")), QStringLiteral("Sequencing (10 rails, 1 reset per device)"));
+             EXPECT_EQ(p.Text(QStringLiteral("logging")), QStringLiteral("Off (the supplies are coming up)"));
              // HMU0's POT1 and POT2 take part, HMU1's POT3 and POT4 do not.
              for (int pot = 1; pot <= 4; ++pot)
                  EXPECT_EQ(p.Get<CLedIndicator>(QStringLiteral("potLed%1").arg(pot))->IsLit(), pot <= 2) << pot;
@@ -124,7 +125,7 @@ TEST(SimulatedBoardPanel, ControlsActOnTheBoardAndItsStateIsShown)
              EXPECT_FALSE(p.board->FanAimed());
              EXPECT_EQ(p.Text(QStringLiteral("fan")), QStringLiteral("Full"));
              EXPECT_EQ(p.Text(QStringLiteral("thermal")), QStringLiteral("Cooling down (fan full, heater off)"));
-             EXPECT_EQ(p.Text(QStringLiteral("logging")), QStringLiteral("Off"));
+             EXPECT_EQ(p.Text(QStringLiteral("logging")), QStringLiteral("Off (the thermal demonstration runs)"));
          }},
         {"margining and clocking",
          [](Panel& p) {

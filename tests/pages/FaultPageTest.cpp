@@ -19,6 +19,8 @@ const QString kAsk = QStringLiteral("Are you sure you want to erase ALL\n the fa
 
 struct FaultBench : MonitorPageBench {
     using MonitorPageBench::MonitorPageBench;
+    // A fresh board's logs are empty: these tests read two earlier faults.
+    bool examples = (board->AddExampleFaults(), true);
 
     // Runs the window as the main window's command does; body gets the sheet.
     void OpenFaults(const std::function<void(CTovinPropertySheet&)>& body)

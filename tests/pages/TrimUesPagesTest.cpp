@@ -11,6 +11,7 @@
 #include "pages/SNTRX_TrimDACs_Dlg.h"
 #include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "pages/UESDlg.h"
+#include <QLabel>
 #include "widgets/FloatEdit.h"
 #include "tests/pages/ControlPageBench.h"
 
@@ -219,6 +220,7 @@ TEST(UesDialog, ReadsOnOpeningAndSwitchesBaseWithoutReading)
     bench.t->driver->ClearEventLog();
     RunUes(bench, [&](CUESDlg& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "ZENT I2C UES");
+        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("device"))->text(), "Device: HMU0 at 0xC0");
         EXPECT_TRUE(dialog.BaseButton(16)->isChecked());
         EXPECT_EQ(dialog.SignatureText(), "0x01 23 45 67 89 AB CD EF");
         EXPECT_NE(bench.Log().find("S C0 A 25 A 77 A"), std::string::npos);

@@ -14,6 +14,7 @@ protected:
     void SetUp() override
     {
         board = CSimulatedBoard::CreateDefault();
+        board->AddExampleFaults();
         port = std::make_unique<CTovin_I2C_Port>(board->Driver());
         port->SetDemoMode(false);
         ASSERT_EQ(port->OpenCable(), FTDI_OK);

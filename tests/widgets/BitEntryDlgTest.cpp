@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QSet>
+
 #include "tests/app/RecordingInteraction.h"
 #include "tests/widgets/WidgetsTestSupport.h"
 #include "widgets/Bit_Entry_Dlg.h"
@@ -66,6 +69,46 @@ TEST(BitEntryDlg, ClicksToggleBitsAndOnlyOkHandsTheValueBack)
         EXPECT_EQ(reg, c.callerValue);
         EXPECT_EQ(ui.modalTitles, std::vector<QString>{c.caption});
     }
+}
+
+int DistinctColours(const QImage& image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    return static_cast<int>(colours.size());
+}
+
+// The dialog as Qt paints it (grab() renders through the widgets' own
+// painting, not through a capture of the screen): not blank, and each cell
+// shows its digit.
+TEST(BitEntryDlg, PaintsItsCellsAndDigits)
+{
+    CRecordingInteraction ui;
+    bool ran = false;
+    ui.onModal = [&](QDialog& dialog) {
+        ran = true;
+        const QImage whole = dialog.grab().toImage();
+        EXPECT_FALSE(whole.isNull());
+        EXPECT_GE(DistinctColours(whole), 3) << "a blank or one-colour dialog";
+        QImage cells[8];
+        for (int bit = 0; bit < 8; ++bit) {
+            auto* cell = dialog.findChild<QLabel*>(QString("bitCell%1").arg(bit));
+            if (cell == nullptr) return ADD_FAILURE() << "no cell " << bit, -1;
+            cells[bit] = cell->grab().toImage();
+            EXPECT_GE(DistinctColours(cells[bit]), 2) << "cell " << bit << " shows no digit";
+        }
+        // 0xA5: bit 0 is 1, bit 1 is 0; cells of one size drawn alike would mean no digits.
+        if (cells[0].size() == cells[1].size()) {
+            EXPECT_NE(cells[0], cells[1]) << "a 1 and a 0 look alike";
+        }
+        return static_cast<int>(kIdCancel);
+    };
+    CBit_Entry_Dlg dialog;
+    dialog.SetValue(0xA5);
+    dialog.SetCaption("x");
+    dialog.DoModal();
+    EXPECT_TRUE(ran);
 }
 
 }  // namespace
