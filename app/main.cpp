@@ -12,7 +12,7 @@
 #include "settings/Settings.h"
 #include "app/Tovin_I2C_App.h"
 #include "util/Version.h"
-#include "link/LibFtdiDriver.h"
+#include "link/CableBackend.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         }
         driver = board->Driver();
     } else {
-        driver = std::make_shared<CLibFtdiDriver>();
+        driver = MakeCableDriver();
     }
     // Lets the desktop match the windows to the installed zent2-i2c.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));

@@ -9,7 +9,9 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // mingw's C++ headers define it already
 #define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
