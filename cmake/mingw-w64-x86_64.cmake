@@ -21,7 +21,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
-find_program(ZENT2_WINE NAMES wine64 wine)
+# Debian's wine64 keeps its loader out of PATH; /usr/bin/wine (package wine) picks it.
+find_program(ZENT2_WINE NAMES wine wine64 HINTS /usr/lib/wine)
 if(ZENT2_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ZENT2_WINE})
 endif()
