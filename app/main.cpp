@@ -6,11 +6,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QGuiApplication>
 
 #include "settings/Settings.h"
 #include "app/Tovin_I2C_App.h"
+#include "util/PathText.h"
 #include "util/Version.h"
 #include "link/CableBackend.h"
 #include "sim/SimulatedBoard.h"
@@ -43,6 +45,8 @@ int main(int argc, char** argv)
 {
     bool simulated = false;
     const char* boardFile = nullptr;
+    // The board file's name as UTF-8: on Windows argv is in the ANSI code page.
+    const std::vector<std::string> words = ProgramArguments(argc, argv);
     FtdiCableChoice cable;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated-board") == 0) {
@@ -66,7 +70,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "zent2-i2c: --board needs a value\n\n%s", kUsage);
                 return 2;
             }
-            boardFile = argv[++i];
+            ++i;
+            boardFile = words.size() + 1 == size_t(argc) ? words[size_t(i) - 1].c_str() : argv[i];
         } else if (std::strcmp(argv[i], "--help-board") == 0) {
             const std::string_view help = CSimulatedBoard::BoardFileHelp();
             std::fwrite(help.data(), 1, help.size(), stdout);
