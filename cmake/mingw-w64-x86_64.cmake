@@ -1,7 +1,9 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (the posix threads
 # variant, which std::thread and std::mutex need):
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-# ctest runs the programs under Wine (wine64 or wine, whichever is installed).
+# ctest runs the programs under Wine (wine64 or wine, whichever is installed),
+# and so does the build, which lists each test program's tests: set
+# WINEPREFIX (and WINEDEBUG=-all) before building, as scripts/check-windows does.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ZENT2_MINGW_PREFIX x86_64-w64-mingw32)
