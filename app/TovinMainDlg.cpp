@@ -213,6 +213,9 @@ bool CTovinMainDlg::CheckConnection()
             text += QStringLiteral("\n\nNo cable with the serial number %1 is attached; \"I2C Interface...\" "
                                    "chooses another.")
                         .arg(QString::fromStdString(m_app.CableSerial()));
+        // The driver could not even look (on Windows: FTDI's D2XX driver is missing).
+        if (const std::string reason = port.GetLink().Driver().ListFailure(); !reason.empty())
+            text += QStringLiteral("\n\n") + QString::fromStdString(reason) + '.';
         ShowExclamation(this, text);
         return false;
     }

@@ -8,13 +8,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QGuiApplication>
 
 #include "settings/Settings.h"
 #include "app/Tovin_I2C_App.h"
+#include "util/PathText.h"
 #include "util/Version.h"
-#include "link/LibFtdiDriver.h"
+#include "link/CableBackend.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -49,6 +51,8 @@ int main(int argc, char** argv)
     bool simulated = false;
     const char* boardFile = nullptr;
     long roundTripUs = 0;
+    // The board file's name as UTF-8: on Windows argv is in the ANSI code page.
+    const std::vector<std::string> words = ProgramArguments(argc, argv);
     FtdiCableChoice cable;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulated-board") == 0) {
@@ -72,7 +76,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "zent2-i2c: --board needs a value\n\n%s", kUsage);
                 return 2;
             }
-            boardFile = argv[++i];
+            ++i;
+            boardFile = words.size() + 1 == size_t(argc) ? words[size_t(i) - 1].c_str() : argv[i];
         } else if (std::strcmp(argv[i], "--cable-round-trip") == 0) {
             char* end = nullptr;
             const char* value = i + 1 < argc ? argv[i + 1] : "";
@@ -126,7 +131,7 @@ int main(int argc, char** argv)
         board->Driver()->SetRoundTrip(std::chrono::microseconds(roundTripUs));
         driver = board->Driver();
     } else {
-        driver = std::make_shared<CLibFtdiDriver>();
+        driver = MakeCableDriver();
     }
     // Lets the desktop match the windows to the installed zent2-i2c.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("zent2-i2c"));

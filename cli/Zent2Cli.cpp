@@ -28,8 +28,9 @@
 #include "device/RegisterMap.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
-#include "link/LibFtdiDriver.h"
+#include "link/CableBackend.h"
 #include "logging/LogCsv.h"
+#include "util/PathText.h"
 #include "util/TextFormat.h"
 #include "device/blocks/Gpio.h"
 #include "device/blocks/Hvout.h"
@@ -160,29 +161,34 @@ private:
 bool IsReplaceable(const std::string& path)
 {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathFromUtf8(path), ec);
     return status.type() == fs::file_type::not_found || status.type() == fs::file_type::regular;
 }
 
 bool CanWriteTrace(const std::string& path)
 {
+    const fs::path file = PathFromUtf8(path);
     if (!IsReplaceable(path)) {
         std::error_code ec;
-        if (fs::is_directory(path, ec)) return false;
-        return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::app));
+        if (fs::is_directory(file, ec)) return false;
+        return static_cast<bool>(std::ofstream(file, std::ios::binary | std::ios::app));
     }
     // The folder must take a new file: try one, and leave nothing behind.
-    fs::path folder = fs::path(path).parent_path();
+    fs::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const fs::path probe = folder / (".zent2-cli-probe-" + std::to_string(random()));
-        FILE* file = std::fopen(probe.string().c_str(), "wbx");
-        if (file == nullptr) {
+#ifdef _WIN32
+        FILE* made = _wfopen(probe.c_str(), L"wbx");
+#else
+        FILE* made = std::fopen(probe.c_str(), "wbx");
+#endif
+        if (made == nullptr) {
             if (errno == EEXIST) continue;
             return false;
         }
-        std::fclose(file);
+        std::fclose(made);
         std::error_code ec;
         fs::remove(probe, ec);
         return true;
@@ -193,7 +199,7 @@ bool CanWriteTrace(const std::string& path)
 bool SaveTrace(const CBusTrace& trace, const std::string& path)
 {
     if (!IsReplaceable(path)) return trace.WriteVcd(path);
-    return WriteFileAtomically(path, trace.VcdText());
+    return WriteFileAtomically(PathFromUtf8(path), trace.VcdText());
 }
 
 }  // namespace
@@ -289,7 +295,7 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
         break;
     }
     case cli::Backend::RealCable:
-        driver = m_cableFactory ? m_cableFactory() : std::make_shared<CLibFtdiDriver>();
+        driver = m_cableFactory ? m_cableFactory() : MakeCableDriver();
         driver->SelectCable({request.cableSerial, request.cableVendor, request.cableProduct});
         break;
     }
@@ -398,7 +404,7 @@ bool CZent2Cli::ReadScript(const cli::CliRequest& session, std::vector<ScriptLin
     source = "standard input";
     if (session.scriptFile != "-") {
         source = session.scriptFile;
-        file.open(session.scriptFile, std::ios::binary);
+        file.open(PathFromUtf8(session.scriptFile), std::ios::binary);
         if (!file) {
             Message(err, "cannot read the script " + session.scriptFile);
             return false;
@@ -523,6 +529,11 @@ int CZent2Cli::Devices(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     CI2C_FTDI& link = port.GetLink();
     const int count = link.ListDevices();
     if (count <= 0) {
+        // The driver's library may be missing: say so rather than "no device".
+        if (const std::string reason = link.Driver().ListFailure(); !reason.empty()) {
+            Message(err, "cannot list the FTDI devices: " + reason);
+            return kExitDevice;
+        }
         Message(err, request.cableSerial.empty() ? std::string("no FTDI device found")
                                                  : "no FTDI cable with the serial number " + request.cableSerial +
                                                        " found");

@@ -38,7 +38,8 @@ public:
     CZent2Cli(const CZent2Cli&) = delete;
     CZent2Cli& operator=(const CZent2Cli&) = delete;
 
-    // The driver used without --simulated-board or --demo; libftdi1 unless set.
+    // The driver used without --simulated-board or --demo; this system's
+    // cable backend (link/CableBackend.h) unless set.
     void SetCableFactory(DriverFactory factory) { m_cableFactory = std::move(factory); }
     // The board --simulated-board runs on (it must outlive Run); a fresh
     // demonstration board unless set.

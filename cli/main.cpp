@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "util/Version.h"
 #include "cli/Zent2Cli.h"
+#include "util/PathText.h"
+#include "util/Version.h"
 
 int main(int argc, char** argv)
 {
@@ -15,7 +16,9 @@ int main(int argc, char** argv)
     // a full disk, rather than the end of the program without a word.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // UTF-8 on every system (on Windows from the wide command line), so that
+    // any file name reaches the file system.
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     // Answered here, not in the library the tests link, so that a new
     // revision relinks only the program.
     for (const std::string& arg : args) {

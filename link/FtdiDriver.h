@@ -92,6 +92,10 @@ public:
         (void)index;
         return {};
     }
+    // Why the last listing could not look for devices at all (the driver's
+    // library is missing, the listing failed), one line for the user; empty
+    // when it could look, whatever it found, or the backend cannot tell.
+    virtual std::string ListFailure() const { return {}; }
     // Details of a device of the last listing; empty for an unknown index.
     virtual FtdiDeviceDetails DeviceDetails(int index) const
     {

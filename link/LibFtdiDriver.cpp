@@ -7,7 +7,6 @@
 #include <cstring>
 #include <tuple>
 
-#include "link/LibFtdiNativeApi.h"
 #include "link/Mpsse.h"
 
 namespace {
@@ -42,32 +41,7 @@ void Put32(FtdiDeviceRecord& record, int offset, uint32_t value)
         record.bytes[offset + i] = uint8_t(value >> (8 * i));
 }
 
-// Length of the MPSSE command at data[0] (0 when it runs past the end) and
-// whether the chip answers it; false for an opcode this backend does not know.
-
 }  // namespace
-
-// A read transaction of the link ends with STOP, so its data byte would sit in
-// the chip until the latency timer fires. Walking the commands instead of
-// always appending 0x87 keeps the added byte out of writes that are not MPSSE
-// commands or that stop in the middle of a command, where it would be sent as
-// data, and out of writes that expect nothing back.
-bool MpsseWriteNeedsSendImmediate(const uint8_t* data, size_t size)
-{
-    bool pending = false;
-    size_t at = 0;
-    while (at < size) {
-        const std::optional<mpsse::Command> command = mpsse::Measure(data + at, size - at);
-        if (!command || command->length == 0)
-            return false;
-        if (command->answers)
-            pending = true;
-        else if (data[at] == mpsse::kSendImmediate)
-            pending = false;
-        at += command->length;
-    }
-    return pending;
-}
 
 uint32_t PackFtdiVersion(const LibFtdiVersion& version)
 {
@@ -93,13 +67,11 @@ std::string DescribeLibFtdiOpenFailure(int code, const std::string& text, int os
                CLibFtdiDriver::kUdevRule +
                " to /etc/udev/rules.d) and re-plug the cable; when logged in remotely, also join the plugdev group";
     }
-    if (osError == EBUSY || code == -5) {
-        return "another program holds this channel of the cable (" + cause +
-               "): close it (another zent2-i2c or zent2-cli, OpenOCD, an FPGA or JTAG tool) and try again";
-    }
+    if (osError == EBUSY || code == -5)
+        return DescribeChannelOpenFailure(ChannelOpenFailure::Busy, cause);
     if (osError == ENODEV || osError == ENOENT)
-        return "the cable went away while it was being opened (" + cause + "): plug it in again";
-    return "the USB device did not open (" + cause + ")";
+        return DescribeChannelOpenFailure(ChannelOpenFailure::Gone, cause);
+    return DescribeChannelOpenFailure(ChannelOpenFailure::Other, cause);
 }
 
 std::string UsbLocationText(uint32_t location, const std::vector<uint8_t>& ports)
@@ -115,8 +87,6 @@ std::string UsbLocationText(uint32_t location, const std::vector<uint8_t>& ports
     }
     return text;
 }
-
-CLibFtdiDriver::CLibFtdiDriver() : CLibFtdiDriver(std::make_unique<CLibFtdiNativeApi>()) {}
 
 CLibFtdiDriver::CLibFtdiDriver(std::unique_ptr<CLibFtdiApi> api) : m_api(std::move(api)) {}
 
@@ -307,17 +277,8 @@ FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
         return FTDI_INVALID_PARAMETER;
     if (!m_listed)
         List();
-    if (index < 0 || size_t(index) >= m_entries.size()) {
-        const size_t listed = m_entries.size();
-        if (listed == 0)
-            return Fail(index, FTDI_DEVICE_NOT_FOUND,
-                        m_choice.serial.empty() ? "no FTDI device found"
-                                                : "no cable with the serial number " + m_choice.serial +
-                                                      " is attached");
-        return Fail(index, FTDI_DEVICE_NOT_FOUND,
-                    "device " + std::to_string(index) + " is not listed: only " + std::to_string(listed) +
-                        (listed == 1 ? " FTDI channel is" : " FTDI channels are") + " attached");
-    }
+    if (index < 0 || size_t(index) >= m_entries.size())
+        return Fail(index, FTDI_DEVICE_NOT_FOUND, UnlistedDeviceFailure(index, m_entries.size(), m_choice.serial));
     const Entry& entry = m_entries[size_t(index)];
     // The channel is claimed already: the caller's first handle stays in use,
     // and libftdi is not asked, since its open resets the chip's buffers.
@@ -358,91 +319,36 @@ FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
 
 namespace {
 
-// The answer to kFirstContact: FA AA, after FA and the opcode for each of the
-// clock set-up commands when the chip is one without them (an FT2232D runs at
-// the table's clock anyway). Whether the bytes so far can still become one.
-bool SyncAnswerSoFar(const std::vector<uint8_t>& bytes, bool* complete)
-{
-    *complete = false;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const uint8_t b = bytes[i];
-        if (i % 2 == 0) {
-            if (b != CLibFtdiDriver::kBadCommand)
-                return false;
-            continue;
-        }
-        if (b == CLibFtdiDriver::kSyncOpcode) {
-            *complete = i + 1 == bytes.size();
-            return *complete;
-        }
-        if (std::find(std::begin(CLibFtdiDriver::kFirstContact), std::end(CLibFtdiDriver::kFirstContact) - 1, b) ==
-            std::end(CLibFtdiDriver::kFirstContact) - 1)
-            return false;
-    }
-    return true;
-}
+// The set-up's calls on a libftdi context.
+class CLibFtdiChannelCalls : public CMpsseChannelCalls {
+public:
+    CLibFtdiChannelCalls(CLibFtdiApi& api, CLibFtdiApi::Context context) : m_api(api), m_context(context) {}
 
-std::string HexBytes(const std::vector<uint8_t>& bytes)
-{
-    if (bytes.empty())
-        return "nothing";
-    std::string text;
-    char pair[4];
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        if (i > 0)
-            text += ' ';
-        text += pair;
+    bool SetBitMode(uint8_t mask, uint8_t mode) override { return m_api.SetBitMode(m_context, mask, mode) >= 0; }
+    void PurgeReceive() override { m_api.PurgeReceive(m_context); }
+    bool Write(const uint8_t* data, uint32_t size) override
+    {
+        return m_api.Write(m_context, data, int(size)) == int(size);
     }
-    return text;
-}
+    int ReadWaiting(uint8_t* data, uint32_t size) override { return m_api.Read(m_context, data, int(size)); }
+    std::string LastError() override { return "libftdi: " + m_api.ErrorString(m_context); }
+    uint64_t NowMicroseconds() override { return m_api.NowMicroseconds(); }
+    void SleepMicroseconds(uint32_t microseconds) override { m_api.SleepMicroseconds(microseconds); }
+
+private:
+    CLibFtdiApi& m_api;
+    CLibFtdiApi::Context m_context;
+};
 
 }  // namespace
 
 bool CLibFtdiDriver::FirstContact(CLibFtdiApi::Context context, char channel, std::string* failure)
 {
     m_api->SetUsbTimeouts(context, kUsbTimeoutMs);
-    // Replies that are not pushed out by a send-immediate would otherwise
-    // wait the chip's default 16 ms. A failure here only costs speed.
+    // A failure here only costs speed.
     m_api->SetLatencyTimer(context, kLatencyMs);
-    // Another program may have left the channel in any mode, with any clock
-    // set-up and with replies nobody read.
-    if (m_api->SetBitMode(context, 0x00, kResetMode) < 0 || m_api->SetBitMode(context, 0x00, kMpsseMode) < 0) {
-        *failure = std::string("channel ") + channel + " did not enter MPSSE mode (libftdi: " +
-                   m_api->ErrorString(context) + ")";
-        return false;
-    }
-    m_api->PurgeReceive(context);
-    const int size = int(sizeof kFirstContact);
-    if (m_api->Write(context, kFirstContact, size) != size) {
-        *failure = std::string("channel ") + channel + " did not take the MPSSE set-up (libftdi: " +
-                   m_api->ErrorString(context) + ")";
-        return false;
-    }
-    // At most FA and an opcode for each command sent.
-    const size_t longest = 2 * sizeof kFirstContact;
-    std::vector<uint8_t> answer;
-    const uint64_t start = m_api->NowMicroseconds();
-    bool complete = false;
-    while (SyncAnswerSoFar(answer, &complete) && !complete && answer.size() < longest) {
-        uint8_t byte = 0;
-        const int n = m_api->Read(context, &byte, 1);
-        if (n < 0)
-            break;
-        if (n > 0) {
-            answer.push_back(byte);
-            continue;
-        }
-        if (m_api->NowMicroseconds() - start >= kSyncTimeoutUs)
-            break;
-        m_api->SleepMicroseconds(kReadPollUs);
-    }
-    if (complete)
-        return true;
-    *failure = std::string("the MPSSE engine of channel ") + channel +
-               " did not answer in step (the bad command AA was answered " + HexBytes(answer) +
-               ", not FA AA): re-plug the cable";
-    return false;
+    CLibFtdiChannelCalls calls(*m_api, context);
+    return RunMpsseFirstContact(calls, channel, failure);
 }
 
 FtdiStatus CLibFtdiDriver::SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t mode)

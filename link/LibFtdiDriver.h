@@ -13,13 +13,7 @@
 
 #include "link/FtdiDriver.h"
 #include "link/LibFtdiApi.h"
-#include "link/Mpsse.h"
-
-// True when a write of these MPSSE command bytes makes the chip answer and no
-// send-immediate (0x87) follows the last command that answers. False as well
-// when the bytes are not a whole run of commands this backend knows (a command
-// cut off at the end, an unknown opcode): an added byte could land inside it.
-bool MpsseWriteNeedsSendImmediate(const uint8_t* data, size_t size);
+#include "link/MpsseChannel.h"
 
 // The reason a libftdi open failed, in words for the user: libftdi's own code
 // and text, the errno behind it, and what to do about a missing permission or
@@ -35,28 +29,25 @@ uint32_t PackFtdiVersion(const LibFtdiVersion& version);
 class CLibFtdiDriver : public CFtdiDriver {
 public:
     static constexpr uint16_t kVendorId = 0x0403;
-    static constexpr uint8_t kResetMode = 0x00;
-    static constexpr uint8_t kMpsseMode = mpsse::kBitModeMpsse;
+    static constexpr uint8_t kResetMode = first_contact::kResetMode;
+    static constexpr uint8_t kMpsseMode = first_contact::kMpsseMode;
     static constexpr uint8_t kSendImmediate = mpsse::kSendImmediate;
-    static constexpr uint8_t kLatencyMs = 1;
+    static constexpr uint8_t kLatencyMs = first_contact::kLatencyMs;
     // Every USB transfer gives up after this long, so a stuck chip cannot hold
     // a call for libftdi's default of 5 s.
     static constexpr int kUsbTimeoutMs = 250;
-    static constexpr uint64_t kReadTimeoutUs = 1000000;
-    static constexpr uint64_t kSyncTimeoutUs = 250000;
-    static constexpr uint32_t kReadPollUs = 250;
-    // What every channel is sent as it opens, after its bit mode was reset,
-    // MPSSE entered and its receive buffer purged: the clock set-up the link's
-    // divisor table assumes (divide by 5 on, adaptive clocking off, three-phase
-    // clocking off), then a bad opcode whose answer proves that the engine runs
-    // and that replies are in step.
-    static constexpr uint8_t kFirstContact[] = {mpsse::kDivideBy5On, mpsse::kAdaptiveOff, mpsse::kThreePhaseOff, 0xAA};
-    static constexpr uint8_t kBadCommand = mpsse::kBadCommand;
-    static constexpr uint8_t kSyncOpcode = 0xAA;
+    static constexpr uint64_t kReadTimeoutUs = first_contact::kReadTimeoutUs;
+    static constexpr uint64_t kSyncTimeoutUs = first_contact::kTimeoutUs;
+    static constexpr uint32_t kReadPollUs = first_contact::kPollUs;
+    // The channel set-up of MpsseChannel.h.
+    static constexpr const auto& kFirstContact = first_contact::kBytes;
+    static constexpr uint8_t kBadCommand = first_contact::kBadCommand;
+    static constexpr uint8_t kSyncOpcode = first_contact::kSyncOpcode;
     // The permission advice names the rule the package and scripts/setup install.
     static constexpr const char* kUdevRule = "60-zent2-ftdi.rules";
 
-    // Uses the installed libftdi1.
+    // Uses the installed libftdi1 (defined with the native table, so a build
+    // without libftdi1 still has the backend's logic for its tests).
     CLibFtdiDriver();
     explicit CLibFtdiDriver(std::unique_ptr<CLibFtdiApi> api);
     ~CLibFtdiDriver() override;

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "link/LibFtdiDriver.h"
+
 #include <ftdi.h>
 #include <libusb.h>
 
@@ -20,6 +22,9 @@ libusb_device* AsUsb(CLibFtdiApi::Device device)
 }
 
 }  // namespace
+
+// Here rather than with the backend's logic, which builds without libftdi1.
+CLibFtdiDriver::CLibFtdiDriver() : CLibFtdiDriver(std::make_unique<CLibFtdiNativeApi>()) {}
 
 CLibFtdiNativeApi::~CLibFtdiNativeApi()
 {

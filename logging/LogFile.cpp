@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "util/PathText.h"
+
 #ifdef _WIN32
 #include <io.h>
-
-#include <filesystem>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,8 +19,7 @@ std::FILE* OpenText(const std::string& path)
 {
 #ifdef _WIN32
     // The path is UTF-8; the wide call reaches every file name.
-    const std::u8string utf8(path.begin(), path.end());
-    return _wfopen(std::filesystem::path(utf8).c_str(), L"w");
+    return _wfopen(PathFromUtf8(path).c_str(), L"w");
 #else
     return std::fopen(path.c_str(), "w");
 #endif

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <istream>
 
+#include "util/PathText.h"
 #include "util/TextFormat.h"
 
 namespace logread {
@@ -539,10 +540,11 @@ LogReadResult ReadLogFile(const std::string& path)
     std::error_code ignored;
     errno = 0;
     std::ifstream in;
-    if (std::filesystem::is_directory(path, ignored)) {
+    const std::filesystem::path file = PathFromUtf8(path);
+    if (std::filesystem::is_directory(file, ignored)) {
         errno = EISDIR;
     } else {
-        in.open(path, std::ios::binary);
+        in.open(file, std::ios::binary);
     }
     if (!in.is_open()) {
         const int error = errno;

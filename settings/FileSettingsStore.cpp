@@ -9,7 +9,9 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // mingw's C++ headers define it already
 #define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
@@ -468,13 +470,30 @@ CFileSettingsStore::FileStamp CFileSettingsStore::Stamp() const
 {
     FileStamp stamp;
 #ifdef _WIN32
-    std::error_code ec;
-    const fs::file_status status = fs::status(m_file, ec);
-    stamp.type = static_cast<int>(status.type());
-    if (status.type() == fs::file_type::regular) {
-        stamp.size = static_cast<uint64_t>(fs::file_size(m_file, ec));
-        stamp.modified = static_cast<int64_t>(fs::last_write_time(m_file, ec).time_since_epoch().count());
+    // The file's id changes when a save renames a new file over it, its write
+    // time (in 100 ns) when an editor rewrites it in place; the C runtime's
+    // stat, behind std::filesystem here, has whole seconds only.
+    const HANDLE handle = CreateFileW(m_file.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        stamp.type = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                         ? static_cast<int>(fs::file_type::not_found)
+                         : -1;
+        return stamp;
     }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!known) return stamp;
+    stamp.type = static_cast<int>((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? fs::file_type::unknown
+                                                                                       : fs::file_type::regular);
+    stamp.device = info.dwVolumeSerialNumber;
+    stamp.inode = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    stamp.size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    stamp.modified = static_cast<int64_t>(static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+                                          info.ftLastWriteTime.dwLowDateTime);
 #else
     // A rename over the file gives it a new inode, so a value written by
     // another instance is seen even within one tick of the file clock.

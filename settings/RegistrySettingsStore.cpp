@@ -3,7 +3,9 @@
 #include "settings/RegistrySettingsStore.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // mingw's C++ headers define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <limits>
@@ -28,10 +30,10 @@ HKEY Key(void* key)
 
 }  // namespace
 
-CRegistrySettingsStore::CRegistrySettingsStore()
+CRegistrySettingsStore::CRegistrySettingsStore(std::string_view keyPath)
 {
     HKEY key = nullptr;
-    const std::wstring path = Wide(kSettingsKeyPath);
+    const std::wstring path = Wide(keyPath);
     if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ | KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS)
         m_key = key;

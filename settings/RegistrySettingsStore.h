@@ -1,5 +1,6 @@
 #pragma once
-// Settings in the Windows registry, under HKEY_CURRENT_USER\<kSettingsKeyPath>.
+// Settings in the Windows registry, under HKEY_CURRENT_USER\<kSettingsKeyPath>
+// (tests give a key of their own).
 
 #ifdef _WIN32
 
@@ -9,7 +10,7 @@ class CRegistrySettingsStore : public CSettingsStore {
 public:
     // Creates or opens the key with read and write access; the key stays
     // closed when that fails.
-    CRegistrySettingsStore();
+    explicit CRegistrySettingsStore(std::string_view keyPath = kSettingsKeyPath);
     ~CRegistrySettingsStore() override;
     CRegistrySettingsStore(const CRegistrySettingsStore&) = delete;
     CRegistrySettingsStore& operator=(const CRegistrySettingsStore&) = delete;

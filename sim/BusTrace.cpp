@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "util/PathText.h"
+
 namespace {
 // Identifier characters of the two variables in the dump.
 constexpr char kSclId = '!';
@@ -104,7 +106,7 @@ std::string CBusTrace::VcdText() const
 
 bool CBusTrace::WriteVcd(const std::string& path) const
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     if (!file)
         return false;
     const std::string text = VcdText();

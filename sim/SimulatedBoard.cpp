@@ -13,6 +13,7 @@
 #include "device/blocks/Hvout.h"
 #include "device/blocks/Imon.h"
 #include "device/blocks/Tmon.h"
+#include "util/PathText.h"
 
 namespace {
 
@@ -578,7 +579,8 @@ bool CSimulatedBoard::LoadFile(const std::string& path, std::string& error)
     // Only a regular file: a folder would read as an empty board, and a
     // device such as /dev/zero would never end.
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    const std::filesystem::path file = PathFromUtf8(path);
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
     if (status.type() == std::filesystem::file_type::not_found) {
         error = "cannot open board file " + path;
         return false;
@@ -587,7 +589,7 @@ bool CSimulatedBoard::LoadFile(const std::string& path, std::string& error)
         error = "board file " + path + " is not a regular file";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = "cannot open board file " + path;
         return false;

@@ -96,6 +96,15 @@ protected:
 
 TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
 {
+    // A device that never ends is not read as a board file. (Windows has
+    // none; its NUL device is not taken for a file either.)
+#ifdef _WIN32
+    const std::string kEndlessDevice = "NUL";
+    const char* const kNoDevice = "cannot open board file NUL";
+#else
+    const std::string kEndlessDevice = "/dev/zero";
+    const char* const kNoDevice = "not a regular file";
+#endif
     const std::string badBoard = TempPath("bad-board.txt");
     std::ofstream(badBoard) << "hmu0.vmon1 = 1.0\nhmu9.present = 1\n";
     const std::string junkBoard = TempPath("junk-board.txt");
@@ -135,7 +144,7 @@ TEST_F(CliOnBoard, BadUsageExitsTwoWithOneLineAndNoBusTraffic)
         {{"--simulated-board", "log", "--output", "x.log", "--select", "vmon1,\x02"}, "unknown channel '\\x02'"},
         {{"--simulated-board", "--board", std::filesystem::temp_directory_path().string(), "scan"},
          "not a regular file"},
-        {{"--simulated-board", "--board", "/dev/zero", "scan"}, "not a regular file"},
+        {{"--simulated-board", "--board", kEndlessDevice, "scan"}, kNoDevice},
         {{"--simulated-board", "--board", junkBoard, "scan"}, "line 1: expected \"key = value\", found \"\\x01\\x02\\x1B[2Jxxx"},
         {{"--vid-pid", "0403", "scan"}, "VID:PID"}, {{"--vid-pid=0403:0", "scan"}, "VID:PID"},
         {{"--serial", "FT1", "--simulated-board", "scan"}, "not with"}, {{"--demo", "--vid-pid", "1234:5678", "scan"}, "not with"},
@@ -494,6 +503,9 @@ TEST_F(CliOnBoard, BoardFileAndDemoMode)
 
 TEST_F(CliOnBoard, TraceDecodesToTheTransactionsOfThePort)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "sigrok-cli is run through a POSIX shell";
+#endif
     ASSERT_TRUE(sigrok::Available()) << "sigrok-cli is missing: scripts/setup installs it";
     const uint64_t signature = 0x0123456789ABCDEFull;
     Hmu(0).SetSignature(signature);
@@ -553,8 +565,10 @@ TEST_F(CliOnBoard, ATraceReplacesTheOldOneOnlyWhenCompleteAndOnlyWhenTheBusRan)
     ASSERT_EQ(Sim("--trace " + path + " scan").status, 0);
     ASSERT_FALSE(spy->seen.empty());
     for (const std::string& during : spy->seen) EXPECT_EQ(during, "old trace");
+#ifndef _WIN32  // sigrok-cli is run through a POSIX shell
     std::string tokens, output;
     EXPECT_TRUE(sigrok::Decode(path, &tokens, &output)) << output;
+#endif
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file left";
 
     // Nothing on the bus: no trace, and the old one stays.
@@ -567,8 +581,11 @@ TEST_F(CliOnBoard, ATraceReplacesTheOldOneOnlyWhenCompleteAndOnlyWhenTheBusRan)
     EXPECT_FALSE(std::filesystem::exists(other));
     // Refused before anything ran: the old trace stays too.
     EXPECT_EQ(Sim("--trace " + path + " read 9 C 0").status, CZent2Cli::kExitUsage);
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old trace");
+    {
+        // Closed before the folder goes: Windows removes no open file.
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old trace");
+    }
     std::filesystem::remove_all(folder);
 }
 
@@ -852,6 +869,9 @@ TEST_F(CliOnBoard, FaultsListsTheRecordsAndEraseFaultsChecksTheErase)
 
 TEST_F(CliOnBoard, FaultLogTracesDecodeToTheSequencesOfThePage)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "sigrok-cli is run through a POSIX shell";
+#endif
     ASSERT_TRUE(sigrok::Available()) << "sigrok-cli is missing: scripts/setup installs it";
     std::string records;
     int left = faultlog::kRecordBytes * static_cast<int>(Hmu(0).FaultRecords().size());

@@ -30,9 +30,9 @@ make_bin() {  # uid, with_sudo
 
 # uid, sudo, arguments | expected status | packages that must / must not be named
 cases=(
-  "0 no|0|build-essential qt6-base-dev qt6-charts-dev libqt6opengl6-dev libftdi1-dev|sigrok-cli libgtest-dev lintian umockdev"
+  "0 no|0|build-essential qt6-base-dev qt6-charts-dev libqt6opengl6-dev libftdi1-dev|sigrok-cli libgtest-dev lintian umockdev wine64"
   "1000 yes|0|build-essential qt6-base-dev libftdi1-dev|sigrok-cli libgtest-dev"
-  "0 no --test|0|qt6-base-dev sigrok-cli libgtest-dev libgmock-dev locales umockdev libumockdev-dev|lintian help2man"
+  "0 no --test|0|qt6-base-dev sigrok-cli libgtest-dev libgmock-dev locales umockdev libumockdev-dev g++-mingw-w64-x86-64-posix wine64|lintian help2man"
   "0 no --package|0|qt6-base-dev help2man lintian desktop-file-utils|sigrok-cli"
   "1000 no|1|build-essential qt6-base-dev libftdi1-dev|sigrok-cli"
   "1000 no --test|1|sigrok-cli libgtest-dev|lintian"
