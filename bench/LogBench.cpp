@@ -23,6 +23,7 @@
 #include "link/CableLock.h"
 #include "logging/LogSession.h"
 #include "sim/SimulatedBoard.h"
+#include "bench/BenchCableContext.h"
 
 namespace {
 
@@ -90,18 +91,6 @@ private:
     std::shared_ptr<CFtdiDriver> m_inner;
     std::map<FtdiHandle, int> m_index;
     std::map<int, Counts> m_counts;
-};
-
-class CBenchContext : public CCableContext {
-public:
-    explicit CBenchContext(CTovin_I2C_Port& port) : m_port(port) { m_previous = SetCableContext(this); }
-    ~CBenchContext() override { SetCableContext(m_previous); }
-    bool CableDemoMode() const override { return false; }
-    CI2C_FTDI* CableLink() override { return &m_port.GetLink(); }
-
-private:
-    CTovin_I2C_Port& m_port;
-    CCableContext* m_previous;
 };
 
 constexpr double kRoundTripUs = 125.0;

@@ -27,20 +27,9 @@
 #include "logging/LogSession.h"
 #include "sim/SimulatedBoard.h"
 #include "usbtestbed/UsbTestbed.h"
+#include "bench/BenchCableContext.h"
 
 namespace {
-
-class CBenchContext : public CCableContext {
-public:
-    explicit CBenchContext(CTovin_I2C_Port& port) : m_port(port) { m_previous = SetCableContext(this); }
-    ~CBenchContext() override { SetCableContext(m_previous); }
-    bool CableDemoMode() const override { return false; }
-    CI2C_FTDI* CableLink() override { return &m_port.GetLink(); }
-
-private:
-    CTovin_I2C_Port& m_port;
-    CCableContext* m_previous;
-};
 
 std::unique_ptr<CSimulatedBoard> EightDeviceBoard()
 {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/ReadingWatch.h"
 #include "device/Tovin_I2C_Port.h"
 #include "device/blocks/DemoDesign.h"
 #include "device/blocks/Gpio.h"
@@ -16,22 +17,6 @@ using logsel::Group;
 namespace live {
 
 namespace {
-
-// Whether the port saw a failed transaction or an unready result since the
-// watch began: the value the block returns cannot show it.
-class CReadingWatch {
-public:
-    explicit CReadingWatch(const CTovin_I2C_Port& port)
-        : m_port(port), m_failed(port.FailedTransactions()), m_unready(port.UnreadyResults())
-    {
-    }
-    bool Failed() const { return m_port.FailedTransactions() != m_failed || m_port.UnreadyResults() != m_unready; }
-
-private:
-    const CTovin_I2C_Port& m_port;
-    uint64_t m_failed;
-    uint64_t m_unready;
-};
 
 void Track(LiveReading& reading)
 {

@@ -4,6 +4,7 @@
 #include <locale>
 #include <sstream>
 
+#include "device/ReadingWatch.h"
 #include "util/Version.h"
 #include "util/TextFormat.h"
 #include "device/Tovin_I2C_Port.h"
@@ -42,23 +43,6 @@ std::optional<std::tm> LocalTime(std::time_t when)
 #endif
     return local;
 }
-
-// Whether a reading failed: the port counts every transaction that failed
-// all its attempts and every result whose ready bit never came, and gives 0
-// or a stale value for them, which the value itself cannot show.
-class CReadingWatch {
-public:
-    explicit CReadingWatch(const CTovin_I2C_Port& port)
-        : m_port(port), m_failed(port.FailedTransactions()), m_unready(port.UnreadyResults())
-    {
-    }
-    bool Failed() const { return m_port.FailedTransactions() != m_failed || m_port.UnreadyResults() != m_unready; }
-
-private:
-    const CTovin_I2C_Port& m_port;
-    uint64_t m_failed;
-    uint64_t m_unready;
-};
 
 // The readings of one device, in the order the lines come: the probe, each
 // VMON, the pin records with the identification (read whatever is selected),
