@@ -11,6 +11,7 @@
 
 #include "device/blocks/FaultLog.h"
 #include "logging/LogSelection.h"
+#include "util/NumberText.h"
 
 namespace cli {
 
@@ -94,10 +95,8 @@ struct CliRequest {
     std::vector<std::string> notes;
 };
 
-// A number as decimal or 0x hex digits and nothing else (no sign, no blanks).
-// Values too large for 64 bits come back as UINT64_MAX, so that range checks
-// still name them as out of range rather than malformed.
-std::optional<uint64_t> ParseNumber(std::string_view text);
+// Decimal or 0x hex (util/NumberText.h).
+using ::ParseNumber;
 
 // A resistance in ohms: plain decimal with an optional fraction, above 0 and
 // within what a float holds (from its smallest normal value to its largest).

@@ -9,6 +9,7 @@
 
 #include "device/Tovin_I2C_Port.h"
 #include "util/TextFormat.h"
+#include "util/NumberText.h"
 
 namespace boardconfig {
 
@@ -40,29 +41,6 @@ int FindConfigRow(std::string_view name)
         found = -2;
     }
     return found;
-}
-
-// Decimal, or hex after 0x; too large for 64 bits reads as the largest value.
-std::optional<uint64_t> ParseNumber(std::string_view text)
-{
-    unsigned base = 10;
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty()) return std::nullopt;
-    uint64_t value = 0;
-    bool overflow = false;
-    for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return std::nullopt;
-        if (value > (std::numeric_limits<uint64_t>::max() - digit) / base) overflow = true;
-        if (!overflow) value = value * base + digit;
-    }
-    return overflow ? std::numeric_limits<uint64_t>::max() : value;
 }
 
 std::string Quoted(std::string_view text)
