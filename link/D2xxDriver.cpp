@@ -368,8 +368,10 @@ FtdiStatus CD2xxDriver::Open(int index, FtdiHandle* handle)
     CD2xxApi::Handle device = nullptr;
     const d2xx::Status opened = entry.serial.empty() ? m_api->OpenByIndex(int(entry.libraryIndex), &device)
                                                      : m_api->OpenBySerial(entry.serial, &device);
-    if (opened != d2xx::kOk || device == nullptr)
-        return Fail(index, FTDI_DEVICE_NOT_OPENED, DescribeD2xxOpenFailure(opened != d2xx::kOk ? opened : d2xx::kInvalidHandle));
+    if (opened != d2xx::kOk || device == nullptr) {
+        const d2xx::Status why = opened != d2xx::kOk ? opened : d2xx::kInvalidHandle;
+        return Fail(index, FTDI_DEVICE_NOT_OPENED, DescribeD2xxOpenFailure(why));
+    }
     std::string failure;
     FtdiStatus status = FTDI_OK;
     if (!m_choice.serial.empty() && !entry.named) {

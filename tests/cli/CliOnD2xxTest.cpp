@@ -70,9 +70,9 @@ class CliOnD2xx : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        logFile = (fs::temp_directory_path() / ("zent2-d2xx-" + std::to_string(std::time(nullptr)) + "-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log"))
-                      .string();
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string name = "zent2-d2xx-" + std::to_string(std::time(nullptr)) + "-" + test + ".log";
+        logFile = (fs::temp_directory_path() / name).string();
     }
     void TearDown() override
     {
@@ -171,7 +171,9 @@ TEST_F(CliOnD2xx, TheStandInLibraryGivesWhatTheSimulatedBoardGives)
 TEST(CliOnWindows, WithoutFtdisDriverTheCableSaysWhatToInstall)
 {
     std::string failure;
-    if (LoadSystemD2xxLibrary(&failure)) GTEST_SKIP() << "FTDI's D2XX driver is installed on this machine";
+    if (LoadSystemD2xxLibrary(&failure)) {
+        GTEST_SKIP() << "FTDI's D2XX driver is installed on this machine";
+    }
     EXPECT_STREQ(CableBackendName(), "FTDI D2XX");
     CZent2Cli cli;
     std::ostringstream out, err;
@@ -184,9 +186,9 @@ TEST(CliOnWindows, WithoutFtdisDriverTheCableSaysWhatToInstall)
     std::ostringstream listOut, listErr;
     EXPECT_EQ(cli.Run({"devices"}, listOut, listErr), CZent2Cli::kExitDevice);
     EXPECT_EQ(listErr.str(),
-              "zent2-cli: cannot list the FTDI devices: the FTDI D2XX driver (ftd2xx.dll) is not installed (it is not "
-              "in the Windows system folder): install FTDI's D2XX driver (the CDM driver package from ftdichip.com) and "
-              "plug the cable in again\n");
+              "zent2-cli: cannot list the FTDI devices: the FTDI D2XX driver (ftd2xx.dll) is not installed (it is "
+              "not in the Windows system folder): install FTDI's D2XX driver (the CDM driver package from "
+              "ftdichip.com) and plug the cable in again\n");
 }
 
 #endif

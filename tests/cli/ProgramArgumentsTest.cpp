@@ -37,7 +37,8 @@ TEST(PathText, NamesRoundTripAndReachTheFileSystem)
     EXPECT_EQ(PathToUtf8(file.filename()), kName);
     std::ofstream(file, std::ios::binary) << "x";
     bool listed = false;
-    for (const auto& entry : fs::directory_iterator(folder)) listed = listed || PathToUtf8(entry.path().filename()) == kName;
+    for (const auto& entry : fs::directory_iterator(folder))
+        listed = listed || PathToUtf8(entry.path().filename()) == kName;
     EXPECT_TRUE(listed) << "the name on disk is the one given";
     EXPECT_EQ(ReadAll(file), "x");
     fs::remove(file);
@@ -87,7 +88,8 @@ DWORD RunProgram(const std::vector<std::string>& words)
 
 TEST(ProgramArguments, TheProgramTakesNamesThatAreNotAsciiFromTheWideCommandLine)
 {
-    const fs::path folder = fs::temp_directory_path() / PathFromUtf8("zent2 \xC3\xBC\xCE\xA9-" + std::to_string(GetCurrentProcessId()));
+    const fs::path folder =
+        fs::temp_directory_path() / PathFromUtf8("zent2 \xC3\xBC\xCE\xA9-" + std::to_string(GetCurrentProcessId()));
     fs::create_directories(folder);
     const std::string dir = PathToUtf8(folder);
     {

@@ -165,7 +165,8 @@ public:
     }
     d2xx::Status SetBitMode(Handle handle, uint8_t mask, uint8_t mode) override
     {
-        return Call(handle, "bitmode " + Hex(mask) + " " + Hex(mode), [&](FakeChannel& c) { c.mode = mode; }, "bitmode");
+        const std::string text = "bitmode " + Hex(mask) + " " + Hex(mode);
+        return Call(handle, text, [&](FakeChannel& c) { c.mode = mode; }, "bitmode");
     }
     d2xx::Status Write(Handle handle, const uint8_t* data, uint32_t size, uint32_t* written) override
     {
