@@ -225,7 +225,7 @@ bool CLogRecordReader::Step(std::chrono::microseconds budget)
             NextDevice();
             break;
         }
-    } while (std::chrono::steady_clock::now() - start < budget);
+    } while (std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) < budget);
     ++m_steps;
     m_port.SetHmuIndex(current);
     return Done();
