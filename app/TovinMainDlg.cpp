@@ -123,6 +123,7 @@ CTovinMainDlg::CTovinMainDlg(QWidget* parent) : CTovinDialog(parent), m_app(TheA
     auto* bottom = new QHBoxLayout;
     AddButton(bottom, QStringLiteral("&ALL I2C"), &CTovinMainDlg::OnAllI2C);
     AddButton(bottom, QStringLiteral("UES"), &CTovinMainDlg::OnUes);
+    AddButton(bottom, QStringLiteral("Board Mo&nitor"), &CTovinMainDlg::OnBoardMonitor);
     bottom->addStretch();
     AddButton(bottom, QStringLiteral("E&xit"), &CTovinMainDlg::OnExit);
     top->addLayout(bottom);

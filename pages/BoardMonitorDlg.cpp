@@ -49,6 +49,25 @@ QString ValueText(int channel, double value)
     return {};
 }
 
+// What a comparator cell's colour means, and where its direction comes from.
+QString ComparatorTip(int channel, vmon::Direction direction, bool saved, bool fault)
+{
+    QString text;
+    switch (live::QuantityOf(channel)) {
+    case live::Quantity::Voltage:
+        text = direction == vmon::Direction::Over ? QStringLiteral("over-voltage comparator")
+                                                  : QStringLiteral("under-voltage comparator");
+        text += saved ? QStringLiteral(" (direction saved on the voltage page)")
+                      : QStringLiteral(" (no directions saved on the voltage page: A taken as under-voltage, B as "
+                                       "over-voltage)");
+        break;
+    case live::Quantity::Current: text = QStringLiteral("over-current comparator"); break;
+    case live::Quantity::Temperature: text = QStringLiteral("over-temperature comparator"); break;
+    case live::Quantity::Level: break;
+    }
+    return text + (fault ? QStringLiteral(": in its fault state") : QStringLiteral(": not in its fault state"));
+}
+
 const QColor kFaultColour(0xF0, 0x80, 0x80);
 const QColor kFailedTint(0xE8, 0xE0, 0xC8);
 
@@ -199,10 +218,17 @@ void CBoardMonitorDlg::ShowFrame()
 
     // The stored detection directions tell which output of a voltage comparator is its fault.
     for (const live::LiveDevice* device : frame.Shown()) {
+        // With none saved, A guards the rail from below and B from above, as
+        // the board's own thresholds sit: a healthy rail is not shown in fault.
         vmon::Directions directions{};
+        for (int j = 0; j < vmon::kComparators; ++j) directions[j] = j % 2 ? vmon::Direction::Over : vmon::Direction::Under;
+        bool saved = false;
         std::array<uint8_t, vmon::kDirectionsSize> bytes{};
         if (m_services.Settings().ReadBinary(vmon::DirectionsSettingName(device->device), bytes.data(), bytes.size()))
-            if (const std::optional<vmon::Directions> stored = vmon::DecodeDirections(bytes)) directions = *stored;
+            if (const std::optional<vmon::Directions> stored = vmon::DecodeDirections(bytes)) {
+                directions = *stored;
+                saved = true;
+            }
 
         const int first = Column(device->device);
         const QString name = Text(FormatText("HMU%d", device->device));
@@ -253,8 +279,10 @@ void CBoardMonitorDlg::ShowFrame()
                     const vmon::Direction direction =
                         live::QuantityOf(c) == live::Quantity::Voltage ? directions[2 * (c % vmon::kChannels) + k]
                                                                         : vmon::Direction::Over;
-                    if (live::ComparatorFault(c, (*r.comparators)[k], direction))
-                        m_table->item(c, first + 3 + k)->setBackground(kFaultColour);
+                    QTableWidgetItem* cell = m_table->item(c, first + 3 + k);
+                    const bool fault = live::ComparatorFault(c, (*r.comparators)[k], direction);
+                    if (fault) cell->setBackground(kFaultColour);
+                    cell->setToolTip(ComparatorTip(c, direction, saved, fault));
                 }
         }
     }

@@ -7,6 +7,8 @@
 
 #include <QDialog>
 #include <QLayout>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <map>
 #include <memory>
 
@@ -109,6 +111,13 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             clock.Advance(1000);
             EXPECT_EQ(monitor->Frame().Shown().size(), 2u);
             sizes[monitor->windowTitle()] = Needed(*monitor);
+            // Eight devices: the window keeps its size and the table scrolls.
+            for (int hmu = 2; hmu < CSimulatedBoard::kMaxHmus; ++hmu) board->AddHmu(hmu);
+            clock.Advance(1000);
+            EXPECT_EQ(monitor->Frame().Shown().size(), 8u);
+            sizes[monitor->windowTitle() + QStringLiteral(" (8 devices)")] = Needed(*monitor);
+            EXPECT_GT(monitor->Table()->horizontalScrollBar()->maximum(), 0);
+            for (int hmu = 2; hmu < CSimulatedBoard::kMaxHmus; ++hmu) board->RemoveHmu(hmu);
         } else {
             ADD_FAILURE() << "the Board Monitor did not open";
         }

@@ -105,20 +105,29 @@ TEST(BoardMonitor, ShowsTheBoardAsItChanges)
     EXPECT_EQ(item({0, hvmon, 0})->toolTip(), "read through the attenuator; not rescaled");
     EXPECT_EQ(monitor->Table()->item(vmon7, 1)->text(), "HMU0 POT1, HMU1 POT3");
 
-    // A comparator in its fault state for the direction the voltage page
-    // stores is coloured: A under-voltage and B over-voltage, as the board
-    // guards its rails, and VMON1 of HMU0 taken over its B threshold.
-    vmon::Directions directions{};
-    for (int j = 0; j < vmon::kComparators; ++j) directions[j] = j % 2 ? vmon::Direction::Over : vmon::Direction::Under;
-    const std::vector<uint8_t> bytes = vmon::EncodeDirections(directions);
-    for (int device : {0, 1})
-        t.app->Settings().WriteBinary(vmon::DirectionsSettingName(device), bytes.data(), bytes.size());
+    // A comparator in its fault state for its direction is coloured. With no
+    // directions saved, A guards a rail from below and B from above: VMON1
+    // of HMU0 taken over its B threshold is the only one coloured.
     board->SetVmon(0, 0, 2.5);
     clock.Advance(1000);
     EXPECT_EQ(item({0, vmon1, 4})->text(), "1");
     EXPECT_NE(item({0, vmon1, 4})->background().style(), Qt::NoBrush);
     EXPECT_EQ(item({0, vmon1, 3})->background().style(), Qt::NoBrush);
     EXPECT_EQ(item({1, vmon1, 4})->background().style(), Qt::NoBrush);
+    EXPECT_EQ(item({1, vmon7, 3})->background().style(), Qt::NoBrush);
+    // The voltage page's saved directions rule: B of HMU1's VMON1 saved as
+    // under-voltage is in fault with the rail under it.
+    vmon::Directions directions{};
+    for (int j = 0; j < vmon::kComparators; ++j) directions[j] = j % 2 ? vmon::Direction::Over : vmon::Direction::Under;
+    directions[1] = vmon::Direction::Under;
+    const std::vector<uint8_t> bytes = vmon::EncodeDirections(directions);
+    t.app->Settings().WriteBinary(vmon::DirectionsSettingName(1), bytes.data(), bytes.size());
+    clock.Advance(1000);
+    EXPECT_EQ(item({1, vmon1, 4})->text(), "0");
+    EXPECT_NE(item({1, vmon1, 4})->background().style(), Qt::NoBrush);
+    EXPECT_TRUE(item({1, vmon1, 4})->toolTip().startsWith("under-voltage comparator (direction saved"))
+        << item({1, vmon1, 4})->toolTip().toStdString();
+    EXPECT_EQ(item({1, vmon7, 4})->background().style(), Qt::NoBrush);
 
     // Copy gives the table as tab-separated text.
     const QStringList lines = monitor->TableText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -134,8 +143,10 @@ TEST(BoardMonitor, ShowsTheBoardAsItChanges)
     EXPECT_EQ(clock.Period(), 5000 / 8);
     EXPECT_EQ(t.app->Settings().ReadNumber(CBoardMonitorDlg::kPeriodSetting, 1), 5000u);
 
-    // The same command shows the open window again rather than a second one.
-    window.OnBoardMonitor();
+    // The main window's button shows the open window again rather than a second one.
+    QPushButton* button = window.Button(QStringLiteral("Board Mo&nitor"));
+    ASSERT_NE(button, nullptr);
+    button->click();
     EXPECT_EQ(window.BoardMonitor(), monitor);
 }
 
