@@ -188,7 +188,7 @@ int SaveConfig(const CliRequest& request, CTovin_I2C_Port& port, std::ostream& o
         Message(err, "cannot write the configuration file " + request.configFile);
         return kExitDevice;
     }
-    out << FormatText("%zu registers of %s saved to ", reading.values.size(), DeviceList(devices).c_str())
+    out << FormatText("%d registers of %s saved to ", static_cast<int>(reading.values.size()), DeviceList(devices).c_str())
         << request.configFile << '\n';
     return kExitOk;
 }
@@ -226,7 +226,8 @@ int LoadConfig(const CliRequest& request, const boardconfig::Settings& file, CTo
     };
     if (request.dryRun) {
         for (const boardconfig::Difference& d : result.differences) out << change(d);
-        out << FormatText("dry run: %zu register%s would be written; nothing was written\n", result.differences.size(),
+        out << FormatText("dry run: %d register%s would be written; nothing was written\n",
+                          static_cast<int>(result.differences.size()),
                           result.differences.size() == 1 ? "" : "s");
         return kExitOk;
     }
