@@ -90,6 +90,14 @@ void CFt2232hChip::SetUsbIds(uint16_t vendor, uint16_t product)
     m_product = product;
 }
 
+void CFt2232hChip::MakeSingleChannel()
+{
+    m_product = 0x6014;
+    m_release = 0x0900;  // libftdi tells an FT232H by it
+    m_channelCount = 1;
+    m_productName = "Single RS232-HS";
+}
+
 std::vector<uint8_t> CFt2232hChip::DeviceDescriptor() const
 {
     std::vector<uint8_t> d{18, kDeviceDescriptorType};
@@ -97,16 +105,16 @@ std::vector<uint8_t> CFt2232hChip::DeviceDescriptor() const
     d.insert(d.end(), {0x00, 0x00, 0x00, 64});  // class per interface, 64-byte control packets
     PutLe16(d, m_vendor);
     PutLe16(d, m_product);
-    PutLe16(d, kRelease);
+    PutLe16(d, m_release);
     d.insert(d.end(), {kStringManufacturer, kStringProduct, kStringSerial, 1});
     return d;
 }
 
-std::vector<uint8_t> CFt2232hChip::ConfigurationDescriptor()
+std::vector<uint8_t> CFt2232hChip::ConfigurationDescriptor() const
 {
-    std::vector<uint8_t> c{9, kConfigurationDescriptorType, 0, 0, kChannels, 1, 0, 0x80 /* bus powered */,
-                           0x32 /* 100 mA */};
-    for (int i = 0; i < kChannels; ++i) {
+    std::vector<uint8_t> c{9, kConfigurationDescriptorType, 0, 0, static_cast<uint8_t>(m_channelCount), 1, 0,
+                           0x80 /* bus powered */, 0x32 /* 100 mA */};
+    for (int i = 0; i < m_channelCount; ++i) {
         // Vendor-specific interface, two bulk endpoints, named by the product string.
         c.insert(c.end(), {9, 4, static_cast<uint8_t>(i), 0, 2, 0xFF, 0xFF, 0xFF, kStringProduct});
         AppendEndpoint(c, static_cast<uint8_t>(0x81 + 2 * i));
@@ -130,7 +138,7 @@ std::vector<uint8_t> CFt2232hChip::StringDescriptor(int index) const
     switch (index) {
     case 0: return {4, kStringDescriptorType, kLanguageEnglishUs & 0xFF, kLanguageEnglishUs >> 8};
     case kStringManufacturer: return StringOf(kManufacturer);
-    case kStringProduct: return StringOf(kProduct);
+    case kStringProduct: return StringOf(m_productName);
     case kStringSerial: return StringOf(m_serial);
     default: return {};
     }
@@ -145,8 +153,8 @@ std::array<uint16_t, 128> CFt2232hChip::EepromImage() const
     bytes[0x03] = static_cast<uint8_t>(m_vendor >> 8);
     bytes[0x04] = static_cast<uint8_t>(m_product & 0xFF);
     bytes[0x05] = static_cast<uint8_t>(m_product >> 8);
-    bytes[0x06] = kRelease & 0xFF;
-    bytes[0x07] = kRelease >> 8;
+    bytes[0x06] = static_cast<uint8_t>(m_release & 0xFF);
+    bytes[0x07] = static_cast<uint8_t>(m_release >> 8);
     bytes[0x08] = 0x80;  // bus powered
     bytes[0x09] = 0x32;  // 100 mA, in 2 mA units
     bytes[0x0A] = 0x08;  // the serial number string is used
@@ -189,7 +197,7 @@ CFt2232hChip::Channel* CFt2232hChip::ChannelOf(uint16_t index)
 {
     // libftdi puts the channel (1 = A, 2 = B) in the low byte; 0 means A.
     const int channel = std::max(1, index & 0xFF) - 1;
-    return channel < kChannels ? &m_channels[static_cast<size_t>(channel)] : nullptr;
+    return channel < m_channelCount ? &m_channels[static_cast<size_t>(channel)] : nullptr;
 }
 
 void CFt2232hChip::Collect(Channel& channel)
@@ -287,7 +295,7 @@ bool CFt2232hChip::Vendor(const UsbSetup& setup, std::vector<uint8_t>* in)
 
 void CFt2232hChip::BulkOut(int channelIndex, const uint8_t* data, size_t size)
 {
-    if (channelIndex < 0 || channelIndex >= kChannels) return;
+    if (channelIndex < 0 || channelIndex >= m_channelCount) return;
     Channel& channel = m_channels[static_cast<size_t>(channelIndex)];
     if (!channel.engine) return;
     channel.engine->Write(data, size);
@@ -297,7 +305,7 @@ void CFt2232hChip::BulkOut(int channelIndex, const uint8_t* data, size_t size)
 bool CFt2232hChip::BulkIn(int channelIndex, size_t maxLength, std::vector<uint8_t>* data)
 {
     data->clear();
-    if (channelIndex < 0 || channelIndex >= kChannels || maxLength < 2) return false;
+    if (channelIndex < 0 || channelIndex >= m_channelCount || maxLength < 2) return false;
     Channel& channel = m_channels[static_cast<size_t>(channelIndex)];
     Collect(channel);
     const auto now = m_clock();
@@ -330,7 +338,7 @@ bool CFt2232hChip::BulkIn(int channelIndex, size_t maxLength, std::vector<uint8_
 
 void CFt2232hChip::Deliver(int channelIndex, const std::vector<uint8_t>& bytes)
 {
-    if (channelIndex < 0 || channelIndex >= kChannels) return;
+    if (channelIndex < 0 || channelIndex >= m_channelCount) return;
     Channel& channel = m_channels[static_cast<size_t>(channelIndex)];
     Collect(channel);
     channel.held.insert(channel.held.end(), bytes.begin(), bytes.end());
@@ -351,15 +359,15 @@ void CFt2232hChip::PowerUp()
 
 uint8_t CFt2232hChip::LatencyMs(int channel) const
 {
-    return channel >= 0 && channel < kChannels ? m_channels[static_cast<size_t>(channel)].latencyMs : 0;
+    return channel >= 0 && channel < m_channelCount ? m_channels[static_cast<size_t>(channel)].latencyMs : 0;
 }
 
 size_t CFt2232hChip::HeldBytes(int channel) const
 {
-    return channel >= 0 && channel < kChannels ? m_channels[static_cast<size_t>(channel)].held.size() : 0;
+    return channel >= 0 && channel < m_channelCount ? m_channels[static_cast<size_t>(channel)].held.size() : 0;
 }
 
 uint8_t CFt2232hChip::BitMode(int channel) const
 {
-    return channel >= 0 && channel < kChannels ? m_channels[static_cast<size_t>(channel)].bitMode : 0;
+    return channel >= 0 && channel < m_channelCount ? m_channels[static_cast<size_t>(channel)].bitMode : 0;
 }

@@ -74,11 +74,18 @@ public:
     void SetUsbIds(uint16_t vendor, uint16_t product);
     uint16_t VendorId() const { return m_vendor; }
     uint16_t ProductId() const { return m_product; }
+    // A single-channel FT232H in the cable's place (a common mix-up): one
+    // interface (channel A), its USB ids, release and name. Set before the
+    // cable is plugged in.
+    void MakeSingleChannel();
+    int Channels() const { return m_channelCount; }
+    uint16_t Release() const { return m_release; }
+    const char* ProductName() const { return m_productName; }
     // Device descriptor followed by the configuration descriptor, as the
     // kernel shows them in sysfs ("descriptors").
     std::vector<uint8_t> SysfsDescriptors() const;
     std::vector<uint8_t> DeviceDescriptor() const;
-    static std::vector<uint8_t> ConfigurationDescriptor();
+    std::vector<uint8_t> ConfigurationDescriptor() const;
     // The 93C56 EEPROM's 128 words: ids, power, string descriptors, checksum.
     std::array<uint16_t, 128> EepromImage() const;
 
@@ -127,6 +134,9 @@ private:
     std::string m_serial;
     uint16_t m_vendor = kVendorId;
     uint16_t m_product = kProductId;
+    uint16_t m_release = kRelease;
+    int m_channelCount = kChannels;
+    const char* m_productName = kProduct;
     Clock m_clock;
     std::array<Channel, kChannels> m_channels;
 };

@@ -494,7 +494,7 @@ gboolean CUsbTestbed::Cable::Handle(UMockdevIoctlClient* client)
         int error = 0;
         if (!number) {
             error = EFAULT;
-        } else if (interface >= static_cast<unsigned>(CFt2232hChip::kChannels)) {
+        } else if (interface >= static_cast<unsigned>(chip->Channels())) {
             error = ENOENT;
         } else if (request == USBDEVFS_CLAIMINTERFACE && fault.kind == UsbFault::Permission && bed->root) {
             // Root opens any node, so the handler says no in the node's place.
@@ -652,7 +652,7 @@ std::string CUsbTestbed::PlaceText(const Place& place)
 }
 
 int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error,
-                          uint16_t vendor, uint16_t product)
+                          uint16_t vendor, uint16_t product, bool singleChannel)
 {
     if (CableCount() >= kMaxCables) {
         if (error) *error = "at most " + std::to_string(kMaxCables) + " cables";
@@ -666,6 +666,7 @@ int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedB
     auto driver = cable->board->Driver();
     cable->chip = std::make_unique<CFt2232hChip>(serial, driver->Engine(0), driver->Engine(1));
     cable->chip->SetUsbIds(vendor, product);
+    if (singleChannel) cable->chip->MakeSingleChannel();
     cable->chip->PowerUp();
     if (!m_impl->AddHubs(cable->place.bus, cable->place.ports, error)) return -1;
 
@@ -685,12 +686,13 @@ int CUsbTestbed::AddCable(const std::string& serial, std::unique_ptr<CSimulatedB
         if (failure) g_error_free(failure);
         return -1;
     }
-    DeviceRecord record{syspath, bus, cable->devnum, cable->chip->SysfsDescriptors(),
-                        {{"idVendor", HexWord(vendor)}, {"idProduct", HexWord(product)}, {"bcdDevice", "0700"},
-                         {"bNumInterfaces", " 2"}, {"manufacturer", CFt2232hChip::kManufacturer},
-                         {"product", CFt2232hChip::kProduct}, {"serial", serial},
-                         {"devpath", PortsText(cable->place.ports, cable->place.ports.size())}},
-                        FormatText("%x/%x/700", vendor, product)};
+    const CFt2232hChip& chip = *cable->chip;
+    DeviceRecord record{syspath, bus, cable->devnum, chip.SysfsDescriptors(),
+                        {{"idVendor", HexWord(chip.VendorId())}, {"idProduct", HexWord(chip.ProductId())},
+                         {"bcdDevice", HexWord(chip.Release())}, {"bNumInterfaces", FormatText("%2d", chip.Channels())},
+                         {"manufacturer", CFt2232hChip::kManufacturer}, {"product", chip.ProductName()},
+                         {"serial", serial}, {"devpath", PortsText(cable->place.ports, cable->place.ports.size())}},
+                        FormatText("%x/%x/%x", chip.VendorId(), chip.ProductId(), chip.Release())};
     if (!m_impl->Add(record, error)) return -1;
     m_cables.push_back(std::move(cable));
     return CableCount() - 1;

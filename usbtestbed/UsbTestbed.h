@@ -92,9 +92,11 @@ public:
 
     // Plugs in a cable with this serial and its board (ownership taken), at
     // the next place of PlaceOf, showing these USB ids. Returns its number
-    // (0 first), or -1 with *error set.
+    // (0 first), or -1 with *error set. A single-channel cable is an FT232H
+    // (0403:6014, its one channel driving the board's enable line) in the
+    // place of the dual-channel chip.
     int AddCable(const std::string& serial, std::unique_ptr<CSimulatedBoard> board, std::string* error,
-                 uint16_t vendor = 0x0403, uint16_t product = 0x6010);
+                 uint16_t vendor = 0x0403, uint16_t product = 0x6010, bool singleChannel = false);
     int CableCount() const { return static_cast<int>(m_cables.size()); }
     void SetFault(int cable, const UsbFaultPlan& plan);
 

@@ -29,7 +29,8 @@ namespace {
 
 const char* const kUsage =
     "Usage: zent2-usb-testbed [--board FILE] [--cables N] [--serial S]... [--fault FAULT]\n"
-    "                         [--own-ids VID:PID] [--trace FILE.vcd] [--stats] -- COMMAND [ARGS]\n"
+    "                         [--own-ids VID:PID] [--single-channel] [--trace FILE.vcd] [--stats]\n"
+    "                         -- COMMAND [ARGS]\n"
     "\n"
     "Runs COMMAND (e.g. zent2-cli scan, or zent2-i2c) with emulated FT2232H cables\n"
     "plugged in, as the real libusb and libftdi1 in it see them: each cable carries\n"
@@ -52,6 +53,8 @@ const char* const kUsage =
     "                    comes after the read gave up)\n"
     "  --own-ids VID:PID the last cable shows USB ids of its own (hex) instead of\n"
     "                    0403:6010, as a cable whose EEPROM was programmed so\n"
+    "  --single-channel  the last cable is a single-channel FT232H (0403:6014)\n"
+    "                    instead, as when the wrong cable is plugged in\n"
     "  --trace FILE.vcd  record cable 1's I2C bus for sigrok/PulseView or GTKWave\n"
     "  --stats           print what each cable saw on standard error at the end\n"
     "\n"
@@ -99,6 +102,7 @@ int main(int argc, char** argv)
     bool stats = false;
     UsbFaultPlan fault;
     uint16_t ownVendor = 0, ownProduct = 0;
+    bool singleChannel = false;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -112,6 +116,10 @@ int main(int argc, char** argv)
         }
         if (arg == "--stats") {
             stats = true;
+            continue;
+        }
+        if (arg == "--single-channel") {
+            singleChannel = true;
             continue;
         }
         if (arg != "--board" && arg != "--cables" && arg != "--serial" && arg != "--fault" && arg != "--trace" &&
@@ -159,9 +167,11 @@ int main(int argc, char** argv)
     auto bed = std::make_unique<CUsbTestbed>();
     for (int c = 0; c < cables; ++c) {
         std::string error;
-        const bool own = ownVendor != 0 && c == cables - 1;
+        const bool last = c == cables - 1;
+        const bool own = ownVendor != 0 && last;
         if (bed->AddCable(serials[static_cast<size_t>(c)], std::move(boards[static_cast<size_t>(c)]), &error,
-                          own ? ownVendor : uint16_t{0x0403}, own ? ownProduct : uint16_t{0x6010}) < 0) {
+                          own ? ownVendor : uint16_t{0x0403}, own ? ownProduct : uint16_t{0x6010},
+                          singleChannel && last) < 0) {
             std::fprintf(stderr, "zent2-usb-testbed: cannot plug in cable %d: %s\n", c + 1, error.c_str());
             return 1;
         }

@@ -306,6 +306,8 @@ TEST(UsbTestbed, CablesAreListedByPlaceAndChosenBySerialOrOwnIds)
          "zent2-cli: cannot open the cable: no cable with the serial number ZTB009 is attached\n"},
         {"a cable with ids of its own is not listed", {"--cables", "3", "--own-ids", "1234:ABCD"}, {"devices"}, 0,
          two, {}, ""},
+        {"a single-channel chip: one device, no channel letter", {"--cables", "2", "--single-channel"}, {"devices"}, 0,
+         listing({first}) + "2 ZTB002  cable ZTB002 channel A, 0403:6014 at usb 1-3.2\n", {}, ""},
         {"--vid-pid lists it first", {"--cables", "3", "--own-ids", "1234:ABCD"},
          {"--vid-pid", "1234:abcd", "devices"}, 0, listing({own, second, first}), {}, ""},
         {"--vid-pid uses it", {"--cables", "3", "--own-ids", "1234:ABCD"}, {"--vid-pid", "1234:ABCD", "read-main", "1"},
@@ -363,6 +365,9 @@ TEST(UsbTestbed, EveryFirstContactFaultGivesItsMessage)
         {"no udev rule", {}, {"--fault", "permission"}, geteuid() == 0 ? claimRefused : nodeRefused},
         {"no udev rule, as a user", CanRunAsNobody() ? nobody : std::vector<std::string>{}, {"--fault", "permission"},
          CanRunAsNobody() || geteuid() != 0 ? nodeRefused : claimRefused},
+        {"a single-channel chip in the cable's place", {}, {"--single-channel"},
+         channel + "device 1 is not listed: only 1 FTDI channel is attached (Open Status = 2; Device = 1; ; Devices "
+                   "Found = 1)\n"},
         {"a mute chip", {}, {"--fault", "mute-after:0"},
          channel +
              FormatText(("the MPSSE engine of channel B did not answer in step (the bad command AA was answered "
