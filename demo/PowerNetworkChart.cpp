@@ -45,7 +45,7 @@ CPowerNetworkChart::Geometry CPowerNetworkChart::Layout(int width, int height)
 }
 
 CPowerNetworkChart::CPowerNetworkChart(QWidget* parent)
-    : QFrame(parent), m_timer([this] { Refresh(); }, this)
+    : QFrame(parent), m_timer([this] { BeginPass(); }, this), m_step([this] { StepPass(); }, this)
 {
     // Every pixel is painted on each redraw, so nothing is erased first: no flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -71,10 +71,37 @@ float CPowerNetworkChart::RailVolts(int rail) const
 void CPowerNetworkChart::Refresh()
 {
     if (m_port == nullptr) return;
+    m_step.Stop();
+    m_pass.reset();
     {
         CCableLock lock;
         demodesign::RefreshNetwork(*m_port, m_network);
     }
+    if (m_network.AnyInUse()) update();
+}
+
+// A refresh that outlasts the period delays the next one rather than piling up.
+void CPowerNetworkChart::BeginPass()
+{
+    if (m_port == nullptr || m_pass) return;
+    m_pass.emplace();
+    m_step.StartTurns();
+}
+
+void CPowerNetworkChart::StepPass()
+{
+    if (!m_pass || m_port == nullptr) {
+        m_step.Stop();
+        return;
+    }
+    bool done = false;
+    {
+        CCableLock lock;
+        done = m_pass->Step(*m_port, m_network);
+    }
+    if (!done) return;
+    m_step.Stop();
+    m_pass.reset();
     if (m_network.AnyInUse()) update();
 }
 
@@ -86,6 +113,8 @@ void CPowerNetworkChart::StartTimer(int milliseconds)
 void CPowerNetworkChart::StopTimer()
 {
     m_timer.Stop();
+    m_step.Stop();
+    m_pass.reset();
 }
 
 QString CPowerNetworkChart::RailName(int rail)

@@ -3,7 +3,10 @@
 // board's supply network, a source "+5V (USB)" on a vertical bus with six rail
 // boxes (POT1..POT4, DC-DC4, DC-DC8), each showing its measured voltage,
 // green when good, red in fault and grey when the rail is not part of the
-// demonstration. It reads the devices once a second on its own timer.
+// demonstration. It reads the devices once a second on its own timer, a
+// rail or two per event-loop turn (demodesign::CNetworkRefresh), each step
+// under a cable lock of its own, so that a slow cable never holds the window
+// for a whole refresh.
 //
 // The owning dialog takes rails out (state 2) and brings them back (state 1);
 // the chart never sets a rail to 2 nor touches one that is at 2.
@@ -11,6 +14,7 @@
 #include <QFrame>
 #include <QString>
 #include <array>
+#include <optional>
 
 #include "demo/UiTimer.h"
 #include "device/blocks/DemoDesign.h"
@@ -55,6 +59,8 @@ public:
 
     // Reads the devices inside one cable lock and redraws when a rail is in use.
     void Refresh();
+    // Whether a timer's refresh is part-way through its steps.
+    bool RefreshPending() const { return m_pass.has_value(); }
     void StartTimer(int milliseconds);
     void StopTimer();
     bool IsTimerActive() const { return m_timer.IsActive(); }
@@ -73,7 +79,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void BeginPass();
+    void StepPass();
+
     CTovin_I2C_Port* m_port = nullptr;
     demodesign::Network m_network;
     CUiTimer m_timer;
+    // The timer's refresh in progress, stepped by a zero-period timer: each
+    // expiry is one turn of the event loop (or one expiry of a virtual clock).
+    std::optional<demodesign::CNetworkRefresh> m_pass;
+    CUiTimer m_step;
 };

@@ -32,6 +32,18 @@ void CUiTimer::Start(int milliseconds)
     }
 }
 
+void CUiTimer::StartTurns()
+{
+    Stop();
+    m_interval = 0;
+    if (CVirtualClock* clock = CVirtualClock::Installed()) {
+        m_clock = clock;
+        clock->Start(this, CVirtualClock::Milliseconds(0));
+    } else {
+        m_timer.start(0);
+    }
+}
+
 void CUiTimer::Stop()
 {
     if (m_clock != nullptr) m_clock->Stop(this);

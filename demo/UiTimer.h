@@ -20,8 +20,12 @@ public:
     CUiTimer(const CUiTimer&) = delete;
     CUiTimer& operator=(const CUiTimer&) = delete;
 
-    // Starts, or starts again, with this period.
+    // Starts, or starts again, with this period (at least 1 ms).
     void Start(int milliseconds);
+    // Expires at every turn of the event loop until stopped, for work done
+    // in steps between other events; on a virtual clock, again and again at
+    // the same moment.
+    void StartTurns();
     void Stop();
     bool IsActive() const;
     int Interval() const { return m_interval; }

@@ -184,30 +184,50 @@ bool DcdcGood(float setVolts, float measuredVolts)
 
 void RefreshNetwork(CTovin_I2C_Port& port, Network& network)
 {
-    const auto inUse = [&](int rail) { return network.states[rail] != kRailNotInUse; };
-    bool anyPot = false;
-    for (int pot = 0; pot < kPots; ++pot) anyPot = anyPot || inUse(pot);
-    const int status = anyPot ? ReadField(port, kPotStatus).value : 0;
+    CNetworkRefresh pass;
+    while (!pass.Step(port, network)) {
+    }
+}
 
-    // POT1 and POT2 on HMU0, then POT3 and POT4 on HMU1.
-    for (int hmu = 0; hmu < 2; ++hmu) {
+bool CNetworkRefresh::Step(CTovin_I2C_Port& port, Network& network)
+{
+    while (!Done() && !Run(m_next++, port, network)) {
+    }
+    return Done();
+}
+
+bool CNetworkRefresh::Run(int step, CTovin_I2C_Port& port, Network& network)
+{
+    const auto inUse = [&](int rail) { return network.states[rail] != kRailNotInUse; };
+    if (step == 0) {
+        bool anyPot = false;
+        for (int pot = 0; pot < kPots; ++pot) anyPot = anyPot || inUse(pot);
+        m_status = anyPot ? ReadField(port, kPotStatus).value : 0;
+        return anyPot;
+    }
+    if (step <= 2) {
+        // POT1 and POT2 on HMU0, then POT3 and POT4 on HMU1.
+        const int hmu = step - 1;
         port.SetHmuIndex(hmu);
+        bool read = false;
         for (int pot = 2 * hmu; pot < 2 * hmu + 2; ++pot) {
             if (!inUse(pot)) continue;
-            network.states[pot] = (status >> pot) & 1 ? kRailGood : kRailFault;
+            network.states[pot] = (m_status >> pot) & 1 ? kRailGood : kRailFault;
             network.volts[pot] = adc::MeasureVoltage(port, vmon::InputSelector(PotInput(pot).channel));
+            read = true;
         }
+        return read;
     }
-    for (int dcdc = 0; dcdc < 2; ++dcdc) {
-        const int rail = kFirstDcdcRail + dcdc;
-        if (!inUse(rail)) continue;
-        const RailInput input = DcdcInput(dcdc);
-        port.SetHmuIndex(input.hmu);
-        const float measured = adc::MeasureVoltage(port, vmon::InputSelector(input.channel));
-        const float set = trim::CodeVolts(trim::ReadCode(port, kDcdcTrimCell));
-        network.states[rail] = DcdcGood(set, measured) ? kRailGood : kRailFault;
-        network.volts[rail] = measured;
-    }
+    const int dcdc = step - 3;
+    const int rail = kFirstDcdcRail + dcdc;
+    if (!inUse(rail)) return false;
+    const RailInput input = DcdcInput(dcdc);
+    port.SetHmuIndex(input.hmu);
+    const float measured = adc::MeasureVoltage(port, vmon::InputSelector(input.channel));
+    const float set = trim::CodeVolts(trim::ReadCode(port, kDcdcTrimCell));
+    network.states[rail] = DcdcGood(set, measured) ? kRailGood : kRailFault;
+    network.volts[rail] = measured;
+    return true;
 }
 
 }  // namespace demodesign

@@ -172,4 +172,22 @@ bool DcdcGood(float setVolts, float measuredVolts);
 // the port is left on HMU0 only when DC-DC4 is in use and DC-DC8 is not.
 void RefreshNetwork(CTovin_I2C_Port& port, Network& network);
 
+// The same refresh in steps, for a window that gives its event loop a turn
+// between them: the POT status, HMU0's POT rails, HMU1's POT rails, DC-DC4,
+// DC-DC8, with the same reads and device selections in the same order. A
+// step with nothing in use to read runs on into the next. One pass per object.
+class CNetworkRefresh {
+public:
+    // Runs the next step; true once the pass is complete.
+    bool Step(CTovin_I2C_Port& port, Network& network);
+    bool Done() const { return m_next >= kSteps; }
+
+private:
+    static constexpr int kSteps = 5;
+    // Whether the step read anything.
+    bool Run(int step, CTovin_I2C_Port& port, Network& network);
+    int m_next = 0;
+    int m_status = 0;
+};
+
 }  // namespace demodesign

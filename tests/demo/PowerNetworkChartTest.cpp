@@ -79,7 +79,13 @@ TEST(PowerNetworkChart, TheTimerRefreshesEverySecondUntilStopped)
     bench.Advance(999ms);
     EXPECT_EQ(chart.RailState(0), demodesign::kRailGood);  // not read yet
     EXPECT_EQ(chart.RailVolts(0), 0.0f);
+    // A refresh in five steps, each its own turn under its own cable lock:
+    // the status, HMU0's POTs, HMU1's POTs, DC-DC4, DC-DC8.
+    const auto locks = [&] { return bench.board->Driver()->OpenCount(CSimulatedFtdiDriver::kEnableChannel); };
+    const int before = locks();
     bench.Advance(1ms);
+    EXPECT_EQ(locks() - before, 5);
+    EXPECT_FALSE(chart.RefreshPending());
     for (int rail : {0, 1, 2, 3, 4, 5}) {
         EXPECT_EQ(chart.RailState(rail), demodesign::kRailFault) << rail;
         EXPECT_NEAR(chart.RailVolts(rail), 0.0, 0.002) << rail;
@@ -90,8 +96,10 @@ TEST(PowerNetworkChart, TheTimerRefreshesEverySecondUntilStopped)
     bench.Advance(10s);
     EXPECT_EQ(chart.RailState(0), demodesign::kRailFault);
     EXPECT_EQ(bench.clock.ActiveTimers(), 0);
+    const int stopped = locks();
     chart.Refresh();
     EXPECT_EQ(chart.RailState(0), demodesign::kRailGood);
+    EXPECT_EQ(locks() - stopped, 1) << "a refresh asked for at once is one lock";
 }
 
 }  // namespace

@@ -441,6 +441,14 @@ pid_t ChildOf(pid_t parent)
     return child;
 }
 
+// Whether the process runs this program: a child the launcher is still
+// spawning is a copy of the launcher, with its handlers, until its exec.
+bool Runs(pid_t pid, const char* program)
+{
+    std::error_code error;
+    return fs::equivalent(fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error), program, error);
+}
+
 bool CatchesSigterm(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -465,7 +473,7 @@ TEST(UsbTestbed, TheDesktopProgramStartsOnTheEmulatedCable)
     bool ready = false;
     for (int i = 0; i < 600 && !ready; ++i) {
         const pid_t program = ChildOf(launcher);
-        ready = program > 0 && CatchesSigterm(program);
+        ready = program > 0 && Runs(program, ZENT2_I2C_PATH) && CatchesSigterm(program);
         if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (!ready) kill(launcher, SIGKILL);
