@@ -5,6 +5,10 @@
 // plot can show, the value range of what is in view, and zooming and panning
 // the time range.
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
 #include <vector>
 
 namespace trend {
@@ -23,7 +27,73 @@ struct Range {
 };
 
 // A state holds until the next sample: each change becomes a vertical step.
+// A point with a NaN y is a gap: no step is drawn across it.
 std::vector<Point> StepPoints(const std::vector<Point>& samples);
+
+// In a list of indexes, where a line breaks: a sample with no value lies between.
+constexpr size_t kGap = std::numeric_limits<size_t>::max();
+
+// The samples [first, end) that a plot `columns` pixels wide needs over
+// `view`, as indexes in rising order: sample i lies at x(i) (rising) with
+// the value y(i), NaN when the record has none. With no more than four
+// samples a column, all of them; else for each column the first, the lowest,
+// the highest and the last of the samples in it, so that a spike of a single
+// sample still shows. A sample without a value never joins its neighbours:
+// kGap stands in its place (once for a run of them), and a column's samples
+// on either side of it are kept as two.
+template <class X, class Y>
+std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view, int columns)
+{
+    std::vector<size_t> kept;
+    if (end <= first) return kept;
+    const bool all = columns < 1 || end - first <= static_cast<size_t>(columns) * 4;
+    kept.reserve(all ? end - first : static_cast<size_t>(columns) * 4 + 8);
+    const double width = all ? 0.0 : view.Span() / columns;
+    bool open = false;
+    double column = 0.0;
+    size_t firstIn = 0, low = 0, high = 0, last = 0;
+    double lowY = 0.0, highY = 0.0;
+    const auto close = [&] {
+        if (!open) return;
+        open = false;
+        size_t in[4] = {firstIn, std::min(low, high), std::max(low, high), last};
+        for (const size_t i : in)
+            if (kept.empty() || kept.back() == kGap || kept.back() < i) kept.push_back(i);
+    };
+    for (size_t i = first; i < end; ++i) {
+        const double value = y(i);
+        if (std::isnan(value)) {
+            close();
+            if (!kept.empty() && kept.back() != kGap) kept.push_back(kGap);
+            continue;
+        }
+        if (all) {
+            kept.push_back(i);
+            continue;
+        }
+        const double at = width > 0 ? std::floor((x(i) - view.min) / width) : 0.0;
+        if (!open || at != column) {
+            close();
+            open = true;
+            column = at;
+            firstIn = low = high = last = i;
+            lowY = highY = value;
+            continue;
+        }
+        last = i;
+        if (value < lowY) {
+            lowY = value;
+            low = i;
+        }
+        if (value > highY) {
+            highY = value;
+            high = i;
+        }
+    }
+    close();
+    if (!kept.empty() && kept.back() == kGap) kept.pop_back();
+    return kept;
+}
 
 // Pin states are drawn in lanes, the first at the top: state s of lane i
 // (of `lanes`) is drawn at LaneY(i, lanes, s).

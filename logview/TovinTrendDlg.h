@@ -12,6 +12,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "ui/TovinDialog.h"
@@ -124,7 +125,15 @@ private:
     void ApplyTimeRange();
     // The charts' image with the names and colours of the lines beside it.
     QImage WithLegend(const QImage& charts) const;
+    // The records of m_data in `view`, with one more at each end, as indexes.
+    std::pair<size_t, size_t> ViewIndexes(trend::Range view) const;
+    // What a trace's lines are to show now (trace.points).
+    void Decimate(Trace& trace);
+    // The trace's lines from trace.points.
     void FillLine(Trace& trace);
+    bool AppendLine(Trace& trace);
+    // The trace's line of a run between gaps, made when first needed.
+    QLineSeries* LineOf(Trace& trace, size_t segment);
     void AssignLanes();
     void ArrangePanes();
     void AlignPlots();
