@@ -529,7 +529,13 @@ namespace {
 double Restore(float value, int decimals)
 {
     const double scale = kPowersOfTen[decimals];
-    return std::round(static_cast<double>(value) * scale) / scale;
+    const double scaled = static_cast<double>(value) * scale;
+    // Rounded half away from zero as std::round does, without its call while the integer fits.
+    if (std::fabs(scaled) < 4e15) {
+        const double whole = static_cast<double>(static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5)));
+        return std::copysign(whole, scaled) / scale;
+    }
+    return std::round(scaled) / scale;
 }
 
 }  // namespace
@@ -556,7 +562,10 @@ bool LogSeries::Append(size_t index, double value, int newDecimals)
     decimals = std::max(decimals, newDecimals);
     const float narrow = static_cast<float>(value);
     if (!m_wide && Restore(narrow, decimals) != value) Widen();
-    if (m_wide) {
+    if (index == Span()) {
+        if (m_wide) m_doubles.push_back(value);
+        else m_floats.push_back(narrow);
+    } else if (m_wide) {
         m_doubles.resize(index, std::numeric_limits<double>::quiet_NaN());
         m_doubles.push_back(value);
     } else {
@@ -608,7 +617,7 @@ bool CLogData::Add(int record, int device, int channel, double value, int decima
         for (size_t i = 0; i < m_series.size(); ++i)
             m_index[static_cast<size_t>(m_series[i].device * kChannels + m_series[i].channel)] = static_cast<int>(i);
     }
-    AddRecord(record);
+    if (index == m_records.size() || m_records[index] != record) AddRecord(record);
     m_series[static_cast<size_t>(m_index[key])].Append(index, value, decimals);
     ++m_values;
     return true;
@@ -620,6 +629,7 @@ void CLogData::AddRecord(int record)
         m_records.push_back(record);
         return;
     }
+    if (m_records.back() == record) return;
     const auto place = std::lower_bound(m_records.begin(), m_records.end(), record);
     if (*place == record) return;
     // A record between others: every channel has no value in it.

@@ -38,7 +38,7 @@ constexpr size_t kGap = std::numeric_limits<size_t>::max();
 // the value y(i), NaN when the record has none. With no more than four
 // samples a column, all of them; else for each column the first, the lowest,
 // the highest and the last of the samples in it, so that a spike of a single
-// sample still shows. A sample without a value never joins its neighbours:
+// sample still shows, less those between two of the same value. A sample without a value never joins its neighbours:
 // kGap stands in its place (once for a run of them), and a column's samples
 // on either side of it are kept as two.
 template <class X, class Y>
@@ -50,7 +50,7 @@ std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view,
     kept.reserve(all ? end - first : static_cast<size_t>(columns) * 4 + 8);
     const double width = all ? 0.0 : view.Span() / columns;
     bool open = false;
-    double column = 0.0;
+    double columnStart = 0.0, columnEnd = 0.0;
     size_t firstIn = 0, low = 0, high = 0, last = 0;
     double lowY = 0.0, highY = 0.0;
     const auto close = [&] {
@@ -71,11 +71,15 @@ std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view,
             kept.push_back(i);
             continue;
         }
-        const double at = width > 0 ? std::floor((x(i) - view.min) / width) : 0.0;
-        if (!open || at != column) {
+        // The column changes rarely: a comparison tells, a division only then which.
+        const double at = x(i);
+        if (!open || at >= columnEnd || at < columnStart) {
             close();
             open = true;
-            column = at;
+            const double column = width > 0 ? std::floor((at - view.min) / width) : 0.0;
+            columnStart = width > 0 ? view.min + column * width : -std::numeric_limits<double>::infinity();
+            columnEnd = width > 0 ? columnStart + width : std::numeric_limits<double>::infinity();
+            if (at < columnStart || at >= columnEnd) columnStart = columnEnd = at;  // rounding at an edge
             firstIn = low = high = last = i;
             lowY = highY = value;
             continue;
@@ -92,6 +96,16 @@ std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view,
     }
     close();
     if (!kept.empty() && kept.back() == kGap) kept.pop_back();
+    if (all) return kept;
+    // A sample between two of the same value adds nothing to the line: a
+    // state that holds for an hour needs its two ends, not four a column.
+    size_t out = 0;
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const bool inner = out > 0 && k + 1 < kept.size() && kept[out - 1] != kGap && kept[k] != kGap &&
+                           kept[k + 1] != kGap && y(kept[out - 1]) == y(kept[k]) && y(kept[k + 1]) == y(kept[k]);
+        if (!inner) kept[out++] = kept[k];
+    }
+    kept.resize(out);
     return kept;
 }
 

@@ -219,7 +219,8 @@ CTovinTrendDlg::~CTovinTrendDlg()
     Clear();
     m_data = logread::CLogData{};
 #ifdef __GLIBC__
-    malloc_trim(0);
+    // Qt Charts deletes the items of the lines later, from the event loop.
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { malloc_trim(0); });
 #endif
 }
 
@@ -529,7 +530,9 @@ void CTovinTrendDlg::Decimate(Trace& trace)
     trace.thinned = span > static_cast<size_t>(columns) * 2;
     auto [first, end] = trace.thinned ? ViewIndexes(m_view) : std::pair<size_t, size_t>{0, span};
     end = std::min(end, span);
-    const auto x = [&](size_t i) { return RecordTime(records[i]); };
+    // RecordTime, without a call for each sample.
+    const double interval = 1000.0 * m_data.info.intervalSeconds.value_or(1);
+    const auto x = [&](size_t i) { return m_start + (static_cast<double>(records[i]) - 1.0) * interval; };
     const auto y = [&](size_t i) { return series->RawAt(i); };
     const std::vector<size_t> kept = trend::Decimate(first, end, x, y, m_view, trace.thinned ? columns : 0);
     trace.points.reserve(kept.size());
@@ -570,6 +573,15 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     const bool state = trace.quantity == Quantity::State;
     size_t segment = 0;
     QList<QPointF> list;
+    // A decimated line needs no sample between two on the same pixel row:
+    // the line between them is the same. Every spike of a pixel or more stays.
+    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+    const double rows = pane.chart->plotArea().height();
+    const double low = pane.values->min();
+    const double scale = pane.values->max() > low && rows > 0 ? rows / (pane.values->max() - low) : 0.0;
+    const bool simplify = trace.thinned && !state && scale > 0;
+    const auto row = [&](double y) { return std::floor((y - low) * scale); };
+    const std::vector<trend::Point>& points = trace.points;
     const auto flush = [&] {
         if (list.isEmpty()) return;
         QLineSeries* line = LineOf(trace, segment++);
@@ -578,12 +590,16 @@ void CTovinTrendDlg::FillLine(Trace& trace)
         list.clear();
     };
     double previous = std::numeric_limits<double>::quiet_NaN();
-    for (const trend::Point& p : trace.points) {
+    for (size_t k = 0; k < points.size(); ++k) {
+        const trend::Point& p = points[k];
         if (std::isnan(p.y)) {
             flush();
             previous = p.y;
             continue;
         }
+        if (simplify && !list.isEmpty() && k + 1 < points.size() && !std::isnan(points[k + 1].y) &&
+            row(list.back().y()) == row(p.y) && row(points[k + 1].y) == row(p.y))
+            continue;
         const double y = state ? trend::LaneY(trace.lane, m_lanes, p.y) : p.y;
         if (state && !std::isnan(previous) && previous != y) list.append(QPointF(p.x, previous));
         list.append(QPointF(p.x, y));
@@ -666,10 +682,10 @@ void CTovinTrendDlg::UpdateCharts()
         pane->view->setRenderHint(QPainter::Antialiasing, shown <= kAntialiasedLines);
     }
     if (rearrange) ArrangePanes();
-    ApplyTimeRange();
     // What each line shows first, since the value axes follow it; the lines
     // last: every change of a chart's axes or size makes Qt Charts work
-    // through every point of every line on it again.
+    // through every point of every line on it again, so the lines to be
+    // filled again are emptied before the axes change.
     std::vector<Trace*> refill, grown;
     if (isVisible()) {
         const size_t records = m_data.Records().size();
@@ -685,8 +701,12 @@ void CTovinTrendDlg::UpdateCharts()
         }
         for (Trace* trace : grown)
             if (!AppendLine(*trace)) refill.push_back(trace);
-        for (Trace* trace : refill) Decimate(*trace);
+        for (Trace* trace : refill) {
+            Decimate(*trace);
+            for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
+        }
     }
+    ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
     for (Trace* trace : refill) FillLine(*trace);
