@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -33,6 +34,42 @@ std::vector<Point> StepPoints(const std::vector<Point>& samples);
 // In a list of indexes, where a line breaks: a sample with no value lies between.
 constexpr size_t kGap = std::numeric_limits<size_t>::max();
 
+// Runs of kBlock samples summed up once, so that decimating a day of
+// records need not visit every sample again at each zoom step: the index of
+// the lowest and of the highest sample of each run, or kNoBlock for a run
+// with a sample without a value.
+constexpr size_t kBlock = 16;
+constexpr uint32_t kNoBlock = std::numeric_limits<uint32_t>::max();
+struct Block {
+    uint32_t low = kNoBlock;
+    uint32_t high = kNoBlock;
+};
+// Adds the blocks of the samples [0, span) that `blocks` lacks, whole ones only.
+template <class Y>
+void Summarize(std::vector<Block>& blocks, size_t span, Y&& y)
+{
+    for (size_t b = blocks.size(); (b + 1) * kBlock <= span && span < kNoBlock; ++b) {
+        Block block;
+        double lowY = 0.0, highY = 0.0;
+        for (size_t i = b * kBlock; i < (b + 1) * kBlock; ++i) {
+            const double value = y(i);
+            if (std::isnan(value)) {
+                block = Block{};
+                break;
+            }
+            if (block.low == kNoBlock || value < lowY) {
+                lowY = value;
+                block.low = static_cast<uint32_t>(i);
+            }
+            if (block.high == kNoBlock || value > highY) {
+                highY = value;
+                block.high = static_cast<uint32_t>(i);
+            }
+        }
+        blocks.push_back(block);
+    }
+}
+
 // The samples [first, end) that a plot `columns` pixels wide needs over
 // `view`, as indexes in rising order: sample i lies at x(i) (rising) with
 // the value y(i), NaN when the record has none. With no more than four
@@ -40,9 +77,10 @@ constexpr size_t kGap = std::numeric_limits<size_t>::max();
 // the highest and the last of the samples in it, so that a spike of a single
 // sample still shows, less those between two of the same value. A sample without a value never joins its neighbours:
 // kGap stands in its place (once for a run of them), and a column's samples
-// on either side of it are kept as two.
+// on either side of it are kept as two. `blocks`, when given, sums up y.
 template <class X, class Y>
-std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view, int columns)
+std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view, int columns,
+                             const std::vector<Block>* blocks = nullptr)
 {
     std::vector<size_t> kept;
     if (end <= first) return kept;
@@ -61,6 +99,23 @@ std::vector<size_t> Decimate(size_t first, size_t end, X&& x, Y&& y, Range view,
             if (kept.empty() || kept.back() == kGap || kept.back() < i) kept.push_back(i);
     };
     for (size_t i = first; i < end; ++i) {
+        // A whole block inside the open column: its extremes stand for it.
+        if (blocks && open && i % kBlock == 0 && i / kBlock < blocks->size() && i + kBlock <= end) {
+            const Block& block = (*blocks)[i / kBlock];
+            if (block.low != kNoBlock && x(i + kBlock - 1) < columnEnd) {
+                last = i + kBlock - 1;
+                if (y(block.low) < lowY) {
+                    lowY = y(block.low);
+                    low = block.low;
+                }
+                if (y(block.high) > highY) {
+                    highY = y(block.high);
+                    high = block.high;
+                }
+                i += kBlock - 1;
+                continue;
+            }
+        }
         const double value = y(i);
         if (std::isnan(value)) {
             close();

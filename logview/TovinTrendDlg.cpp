@@ -125,10 +125,12 @@ struct CTovinTrendDlg::Trace {
     // for the records up to `plotted`, all of them or a decimated choice
     // made for `filledView`. The values stay with the log's data.
     std::vector<trend::Point> points;
+    std::vector<trend::Block> blocks;  // of the values, for decimating
     size_t plotted = 0;
     bool thinned = false;
     trend::Range filledView;
-    bool dirty = true;
+    bool dirty = true;     // trace.points to be made again
+    bool relaned = false;  // the same points, in another lane
 };
 
 CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
@@ -329,6 +331,9 @@ void CTovinTrendDlg::AddRecord(const LogRecord& record)
 
 void CTovinTrendDlg::AddRecord(int record, const std::vector<Value>& values)
 {
+    // A record between others moves the samples after it.
+    if (!m_data.Records().empty() && record < m_data.Records().back())
+        for (const auto& trace : m_traces) trace->blocks.clear();
     m_data.AddRecord(record);
     for (const Value& v : values)
         if (m_data.Add(record, v.device, v.channel, v.value, v.decimals)) TraceOf(v.device, v.channel);
@@ -482,12 +487,17 @@ void CTovinTrendDlg::AssignLanes()
         const int now = trace->shown ? lane++ : -1;
         if (now != trace->lane || relabel) {
             trace->lane = now;
-            trace->dirty = true;
+            trace->relaned = true;
             changed = true;
         }
     }
     m_lanes = lanes;
     if (!changed) return;
+    // Each label changes the axis, and Qt Charts then works through every
+    // point of the chart's lines: those to be laid out again go empty first.
+    for (const auto& trace : m_traces)
+        if (trace->relaned)
+            for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
     QCategoryAxis* axis = m_panes->At(Quantity::State).lanes;
     for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setStartValue(trend::LaneRange(lanes).min);
@@ -534,7 +544,9 @@ void CTovinTrendDlg::Decimate(Trace& trace)
     const double interval = 1000.0 * m_data.info.intervalSeconds.value_or(1);
     const auto x = [&](size_t i) { return m_start + (static_cast<double>(records[i]) - 1.0) * interval; };
     const auto y = [&](size_t i) { return series->RawAt(i); };
-    const std::vector<size_t> kept = trend::Decimate(first, end, x, y, m_view, trace.thinned ? columns : 0);
+    if (trace.thinned) trend::Summarize(trace.blocks, span, y);
+    const std::vector<size_t> kept =
+        trend::Decimate(first, end, x, y, m_view, trace.thinned ? columns : 0, &trace.blocks);
     trace.points.reserve(kept.size());
     for (size_t k = 0; k < kept.size(); ++k) {
         // A gap lies where the record after the last value is.
@@ -612,6 +624,7 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     }
     trace.linesUsed = segment;
     trace.dirty = false;
+    trace.relaned = false;
 }
 
 bool CTovinTrendDlg::AppendLine(Trace& trace)
@@ -686,30 +699,33 @@ void CTovinTrendDlg::UpdateCharts()
     // last: every change of a chart's axes or size makes Qt Charts work
     // through every point of every line on it again, so the lines to be
     // filled again are emptied before the axes change.
-    std::vector<Trace*> refill, grown;
+    std::vector<Trace*> refill, grown, relaned;
     if (isVisible()) {
         const size_t records = m_data.Records().size();
         for (const auto& trace : m_traces) {
             if (!trace->shown) continue;
             const bool more = trace->plotted < records;
             const bool moved = trace->thinned && !(trace->filledView == m_view);
-            if (trace->dirty || moved) {
+            if (trace->dirty || moved || (more && trace->relaned)) {
                 refill.push_back(trace.get());
             } else if (more) {
                 grown.push_back(trace.get());
+            } else if (trace->relaned) {
+                relaned.push_back(trace.get());
             }
         }
         for (Trace* trace : grown)
             if (!AppendLine(*trace)) refill.push_back(trace);
-        for (Trace* trace : refill) {
-            Decimate(*trace);
-            for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
-        }
+        for (Trace* trace : refill) Decimate(*trace);
+        for (const std::vector<Trace*>* list : {&refill, &relaned})
+            for (Trace* trace : *list)
+                for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
     }
     ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
-    for (Trace* trace : refill) FillLine(*trace);
+    for (const std::vector<Trace*>* list : {&refill, &relaned})
+        for (Trace* trace : *list) FillLine(*trace);
     UpdateInfo();
     m_reset->setEnabled(m_zoomed);
 }
