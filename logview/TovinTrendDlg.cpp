@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -82,6 +83,13 @@ QIcon Swatch(const QColor& colour, int side)
 }
 
 constexpr int kProgressSteps = 1000;
+
+// The pixel columns of a chart's plot (of its view before it is laid out).
+int PixelColumns(const CTrendPanes::Pane& pane)
+{
+    const double plot = pane.chart->plotArea().width();
+    return std::max(200, plot > 0 ? static_cast<int>(std::ceil(plot)) : pane.view->width());
+}
 
 // Above this many lines in a chart, they are drawn without antialiasing.
 constexpr int kAntialiasedLines = 32;
@@ -536,7 +544,7 @@ void CTovinTrendDlg::Decimate(Trace& trace)
     const std::vector<int>& records = m_data.Records();
     const size_t span = series->Span();
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
-    const int columns = std::max(200, pane.view->width());
+    const int columns = PixelColumns(pane);
     trace.thinned = span > static_cast<size_t>(columns) * 2;
     auto [first, end] = trace.thinned ? ViewIndexes(m_view) : std::pair<size_t, size_t>{0, span};
     end = std::min(end, span);
@@ -638,7 +646,7 @@ bool CTovinTrendDlg::AppendLine(Trace& trace)
     const std::vector<int>& records = m_data.Records();
     const size_t span = series->Span();
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
-    if (span > static_cast<size_t>(std::max(200, pane.view->width())) * 2) return false;
+    if (span > static_cast<size_t>(PixelColumns(pane)) * 2) return false;
     const bool state = trace.quantity == Quantity::State;
     QList<QPointF> list;
     double previous = state ? trend::LaneY(trace.lane, m_lanes, trace.points.back().y) : trace.points.back().y;
