@@ -83,6 +83,8 @@ QIcon Swatch(const QColor& colour, int side)
 }
 
 constexpr int kProgressSteps = 1000;
+// Values of a log whose memory is given back when its window closes.
+constexpr size_t kLargeLogValues = 2'000'000;
 
 // The pixel columns of a chart's plot (of its view before it is laid out).
 int PixelColumns(const CTrendPanes::Pane& pane)
@@ -225,12 +227,17 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
 CTovinTrendDlg::~CTovinTrendDlg()
 {
     // A day of logging is a few hundred megabytes: given back to the system
-    // when the window closes, not kept by the allocator for later.
+    // when the window closes, not kept by the allocator for later. A small
+    // log's memory is left to be used again: giving it back costs the next
+    // window as much as it saves.
+    const bool large = m_data.ValueCount() > kLargeLogValues;
     Clear();
     m_data = logread::CLogData{};
 #ifdef __GLIBC__
     // Qt Charts deletes the items of the lines later, from the event loop.
-    QTimer::singleShot(0, QCoreApplication::instance(), [] { malloc_trim(0); });
+    if (large) QTimer::singleShot(0, QCoreApplication::instance(), [] { malloc_trim(0); });
+#else
+    (void)large;
 #endif
 }
 
