@@ -543,7 +543,7 @@ double Restore(float value, int decimals)
 double LogSeries::At(size_t index) const
 {
     if (index >= Span()) return std::numeric_limits<double>::quiet_NaN();
-    if (m_wide) return m_doubles[index];
+    if (m_storage != Storage::Floats) return RawAt(index);
     const float value = m_floats[index];
     return std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : Restore(value, decimals);
 }
@@ -551,7 +551,9 @@ double LogSeries::At(size_t index) const
 bool LogSeries::Append(size_t index, double value, int newDecimals)
 {
     if (index < Span()) return false;
-    if (!m_wide && newDecimals > decimals && m_count > 0) {
+    // A state is 0 or 1; -0 (a "-0" in the file) keeps its sign only in a float.
+    if (m_storage == Storage::Bytes && !(value == 1.0 || (value == 0.0 && !std::signbit(value)))) ToFloats();
+    if (m_storage == Storage::Floats && newDecimals > decimals && m_count > 0) {
         // More decimals: each float must still give its value back.
         for (const float f : m_floats)
             if (!std::isnan(f) && Restore(f, newDecimals) != Restore(f, decimals)) {
@@ -561,40 +563,62 @@ bool LogSeries::Append(size_t index, double value, int newDecimals)
     }
     decimals = std::max(decimals, newDecimals);
     const float narrow = static_cast<float>(value);
-    if (!m_wide && Restore(narrow, decimals) != value) Widen();
-    if (index == Span()) {
-        if (m_wide) m_doubles.push_back(value);
-        else m_floats.push_back(narrow);
-    } else if (m_wide) {
-        m_doubles.resize(index, std::numeric_limits<double>::quiet_NaN());
-        m_doubles.push_back(value);
-    } else {
+    if (m_storage == Storage::Floats && Restore(narrow, decimals) != value) Widen();
+    switch (m_storage) {
+    case Storage::Bytes:
+        m_bytes.resize(index, kNoByte);
+        m_bytes.push_back(value == 1.0 ? 1 : 0);
+        break;
+    case Storage::Floats:
         m_floats.resize(index, std::numeric_limits<float>::quiet_NaN());
         m_floats.push_back(narrow);
+        break;
+    case Storage::Doubles:
+        m_doubles.resize(index, std::numeric_limits<double>::quiet_NaN());
+        m_doubles.push_back(value);
+        break;
     }
     ++m_count;
     return true;
+}
+
+void LogSeries::ToFloats()
+{
+    m_floats.reserve(std::max(m_bytes.capacity(), m_bytes.size() + 1));
+    for (size_t i = 0; i < m_bytes.size(); ++i) m_floats.push_back(static_cast<float>(RawAt(i)));
+    m_storage = Storage::Floats;
+    std::vector<unsigned char>().swap(m_bytes);
 }
 
 void LogSeries::Widen()
 {
     m_doubles.reserve(std::max(m_floats.capacity(), m_floats.size() + 1));
     for (size_t i = 0; i < m_floats.size(); ++i) m_doubles.push_back(At(i));
-    m_wide = true;
+    m_storage = Storage::Doubles;
     std::vector<float>().swap(m_floats);
 }
 
 void LogSeries::InsertGap(size_t index)
 {
     if (index >= Span()) return;
-    if (m_wide) m_doubles.insert(m_doubles.begin() + static_cast<long>(index), std::numeric_limits<double>::quiet_NaN());
-    else m_floats.insert(m_floats.begin() + static_cast<long>(index), std::numeric_limits<float>::quiet_NaN());
+    switch (m_storage) {
+    case Storage::Bytes: m_bytes.insert(m_bytes.begin() + static_cast<long>(index), kNoByte); break;
+    case Storage::Floats:
+        m_floats.insert(m_floats.begin() + static_cast<long>(index), std::numeric_limits<float>::quiet_NaN());
+        break;
+    case Storage::Doubles:
+        m_doubles.insert(m_doubles.begin() + static_cast<long>(index), std::numeric_limits<double>::quiet_NaN());
+        break;
+    }
 }
 
 void LogSeries::Reserve(size_t records)
 {
-    if (m_wide) m_doubles.reserve(records);
-    else m_floats.reserve(records);
+    switch (m_storage) {
+    case Storage::Bytes: m_bytes.reserve(records); break;
+    case Storage::Floats: m_floats.reserve(records); break;
+    case Storage::Doubles: m_doubles.reserve(records); break;
+    }
 }
 
 bool CLogData::Add(int record, int device, int channel, double value, int decimals)
@@ -612,6 +636,7 @@ bool CLogData::Add(int record, int device, int channel, double value, int decima
         LogSeries series;
         series.device = device;
         series.channel = channel;
+        if (QuantityOf(channel) == Quantity::State) series.m_storage = LogSeries::Storage::Bytes;
         series.Reserve(std::max(m_reserve, m_records.size() + 1));
         m_series.insert(place, std::move(series));
         for (size_t i = 0; i < m_series.size(); ++i)

@@ -15,9 +15,10 @@
 
 #include <array>
 #include <cmath>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,10 +82,11 @@ struct LogPoint {
 // CLogData::Records(); a record without a value of the channel (a failed
 // reading, a device that did not answer) has none here either.
 //
-// A day of logging holds tens of millions of values: they are kept as
-// 32-bit floats, each given back as the double its text was read as (the
-// nearest one to the decimals written). A channel with a value a float
-// cannot give back that way keeps doubles instead.
+// A day of logging holds tens of millions of values: a pin state is kept
+// as a byte, any other value as a 32-bit float, each given back as the
+// double its text was read as (the nearest one to the decimals written). A
+// channel with a value a byte or a float cannot give back that way keeps
+// floats or doubles instead.
 struct LogSeries {
     int device = 0;
     int channel = 0;
@@ -94,28 +96,43 @@ struct LogSeries {
     Quantity GetQuantity() const { return QuantityOf(channel); }
 
     // Record indexes up to the last one with a value.
-    size_t Span() const { return m_wide ? m_doubles.size() : m_floats.size(); }
+    size_t Span() const
+    {
+        return m_storage == Storage::Bytes    ? m_bytes.size()
+               : m_storage == Storage::Floats ? m_floats.size()
+                                              : m_doubles.size();
+    }
     // The values it holds.
     size_t Count() const { return m_count; }
     bool Has(size_t index) const { return index < Span() && !std::isnan(RawAt(index)); }
     // The value of the record at `index`; NaN when it has none.
     double At(size_t index) const;
-    // A float view for drawing: NaN when absent. Cheaper than At.
+    // Near enough to draw (within a float of At); NaN when absent. Cheaper than At.
     double RawAt(size_t index) const
     {
-        return m_wide ? m_doubles[index] : static_cast<double>(m_floats[index]);
+        switch (m_storage) {
+        case Storage::Bytes: return m_bytes[index] == kNoByte ? std::numeric_limits<double>::quiet_NaN() : m_bytes[index];
+        case Storage::Floats: return static_cast<double>(m_floats[index]);
+        case Storage::Doubles: break;
+        }
+        return m_doubles[index];
     }
 
 private:
     friend class CLogData;
+    enum class Storage : unsigned char { Bytes, Floats, Doubles };
+    static constexpr unsigned char kNoByte = 2;
+
     bool Append(size_t index, double value, int decimals);
     void InsertGap(size_t index);
     void Reserve(size_t records);
+    void ToFloats();
     void Widen();
 
+    Storage m_storage = Storage::Floats;
+    std::vector<unsigned char> m_bytes;  // 0, 1 or kNoByte
     std::vector<float> m_floats;
-    std::vector<double> m_doubles;  // instead, once m_wide
-    bool m_wide = false;
+    std::vector<double> m_doubles;
     size_t m_count = 0;
 };
 
