@@ -137,6 +137,7 @@ struct CTovinTrendDlg::Trace {
     std::vector<trend::Point> points;
     std::vector<trend::Block> blocks;  // of the values, for decimating
     size_t plotted = 0;
+    size_t span = 0;  // the series' Span() then: records after it had no value yet
     bool thinned = false;
     trend::Range filledView;
     bool dirty = true;     // trace.points to be made again
@@ -569,6 +570,7 @@ void CTovinTrendDlg::Decimate(Trace& trace)
         trace.points.push_back({x(i), kept[k] == trend::kGap ? std::numeric_limits<double>::quiet_NaN() : series->At(i)});
     }
     trace.plotted = records.size();
+    trace.span = span;
     trace.filledView = m_view;
 }
 
@@ -657,7 +659,8 @@ bool CTovinTrendDlg::AppendLine(Trace& trace)
     const bool state = trace.quantity == Quantity::State;
     QList<QPointF> list;
     double previous = state ? trend::LaneY(trace.lane, m_lanes, trace.points.back().y) : trace.points.back().y;
-    for (size_t i = trace.plotted; i < span; ++i) {
+    // From the first record after the last value: one without a value since is a gap.
+    for (size_t i = trace.span; i < span; ++i) {
         if (!series->Has(i)) return false;  // a gap: the lines are laid out again
         const double value = series->At(i);
         const double x = RecordTime(records[i]);
@@ -669,6 +672,7 @@ bool CTovinTrendDlg::AppendLine(Trace& trace)
     }
     if (!list.isEmpty()) trace.lines[trace.linesUsed - 1]->append(list);
     trace.plotted = records.size();
+    trace.span = span;
     trace.filledView = m_view;
     return true;
 }

@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "app/TovinMainDlg.h"
@@ -474,32 +475,57 @@ TEST(TrendWindow, MissingReadingsAreGapsAndSpikesStayInLongLogs)
 {
     // HMU1 answers in every record but 40..59 and 2000..2099; HMU0's VMON1
     // reading failed in record 7; record 3000 holds HMU0's spike.
-    const auto log = [](int records) {
+    const auto values = [](int r) {
+        std::vector<logtest::Value> in;
+        if (r != 7) in.push_back({0, kVmon1, r == 3000 ? 9.5 : 1.2 + 0.001 * (r % 5)});
+        in.push_back({0, kHvout1, static_cast<double>((r / 50) % 2)});
+        if (!(r >= 40 && r < 60) && !(r >= 2000 && r < 2100)) in.push_back({1, kVmon1, 1.6 + 0.001 * (r % 3)});
+        return in;
+    };
+    const auto log = [&](int records) {
         std::string text = logtest::Header(1, records);
         for (int r = 1; r <= records; ++r) {
-            const bool hmu1 = !(r >= 40 && r < 60) && !(r >= 2000 && r < 2100);
-            std::vector<logtest::Value> values;
-            if (r != 7) values.push_back({0, kVmon1, r == 3000 ? 9.5 : 1.2 + 0.001 * (r % 5)});
-            values.push_back({0, kHvout1, static_cast<double>((r / 50) % 2)});
-            if (hmu1) values.push_back({1, kVmon1, 1.6 + 0.001 * (r % 3)});
-            text += logtest::Record(r, hmu1 ? std::vector<int>{0, 1} : std::vector<int>{0}, values);
+            const std::vector<logtest::Value> in = values(r);
+            text += logtest::Record(r, in.back().device == 1 ? std::vector<int>{0, 1} : std::vector<int>{0}, in);
         }
         return text;
     };
     const struct {
         const char* name;
         int records;
+        bool live;  // record by record as a logging run writes them, drawn after each
         std::vector<std::pair<int, std::vector<int>>> gaps;  // device: the records after which its line breaks
     } cases[] = {
-        {"drawn whole", 100, {{0, {6}}, {1, {39}}}},
-        {"decimated", 6000, {{0, {6}}, {1, {39, 1999}}}},
+        {"drawn whole", 100, false, {{0, {6}}, {1, {39}}}},
+        {"decimated", 6000, false, {{0, {6}}, {1, {39, 1999}}}},
+        {"as it is written", 100, true, {{0, {6}}, {1, {39}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        logtest::TempFile file("gaps.log", log(c.records));
-        Opened o(file.Path());
-        ASSERT_NE(o.trend, nullptr);
-        CTovinTrendDlg& trend = *o.trend;
+        logtest::TempFile file("gaps.log", c.live ? std::string() : log(c.records));
+        std::unique_ptr<Opened> opened;
+        std::unique_ptr<CTovinTrendDlg> live;
+        if (c.live) {
+            live = std::make_unique<CTovinTrendDlg>();
+            logread::LogInfo info;
+            info.intervalSeconds = 1;
+            info.start = logread::LogDateTime{2024, 12, 31, 23, 59, 58};
+            live->StartLive(info, QStringLiteral("gaps.log"));
+            live->resize(1200, 700);
+            live->show();
+            for (int r = 1; r <= c.records; ++r) {
+                std::vector<CTovinTrendDlg::Value> in;
+                for (const logtest::Value& v : values(r))
+                    in.push_back({v.device, v.channel, v.value, v.channel == kHvout1 ? 0 : 3});
+                live->AddRecord(r, in);
+                if (r == 2) live->SetShown(1, kVmon1, true);
+                QApplication::processEvents();
+            }
+        } else {
+            opened = std::make_unique<Opened>(file.Path());
+            ASSERT_NE(opened->trend, nullptr);
+        }
+        CTovinTrendDlg& trend = c.live ? *live : *opened->trend;
         trend.SetShown(1, kVmon1, true);
         trend.UpdateCharts();
         for (const auto& [device, after] : c.gaps) {
