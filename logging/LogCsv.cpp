@@ -48,6 +48,7 @@ size_t KeyOf(ChannelId id)
 class CColumnFinder : public CLogSink {
 public:
     void Record(int) override {}
+    bool WantsValues() const override { return false; }
     bool Value(int record, ChannelId id, double, int decimals, std::string_view) override
     {
         const size_t key = KeyOf(id);
@@ -89,6 +90,8 @@ public:
         m_buffer = header + '\n';
     }
 
+    bool WantsValues() const override { return false; }
+
     void Record(int record) override
     {
         if (m_open && record == m_record) return;
@@ -120,6 +123,7 @@ public:
                 cell.append(static_cast<size_t>(decimals - written), '0');
             }
         } else {
+            if (!plain.empty()) std::from_chars(plain.data(), plain.data() + plain.size(), value);
             cell = FormatLogValue(value, decimals);
         }
         return true;

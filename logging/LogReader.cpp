@@ -128,12 +128,31 @@ constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 
 // leading zero, a point with digits after it, at most 15 digits in all so
 // that their integer and the power of ten are exact doubles and one
 // division gives the nearest double, as from_chars does. False for any
-// other text, which from_chars then reads.
-bool PlainNumber(std::string_view text, double& value, int& decimals)
+// other text, which from_chars then reads. The division is left to those
+// who want the value: it costs more than the rest of the line.
+struct PlainDigits {
+    uint64_t units = 0;
+    size_t fraction = 0;
+    bool negative = false;
+    double Value() const
+    {
+        const double value = static_cast<double>(units) / kPowersOfTen[fraction];
+        return negative ? -value : value;
+    }
+    // 0 or 1 (also "-0" and "1.000"), without the division.
+    bool IsState() const
+    {
+        static constexpr uint64_t kUnitsOfOne[] = {1,      10,      100,      1000,      10000,
+                                                   100000, 1000000, 10000000, 100000000, 1000000000};
+        return units == 0 || (!negative && units == kUnitsOfOne[fraction]);
+    }
+};
+
+bool PlainNumber(std::string_view text, PlainDigits& digits)
 {
     size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++i;
+    digits.negative = !text.empty() && text[0] == '-';
+    if (digits.negative) ++i;
     const size_t first = i;
     uint64_t units = 0;
     while (i < text.size() && IsDigit(text[i])) units = units * 10 + static_cast<uint64_t>(text[i++] - '0');
@@ -147,9 +166,8 @@ bool PlainNumber(std::string_view text, double& value, int& decimals)
         if (fraction == 0) return false;
     }
     if (i != text.size() || whole + fraction > 15 || fraction > 9) return false;
-    value = static_cast<double>(units) / kPowersOfTen[fraction];
-    if (negative) value = -value;
-    decimals = static_cast<int>(fraction);
+    digits.units = units;
+    digits.fraction = fraction;
     return true;
 }
 
@@ -315,17 +333,22 @@ private:
         m_data->Reserve(static_cast<size_t>(std::min<uint64_t>(records + records / 32 + 16, 1u << 26)));
     }
 
-    std::optional<ChannelId> Channel(std::string_view name)
+    // Plain out-parameters: an optional copied on every line costs more than the line.
+    bool Channel(std::string_view name, ChannelId& id)
     {
         const auto& names = ChannelNames();
         const size_t guess = m_lastKey + 1 < names.size() ? m_lastKey + 1 : 0;
         if (IsName(name, names[guess])) {
             m_lastKey = guess;
-            return ChannelId{static_cast<int>(guess) / kChannels, static_cast<int>(guess) % kChannels};
+            id.device = static_cast<int>(guess) / kChannels;
+            id.channel = static_cast<int>(guess) % kChannels;
+            return true;
         }
-        const std::optional<ChannelId> id = ParseChannelName(name);
-        if (id) m_lastKey = static_cast<size_t>(id->device * kChannels + id->channel);
-        return id;
+        const std::optional<ChannelId> parsed = ParseChannelName(name);
+        if (!parsed) return false;
+        id = *parsed;
+        m_lastKey = static_cast<size_t>(id.device * kChannels + id.channel);
+        return true;
     }
 
     bool HeaderLine(std::string_view line)
@@ -376,16 +399,20 @@ private:
         }
         std::string_view text = line.substr(0, comma);
         const std::string_view name = line.substr(comma + 2);
-        const std::optional<ChannelId> id = Channel(name);
-        if (!id) {
+        ChannelId id;
+        if (!Channel(name, id)) {
             Problem("not a channel of a log: ", Quote(name));
             return;
         }
         while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-        double value = 0.0;
+        double value = std::numeric_limits<double>::quiet_NaN();
         int decimals = 0;
-        const bool plain = PlainNumber(text, value, decimals);
-        if (!plain) {
+        PlainDigits digits;
+        const bool plain = PlainNumber(text, digits);
+        if (plain) {
+            decimals = static_cast<int>(digits.fraction);
+            if (m_sink.WantsValues()) value = digits.Value();
+        } else {
             const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
             if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
                 Problem("not a number: " + Quote(text) + " for ", std::string(name));
@@ -398,12 +425,12 @@ private:
                 decimals = 6;
             }
         }
-        const bool state = Quantities()[static_cast<size_t>(id->channel)] == Quantity::State;
-        if (state && value != 0.0 && value != 1.0) {
+        const bool state = Quantities()[static_cast<size_t>(id.channel)] == Quantity::State;
+        if (state && (plain ? !digits.IsState() : value != 0.0 && value != 1.0)) {
             Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
             return;
         }
-        if (!m_sink.Value(m_record, *id, value, std::min(decimals, 9), plain ? text : std::string_view()))
+        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), plain ? text : std::string_view()))
             Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
     }
 

@@ -218,8 +218,11 @@ class CLogSink {
 public:
     virtual ~CLogSink() = default;
     virtual void Record(int record) = 0;
-    // False: the channel has a value in this record already.
+    // False: the channel has a value in this record already. `value` is NaN
+    // for a plain one when the sink wants no values.
     virtual bool Value(int record, ChannelId id, double value, int decimals, std::string_view plain) = 0;
+    // A sink that writes the text may do without the numbers of plain values.
+    virtual bool WantsValues() const { return true; }
 };
 
 // Told how far a file has been read; false stops the reading (Cancel).
