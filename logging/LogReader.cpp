@@ -243,7 +243,7 @@ public:
     // `expectedBytes`: the file's size when known, for `data` to take room
     // for its records once the first is read.
     CParser(LogReadResult& result, CLogSink& sink, CLogData* data = nullptr, uint64_t expectedBytes = 0)
-        : m_result(result), m_sink(sink), m_data(data), m_expectedBytes(expectedBytes)
+        : m_result(result), m_sink(sink), m_wantsValues(sink.WantsValues()), m_data(data), m_expectedBytes(expectedBytes)
     {
     }
 
@@ -411,7 +411,7 @@ private:
         const bool plain = PlainNumber(text, digits);
         if (plain) {
             decimals = static_cast<int>(digits.fraction);
-            if (m_sink.WantsValues()) value = digits.Value();
+            if (m_wantsValues) value = digits.Value();
         } else {
             const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
             if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
@@ -436,6 +436,7 @@ private:
 
     LogReadResult& m_result;
     CLogSink& m_sink;
+    bool m_wantsValues;
     CLogData* m_data;
     uint64_t m_expectedBytes;
     uint64_t m_bytes = 0;
