@@ -602,14 +602,18 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     const bool state = trace.quantity == Quantity::State;
     size_t segment = 0;
     QList<QPointF> list;
-    // A decimated line needs no sample between two on the same pixel row:
-    // the line between them is the same. Every spike of a pixel or more stays.
+    // A decimated line needs no sample between two on the same pixel row,
+    // nor one on the very pixel of the sample before it: the line drawn is
+    // the same to the pixel. Every spike of a pixel or more stays.
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
-    const double rows = pane.chart->plotArea().height();
+    const QRectF plot = pane.chart->plotArea();
     const double low = pane.values->min();
-    const double scale = pane.values->max() > low && rows > 0 ? rows / (pane.values->max() - low) : 0.0;
-    const bool simplify = trace.thinned && !state && scale > 0;
+    const double scale =
+        pane.values->max() > low && plot.height() > 0 ? plot.height() / (pane.values->max() - low) : 0.0;
+    const double across = m_view.Span() > 0 ? plot.width() / m_view.Span() : 0.0;
+    const bool simplify = trace.thinned && !state && scale > 0 && across > 0;
     const auto row = [&](double y) { return std::floor((y - low) * scale); };
+    const auto column = [&](double x) { return std::floor((x - m_view.min) * across); };
     const std::vector<trend::Point>& points = trace.points;
     const auto flush = [&] {
         if (list.isEmpty()) return;
@@ -627,7 +631,8 @@ void CTovinTrendDlg::FillLine(Trace& trace)
             continue;
         }
         if (simplify && !list.isEmpty() && k + 1 < points.size() && !std::isnan(points[k + 1].y) &&
-            row(list.back().y()) == row(p.y) && row(points[k + 1].y) == row(p.y))
+            row(list.back().y()) == row(p.y) &&
+            (row(points[k + 1].y) == row(p.y) || column(list.back().x()) == column(p.x)))
             continue;
         const double y = state ? trend::LaneY(trace.lane, m_lanes, p.y) : p.y;
         if (state && !std::isnan(previous) && previous != y) list.append(QPointF(p.x, previous));
