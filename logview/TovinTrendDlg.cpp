@@ -291,7 +291,8 @@ bool CTovinTrendDlg::OpenFile(const QString& path)
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     logread::LogReadResult result =
         logread::ReadLogFile(QFile::encodeName(path).toStdString(), [&progress](uint64_t done, uint64_t total) {
-            if (total > 0) progress.setValue(static_cast<int>(std::min<uint64_t>(done * kProgressSteps / total, kProgressSteps - 1)));
+            if (total > 0)
+                progress.setValue(static_cast<int>(std::min<uint64_t>(done * kProgressSteps / total, kProgressSteps - 1)));
             // Until the progress bar shows (it blocks the other windows), no input: only drawing.
             QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
                                                                  : QEventLoop::ExcludeUserInputEvents);

@@ -42,7 +42,9 @@ public:
     ~CTovinTrendDlg() override;
 
     // Reads the log and shows it. False, after telling the user why, when
-    // nothing could be read; lines that were skipped are reported too.
+    // nothing could be read; lines that were skipped are reported too. A
+    // long read shows its progress, and False without a word when the user
+    // cancels it.
     bool OpenFile(const QString& path);
 
     // Follows a logging run: what its file holds so far, then each record
