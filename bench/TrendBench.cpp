@@ -6,18 +6,29 @@
 // otherwise.
 //
 //   build/bench/zent2-trend-bench [RUNS]
+//
+// With a log file instead (a day of eight devices: bench/make-day-log), what
+// the Trend window costs on it: opened and first drawn, a zoom or pan step
+// and a device ticked in the legend with every channel shown, and the peak
+// memory of the process:
+//
+//   build/bench/zent2-trend-bench FILE.log [RUNS]
 
 #include <QApplication>
+#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <string>
 #include <vector>
 
+#include "bench/Bench.h"
 #include "logging/LogCsv.h"
 #include "logging/LogReader.h"
 #include "logging/LogWriter.h"
@@ -74,12 +85,102 @@ void Report(const char* what, int runs, const std::function<void()>& body)
     std::printf("%-62s best %8.1f ms  median %8.1f ms  (%d runs)\n", what, times.front(), times[times.size() / 2], runs);
 }
 
+// Megabytes of the process: its peak ("VmHWM") or now ("VmRSS").
+long MemoryMb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key) + 1) / 1024;
+    return -1;
+}
+
+struct Times {
+    std::vector<double> ms;
+    void Add(double seconds) { ms.push_back(seconds * 1000.0); }
+    // "what: 64 ms" (the median), then the best and the median.
+    void Print(const char* what)
+    {
+        std::sort(ms.begin(), ms.end());
+        std::printf("%s: %.0f ms\n", what, ms[ms.size() / 2]);
+        std::printf("  (%s best %.1f ms, median %.1f ms, %zu runs)\n", what, ms.front(), ms[ms.size() / 2], ms.size());
+    }
+};
+
+void Draw(CTovinTrendDlg& trend)
+{
+    QApplication::processEvents();
+    trend.UpdateCharts();
+    trend.grab();
+}
+
+int FileBench(const QString& file, int runs)
+{
+    // CPU time too: the machine may be shared, and waiting is not work.
+    Times open, openCpu, zoom, zoomCpu, tick, tickCpu;
+    for (int i = 0; i < runs; ++i) {
+        const double cpu = bench::CpuSeconds();
+        open.Add(Seconds([&] {
+            CTovinTrendDlg trend;
+            trend.resize(1180, 700);
+            if (!trend.OpenFile(file)) std::exit(1);
+            trend.show();
+            Draw(trend);
+        }));
+        openCpu.Add(bench::CpuSeconds() - cpu);
+    }
+    {
+        CTovinTrendDlg trend;
+        trend.resize(1180, 700);
+        trend.OpenFile(file);
+        trend.show();
+        QTreeWidget* legend = trend.Legend();
+        for (int d = 0; d < legend->topLevelItemCount(); ++d) legend->topLevelItem(d)->setCheckState(0, Qt::Checked);
+        Draw(trend);
+        // Wheel steps in and out around the middle, and drags along.
+        for (int i = 0; i < 2 * runs; ++i) {
+            const double cpu = bench::CpuSeconds();
+            zoom.Add(Seconds([&] {
+                if (i % 4 == 3) trend.Pan(0.1);
+                else trend.ZoomAt(0.5, i % 4 == 2 ? 1.25 : 0.8);
+                Draw(trend);
+            }));
+            zoomCpu.Add(bench::CpuSeconds() - cpu);
+        }
+        trend.ResetZoom();
+        Draw(trend);
+        // The last device off and on again, as a click in the legend does.
+        QTreeWidgetItem* device = legend->topLevelItem(legend->topLevelItemCount() - 1);
+        for (int i = 0; i < 2 * runs; ++i) {
+            const double cpu = bench::CpuSeconds();
+            tick.Add(Seconds([&] {
+                device->setCheckState(0, i % 2 == 0 ? Qt::Unchecked : Qt::Checked);
+                Draw(trend);
+            }));
+            tickCpu.Add(bench::CpuSeconds() - cpu);
+        }
+    }
+    QApplication::processEvents();
+    open.Print("open+draw");
+    openCpu.Print("open+draw CPU");
+    zoom.Print("zoom step (all channels)");
+    zoomCpu.Print("zoom step (all channels) CPU");
+    tick.Print("legend tick");
+    tickCpu.Print("legend tick CPU");
+    std::printf("peak memory: %ld MB\n", MemoryMb("VmHWM:"));
+    std::printf("memory after the windows closed: %ld MB\n", MemoryMb("VmRSS:"));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    if (argc > 1 && std::filesystem::is_regular_file(argv[1])) {
+        std::printf("memory before: %ld MB\n", MemoryMb("VmRSS:"));
+        return FileBench(QString::fromLocal8Bit(argv[1]), argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
+    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     const std::filesystem::path path = std::filesystem::temp_directory_path() / "zent2-trend-bench.log";

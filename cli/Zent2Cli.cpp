@@ -892,14 +892,25 @@ int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port
 int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err)
 {
     const bool standardInput = request.csvFile == cli::kStandardStream;
-    const logread::LogReadResult log = standardInput ? logread::ReadLog(m_input ? *m_input : std::cin)
-                                                     : logread::ReadLogFile(request.csvFile);
+    // A file is read twice, row by row, so that a day of logging takes no
+    // more memory than a minute; standard input can be read only once.
+    logread::LogCsvPlan plan;
+    if (standardInput) plan.read = logread::ReadLog(m_input ? *m_input : std::cin);
+    else plan = logread::PlanLogCsv(request.csvFile);
+    const logread::LogReadResult& log = plan.read;
     if (!log.ok) {
         Message(err, log.error);
         return kExitDevice;
     }
     for (const std::string& message : log.Messages()) Message(err, request.csvFile + ": " + message);
-    if (!logread::WriteLogCsv(log.data, out)) {
+    std::string error;
+    const bool written = standardInput ? logread::WriteLogCsv(log.data, out)
+                                       : logread::StreamLogCsv(request.csvFile, plan, out, error);
+    if (!error.empty()) {
+        Message(err, error);
+        return kExitDevice;
+    }
+    if (!written) {
         if (&out == &std::cout && cli::StandardOutputReaderGone()) return kExitOk;
         Message(err, "the CSV could not be written to standard output");
         return kExitDevice;

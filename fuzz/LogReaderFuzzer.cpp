@@ -36,14 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     size_t values = 0;
     for (const logread::LogSeries& series : memory.data.Series()) {
-        FUZZ_CHECK(!series.points.empty());
-        for (size_t i = 0; i < series.points.size(); ++i) {
-            const logread::LogPoint& point = series.points[i];
+        const std::vector<logread::LogPoint> points = memory.data.Points(series);
+        FUZZ_CHECK(!points.empty() && points.size() == series.Count());
+        for (size_t i = 0; i < points.size(); ++i) {
+            const logread::LogPoint& point = points[i];
             FUZZ_CHECK(std::isfinite(point.value));
-            FUZZ_CHECK(i == 0 || series.points[i - 1].record < point.record);
+            FUZZ_CHECK(i == 0 || points[i - 1].record < point.record);
             if (series.GetQuantity() == logread::Quantity::State) FUZZ_CHECK(point.value == 0.0 || point.value == 1.0);
         }
-        values += series.points.size();
+        values += points.size();
     }
     FUZZ_CHECK(values == memory.data.ValueCount());
 

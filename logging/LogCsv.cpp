@@ -1,5 +1,6 @@
 #include "logging/LogCsv.h"
 
+#include <array>
 #include <charconv>
 #include <ostream>
 #include <vector>
@@ -21,22 +22,178 @@ bool WriteLogCsv(const CLogData& data, std::ostream& out)
     for (const LogSeries& s : series) row += "," + s.Name();
     out << row << '\n';
 
-    // One cursor per channel: the records come in the order the points do.
-    std::vector<size_t> next(series.size(), 0);
-    for (const int record : data.Records()) {
-        row = std::to_string(record) + "," + data.RecordTimeText(record);
-        for (size_t i = 0; i < series.size(); ++i) {
+    const std::vector<int>& records = data.Records();
+    for (size_t index = 0; index < records.size(); ++index) {
+        row = std::to_string(records[index]) + "," + data.RecordTimeText(records[index]);
+        for (const LogSeries& s : series) {
             row += ',';
-            const std::vector<LogPoint>& points = series[i].points;
-            if (next[i] < points.size() && points[next[i]].record == record) {
-                row += FormatLogValue(points[next[i]].value, series[i].decimals);
-                ++next[i];
-            }
+            if (s.Has(index)) row += FormatLogValue(s.At(index), s.decimals);
         }
         out << row << '\n';
         if (!out) return false;
     }
     return static_cast<bool>(out.flush());
+}
+
+namespace {
+
+constexpr size_t kKeys = static_cast<size_t>(kDevices * kChannels);
+
+size_t KeyOf(ChannelId id)
+{
+    return static_cast<size_t>(id.device * kChannels + id.channel);
+}
+
+// The first reading: which channels have a value, with how many decimals.
+class CColumnFinder : public CLogSink {
+public:
+    void Record(int) override {}
+    bool WantsValues() const override { return false; }
+    bool Value(int record, ChannelId id, double, int decimals, std::string_view) override
+    {
+        const size_t key = KeyOf(id);
+        if (m_last[key] >= record) return false;
+        m_last[key] = record;
+        m_decimals[key] = std::max(m_decimals[key], decimals);
+        return true;
+    }
+    std::vector<LogCsvColumn> Columns() const
+    {
+        std::vector<LogCsvColumn> columns;
+        for (size_t key = 0; key < kKeys; ++key)
+            if (m_last[key] > 0)
+                columns.push_back({{static_cast<int>(key) / kChannels, static_cast<int>(key) % kChannels},
+                                   m_decimals[key]});
+        return columns;
+    }
+
+private:
+    std::array<int, kKeys> m_last{};
+    std::array<int, kKeys> m_decimals{};
+};
+
+// The second reading: a row as each record ends, written in large pieces.
+class CRowWriter : public CLogSink {
+public:
+    CRowWriter(const LogCsvPlan& plan, std::ostream& out) : m_out(out), m_lastRecord(plan.read.lastRecord)
+    {
+        m_time.info = plan.read.data.info;
+        m_column.fill(-1);
+        std::string header = "record,time";
+        for (const LogCsvColumn& column : plan.columns) {
+            m_column[KeyOf(column.id)] = static_cast<int>(m_decimals.size());
+            m_decimals.push_back(column.decimals);
+            header += "," + LogValueName(column.id.device, column.id.channel);
+        }
+        m_cells.resize(m_decimals.size());
+        m_filled.assign(m_decimals.size(), false);
+        m_buffer = header + '\n';
+    }
+
+    bool WantsValues() const override { return false; }
+
+    void Record(int record) override
+    {
+        if (m_open && record == m_record) return;
+        EndRow();
+        if (record > m_lastRecord) return;  // written since the first reading
+        m_record = record;
+        m_open = true;
+    }
+
+    bool Value(int record, ChannelId id, double value, int, std::string_view plain) override
+    {
+        if (!m_open || record != m_record) return true;
+        const int column = m_column[KeyOf(id)];
+        if (column < 0) return true;
+        const auto c = static_cast<size_t>(column);
+        if (m_filled[c]) return false;
+        m_filled[c] = true;
+        std::string& cell = m_cells[c];
+        const int decimals = m_decimals[c];
+        // Text as the logger wrote it is what the formatting would give, with
+        // zeros for decimals it left out, while it has at most 15 digits.
+        const size_t point = plain.find('.');
+        const int written = point == std::string_view::npos ? 0 : static_cast<int>(plain.size() - point - 1);
+        const size_t whole = point == std::string_view::npos ? plain.size() : point;
+        if (!plain.empty() && whole + static_cast<size_t>(decimals) <= 15 + (plain[0] == '-' ? 1u : 0u)) {
+            cell.assign(plain);
+            if (written < decimals) {
+                if (written == 0) cell += '.';
+                cell.append(static_cast<size_t>(decimals - written), '0');
+            }
+        } else {
+            if (!plain.empty()) std::from_chars(plain.data(), plain.data() + plain.size(), value);
+            cell = FormatLogValue(value, decimals);
+        }
+        return true;
+    }
+
+    bool Finish()
+    {
+        EndRow();
+        Flush();
+        return static_cast<bool>(m_out.flush());
+    }
+
+    bool Failed() const { return !m_out; }
+
+private:
+    void EndRow()
+    {
+        if (!m_open) return;
+        m_open = false;
+        m_buffer += std::to_string(m_record);
+        m_buffer += ',';
+        m_buffer += m_time.RecordTimeText(m_record);
+        for (size_t c = 0; c < m_cells.size(); ++c) {
+            m_buffer += ',';
+            if (!m_filled[c]) continue;
+            m_buffer += m_cells[c];
+            m_filled[c] = false;
+        }
+        m_buffer += '\n';
+        if (m_buffer.size() >= (1u << 16)) Flush();
+    }
+
+    void Flush()
+    {
+        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+        m_buffer.clear();
+    }
+
+    std::ostream& m_out;
+    int m_lastRecord;
+    CLogData m_time;  // the header, for the times of the records
+    std::array<int, kKeys> m_column{};
+    std::vector<int> m_decimals;
+    std::vector<std::string> m_cells;
+    std::vector<bool> m_filled;
+    std::string m_buffer;
+    int m_record = 0;
+    bool m_open = false;
+};
+
+}  // namespace
+
+LogCsvPlan PlanLogCsv(const std::string& path)
+{
+    CColumnFinder finder;
+    LogCsvPlan plan;
+    plan.read = ReadLogFile(path, finder);
+    plan.columns = finder.Columns();
+    return plan;
+}
+
+bool StreamLogCsv(const std::string& path, const LogCsvPlan& plan, std::ostream& out, std::string& error)
+{
+    CRowWriter writer(plan, out);
+    const LogReadResult again = ReadLogFile(path, writer);
+    if (!again.ok) {
+        error = again.error;
+        return false;
+    }
+    return writer.Finish();
 }
 
 }  // namespace logread

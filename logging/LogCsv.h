@@ -8,6 +8,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "logging/LogReader.h"
 
@@ -18,5 +19,23 @@ std::string FormatLogValue(double value, int decimals);
 
 // False when the stream failed.
 bool WriteLogCsv(const CLogData& data, std::ostream& out);
+
+// A log file as CSV without holding the log: the first row names every
+// channel, so a first reading finds them (PlanLogCsv) and a second writes a
+// row as each record ends (StreamLogCsv). Memory stays the same for a log of
+// a minute or of a day.
+struct LogCsvColumn {
+    ChannelId id;
+    int decimals = 0;
+};
+struct LogCsvPlan {
+    LogReadResult read;  // what ReadLogFile says of the file, without its values
+    std::vector<LogCsvColumn> columns;
+};
+LogCsvPlan PlanLogCsv(const std::string& path);
+// Writes what the plan found: channels or records that came into the file
+// since (a log still being written) are left out. False when the file could
+// not be read again (`error` says why) or the stream failed (`error` empty).
+bool StreamLogCsv(const std::string& path, const LogCsvPlan& plan, std::ostream& out, std::string& error);
 
 }  // namespace logread

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <limits>
 
 #include "util/PathText.h"
 #include "util/TextFormat.h"
@@ -120,17 +121,139 @@ int DaysInMonth(int year, int month)
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-// Reads the lines of one log into a result, one line at a time.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+                                    1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// A number as the logger writes it, "-1.250": a sign, digits without a
+// leading zero, a point with digits after it, at most 15 digits in all so
+// that their integer and the power of ten are exact doubles and one
+// division gives the nearest double, as from_chars does. False for any
+// other text, which from_chars then reads. The division is left to those
+// who want the value: it costs more than the rest of the line.
+struct PlainDigits {
+    uint64_t units = 0;
+    size_t fraction = 0;
+    bool negative = false;
+    double Value() const
+    {
+        const double value = static_cast<double>(units) / kPowersOfTen[fraction];
+        return negative ? -value : value;
+    }
+    // 0 or 1 (also "-0" and "1.000"), without the division.
+    bool IsState() const
+    {
+        static constexpr uint64_t kUnitsOfOne[] = {1,      10,      100,      1000,      10000,
+                                                   100000, 1000000, 10000000, 100000000, 1000000000};
+        return units == 0 || (!negative && units == kUnitsOfOne[fraction]);
+    }
+};
+
+bool PlainNumber(std::string_view text, PlainDigits& digits)
+{
+    size_t i = 0;
+    digits.negative = !text.empty() && text[0] == '-';
+    if (digits.negative) ++i;
+    const size_t first = i;
+    uint64_t units = 0;
+    while (i < text.size() && IsDigit(text[i])) units = units * 10 + static_cast<uint64_t>(text[i++] - '0');
+    const size_t whole = i - first;
+    if (whole == 0 || (whole > 1 && text[first] == '0')) return false;
+    size_t fraction = 0;
+    if (i < text.size() && text[i] == '.') {
+        const size_t point = ++i;
+        while (i < text.size() && IsDigit(text[i])) units = units * 10 + static_cast<uint64_t>(text[i++] - '0');
+        fraction = i - point;
+        if (fraction == 0) return false;
+    }
+    if (i != text.size() || whole + fraction > 15 || fraction > 9) return false;
+    digits.units = units;
+    digits.fraction = fraction;
+    return true;
+}
+
+// Line names by device and channel, to know a name again at the cost of a
+// comparison: the logger writes a device's channels in their order. Each is
+// kept as its length and its first and last eight bytes (every name has
+// more than eight), compared without a loop whose end the processor guesses.
+struct KnownName {
+    size_t size = 0;
+    uint64_t head = 0;
+    uint64_t tail = 0;
+};
+
+KnownName Known(std::string_view name)
+{
+    KnownName known;
+    known.size = name.size();
+    if (name.size() < 8) return known;
+    std::memcpy(&known.head, name.data(), 8);
+    std::memcpy(&known.tail, name.data() + name.size() - 8, 8);
+    return known;
+}
+
+const std::array<KnownName, kDevices * kChannels>& ChannelNames()
+{
+    static const std::array<KnownName, kDevices * kChannels> names = [] {
+        std::array<KnownName, kDevices * kChannels> all;
+        for (int d = 0; d < kDevices; ++d)
+            for (int c = 0; c < kChannels; ++c) all[static_cast<size_t>(d * kChannels + c)] = Known(LogValueName(d, c));
+        return all;
+    }();
+    return names;
+}
+
+bool IsName(std::string_view name, const KnownName& known)
+{
+    if (name.size() != known.size || name.size() < 8) return false;
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, name.data(), 8);
+    std::memcpy(&tail, name.data() + name.size() - 8, 8);
+    return head == known.head && tail == known.tail;
+}
+
+// The quantity of each channel, looked up once per value line.
+const std::array<Quantity, kChannels>& Quantities()
+{
+    static const std::array<Quantity, kChannels> quantities = [] {
+        std::array<Quantity, kChannels> all{};
+        for (int c = 0; c < kChannels; ++c) all[static_cast<size_t>(c)] = QuantityOf(c);
+        return all;
+    }();
+    return quantities;
+}
+
+// CLogData as a reader's sink.
+class CDataSink : public CLogSink {
+public:
+    explicit CDataSink(CLogData& data) : m_data(data) {}
+    void Record(int record) override { m_data.AddRecord(record); }
+    bool Value(int record, ChannelId id, double value, int decimals, std::string_view) override
+    {
+        return m_data.Add(record, id.device, id.channel, value, decimals);
+    }
+
+private:
+    CLogData& m_data;
+};
+
+// Reads the lines of one log into a result and a sink, one line at a time.
 class CParser {
 public:
-    explicit CParser(LogReadResult& result) : m_result(result) {}
+    // `expectedBytes`: the file's size when known, for `data` to take room
+    // for its records once the first is read.
+    CParser(LogReadResult& result, CLogSink& sink, CLogData* data = nullptr, uint64_t expectedBytes = 0)
+        : m_result(result), m_sink(sink), m_wantsValues(sink.WantsValues()), m_data(data), m_expectedBytes(expectedBytes)
+    {
+    }
 
     void Line(std::string_view line)
     {
         ++m_line;
+        m_bytes += line.size() + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) return;
-        if (line.substr(0, kRecordLine.size()) == kRecordLine) {
+        if (line[0] == 'R' && line.substr(0, kRecordLine.size()) == kRecordLine) {
             RecordLine(line);
         } else if (!m_inRecords) {
             if (HeaderLine(line)) {
@@ -192,9 +315,40 @@ private:
             m_skipping = true;
             return;
         }
+        if (*number != m_record) NewRecord();
         m_record = *number;
+        m_result.lastRecord = m_record;
         m_skipping = false;
-        m_result.data.AddRecord(m_record);
+        m_sink.Record(m_record);
+    }
+
+    // At the second record the size of one is known: room for as many as
+    // the file will hold, with a little to spare.
+    void NewRecord()
+    {
+        if (++m_distinctRecords == 1) m_firstRecordAt = m_bytes;
+        if (m_distinctRecords != 2 || m_data == nullptr || m_expectedBytes == 0) return;
+        const uint64_t perRecord = std::max<uint64_t>(m_bytes - m_firstRecordAt, 1);
+        const uint64_t records = (m_expectedBytes - std::min(m_expectedBytes, m_firstRecordAt)) / perRecord;
+        m_data->Reserve(static_cast<size_t>(std::min<uint64_t>(records + records / 32 + 16, 1u << 26)));
+    }
+
+    // Plain out-parameters: an optional copied on every line costs more than the line.
+    bool Channel(std::string_view name, ChannelId& id)
+    {
+        const auto& names = ChannelNames();
+        const size_t guess = m_lastKey + 1 < names.size() ? m_lastKey + 1 : 0;
+        if (IsName(name, names[guess])) {
+            m_lastKey = guess;
+            id.device = static_cast<int>(guess) / kChannels;
+            id.channel = static_cast<int>(guess) % kChannels;
+            return true;
+        }
+        const std::optional<ChannelId> parsed = ParseChannelName(name);
+        if (!parsed) return false;
+        id = *parsed;
+        m_lastKey = static_cast<size_t>(id.device * kChannels + id.channel);
+        return true;
     }
 
     bool HeaderLine(std::string_view line)
@@ -236,42 +390,59 @@ private:
 
     void ValueLine(std::string_view line)
     {
-        const size_t comma = line.find(", ");
-        if (comma == std::string_view::npos) {
+        // By hand: a value line is short, and a library search costs more than the line.
+        size_t comma = 0;
+        while (comma + 1 < line.size() && (line[comma] != ',' || line[comma + 1] != ' ')) ++comma;
+        if (comma + 1 >= line.size()) {
             Problem("not a value line: ", Quote(line));
             return;
         }
         std::string_view text = line.substr(0, comma);
         const std::string_view name = line.substr(comma + 2);
-        const std::optional<ChannelId> id = ParseChannelName(name);
-        if (!id) {
+        ChannelId id;
+        if (!Channel(name, id)) {
             Problem("not a channel of a log: ", Quote(name));
             return;
         }
         while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-        double value = 0.0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-            Problem("not a number: " + Quote(text) + " for ", std::string(name));
-            return;
+        double value = std::numeric_limits<double>::quiet_NaN();
+        int decimals = 0;
+        PlainDigits digits;
+        const bool plain = PlainNumber(text, digits);
+        if (plain) {
+            decimals = static_cast<int>(digits.fraction);
+            if (m_wantsValues) value = digits.Value();
+        } else {
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+                Problem("not a number: " + Quote(text) + " for ", std::string(name));
+                return;
+            }
+            if (const size_t point = text.find('.'); point != std::string_view::npos) {
+                const size_t exponent = text.find_first_of("eE");
+                decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
+            } else if (text.find_first_of("eE") != std::string_view::npos) {
+                decimals = 6;
+            }
         }
-        const bool state = QuantityOf(id->channel) == Quantity::State;
-        if (state && value != 0.0 && value != 1.0) {
+        const bool state = Quantities()[static_cast<size_t>(id.channel)] == Quantity::State;
+        if (state && (plain ? !digits.IsState() : value != 0.0 && value != 1.0)) {
             Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
             return;
         }
-        int decimals = 0;
-        if (const size_t point = text.find('.'); point != std::string_view::npos) {
-            const size_t exponent = text.find_first_of("eE");
-            decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
-        } else if (text.find_first_of("eE") != std::string_view::npos) {
-            decimals = 6;
-        }
-        if (!m_result.data.Add(m_record, id->device, id->channel, value, std::min(decimals, 9)))
+        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), plain ? text : std::string_view()))
             Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
     }
 
     LogReadResult& m_result;
+    CLogSink& m_sink;
+    bool m_wantsValues;
+    CLogData* m_data;
+    uint64_t m_expectedBytes;
+    uint64_t m_bytes = 0;
+    uint64_t m_firstRecordAt = 0;
+    int m_distinctRecords = 0;
+    size_t m_lastKey = kDevices * kChannels;
     int m_line = 0;
     int m_record = 0;
     bool m_inRecords = false;
@@ -379,10 +550,113 @@ std::array<int, kDevices * kChannels> CLogData::MakeEmptyIndex()
     return index;
 }
 
+namespace {
+
+// The double a float holds when its value was written with `decimals`
+// digits after the point: the nearest double to that decimal.
+double Restore(float value, int decimals)
+{
+    const double scale = kPowersOfTen[decimals];
+    const double scaled = static_cast<double>(value) * scale;
+    // Rounded half away from zero as std::round does, without its call while the integer fits.
+    if (std::fabs(scaled) < 4e15) {
+        const double whole = static_cast<double>(static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5)));
+        return std::copysign(whole, scaled) / scale;
+    }
+    return std::round(scaled) / scale;
+}
+
+}  // namespace
+
+double LogSeries::At(size_t index) const
+{
+    if (index >= Span()) return std::numeric_limits<double>::quiet_NaN();
+    if (m_storage != Storage::Floats) return RawAt(index);
+    const float value = m_floats[index];
+    return std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : Restore(value, decimals);
+}
+
+bool LogSeries::Append(size_t index, double value, int newDecimals)
+{
+    if (index < Span()) return false;
+    // A state is 0 or 1; -0 (a "-0" in the file) keeps its sign only in a float.
+    if (m_storage == Storage::Bytes && !(value == 1.0 || (value == 0.0 && !std::signbit(value)))) ToFloats();
+    if (m_storage == Storage::Floats && newDecimals > decimals && m_count > 0) {
+        // More decimals: each float must still give its value back.
+        for (const float f : m_floats)
+            if (!std::isnan(f) && Restore(f, newDecimals) != Restore(f, decimals)) {
+                Widen();
+                break;
+            }
+    }
+    decimals = std::max(decimals, newDecimals);
+    const float narrow = static_cast<float>(value);
+    if (m_storage == Storage::Floats && Restore(narrow, decimals) != value) Widen();
+    switch (m_storage) {
+    case Storage::Bytes:
+        m_bytes.resize(index, kNoByte);
+        m_bytes.push_back(value == 1.0 ? 1 : 0);
+        break;
+    case Storage::Floats:
+        m_floats.resize(index, std::numeric_limits<float>::quiet_NaN());
+        m_floats.push_back(narrow);
+        break;
+    case Storage::Doubles:
+        m_doubles.resize(index, std::numeric_limits<double>::quiet_NaN());
+        m_doubles.push_back(value);
+        break;
+    }
+    ++m_count;
+    return true;
+}
+
+void LogSeries::ToFloats()
+{
+    m_floats.reserve(std::max(m_bytes.capacity(), m_bytes.size() + 1));
+    for (size_t i = 0; i < m_bytes.size(); ++i) m_floats.push_back(static_cast<float>(RawAt(i)));
+    m_storage = Storage::Floats;
+    std::vector<unsigned char>().swap(m_bytes);
+}
+
+void LogSeries::Widen()
+{
+    m_doubles.reserve(std::max(m_floats.capacity(), m_floats.size() + 1));
+    for (size_t i = 0; i < m_floats.size(); ++i) m_doubles.push_back(At(i));
+    m_storage = Storage::Doubles;
+    std::vector<float>().swap(m_floats);
+}
+
+void LogSeries::InsertGap(size_t index)
+{
+    if (index >= Span()) return;
+    switch (m_storage) {
+    case Storage::Bytes: m_bytes.insert(m_bytes.begin() + static_cast<long>(index), kNoByte); break;
+    case Storage::Floats:
+        m_floats.insert(m_floats.begin() + static_cast<long>(index), std::numeric_limits<float>::quiet_NaN());
+        break;
+    case Storage::Doubles:
+        m_doubles.insert(m_doubles.begin() + static_cast<long>(index), std::numeric_limits<double>::quiet_NaN());
+        break;
+    }
+}
+
+void LogSeries::Reserve(size_t records)
+{
+    switch (m_storage) {
+    case Storage::Bytes: m_bytes.reserve(records); break;
+    case Storage::Floats: m_floats.reserve(records); break;
+    case Storage::Doubles: m_doubles.reserve(records); break;
+    }
+}
+
 bool CLogData::Add(int record, int device, int channel, double value, int decimals)
 {
-    if (device < 0 || device >= kDevices || channel < 0 || channel >= kChannels) return false;
+    if (device < 0 || device >= kDevices || channel < 0 || channel >= kChannels || !std::isfinite(value))
+        return false;
     const size_t key = static_cast<size_t>(device * kChannels + channel);
+    // Where the record is or goes: a value before the channel's last is refused.
+    const size_t index = !m_records.empty() && m_records.back() == record ? m_records.size() - 1 : RecordIndex(record);
+    if (m_index[key] >= 0 && index < m_series[static_cast<size_t>(m_index[key])].Span()) return false;
     if (m_index[key] < 0) {
         const auto place = std::lower_bound(m_series.begin(), m_series.end(), key, [](const LogSeries& s, size_t k) {
             return static_cast<size_t>(s.device * kChannels + s.channel) < k;
@@ -390,15 +664,14 @@ bool CLogData::Add(int record, int device, int channel, double value, int decima
         LogSeries series;
         series.device = device;
         series.channel = channel;
+        if (QuantityOf(channel) == Quantity::State) series.m_storage = LogSeries::Storage::Bytes;
+        series.Reserve(std::max(m_reserve, m_records.size() + 1));
         m_series.insert(place, std::move(series));
         for (size_t i = 0; i < m_series.size(); ++i)
             m_index[static_cast<size_t>(m_series[i].device * kChannels + m_series[i].channel)] = static_cast<int>(i);
     }
-    LogSeries& series = m_series[static_cast<size_t>(m_index[key])];
-    if (!series.points.empty() && series.points.back().record >= record) return false;
-    series.points.push_back({record, value});
-    series.decimals = std::max(series.decimals, decimals);
-    AddRecord(record);
+    if (index == m_records.size() || m_records[index] != record) AddRecord(record);
+    m_series[static_cast<size_t>(m_index[key])].Append(index, value, decimals);
     ++m_values;
     return true;
 }
@@ -407,9 +680,36 @@ void CLogData::AddRecord(int record)
 {
     if (m_records.empty() || m_records.back() < record) {
         m_records.push_back(record);
-    } else if (!std::binary_search(m_records.begin(), m_records.end(), record)) {
-        m_records.insert(std::lower_bound(m_records.begin(), m_records.end(), record), record);
+        return;
     }
+    if (m_records.back() == record) return;
+    const auto place = std::lower_bound(m_records.begin(), m_records.end(), record);
+    if (*place == record) return;
+    // A record between others: every channel has no value in it.
+    const auto index = static_cast<size_t>(place - m_records.begin());
+    m_records.insert(place, record);
+    for (LogSeries& series : m_series) series.InsertGap(index);
+}
+
+void CLogData::Reserve(size_t records)
+{
+    m_reserve = records;
+    m_records.reserve(records);
+    for (LogSeries& series : m_series) series.Reserve(records);
+}
+
+size_t CLogData::RecordIndex(int record) const
+{
+    return static_cast<size_t>(std::lower_bound(m_records.begin(), m_records.end(), record) - m_records.begin());
+}
+
+std::vector<LogPoint> CLogData::Points(const LogSeries& series) const
+{
+    std::vector<LogPoint> points;
+    points.reserve(series.Count());
+    for (size_t i = 0; i < series.Span(); ++i)
+        if (series.Has(i)) points.push_back({m_records[i], series.At(i)});
+    return points;
 }
 
 const LogSeries* CLogData::Find(int device, int channel) const
@@ -441,8 +741,8 @@ std::vector<std::string> LogReadResult::Messages() const
                            " more lines skipped");
     if (cutLine) {
         std::string text = "line " + std::to_string(*cutLine) + ": cut short (no line end), left out";
-        if (!data.Records().empty())
-            text += "; the log ends with record " + std::to_string(data.Records().back()) +
+        if (lastRecord > 0)
+            text += "; the log ends with record " + std::to_string(lastRecord) +
                     " up to its last whole line";
         messages.push_back(text);
     }
@@ -455,15 +755,24 @@ namespace {
 // log, and reading it to its end (a device, an endless pipe) would not end.
 constexpr size_t kRecognitionWindow = size_t{1} << 20;
 
-// Reads the stream block by block; false when a read failed.
-bool ReadStream(std::istream& in, LogReadResult& result)
+// Reads the stream block by block into `sink` (into the result's data
+// without one); false when a read failed. `total`: the file's size, when known.
+bool ReadStream(std::istream& in, LogReadResult& result, CLogSink* sink = nullptr, uint64_t total = 0,
+                const ReadProgress& progress = {})
 {
-    CParser parser(result);
+    CDataSink dataSink(result.data);
+    CParser parser(result, sink ? *sink : dataSink, sink ? nullptr : &result.data, total);
     std::string carry;  // a line begun in an earlier block
     bool tooLong = false;
     size_t bytes = 0;
-    std::vector<char> block(1 << 16);
+    std::vector<char> block(1 << 18);
     while (in) {
+        if (progress && !progress(bytes, total)) {
+            result = LogReadResult{};
+            result.cancelled = true;
+            result.error = "the reading was cancelled";
+            return true;
+        }
         in.read(block.data(), static_cast<std::streamsize>(block.size()));
         const auto got = static_cast<size_t>(in.gcount());
         if (got == 0) break;
@@ -530,7 +839,9 @@ std::optional<std::string> LogFileProblem(const std::string& path)
     return "cannot open " + path + ": " + kind + ", not a regular file: only a log file on disk can be read";
 }
 
-LogReadResult ReadLogFile(const std::string& path)
+namespace {
+
+LogReadResult ReadFile(const std::string& path, CLogSink* sink, const ReadProgress& progress)
 {
     LogReadResult result;
     if (std::optional<std::string> problem = LogFileProblem(path)) {
@@ -551,20 +862,34 @@ LogReadResult ReadLogFile(const std::string& path)
         result.error = "cannot open " + path + ": " + (error != 0 ? std::strerror(error) : "unknown error");
         return result;
     }
-    if (!ReadStream(in, result)) {
+    const uint64_t total = std::filesystem::file_size(file, ignored);
+    if (!ReadStream(in, result, sink, total == static_cast<uint64_t>(-1) ? 0 : total, progress)) {
         const int error = errno;
         result = LogReadResult{};
         result.error = "cannot read " + path + (error != 0 ? std::string(": ") + std::strerror(error) : "");
-    } else if (!result.ok) {
+    } else if (!result.ok && !result.cancelled) {
         result.error = path + ": " + result.error;
     }
     return result;
 }
 
+}  // namespace
+
+LogReadResult ReadLogFile(const std::string& path, const ReadProgress& progress)
+{
+    return ReadFile(path, nullptr, progress);
+}
+
+LogReadResult ReadLogFile(const std::string& path, CLogSink& sink)
+{
+    return ReadFile(path, &sink, {});
+}
+
 LogReadResult ReadLogText(std::string_view text)
 {
     LogReadResult result;
-    CParser parser(result);
+    CDataSink sink(result.data);
+    CParser parser(result, sink);
     size_t start = 0;
     for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
         const std::string_view line = text.substr(start, end - start);

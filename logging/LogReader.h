@@ -14,8 +14,11 @@
 // read the same way.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,18 +78,66 @@ struct LogPoint {
     double value = 0.0;
 };
 
+// The values of one channel, by the index of their record in
+// CLogData::Records(); a record without a value of the channel (a failed
+// reading, a device that did not answer) has none here either.
+//
+// A day of logging holds tens of millions of values: a pin state is kept
+// as a byte, any other value as a 32-bit float, each given back as the
+// double its text was read as (the nearest one to the decimals written). A
+// channel with a value a byte or a float cannot give back that way keeps
+// floats or doubles instead.
 struct LogSeries {
     int device = 0;
     int channel = 0;
     int decimals = 0;  // the most written after the point, so a copy keeps them
-    std::vector<LogPoint> points;  // by rising record number
 
     std::string Name() const { return LogValueName(device, channel); }
     Quantity GetQuantity() const { return QuantityOf(channel); }
+
+    // Record indexes up to the last one with a value.
+    size_t Span() const
+    {
+        return m_storage == Storage::Bytes    ? m_bytes.size()
+               : m_storage == Storage::Floats ? m_floats.size()
+                                              : m_doubles.size();
+    }
+    // The values it holds.
+    size_t Count() const { return m_count; }
+    bool Has(size_t index) const { return index < Span() && !std::isnan(RawAt(index)); }
+    // The value of the record at `index`; NaN when it has none.
+    double At(size_t index) const;
+    // Near enough to draw (within a float of At); NaN when absent. Cheaper than At.
+    double RawAt(size_t index) const
+    {
+        switch (m_storage) {
+        case Storage::Bytes: return m_bytes[index] == kNoByte ? std::numeric_limits<double>::quiet_NaN() : m_bytes[index];
+        case Storage::Floats: return static_cast<double>(m_floats[index]);
+        case Storage::Doubles: break;
+        }
+        return m_doubles[index];
+    }
+
+private:
+    friend class CLogData;
+    enum class Storage : unsigned char { Bytes, Floats, Doubles };
+    static constexpr unsigned char kNoByte = 2;
+
+    bool Append(size_t index, double value, int decimals);
+    void InsertGap(size_t index);
+    void Reserve(size_t records);
+    void ToFloats();
+    void Widen();
+
+    Storage m_storage = Storage::Floats;
+    std::vector<unsigned char> m_bytes;  // 0, 1 or kNoByte
+    std::vector<float> m_floats;
+    std::vector<double> m_doubles;
+    size_t m_count = 0;
 };
 
-// The values of a log, channel by channel; filled by the reader from a file
-// or record by record while logging runs.
+// The values of a log, channel by channel against one record axis; filled
+// by the reader from a file or record by record while logging runs.
 class CLogData {
 public:
     LogInfo info;
@@ -97,6 +148,8 @@ public:
     bool Add(int record, int device, int channel, double value, int decimals);
     // A record begun, with or without values (a device may log no channel).
     void AddRecord(int record);
+    // Room for this many records, so that a long log is not copied as it grows.
+    void Reserve(size_t records);
 
     // Every channel that has a value, by device and then channel order.
     const std::vector<LogSeries>& Series() const { return m_series; }
@@ -104,6 +157,10 @@ public:
     // The numbers of the records begun, rising.
     const std::vector<int>& Records() const { return m_records; }
     size_t ValueCount() const { return m_values; }
+    // The values of a channel with their record numbers.
+    std::vector<LogPoint> Points(const LogSeries& series) const;
+    // The index in Records() of the first record at or after `record`.
+    size_t RecordIndex(int record) const;
 
     // Seconds from the first record's time to record n's; the interval is
     // taken as 1 s when the header gives none.
@@ -117,6 +174,7 @@ private:
     std::array<int, kDevices * kChannels> m_index = MakeEmptyIndex();
     std::vector<int> m_records;
     size_t m_values = 0;
+    size_t m_reserve = 0;
 
     static std::array<int, kDevices * kChannels> MakeEmptyIndex();
 };
@@ -131,6 +189,7 @@ struct LogReadResult {
 
     bool ok = false;
     std::string error;  // when not ok: why nothing could be read
+    bool cancelled = false;
     CLogData data;
     // Lines skipped, in file order: the first kMaxProblems of problemCount.
     std::vector<LogProblem> problems;
@@ -138,6 +197,8 @@ struct LogReadResult {
     int lines = 0;
     // The last line had no line end and was left out: its number.
     std::optional<int> cutLine;
+    // The number of the last record begun; 0 for none.
+    int lastRecord = 0;
 
     // One line per problem, "line 12: ...", and one for a cut last line.
     std::vector<std::string> Messages() const;
@@ -149,10 +210,30 @@ struct LogReadResult {
 // (missing, a folder, no permission). ReadLogFile asks it first; a window
 // asks it before it starts reading.
 std::optional<std::string> LogFileProblem(const std::string& path);
+// What the reader finds, as it goes, for those that want no CLogData: the
+// records begun (the same number again when a record goes on) and the values
+// of each line the reader took. `plain` is the value's text when it is
+// already as FormatLogValue writes it with its decimals, else empty.
+class CLogSink {
+public:
+    virtual ~CLogSink() = default;
+    virtual void Record(int record) = 0;
+    // False: the channel has a value in this record already. `value` is NaN
+    // for a plain one when the sink wants no values.
+    virtual bool Value(int record, ChannelId id, double value, int decimals, std::string_view plain) = 0;
+    // A sink that writes the text may do without the numbers of plain values.
+    virtual bool WantsValues() const { return true; }
+};
+
+// Told how far a file has been read; false stops the reading (Cancel).
+using ReadProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
 // Reads a whole log. Not ok for a file that cannot be read, an empty one,
 // one that is not a regular file, or one without a single line that a log
-// holds.
-LogReadResult ReadLogFile(const std::string& path);
+// holds; not ok either, with `cancelled`, when `progress` stopped it.
+LogReadResult ReadLogFile(const std::string& path, const ReadProgress& progress = {});
+// The same into `sink`: the result's data holds only the header's info.
+LogReadResult ReadLogFile(const std::string& path, CLogSink& sink);
 LogReadResult ReadLog(std::istream& in);
 LogReadResult ReadLogText(std::string_view text);
 

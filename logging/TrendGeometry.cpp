@@ -38,7 +38,8 @@ std::vector<Point> StepPoints(const std::vector<Point>& samples)
     std::vector<Point> steps;
     steps.reserve(samples.size() * 2);
     for (size_t i = 0; i < samples.size(); ++i) {
-        if (i > 0 && samples[i].y != samples[i - 1].y) steps.push_back({samples[i].x, samples[i - 1].y});
+        if (i > 0 && samples[i].y != samples[i - 1].y && !std::isnan(samples[i].y) && !std::isnan(samples[i - 1].y))
+            steps.push_back({samples[i].x, samples[i - 1].y});
         steps.push_back(samples[i]);
     }
     return steps;

@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QPainter>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -26,9 +27,16 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <limits>
+#include <utility>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "ui/UserInteraction.h"
 #include "logging/LogCsv.h"
@@ -74,6 +82,33 @@ QIcon Swatch(const QColor& colour, int side)
     return QIcon(pixmap);
 }
 
+constexpr int kProgressSteps = 1000;
+// Values of a log whose memory is given back when its window closes.
+constexpr size_t kLargeLogValues = 2'000'000;
+
+// The pixel columns of a chart's plot (of its view before it is laid out).
+int PixelColumns(const CTrendPanes::Pane& pane)
+{
+    const double plot = pane.chart->plotArea().width();
+    return std::max(200, plot > 0 ? static_cast<int>(std::ceil(plot)) : pane.view->width());
+}
+
+// Above this many lines in a chart, they are drawn without antialiasing.
+constexpr int kAntialiasedLines = 32;
+
+// The points of `points` (rising x, NaN y for gaps) whose x lies in `view`,
+// with the neighbour just outside each end, as indexes [first, end).
+std::pair<size_t, size_t> NearView(const std::vector<trend::Point>& points, trend::Range view)
+{
+    auto first = std::lower_bound(points.begin(), points.end(), view.min,
+                                  [](const trend::Point& p, double v) { return p.x < v; });
+    auto end = std::upper_bound(points.begin(), points.end(), view.max,
+                                [](double v, const trend::Point& p) { return v < p.x; });
+    if (first != points.begin()) --first;
+    if (end != points.end()) ++end;
+    return {static_cast<size_t>(first - points.begin()), static_cast<size_t>(end - points.begin())};
+}
+
 double LocalMs(const logread::LogDateTime& t)
 {
     return static_cast<double>(
@@ -89,17 +124,24 @@ struct CTovinTrendDlg::Trace {
     Quantity quantity = Quantity::Volts;
     QColor colour;
     QTreeWidgetItem* item = nullptr;
-    QLineSeries* line = nullptr;  // made when first shown
-    std::vector<trend::Point> samples;  // (time, value) of each record
+    // The line, made when first shown, and one more for each gap in what is
+    // drawn: Qt Charts draws a line through every point it is given.
+    std::vector<QLineSeries*> lines;
+    size_t linesUsed = 0;
     bool shown = false;
     bool decided = false;  // shown or hidden at first already
     int lane = -1;
-    // What the line holds: every sample up to `plotted`, or a thinned copy
-    // made for `filledView`.
+    // What the lines show: the samples (time, value; NaN for a gap) kept
+    // for the records up to `plotted`, all of them or a decimated choice
+    // made for `filledView`. The values stay with the log's data.
+    std::vector<trend::Point> points;
+    std::vector<trend::Block> blocks;  // of the values, for decimating
     size_t plotted = 0;
+    size_t span = 0;  // the series' Span() then: records after it had no value yet
     bool thinned = false;
     trend::Range filledView;
-    bool dirty = true;
+    bool dirty = true;     // trace.points to be made again
+    bool relaned = false;  // the same points, in another lane
 };
 
 CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
@@ -183,7 +225,22 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
     UpdateInfo();
 }
 
-CTovinTrendDlg::~CTovinTrendDlg() = default;
+CTovinTrendDlg::~CTovinTrendDlg()
+{
+    // A day of logging is a few hundred megabytes: given back to the system
+    // when the window closes, not kept by the allocator for later. A small
+    // log's memory is left to be used again: giving it back costs the next
+    // window as much as it saves.
+    const bool large = m_data.ValueCount() > kLargeLogValues;
+    Clear();
+    m_data = logread::CLogData{};
+#ifdef __GLIBC__
+    // Qt Charts deletes the items of the lines later, from the event loop.
+    if (large) QTimer::singleShot(0, QCoreApplication::instance(), [] { malloc_trim(0); });
+#else
+    (void)large;
+#endif
+}
 
 void CTovinTrendDlg::Clear()
 {
@@ -221,7 +278,29 @@ void CTovinTrendDlg::EndLive()
 
 bool CTovinTrendDlg::OpenFile(const QString& path)
 {
-    logread::LogReadResult result = logread::ReadLogFile(QFile::encodeName(path).toStdString());
+    // A long log takes a while: a wait cursor, and after half a second a
+    // progress bar with Cancel. The window goes on being drawn meanwhile.
+    QWidget* owner = parentWidget() ? parentWidget() : this;
+    QProgressDialog progress(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()),
+                             QStringLiteral("Cancel"), 0, kProgressSteps, owner);
+    progress.setWindowTitle(QString::fromLatin1(kTitle));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    logread::LogReadResult result =
+        logread::ReadLogFile(QFile::encodeName(path).toStdString(), [&progress](uint64_t done, uint64_t total) {
+            if (total > 0)
+                progress.setValue(static_cast<int>(std::min<uint64_t>(done * kProgressSteps / total, kProgressSteps - 1)));
+            // Until the progress bar shows (it blocks the other windows), no input: only drawing.
+            QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                                 : QEventLoop::ExcludeUserInputEvents);
+            return !progress.wasCanceled();
+        });
+    QGuiApplication::restoreOverrideCursor();
+    progress.reset();
+    if (result.cancelled) return false;
     if (!result.ok) {
         ShowExclamation(this, QString::fromStdString(result.error));
         return false;
@@ -246,11 +325,7 @@ void CTovinTrendDlg::Load(const QString& path)
     const logread::LogInfo& info = m_data.info;
     m_startKnown = info.start.has_value();
     m_start = m_startKnown ? LocalMs(logread::AddSeconds(*info.start, 0)) : LocalMs({2000, 1, 1, 0, 0, 0});
-    for (const logread::LogSeries& series : m_data.Series()) {
-        Trace& trace = TraceOf(series.device, series.channel);
-        trace.samples.reserve(series.points.size());
-        for (const logread::LogPoint& p : series.points) trace.samples.push_back({RecordTime(p.record), p.value});
-    }
+    for (const logread::LogSeries& series : m_data.Series()) TraceOf(series.device, series.channel);
     UpdateCharts();
 }
 
@@ -273,11 +348,12 @@ void CTovinTrendDlg::AddRecord(const LogRecord& record)
 
 void CTovinTrendDlg::AddRecord(int record, const std::vector<Value>& values)
 {
+    // A record between others moves the samples after it.
+    if (!m_data.Records().empty() && record < m_data.Records().back())
+        for (const auto& trace : m_traces) trace->blocks.clear();
     m_data.AddRecord(record);
-    for (const Value& v : values) {
-        if (!m_data.Add(record, v.device, v.channel, v.value, v.decimals)) continue;
-        TraceOf(v.device, v.channel).samples.push_back({RecordTime(record), v.value});
-    }
+    for (const Value& v : values)
+        if (m_data.Add(record, v.device, v.channel, v.value, v.decimals)) TraceOf(v.device, v.channel);
     ScheduleUpdate();
 }
 
@@ -428,12 +504,17 @@ void CTovinTrendDlg::AssignLanes()
         const int now = trace->shown ? lane++ : -1;
         if (now != trace->lane || relabel) {
             trace->lane = now;
-            trace->dirty = true;
+            trace->relaned = true;
             changed = true;
         }
     }
     m_lanes = lanes;
     if (!changed) return;
+    // Each label changes the axis, and Qt Charts then works through every
+    // point of the chart's lines: those to be laid out again go empty first.
+    for (const auto& trace : m_traces)
+        if (trace->relaned)
+            for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
     QCategoryAxis* axis = m_panes->At(Quantity::State).lanes;
     for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setStartValue(trend::LaneRange(lanes).min);
@@ -448,24 +529,158 @@ void CTovinTrendDlg::AssignLanes()
     axis->setRange(range.min, range.max);
 }
 
+std::pair<size_t, size_t> CTovinTrendDlg::ViewIndexes(trend::Range view) const
+{
+    // The records in view, with the one just outside each end: the lines
+    // run to the edges through them.
+    const std::vector<int>& records = m_data.Records();
+    const auto before = [&](int record, double time) { return RecordTime(record) < time; };
+    const auto after = [&](double time, int record) { return time < RecordTime(record); };
+    auto first = std::lower_bound(records.begin(), records.end(), view.min, before);
+    auto end = std::upper_bound(records.begin(), records.end(), view.max, after);
+    if (first != records.begin()) --first;
+    if (end != records.end()) ++end;
+    return {static_cast<size_t>(first - records.begin()), static_cast<size_t>(end - records.begin())};
+}
+
+void CTovinTrendDlg::Decimate(Trace& trace)
+{
+    // A short series is drawn whole, whatever is in view; a long one from
+    // what is in view, a few samples a pixel column.
+    trace.points.clear();
+    const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
+    if (series == nullptr) return;
+    const std::vector<int>& records = m_data.Records();
+    const size_t span = series->Span();
+    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+    const int columns = PixelColumns(pane);
+    trace.thinned = span > static_cast<size_t>(columns) * 2;
+    auto [first, end] = trace.thinned ? ViewIndexes(m_view) : std::pair<size_t, size_t>{0, span};
+    end = std::min(end, span);
+    // RecordTime, without a call for each sample.
+    const double interval = 1000.0 * m_data.info.intervalSeconds.value_or(1);
+    const auto x = [&](size_t i) { return m_start + (static_cast<double>(records[i]) - 1.0) * interval; };
+    const auto y = [&](size_t i) { return series->RawAt(i); };
+    if (trace.thinned) trend::Summarize(trace.blocks, span, y);
+    const std::vector<size_t> kept =
+        trend::Decimate(first, end, x, y, m_view, trace.thinned ? columns : 0, &trace.blocks);
+    trace.points.reserve(kept.size());
+    for (size_t k = 0; k < kept.size(); ++k) {
+        // A gap lies where the record after the last value is.
+        const size_t i = kept[k] == trend::kGap ? kept[k - 1] + 1 : kept[k];
+        trace.points.push_back({x(i), kept[k] == trend::kGap ? std::numeric_limits<double>::quiet_NaN() : series->At(i)});
+    }
+    trace.plotted = records.size();
+    trace.span = span;
+    trace.filledView = m_view;
+}
+
+QLineSeries* CTovinTrendDlg::LineOf(Trace& trace, size_t segment)
+{
+    while (trace.lines.size() <= segment) {
+        CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+        auto* line = new QLineSeries;
+        QPen pen(trace.colour);
+        pen.setWidthF(1.0);
+        pen.setCosmetic(true);
+        line->setPen(pen);
+        line->setName(SeriesLabel(trace.device, trace.channel));
+        pane.chart->addSeries(line);
+        line->attachAxis(pane.time);
+        line->attachAxis(pane.values);
+        Trace* shownTrace = &trace;
+        connect(line, &QLineSeries::hovered, this, [this, shownTrace](const QPointF& point, bool over) {
+            if (over) QToolTip::showText(QCursor::pos(), HoverText(*shownTrace, point.x()));
+        });
+        trace.lines.push_back(line);
+    }
+    return trace.lines[segment];
+}
+
 void CTovinTrendDlg::FillLine(Trace& trace)
 {
-    std::vector<trend::Point> points = trace.samples;
-    if (trace.quantity == Quantity::State) {
-        for (trend::Point& p : points) p.y = trend::LaneY(trace.lane, m_lanes, p.y);
-        points = trend::StepPoints(points);
-    }
-    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
-    const int buckets = std::max(200, pane.view->width());
-    trace.thinned = points.size() > static_cast<size_t>(buckets) * 2;
-    if (trace.thinned) points = trend::Thin(points, m_view, buckets);
+    // One line for each run of samples between gaps; pin states as steps in their lane.
+    const bool state = trace.quantity == Quantity::State;
+    size_t segment = 0;
     QList<QPointF> list;
-    list.reserve(static_cast<qsizetype>(points.size()));
-    for (const trend::Point& p : points) list.append(QPointF(p.x, p.y));
-    trace.line->replace(list);
-    trace.plotted = trace.samples.size();
-    trace.filledView = m_view;
+    // A decimated line needs no sample between two on the same pixel row,
+    // nor one on the very pixel of the sample before it: the line drawn is
+    // the same to the pixel. Every spike of a pixel or more stays.
+    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+    const QRectF plot = pane.chart->plotArea();
+    const double low = pane.values->min();
+    const double scale =
+        pane.values->max() > low && plot.height() > 0 ? plot.height() / (pane.values->max() - low) : 0.0;
+    const double across = m_view.Span() > 0 ? plot.width() / m_view.Span() : 0.0;
+    const bool simplify = trace.thinned && !state && scale > 0 && across > 0;
+    const auto row = [&](double y) { return std::floor((y - low) * scale); };
+    const auto column = [&](double x) { return std::floor((x - m_view.min) * across); };
+    const std::vector<trend::Point>& points = trace.points;
+    const auto flush = [&] {
+        if (list.isEmpty()) return;
+        QLineSeries* line = LineOf(trace, segment++);
+        line->replace(list);
+        line->setVisible(true);
+        list.clear();
+    };
+    double previous = std::numeric_limits<double>::quiet_NaN();
+    for (size_t k = 0; k < points.size(); ++k) {
+        const trend::Point& p = points[k];
+        if (std::isnan(p.y)) {
+            flush();
+            previous = p.y;
+            continue;
+        }
+        if (simplify && !list.isEmpty() && k + 1 < points.size() && !std::isnan(points[k + 1].y) &&
+            row(list.back().y()) == row(p.y) &&
+            (row(points[k + 1].y) == row(p.y) || column(list.back().x()) == column(p.x)))
+            continue;
+        const double y = state ? trend::LaneY(trace.lane, m_lanes, p.y) : p.y;
+        if (state && !std::isnan(previous) && previous != y) list.append(QPointF(p.x, previous));
+        list.append(QPointF(p.x, y));
+        previous = y;
+    }
+    flush();
+    for (size_t i = segment; i < trace.linesUsed && i < trace.lines.size(); ++i) {
+        trace.lines[i]->clear();
+        trace.lines[i]->setVisible(false);
+    }
+    trace.linesUsed = segment;
     trace.dirty = false;
+    trace.relaned = false;
+}
+
+bool CTovinTrendDlg::AppendLine(Trace& trace)
+{
+    // A logging run adds records at the end: a line drawn whole gets the new
+    // samples appended, not the line replaced. False when it must be filled again.
+    const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
+    if (series == nullptr || trace.thinned || trace.linesUsed == 0 || trace.points.empty() ||
+        std::isnan(trace.points.back().y))
+        return false;
+    const std::vector<int>& records = m_data.Records();
+    const size_t span = series->Span();
+    const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
+    if (span > static_cast<size_t>(PixelColumns(pane)) * 2) return false;
+    const bool state = trace.quantity == Quantity::State;
+    QList<QPointF> list;
+    double previous = state ? trend::LaneY(trace.lane, m_lanes, trace.points.back().y) : trace.points.back().y;
+    // From the first record after the last value: one without a value since is a gap.
+    for (size_t i = trace.span; i < span; ++i) {
+        if (!series->Has(i)) return false;  // a gap: the lines are laid out again
+        const double value = series->At(i);
+        const double x = RecordTime(records[i]);
+        trace.points.push_back({x, value});
+        const double y = state ? trend::LaneY(trace.lane, m_lanes, value) : value;
+        if (state && previous != y) list.append(QPointF(x, previous));
+        list.append(QPointF(x, y));
+        previous = y;
+    }
+    if (!list.isEmpty()) trace.lines[trace.linesUsed - 1]->append(list);
+    trace.plotted = records.size();
+    trace.span = span;
+    trace.filledView = m_view;
+    return true;
 }
 
 void CTovinTrendDlg::UpdateCharts()
@@ -486,48 +701,56 @@ void CTovinTrendDlg::UpdateCharts()
     if (!m_zoomed) m_view = WholeTimeRange();
     for (const auto& trace : m_traces) {
         if (!trace->shown) {
-            if (trace->line) trace->line->setVisible(false);
+            for (QLineSeries* line : trace->lines) line->setVisible(false);
             continue;
         }
-        if (trace->line == nullptr) {
-            CTrendPanes::Pane& pane = m_panes->At(trace->quantity);
-            trace->line = new QLineSeries;
-            QPen pen(trace->colour);
-            pen.setWidthF(1.0);
-            pen.setCosmetic(true);
-            trace->line->setPen(pen);
-            trace->line->setName(SeriesLabel(trace->device, trace->channel));
-            pane.chart->addSeries(trace->line);
-            trace->line->attachAxis(pane.time);
-            trace->line->attachAxis(pane.values);
-            Trace* shownTrace = trace.get();
-            connect(trace->line, &QLineSeries::hovered, this, [this, shownTrace](const QPointF& point, bool over) {
-                if (over) QToolTip::showText(QCursor::pos(), HoverText(*shownTrace, point.x()));
-            });
+        if (trace->lines.empty()) {
+            LineOf(*trace, 0);
             trace->dirty = true;
         }
-        trace->line->setVisible(true);
+        for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->setVisible(true);
     }
     bool rearrange = m_arrangedLanes != m_lanes;
     for (auto& pane : m_panes->All()) {
-        bool any = false;
-        for (const auto& trace : m_traces) any = any || (trace->shown && trace->quantity == pane->quantity);
-        rearrange = rearrange || any == pane->view->isHidden();
-        pane->view->setVisible(any);
+        int shown = 0;
+        for (const auto& trace : m_traces) shown += trace->shown && trace->quantity == pane->quantity;
+        rearrange = rearrange || (shown > 0) == pane->view->isHidden();
+        pane->view->setVisible(shown > 0);
+        // Smooth lines cost more than they show once there are many.
+        pane->view->setRenderHint(QPainter::Antialiasing, shown <= kAntialiasedLines);
     }
     if (rearrange) ArrangePanes();
+    // What each line shows first, since the value axes follow it; the lines
+    // last: every change of a chart's axes or size makes Qt Charts work
+    // through every point of every line on it again, so the lines to be
+    // filled again are emptied before the axes change.
+    std::vector<Trace*> refill, grown, relaned;
+    if (isVisible()) {
+        const size_t records = m_data.Records().size();
+        for (const auto& trace : m_traces) {
+            if (!trace->shown) continue;
+            const bool more = trace->plotted < records;
+            const bool moved = trace->thinned && !(trace->filledView == m_view);
+            if (trace->dirty || moved || (more && trace->relaned)) {
+                refill.push_back(trace.get());
+            } else if (more) {
+                grown.push_back(trace.get());
+            } else if (trace->relaned) {
+                relaned.push_back(trace.get());
+            }
+        }
+        for (Trace* trace : grown)
+            if (!AppendLine(*trace)) refill.push_back(trace);
+        for (Trace* trace : refill) Decimate(*trace);
+        for (const std::vector<Trace*>* list : {&refill, &relaned})
+            for (Trace* trace : *list)
+                for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
+    }
     ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
-    // The lines last: every change of a chart's axes or size makes Qt Charts
-    // work through every point of every line on it again.
-    if (isVisible()) {
-        for (const auto& trace : m_traces) {
-            if (!trace->shown) continue;
-            const bool grown = trace->plotted < trace->samples.size();
-            if (trace->dirty || grown || (trace->thinned && !(trace->filledView == m_view))) FillLine(*trace);
-        }
-    }
+    for (const std::vector<Trace*>* list : {&refill, &relaned})
+        for (Trace* trace : *list) FillLine(*trace);
     UpdateInfo();
     m_reset->setEnabled(m_zoomed);
 }
@@ -542,22 +765,32 @@ void CTovinTrendDlg::ArrangePanes()
 
 QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
 {
-    // The record nearest the pointer.
-    const auto& samples = trace.samples;
-    auto it = std::lower_bound(samples.begin(), samples.end(), time,
-                               [](const trend::Point& p, double t) { return p.x < t; });
-    if (it == samples.end() || (it != samples.begin() && time - std::prev(it)->x < it->x - time)) --it;
-    if (it == samples.end()) return {};
-    const auto index = static_cast<size_t>(it - samples.begin());
-    const int record = m_data.Find(trace.device, trace.channel)->points[index].record;
-    const QString value = trace.quantity == Quantity::State
-                              ? QString::number(static_cast<int>(it->y))
-                              : QString::fromStdString(logread::FormatLogValue(it->y, 3)) + QLatin1Char(' ') +
-                                    CTrendPanes::Unit(trace.quantity);
+    // The record with a value nearest the pointer.
+    const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
+    if (series == nullptr || series->Count() == 0) return {};
+    const auto [first, end] = ViewIndexes({time, time});
+    size_t best = trend::kGap;
+    double distance = 0.0;
+    const auto consider = [&](size_t i) {
+        if (!series->Has(i)) return;
+        const double d = std::fabs(RecordTime(m_data.Records()[i]) - time);
+        if (best == trend::kGap || d < distance) {
+            best = i;
+            distance = d;
+        }
+    };
+    for (size_t i = first; i < end; ++i) consider(i);
+    if (best == trend::kGap) return {};
+    const double value = series->At(best);
+    const QString text = trace.quantity == Quantity::State
+                             ? QString::number(static_cast<int>(value))
+                             : QString::fromStdString(logread::FormatLogValue(value, 3)) + QLatin1Char(' ') +
+                                   CTrendPanes::Unit(trace.quantity);
+    const int record = m_data.Records()[best];
     return QStringLiteral("%1 = %2\nrecord %3, %4")
-        .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), value)
+        .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), text)
         .arg(record)
-        .arg(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(it->x)).toString(QStringLiteral("HH:mm:ss")));
+        .arg(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(RecordTime(record))).toString(QStringLiteral("HH:mm:ss")));
 }
 
 void CTovinTrendDlg::showEvent(QShowEvent* event)
@@ -598,10 +831,14 @@ void CTovinTrendDlg::UpdateValueAxes()
         bool any = false;
         for (const auto& trace : m_traces) {
             if (!trace->shown || trace->quantity != pane->quantity) continue;
-            trend::Range r;
-            if (!trend::ValueRange(trace->samples, m_view, r)) continue;
-            values = any ? trend::Range{std::min(values.min, r.min), std::max(values.max, r.max)} : r;
-            any = true;
+            // The samples drawn hold each column's lowest and highest.
+            const auto [first, end] = NearView(trace->points, m_view);
+            for (size_t i = first; i < end; ++i) {
+                const double y = trace->points[i].y;
+                if (std::isnan(y)) continue;
+                values = any ? trend::Range{std::min(values.min, y), std::max(values.max, y)} : trend::Range{y, y};
+                any = true;
+            }
         }
         // A tick for about every two and a half lines of label text.
         const int lineHeight = QFontMetrics(pane->values->labelsFont()).height();
@@ -660,9 +897,12 @@ QString CTovinTrendDlg::InfoText() const
 std::vector<trend::Point> CTovinTrendDlg::PlottedPoints(int device, int channel) const
 {
     const Trace* trace = FindTrace(device, channel);
-    if (trace == nullptr || !trace->shown || trace->line == nullptr) return {};
+    if (trace == nullptr || !trace->shown) return {};
     std::vector<trend::Point> points;
-    for (const QPointF& p : trace->line->points()) points.push_back({p.x(), p.y()});
+    for (size_t i = 0; i < trace->linesUsed; ++i) {
+        if (i > 0) points.push_back({trace->lines[i]->at(0).x(), std::numeric_limits<double>::quiet_NaN()});
+        for (const QPointF& p : trace->lines[i]->points()) points.push_back({p.x(), p.y()});
+    }
     return points;
 }
 

@@ -12,6 +12,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "ui/TovinDialog.h"
@@ -41,7 +42,9 @@ public:
     ~CTovinTrendDlg() override;
 
     // Reads the log and shows it. False, after telling the user why, when
-    // nothing could be read; lines that were skipped are reported too.
+    // nothing could be read; lines that were skipped are reported too. A
+    // long read shows its progress, and False without a word when the user
+    // cancels it.
     bool OpenFile(const QString& path);
 
     // Follows a logging run: what its file holds so far, then each record
@@ -124,7 +127,15 @@ private:
     void ApplyTimeRange();
     // The charts' image with the names and colours of the lines beside it.
     QImage WithLegend(const QImage& charts) const;
+    // The records of m_data in `view`, with one more at each end, as indexes.
+    std::pair<size_t, size_t> ViewIndexes(trend::Range view) const;
+    // What a trace's lines are to show now (trace.points).
+    void Decimate(Trace& trace);
+    // The trace's lines from trace.points.
     void FillLine(Trace& trace);
+    bool AppendLine(Trace& trace);
+    // The trace's line of a run between gaps, made when first needed.
+    QLineSeries* LineOf(Trace& trace, size_t segment);
     void AssignLanes();
     void ArrangePanes();
     void AlignPlots();

@@ -71,7 +71,7 @@ Flat Values(const LogReadResult& result)
 {
     Flat flat;
     for (const logread::LogSeries& s : result.data.Series())
-        for (const logread::LogPoint& p : s.points) flat.emplace_back(p.record, s.device, s.channel, p.value);
+        for (const logread::LogPoint& p : result.data.Points(s)) flat.emplace_back(p.record, s.device, s.channel, p.value);
     return flat;
 }
 
@@ -132,9 +132,10 @@ TEST_F(RealLog, ReadsBackEveryValueTheLoggerWrote)
                 ++values;
                 const logread::LogSeries* series = result.data.Find(v.device, v.channel);
                 ASSERT_NE(series, nullptr) << LogValueName(v.device, v.channel);
-                const auto point = std::find_if(series->points.begin(), series->points.end(),
+                const std::vector<logread::LogPoint> points = result.data.Points(*series);
+                const auto point = std::find_if(points.begin(), points.end(),
                                                 [&](const logread::LogPoint& p) { return p.record == record.number; });
-                ASSERT_NE(point, series->points.end()) << series->Name() << " record " << record.number;
+                ASSERT_NE(point, points.end()) << series->Name() << " record " << record.number;
                 EXPECT_NEAR(point->value, v.value, 5e-4) << series->Name() << " record " << record.number;
             }
         }
@@ -142,8 +143,8 @@ TEST_F(RealLog, ReadsBackEveryValueTheLoggerWrote)
     EXPECT_EQ(result.data.ValueCount(), values);
     EXPECT_EQ(values, 2u * (29 + 28) + 2u * 29);
     EXPECT_EQ(result.data.Find(1, logsel::kGpio7Channel), nullptr);
-    EXPECT_EQ(result.data.Find(1, 0)->points.size(), 2u);
-    EXPECT_NEAR(result.data.Find(0, 0)->points[3].value, 1.5, 5e-4);
+    EXPECT_EQ(result.data.Find(1, 0)->Count(), 2u);
+    EXPECT_NEAR(result.data.Points(*result.data.Find(0, 0))[3].value, 1.5, 5e-4);
 
     // The same file with CR LF line ends, and cut by a crash in its last line.
     const std::string text = FileText(path);
@@ -178,9 +179,10 @@ TEST(LogReader, ReadsTheHeaderAndEveryValueOfTheLog)
     for (const logread::LogSeries& s : result.data.Series()) {
         SCOPED_TRACE(s.Name());
         EXPECT_EQ(s.decimals, s.GetQuantity() == logread::Quantity::State ? 0 : 3);
-        ASSERT_EQ(s.points.size(), 3u);
+        const std::vector<logread::LogPoint> points = result.data.Points(s);
+        ASSERT_EQ(points.size(), 3u);
         for (int r = 1; r <= 3; ++r)
-            EXPECT_NEAR(s.points[static_cast<size_t>(r - 1)].value, logtest::SampleValue(r, s.device, s.channel), 5e-4);
+            EXPECT_NEAR(points[static_cast<size_t>(r - 1)].value, logtest::SampleValue(r, s.device, s.channel), 5e-4);
     }
     EXPECT_EQ(result.data.Series()[3].Name(), "HMU0_IMON2");
     EXPECT_EQ(result.data.Series()[4].Name(), "HMU1_VMON1");

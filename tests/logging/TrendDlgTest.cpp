@@ -16,14 +16,18 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "app/TovinMainDlg.h"
@@ -441,9 +445,11 @@ TEST(TrendWindow, FollowsTheLoggingRunOfTheStatusWindow)
         const logread::LogSeries& written = file.data.Series()[i];
         const logread::LogSeries& shown = trend->Data().Series()[i];
         ASSERT_EQ(shown.Name(), written.Name());
-        ASSERT_EQ(shown.points.size(), written.points.size()) << shown.Name();
-        for (size_t p = 0; p < shown.points.size(); ++p)
-            EXPECT_NEAR(shown.points[p].value, written.points[p].value, 5e-4) << shown.Name();
+        const std::vector<logread::LogPoint> shownPoints = trend->Data().Points(shown);
+        const std::vector<logread::LogPoint> writtenPoints = file.data.Points(written);
+        ASSERT_EQ(shownPoints.size(), writtenPoints.size()) << shown.Name();
+        for (size_t p = 0; p < shownPoints.size(); ++p)
+            EXPECT_NEAR(shownPoints[p].value, writtenPoints[p].value, 5e-4) << shown.Name();
     }
 
     // Stopped, the window keeps the run; a new run starts it afresh.
@@ -460,6 +466,134 @@ TEST(TrendWindow, FollowsTheLoggingRunOfTheStatusWindow)
     status->CancelButton()->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(watched.isNull());
+}
+
+// A reading the log left out, or a device that stopped answering, is a gap
+// in its line, never a line across; and a long log's lines, decimated to the
+// chart's width, still reach every spike. Opened from the File menu.
+TEST(TrendWindow, MissingReadingsAreGapsAndSpikesStayInLongLogs)
+{
+    // HMU1 answers in every record but 40..59 and 2000..2099; HMU0's VMON1
+    // reading failed in record 7; record 3000 holds HMU0's spike.
+    const auto values = [](int r) {
+        std::vector<logtest::Value> in;
+        if (r != 7) in.push_back({0, kVmon1, r == 3000 ? 9.5 : 1.2 + 0.001 * (r % 5)});
+        in.push_back({0, kHvout1, static_cast<double>((r / 50) % 2)});
+        if (!(r >= 40 && r < 60) && !(r >= 2000 && r < 2100)) in.push_back({1, kVmon1, 1.6 + 0.001 * (r % 3)});
+        return in;
+    };
+    const auto log = [&](int records) {
+        std::string text = logtest::Header(1, records);
+        for (int r = 1; r <= records; ++r) {
+            const std::vector<logtest::Value> in = values(r);
+            text += logtest::Record(r, in.back().device == 1 ? std::vector<int>{0, 1} : std::vector<int>{0}, in);
+        }
+        return text;
+    };
+    const struct {
+        const char* name;
+        int records;
+        bool live;  // record by record as a logging run writes them, drawn after each
+        std::vector<std::pair<int, std::vector<int>>> gaps;  // device: the records after which its line breaks
+    } cases[] = {
+        {"drawn whole", 100, false, {{0, {6}}, {1, {39}}}},
+        {"decimated", 6000, false, {{0, {6}}, {1, {39, 1999}}}},
+        {"as it is written", 100, true, {{0, {6}}, {1, {39}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        logtest::TempFile file("gaps.log", c.live ? std::string() : log(c.records));
+        std::unique_ptr<Opened> opened;
+        std::unique_ptr<CTovinTrendDlg> live;
+        if (c.live) {
+            live = std::make_unique<CTovinTrendDlg>();
+            logread::LogInfo info;
+            info.intervalSeconds = 1;
+            info.start = logread::LogDateTime{2024, 12, 31, 23, 59, 58};
+            live->StartLive(info, QStringLiteral("gaps.log"));
+            live->resize(1200, 700);
+            live->show();
+            for (int r = 1; r <= c.records; ++r) {
+                std::vector<CTovinTrendDlg::Value> in;
+                for (const logtest::Value& v : values(r))
+                    in.push_back({v.device, v.channel, v.value, v.channel == kHvout1 ? 0 : 3});
+                live->AddRecord(r, in);
+                if (r == 2) live->SetShown(1, kVmon1, true);
+                QApplication::processEvents();
+            }
+        } else {
+            opened = std::make_unique<Opened>(file.Path());
+            ASSERT_NE(opened->trend, nullptr);
+        }
+        CTovinTrendDlg& trend = c.live ? *live : *opened->trend;
+        trend.SetShown(1, kVmon1, true);
+        trend.UpdateCharts();
+        for (const auto& [device, after] : c.gaps) {
+            SCOPED_TRACE(device);
+            const std::vector<trend::Point> points = trend.PlottedPoints(device, kVmon1);
+            ASSERT_FALSE(points.empty());
+            // Where the line breaks: the last record drawn before each break.
+            std::vector<int> breaks;
+            for (size_t k = 1; k + 1 < points.size(); ++k) {
+                if (!std::isnan(points[k].y)) continue;
+                ASSERT_FALSE(std::isnan(points[k - 1].y));
+                breaks.push_back(static_cast<int>(std::lround((points[k - 1].x - trend.RecordTime(1)) / 1000.0)) + 1);
+            }
+            EXPECT_EQ(breaks, after);
+            // No record without a value lies on a line.
+            for (size_t k = 1; k < points.size(); ++k) {
+                if (std::isnan(points[k].y) || std::isnan(points[k - 1].y)) continue;
+                for (int r = 1; r <= c.records; ++r) {
+                    const double t = trend.RecordTime(r);
+                    if (t <= points[k - 1].x || t >= points[k].x) continue;
+                    const logread::LogSeries* series = trend.Data().Find(device, kVmon1);
+                    EXPECT_TRUE(series->Has(trend.Data().RecordIndex(r))) << "record " << r << " joined";
+                }
+            }
+        }
+        // The spike of a single record, and the value axis reaching it.
+        if (c.records >= 3000) {
+            const std::vector<trend::Point> hmu0 = trend.PlottedPoints(0, kVmon1);
+            EXPECT_NE(std::find(hmu0.begin(), hmu0.end(), trend::Point{trend.RecordTime(3000), 9.5}), hmu0.end());
+            EXPECT_LT(hmu0.size(), static_cast<size_t>(c.records) / 2);
+            EXPECT_GE(trend.ValueAxisRange(Quantity::Volts).max, 9.5);
+        }
+        // The pin state's lane: steps at every change, and only there.
+        const std::vector<trend::Point> hvout = trend.PlottedPoints(0, kHvout1);
+        int steps = 0;
+        for (size_t k = 1; k < hvout.size(); ++k) steps += hvout[k].x == hvout[k - 1].x && hvout[k].y != hvout[k - 1].y;
+        EXPECT_EQ(steps, c.records / 50);  // at records 50, 100, ...
+    }
+}
+
+// Cancel in the progress of an open: no window, no message, the cursor back.
+TEST(TrendWindow, CancelledOpenLeavesNothingBehind)
+{
+    logtest::TempFile file("cancelled.log", logtest::FullLog(200, 2));
+    TestApp t;
+    CTovinMainDlg main;
+    t.ui.openAnswers.push_back(QString::fromStdString(file.Path()));
+    bool cancelled = false;
+    // As the reading turns the event loop: Cancel.
+    QTimer::singleShot(0, &main, [&] {
+        if (auto* progress = main.findChild<QProgressDialog*>()) {
+            progress->cancel();
+            cancelled = true;
+        }
+    });
+    main.Action(QStringLiteral("&Open Log..."))->trigger();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(main.findChild<CTovinTrendDlg*>(), nullptr);
+    EXPECT_EQ(main.findChild<QProgressDialog*>(), nullptr);
+    EXPECT_TRUE(t.ui.messages.empty()) << t.ui.MessageTexts().join('\n').toStdString();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // Not cancelled, the same file opens.
+    t.ui.openAnswers.push_back(QString::fromStdString(file.Path()));
+    main.Action(QStringLiteral("&Open Log..."))->trigger();
+    auto* trend = main.findChild<CTovinTrendDlg*>();
+    ASSERT_NE(trend, nullptr);
+    EXPECT_EQ(trend->Data().Records().size(), 200u);
 }
 
 }  // namespace

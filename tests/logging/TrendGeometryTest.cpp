@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
 
 #include "logging/TrendGeometry.h"
 
@@ -107,6 +110,95 @@ TEST(TrendGeometry, ZoomAndPanStayInsideTheLog)
         EXPECT_NEAR(c.result.min, c.expected.min, 1e-9) << c.name;
         EXPECT_NEAR(c.result.max, c.expected.max, 1e-9) << c.name;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every pixel column of a decimated line reaches the lowest and the highest
+// value of its samples, the line runs from the first sample to the last, and
+// no two samples it joins have a missing one between them.
+TEST(TrendGeometry, DecimationKeepsEverySpikeAndEveryGap)
+{
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr size_t kSamples = 10000;
+    constexpr int kColumns = 100;
+    const auto wave = [](size_t i) { return 1.0 + 0.01 * static_cast<double>(i % 7); };
+    const struct {
+        const char* name;
+        std::function<double(size_t)> value;
+        std::vector<size_t> mustKeep;
+    } cases[] = {
+        {"a spike at the start", [&](size_t i) { return i == 0 ? 50.0 : wave(i); }, {0}},
+        {"a spike in the middle", [&](size_t i) { return i == 4321 ? 50.0 : i == 4322 ? -50.0 : wave(i); }, {4321, 4322}},
+        {"a spike at the end", [&](size_t i) { return i == kSamples - 1 ? -50.0 : wave(i); }, {kSamples - 1}},
+        {"flat", [](size_t) { return 3.3; }, {0, kSamples - 1}},
+        {"a step", [](size_t i) { return i < 6000 ? 0.0 : 1.0; }, {5999, 6000}},
+        {"a failed reading", [&](size_t i) { return i == 5000 ? kNaN : wave(i); }, {4999, 5001}},
+        {"a device that stopped answering, and came back",
+         [&](size_t i) { return i >= 3000 && i < 3050 ? kNaN : wave(i); }, {2999, 3050}},
+        {"missing at both ends", [](size_t i) { return i < 10 || i >= kSamples - 10 ? kNaN : 2.0; }, {10, kSamples - 11}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto x = [](size_t i) { return static_cast<double>(i); };
+        const trend::Range view{0, kSamples - 1};
+        const std::vector<size_t> kept = trend::Decimate(0, kSamples, x, c.value, view, kColumns);
+        ASSERT_FALSE(kept.empty());
+        EXPECT_LE(kept.size(), kColumns * 4u + 8);
+        EXPECT_NE(kept.front(), trend::kGap);
+        EXPECT_NE(kept.back(), trend::kGap);
+        for (const size_t i : c.mustKeep) EXPECT_NE(std::find(kept.begin(), kept.end(), i), kept.end()) << i;
+
+        // Each column's extremes, and every gap between two samples kept.
+        std::vector<double> low(kColumns, kNaN), high(kColumns, kNaN);
+        for (size_t i = 0; i < kSamples; ++i) {
+            const double v = c.value(i);
+            if (std::isnan(v)) continue;
+            const auto col = std::min<size_t>(i * kColumns / (kSamples - 1), kColumns - 1);
+            low[col] = std::isnan(low[col]) ? v : std::min(low[col], v);
+            high[col] = std::isnan(high[col]) ? v : std::max(high[col], v);
+        }
+        std::vector<bool> reachedLow(kColumns, false), reachedHigh(kColumns, false);
+        size_t previous = trend::kGap;
+        for (size_t k = 0; k < kept.size(); ++k) {
+            const size_t i = kept[k];
+            if (i == trend::kGap) {
+                ASSERT_NE(previous, trend::kGap) << "two gaps in a row at " << k;
+                ASSERT_LT(k + 1, kept.size());
+                bool missing = false;
+                for (size_t j = previous + 1; j < kept[k + 1]; ++j) missing = missing || std::isnan(c.value(j));
+                EXPECT_TRUE(missing) << "a gap between " << previous << " and " << kept[k + 1];
+                previous = trend::kGap;
+                continue;
+            }
+            ASSERT_FALSE(std::isnan(c.value(i)));
+            if (previous != trend::kGap) {
+                ASSERT_LT(previous, i);
+                for (size_t j = previous + 1; j < i; ++j)
+                    ASSERT_FALSE(std::isnan(c.value(j))) << "joined across " << j;
+            }
+            const auto col = std::min<size_t>(i * kColumns / (kSamples - 1), kColumns - 1);
+            reachedLow[col] = reachedLow[col] || c.value(i) == low[col];
+            reachedHigh[col] = reachedHigh[col] || c.value(i) == high[col];
+            previous = i;
+        }
+        for (int col = 0; col < kColumns; ++col) {
+            const auto at = static_cast<size_t>(col);
+            if (std::isnan(low[at])) continue;
+            // A flat run across columns keeps its ends: its columns lie on the line between them.
+            const bool flatThrough = low[at] == high[at] && !reachedLow[at];
+            if (!flatThrough) {
+                EXPECT_TRUE(reachedLow[at]) << "column " << col;
+                EXPECT_TRUE(reachedHigh[at]) << "column " << col;
+            }
+        }
+    }
+    // Few samples: all of them, still broken at a gap.
+    const auto x = [](size_t i) { return static_cast<double>(i); };
+    const auto y = [&](size_t i) { return i == 2 ? kNaN : 1.0; };
+    EXPECT_EQ(trend::Decimate(0, 5, x, y, {0, 4}, kColumns), (std::vector<size_t>{0, 1, trend::kGap, 3, 4}));
 }
 
 }  // namespace
