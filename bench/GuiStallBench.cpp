@@ -1,0 +1,129 @@
+// How long the desktop program's window goes without handling its events
+// while it logs: the data logging window runs 20 records of 8 devices on the
+// simulated cable with a modelled USB round trip per read, while a 5 ms timer
+// probes the event loop. The longest gap between two probes, less the 5 ms,
+// is the longest stall a user would feel; printed per round trip, without and
+// with the live Trend window open.
+//
+//   zent2-gui-stall-bench [RECORDS]    (default 20; offscreen unless QT_QPA_PLATFORM says otherwise)
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/TovinAppContext.h"
+#include "logview/TovinLogStatus.h"
+#include "settings/MemorySettingsStore.h"
+#include "sim/SimulatedBoard.h"
+
+namespace {
+
+constexpr int kProbeMs = 5;
+
+// The window's own kind of timer, with the records following each other
+// at once instead of a second apart: the stalls are the same, the run shorter.
+class CBackToBackTimer : public CIntervalTimer {
+public:
+    CBackToBackTimer() { QObject::connect(&m_timer, &QTimer::timeout, [this] { if (m_onTick) m_onTick(); }); }
+    void Start(int, std::function<void()> onTick) override
+    {
+        m_onTick = std::move(onTick);
+        m_timer.start(1);
+    }
+    void Stop() override { m_timer.stop(); }
+    bool IsActive() const override { return m_timer.isActive(); }
+    void Defer(std::function<void()> work) override { QTimer::singleShot(0, &m_timer, std::move(work)); }
+
+private:
+    QTimer m_timer;
+    std::function<void()> m_onTick;
+};
+
+struct Run {
+    double longestStallMs = 0;
+    double medianGapMs = 0;
+    double perRecordMs = 0;
+    int written = 0;
+};
+
+Run LogWithProbe(CTovinAppContext& app, int records, bool trend)
+{
+    auto* status = new CTovinLogStatus(app);
+    status->SetTimer(std::make_unique<CBackToBackTimer>());
+    status->show();
+    if (trend) status->OpenTrend();
+    status->DelayField()->setText(QStringLiteral("1"));
+    status->TotalField()->setText(QString::number(records));
+
+    std::vector<double> gaps;
+    QElapsedTimer since;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        gaps.push_back(static_cast<double>(since.nsecsElapsed()) / 1e6);
+        since.restart();
+    });
+    QElapsedTimer whole;
+    whole.start();
+    since.start();
+    probe.start(kProbeMs);
+    status->StartLogging();
+    while (status->IsLogging()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    probe.stop();
+
+    Run run;
+    run.written = status->RecordsWritten();
+    run.perRecordMs = static_cast<double>(whole.elapsed()) / std::max(1, run.written);
+    if (!gaps.empty()) {
+        run.longestStallMs = std::max(0.0, *std::max_element(gaps.begin(), gaps.end()) - kProbeMs);
+        std::sort(gaps.begin(), gaps.end());
+        run.medianGapMs = gaps[gaps.size() / 2];
+    }
+    status->CancelLogging();
+    delete status;
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+
+    auto board = CSimulatedBoard::CreateDefault();
+    for (int d = 2; d < CSimulatedBoard::kMaxHmus; ++d) board->AddHmu(d);
+    auto memory = std::make_unique<CMemorySettingsStore>();
+    memory->Set("Demo Mode", SettingValue::Number(0));
+    CTovinAppContext app(board->Driver(), std::move(memory));
+    SetTheApp(&app);
+    app.Startup();
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "zent2-gui-stall-bench.log";
+    app.Remembered().logFileName = QString::fromStdString(file.string());
+
+    std::printf("The data logging window, 8 devices, the default channels, %d records back to back;\n"
+                "the event loop probed every %d ms (longest gap less %d ms):\n",
+                records, kProbeMs, kProbeMs);
+    for (const bool trend : {false, true}) {
+        std::printf(trend ? "With the live Trend window open:\n" : "Without a Trend window:\n");
+        for (const int roundTripUs : {0, 125, 250, 1000}) {
+            board->Driver()->SetRoundTrip(std::chrono::microseconds(roundTripUs));
+            const Run run = LogWithProbe(app, records, trend);
+            std::printf("round trip %d us: record %.1f ms, longest UI stall %.1f ms (median probe gap %.1f ms, %d "
+                        "records)\n",
+                        roundTripUs, run.perRecordMs, run.longestStallMs, run.medianGapMs, run.written);
+        }
+    }
+    std::filesystem::remove(file);
+    SetTheApp(nullptr);
+    return 0;
+}
