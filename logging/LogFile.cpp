@@ -29,9 +29,10 @@ std::FILE* OpenText(const std::string& path)
 // fopen(path, "w") that never blocks: a FIFO without a reader makes the open
 // fail with ENXIO, and `wait` decides whether to try again. errno is set
 // when it gives null.
-std::FILE* OpenTextWaiting(const std::string& path, const CLogFile::OpenWait& wait, bool& gaveUp)
+std::FILE* OpenTextWaiting(const std::string& path, const CLogFile::OpenWait& wait, bool& gaveUp, bool& fifo)
 {
     gaveUp = false;
+    fifo = false;
     int fd = -1;
     while (true) {
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -48,9 +49,13 @@ std::FILE* OpenTextWaiting(const std::string& path, const CLogFile::OpenWait& wa
             return nullptr;
         }
     }
-    // Writes block again, as they do on any file opened without the flag.
+    // Writes block again, as they do on any file opened without the flag;
+    // to a FIFO they do not, so that a reader that stops reading can be
+    // waited for in slices, the way its opening was (see CLogFile::Write).
+    struct stat opened{};
+    fifo = ::fstat(fd, &opened) == 0 && S_ISFIFO(opened.st_mode);
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    if (!fifo && (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1)) {
         const int error = errno;
         ::close(fd);
         errno = error;
@@ -128,7 +133,9 @@ bool CLogFile::Open(const std::string& path, const OpenWait& wait)
     m_file = OpenText(path);
 #else
     bool gaveUp = false;
-    m_file = wait ? OpenTextWaiting(path, wait, gaveUp) : OpenText(path);
+    bool fifo = false;
+    m_file = wait ? OpenTextWaiting(path, wait, gaveUp, fifo) : OpenText(path);
+    if (m_file != nullptr && fifo) m_readerWait = wait;
     if (gaveUp) {
         m_error = "no program opened the FIFO for reading";
         return false;
@@ -144,6 +151,26 @@ bool CLogFile::Open(const std::string& path, const OpenWait& wait)
 bool CLogFile::Write(std::string_view text)
 {
     if (m_file == nullptr) return Fail(EBADF);
+#ifndef _WIN32
+    if (m_readerWait) {
+        // The stream is unbuffered: its descriptor is written directly.
+        const int fd = fileno(m_file);
+        while (!text.empty()) {
+            const ssize_t n = ::write(fd, text.data(), text.size());
+            if (n > 0) {
+                text.remove_prefix(static_cast<size_t>(n));
+            } else if (n < 0 && errno == EAGAIN) {
+                if (!m_readerWait()) {
+                    m_error = "the program reading the FIFO stopped reading: the last record in it is cut short";
+                    return false;
+                }
+            } else if (n < 0 && errno != EINTR) {
+                return Fail(errno);
+            }
+        }
+        return true;
+    }
+#endif
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) return Fail(errno);
     return true;
@@ -193,6 +220,7 @@ bool CLogFile::Flush()
 
 bool CLogFile::Close()
 {
+    m_readerWait = {};
     if (m_file == nullptr) return true;
     std::FILE* file = m_file;
     m_file = nullptr;

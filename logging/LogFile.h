@@ -17,14 +17,16 @@ public:
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
-    // Asked, again and again, while opening would wait for another program
-    // (a FIFO that nobody reads yet): true to go on waiting, false to give
-    // up. It does the waiting itself, a little at a time.
+    // Asked, again and again, while opening or writing would wait for
+    // another program (a FIFO that nobody reads yet, or whose reader has
+    // stopped reading): true to go on waiting, false to give up. It does the
+    // waiting itself, a little at a time.
     using OpenWait = std::function<bool()>;
 
     // False when the file cannot be opened; ErrorText() says why. Without
-    // `wait` the open waits for as long as the system makes it; with it, it
-    // can be given up (POSIX; elsewhere `wait` is not asked).
+    // `wait` the open and the writes wait for as long as the system makes
+    // them; with it, they can be given up (POSIX; elsewhere `wait` is not
+    // asked). A write given up leaves the piece cut short in the FIFO.
     bool Open(const std::string& path, const OpenWait& wait = {});
     // Standard output instead of a file (zent2-cli log --output -): written
     // through a copy of its descriptor, so that Close leaves it open.
@@ -51,4 +53,5 @@ private:
 
     std::FILE* m_file = nullptr;
     std::string m_error;
+    OpenWait m_readerWait;  // for a FIFO opened with a wait
 };

@@ -257,14 +257,15 @@ void CTovinLogStatus::StartLogging()
     m_delay = LeadingNumber(m_delayField->text());
     m_total = LeadingNumber(m_totalField->text());
 
-    // A FIFO nobody reads yet would hold the window until someone does: the
-    // desktop logger does not wait for one, it refuses it.
-    bool refusedFifo = false;
+    // A FIFO nobody reads yet, or whose reader stops reading, would hold the
+    // window until someone does: the desktop logger does not wait for one.
+    m_fifoRefused = false;
     const CLogSession::StartResult started =
-        m_session.Start(m_app.Remembered().logFileName.toStdString(), m_delay, m_total, std::time(nullptr), [&] {
-            refusedFifo = true;
+        m_session.Start(m_app.Remembered().logFileName.toStdString(), m_delay, m_total, std::time(nullptr), [this] {
+            m_fifoRefused = true;
             return false;
         });
+    const bool refusedFifo = m_fifoRefused;
     if (started == CLogSession::StartResult::OpenFailed) {
         CUserInteraction::Message message;
         message.text = QString::fromStdString(m_session.ErrorText());

@@ -97,6 +97,7 @@ private:
     int m_recordChain = 0;  // counts records begun and runs ended
     bool m_late = false;    // the timer ticked while a record was being read
     QString m_lateText;
+    bool m_fifoRefused = false;  // the log file was a FIFO that would have had the window wait
 
     QLineEdit* m_delayField;
     QLineEdit* m_totalField;

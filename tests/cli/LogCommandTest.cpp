@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <sstream>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -303,22 +305,52 @@ TEST_F(CliLog, FilesThatCannotBeWrittenExitOneWithTheSystemsText)
     EXPECT_EQ(FileText(path), written) << "no part of record 2 is left in the file";
 }
 
-// A FIFO that nobody reads: the log waits for a reader, and a signal ends
-// the wait (the open does not hold on to the program).
-TEST_F(CliLog, AFifoWithoutAReaderIsWaitedForUntilASignal)
+// A FIFO that nobody reads, or whose reader stops reading: the log waits
+// for the reader, and a signal ends the wait (neither the open nor a write
+// holds on to the program).
+TEST_F(CliLog, AFifoThatIsNotReadIsWaitedForUntilASignal)
 {
     const std::string fifo = path + ".fifo";
-    std::filesystem::remove(fifo);
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    const LogRun run = Run({"log", "--output", fifo}, [&](long long ms) {
-        if (ms == 500) std::raise(SIGTERM);
-    });
-    std::filesystem::remove(fifo);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errLines,
-              (std::vector<std::string>{"zent2-cli: waiting for a program to read the FIFO " + fifo + " (Ctrl-C ends)",
-                                        "zent2-cli: SIGTERM arrived before the log file " + fifo +
-                                            " was opened: nothing was logged"}));
+    const std::string waiting = "zent2-cli: waiting for a program to read the FIFO " + fifo + " (Ctrl-C ends)";
+    for (const bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "a reader that stops reading" : "no reader");
+        std::filesystem::remove(fifo);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+        // The reader opens and never reads; a one-page pipe fills at once.
+        const int readEnd = reader ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        if (reader) {
+            ASSERT_GE(readEnd, 0) << std::strerror(errno);
+            ::fcntl(readEnd, F_SETPIPE_SZ, 4096);
+        }
+        virtualMs = 0;
+        const LogRun run = Run({"log", "--output", fifo, "--interval", "1"}, [&](long long ms) {
+            if (ms == 60000) std::raise(SIGTERM);
+        });
+        std::string inPipe;
+        char buffer[4096];
+        for (ssize_t n; reader && (n = ::read(readEnd, buffer, sizeof buffer)) > 0;) inPipe.append(buffer, size_t(n));
+        if (reader) ::close(readEnd);
+        std::filesystem::remove(fifo);
+        EXPECT_EQ(run.status, 1);
+        if (!reader) {
+            EXPECT_EQ(run.errLines, (std::vector<std::string>{waiting, "zent2-cli: SIGTERM arrived before the log file " +
+                                                                           fifo + " was opened: nothing was logged"}));
+            continue;
+        }
+        // Every record before the stall is whole in the pipe; the one it
+        // stalled in is said to be cut short.
+        ASSERT_GE(run.errLines.size(), 3u) << run.err;
+        EXPECT_EQ(std::count(run.errLines.begin(), run.errLines.end(), waiting), 1) << run.err;
+        const auto records = RecordLines(inPipe);
+        const auto whole = std::count_if(records.begin(), records.end(),
+                                         [](const auto& record) { return record.second.size() == 2u + 29u + 28u; });
+        EXPECT_GE(whole, 1) << inPipe;
+        EXPECT_LE(records.size(), size_t(whole) + 1) << "only the last record is cut";
+        EXPECT_EQ(run.errLines.back(),
+                  "zent2-cli: writing the log file " + fifo +
+                      " failed: the program reading the FIFO stopped reading: the last record in it is cut short; " +
+                      std::to_string(whole) + (whole == 1 ? " record" : " records") + " before it are in the file");
+    }
     EXPECT_EQ(std::signal(SIGTERM, SIG_DFL), SIG_DFL) << "the program's own handling is back";
 }
 

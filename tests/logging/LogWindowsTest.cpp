@@ -27,6 +27,7 @@
 #include "tests/logging/VirtualTimer.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #endif
 
@@ -314,8 +315,9 @@ TEST_F(LogWindows, FailedReadingsAreNamedInTheStatusLine)
 }
 
 #ifndef _WIN32
-// A FIFO nobody reads is refused at once rather than holding the window.
-TEST_F(LogWindows, FifoWithoutAReaderIsRefusedWithoutWaiting)
+// A FIFO nobody reads is refused at once rather than holding the window,
+// and one whose reader stops reading ends the run rather than freezing it.
+TEST_F(LogWindows, AFifoThatIsNotReadNeverHoldsTheWindow)
 {
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     CTovinLogStatus* status = OpenStatus();
@@ -325,6 +327,18 @@ TEST_F(LogWindows, FifoWithoutAReaderIsRefusedWithoutWaiting)
     EXPECT_EQ(t->ui.messages[0].title, "Error opening file");
     EXPECT_TRUE(Idle(*status));
     EXPECT_EQ(clock->Starts(), 0);
+
+    // A reader that opens and never reads: its one-page pipe fills in a few records.
+    const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(readEnd, 0) << std::strerror(errno);
+    ::fcntl(readEnd, F_SETPIPE_SZ, 4096);
+    Start(*status, "1", "0");
+    EXPECT_TRUE(Logging(*status));
+    for (int s = 0; s < 20 && status->IsLogging(); ++s) clock->Advance(1000);
+    EXPECT_TRUE(Idle(*status));
+    EXPECT_TRUE(status->StatusText().contains("stopped reading")) << status->StatusText().toStdString();
+    EXPECT_EQ(t->ui.messages.size(), 1u);
+    ::close(readEnd);
     std::filesystem::remove(path);
 }
 #endif
