@@ -146,6 +146,15 @@ class CServer : public httplib::Server {
 public:
     explicit CServer(const ServerLimits& limits) : m_limits(limits) {}
 
+    // httplib listens with a backlog of 5: connections that arrive together
+    // beyond it lose their SYN and retry a second later. Listening again on
+    // the bound socket widens it to the workers and the waiting line.
+    void WidenBacklog()
+    {
+        const socket_t sock = svr_sock_;
+        if (sock != INVALID_SOCKET) ::listen(sock, m_limits.workers + static_cast<int>(m_limits.waiting));
+    }
+
 private:
     bool process_and_close_socket(socket_t sock) override
     {
@@ -392,6 +401,7 @@ bool CMetricsServer::Bind(const std::string& host, int port, std::string& error)
         error = "cannot listen on " + address + ": the HTTP server could not bind it";
         return false;
     }
+    m_impl->server.WidenBacklog();
     m_host = host;
     m_port = bound;
     return true;

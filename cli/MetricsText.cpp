@@ -27,10 +27,10 @@ class CExposition {
 public:
     explicit CExposition(std::string_view board) : m_board(EscapeLabelValue(board)) {}
 
-    void Begin(const Family& family)
+    void Begin(const Family& family, const char* type = "gauge")
     {
         m_family = family.name;
-        m_text += FormatText("# HELP %s %s\n# TYPE %s gauge\n", family.name, family.help, family.name);
+        m_text += FormatText("# HELP %s %s\n# TYPE %s %s\n", family.name, family.help, family.name, type);
     }
 
     // A sample of the current family; extra is the labels after board (",a=\"b\"" ...).
@@ -140,6 +140,8 @@ std::string FormatMetrics(std::string_view board, const Poll& poll)
         if (device.Answering() && log.records) out.Sample(DeviceLabel(device.device), std::to_string(*log.records));
     }
 
+    out.Begin({"zent2_polls_total", "Polls of the board finished since serve started."}, "counter");
+    out.Sample("", std::to_string(poll.frame->number));
     out.Begin({"zent2_poll_duration_seconds", "How long the last poll of the board took, seconds."});
     out.Sample("", FormatText("%.6f", poll.durationSeconds));
     out.Begin({"zent2_last_poll_timestamp_seconds", "When the last poll of the board ended, Unix time in seconds."});
