@@ -25,14 +25,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace servetest;
 
-// A board of known values, one device whose conversions never finish, and
-// two fault records on HMU0.
+// A board of known values and two fault records on HMU0; HMU1's conversions
+// never finish and its fault log status is not acknowledged.
 constexpr const char* kBoard =
     "hmu0.vmon1 = 1.25\n"
     "hmu0.temp1 = 61.5\n"
     "hmu0.faultlog.record = 00 00 00 00 00 02 00\n"
     "hmu0.faultlog.record = 01 00 80 00 00 00 04\n"
-    "hmu1.fault.conversion = always\n";
+    "hmu1.fault.conversion = always\n"
+    "hmu1.nack.command.0x03 = always\n";
 
 class CliServe : public ::testing::Test {
 protected:
@@ -143,9 +144,11 @@ TEST_F(CliServe, PrometheusScrapesTheBoardFilesValues)
         {"zent2_reading_failed{device=\"HMU1\",channel=\"VMON1\"}", {"1"}},
         {"zent2_voltage_volts{device=\"HMU1\"}", {}},
         {"zent2_attenuated{device=\"HMU1\"}", {}},
-        // Every converted reading: the ten voltages and the two currents.
-        {"count(zent2_reading_failed{device=\"HMU1\"} == 1)", {"12"}},
+        // Every converted reading (the ten voltages, the two currents) and the fault log.
+        {"count(zent2_reading_failed{device=\"HMU1\"} == 1)", {"13"}},
         {"zent2_reading_failed{device=\"HMU1\",channel=\"TMON1\"}", {"0"}},
+        {"zent2_reading_failed{device=\"HMU1\",channel=\"fault log\"}", {"1"}},
+        {"zent2_fault_log_records{device=\"HMU1\"}", {}},
         // The escaped board name comes back as it was given.
         {"count(zent2_voltage_volts{board=\"bench \\\"A\\\" \\\\ 2\"})", {"10"}},
         {"zent2_device_present{device=\"HMU2\"}", {"0"}},
