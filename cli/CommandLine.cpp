@@ -942,13 +942,17 @@ Exit status:
      was not erased, the bus trace could not be written, the log file could
      not be created or written (the system's reason is given), a reading
      failed while logging, (csv) the log could not be read or the CSV not
-     written, or the output could not be written (a full disk, a closed pipe)
+     written, (serve) its address could not be listened on (the system's
+     reason is given), or the output could not be written (a full disk, a
+     closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board or configuration file, a
      trace file that cannot be created or that is the log file, a script too
-     large): a one-line message, and nothing was sent to the bus (nothing
-     written, for a configuration file whose device does not answer)
-  130, 143  SIGINT or SIGTERM ended a script during its log command
+     large, serve in a build without the HTTP library): a one-line message,
+     and nothing was sent to the bus (nothing written, for a configuration
+     file whose device does not answer)
+  130, 143  SIGINT or SIGTERM ended a script during its log, watch or serve
+     command
   diff-config exits 0 when the board holds the file, 1 when it differs and
   2 for a bad file or a device that did not answer, as diff does, so that 1
   only ever means "differs"

@@ -95,9 +95,19 @@ TEST_F(CliServe, PrometheusScrapesTheBoardFilesValues)
     const std::vector<std::string> prometheusArgs = {
         "--config.file=" + (dir / "prometheus.yml").string(), "--storage.tsdb.path=" + (dir / "tsdb").string(),
         "--web.listen-address=127.0.0.1:" + std::to_string(prometheusPort), "--log.level=warn"};
-    const pid_t prometheus = fork();
-    ASSERT_GE(prometheus, 0);
-    if (prometheus == 0) {
+    // Ended with the test, whichever way it ends.
+    struct Child {
+        pid_t pid;
+        ~Child()
+        {
+            if (pid <= 0) return;
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    };
+    const Child prometheus{fork()};
+    ASSERT_GE(prometheus.pid, 0);
+    if (prometheus.pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
@@ -155,8 +165,6 @@ TEST_F(CliServe, PrometheusScrapesTheBoardFilesValues)
     };
     for (const Case& c : cases) EXPECT_EQ(values(c.expression), c.values) << c.expression << "\n" << query(c.expression);
 
-    kill(prometheus, SIGTERM);
-    waitpid(prometheus, nullptr, 0);
     EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
