@@ -67,7 +67,10 @@ bool WaitFor(socket_t sock, short events, Clock::time_point until)
 
 // One connection as httplib reads and writes it: every read waits only
 // until the request's deadline and stops at its byte budget, so a slow or
-// endless request is dropped rather than holding its worker.
+// endless request is dropped rather than holding its worker. (httplib's
+// own limits are per read and per line, and its CPPHTTPLIB_* macros would
+// not reach Debian's build of it, a shared library compiled with its
+// defaults; its URI limit, 8192 bytes, still applies.)
 class CRequestStream : public httplib::Stream {
 public:
     CRequestStream(socket_t sock, const ServerLimits& limits)
