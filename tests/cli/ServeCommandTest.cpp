@@ -1,7 +1,8 @@
 // zent2-cli serve, the built program on the simulated board: a real
 // Prometheus scrapes it and its query API gives back the board file's values
-// and no value for a failed reading; broken, slow and refused requests leave
-// the server answering and the polling going; many scrapers at once all get
+// and no value for a failed reading; broken, slow and refused requests, and
+// more connections than it takes, leave the server answering and the
+// polling going; many scrapers at once all get
 // whole polls; bad addresses and options end it before it serves.
 
 #include <gtest/gtest.h>
@@ -227,6 +228,28 @@ TEST_F(CliServe, BadRequestsAreRefusedWhileServingAndPollingGoOn)
         // Still answering, with the whole text.
         EXPECT_TRUE(Sample(Body(Get(port, "/metrics")), lastPoll));
     }
+
+    // More connections at once than the workers and the waiting line hold
+    // (8 and 64), none saying a word: those beyond are answered 503 at once.
+    // The first is dropped at its deadline, long after every one was taken
+    // or refused; until then no worker let go of one but the slow clients'
+    // two, so between 80 - (8 + 64) and 80 - 64 were refused.
+    std::vector<int> crowd;
+    for (int i = 0; i < 80; ++i) {
+        crowd.push_back(Connect(port));
+        ASSERT_GE(crowd.back(), 0);
+    }
+    EXPECT_EQ(ReadToEnd(crowd.front()), "");
+    for (const int sock : crowd) shutdown(sock, SHUT_WR);
+    int refused = 0;
+    for (const int sock : crowd) {
+        const std::string answer = ReadToEnd(sock);
+        close(sock);
+        if (Status(answer) == "503") ++refused;
+        else EXPECT_EQ(answer, "");
+    }
+    EXPECT_GE(refused, 80 - (8 + 64));
+    EXPECT_LE(refused, 80 - 64);
 
     // The slow clients are dropped at their deadline.
     for (const Slow& client : slow) {
