@@ -121,6 +121,22 @@ bool IsOption(const std::string& arg)
     return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
 }
 
+// Well-formed UTF-8 without control characters.
+bool PrintableUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) return false;
+        const size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || (length == 2 && byte < 0xC2) || (length == 4 && byte > 0xF4) || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
 class CParser {
 public:
     CParser(CliRequest& request, std::string& error) : m_request(request), m_error(error) {}
@@ -283,6 +299,8 @@ public:
         }
         if (value.size() > kMaxBoardNameBytes)
             return Fail("--board-name is longer than " + std::to_string(kMaxBoardNameBytes) + " bytes");
+        // Prometheus refuses a whole scrape for a label that is not UTF-8.
+        if (!PrintableUtf8(value)) return Fail("--board-name " + Quoted(value) + ": give printable UTF-8 text");
         m_request.boardName = value;
         return true;
     }

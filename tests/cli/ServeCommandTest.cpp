@@ -350,6 +350,8 @@ TEST_F(CliServe, AnAddressItCannotListenOnEndsItBeforeServing)
         {{"serve", "--count", "2"}, 2, "--count belongs to the log and watch commands"},
         {{"watch", "--listen", "127.0.0.1:0"}, 2, "--listen belongs to the serve command"},
         {{"serve", "--board-name", std::string(101, 'b')}, 2, "--board-name is longer than 100 bytes"},
+        {{"serve", "--board-name", "rack\n2"}, 2, "--board-name 'rack\\x0A2': give printable UTF-8 text"},
+        {{"serve", "--board-name", "rack \xC3("}, 2, "give printable UTF-8 text"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[2]);
