@@ -27,7 +27,7 @@ struct CommandInfo {
     const char* usage;
 };
 
-constexpr std::array<CommandInfo, 24> kCommands = {{
+constexpr std::array<CommandInfo, 25> kCommands = {{
     {"help", Command::Help, 0, "help [COMMAND]"},
     {"devices", Command::Devices, 0, "devices"},
     {"scan", Command::Scan, 0, "scan"},
@@ -52,6 +52,8 @@ constexpr std::array<CommandInfo, 24> kCommands = {{
     {"diff-config", Command::DiffConfig, 1, "diff-config FILE"},
     {"load-config", Command::LoadConfig, 1, "load-config FILE [--dry-run]"},
     {"watch", Command::Watch, 0, "watch [HMU...] [--interval SECONDS] [--count N] [--select CHANNELS]"},
+    {"serve", Command::Serve, 0,
+     "serve [--listen ADDRESS:PORT] [--interval SECONDS] [--board-name NAME] [--select CHANNELS]"},
 }};
 
 // Arguments a command may take beyond its required ones.
@@ -119,6 +121,22 @@ bool IsOption(const std::string& arg)
     return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
 }
 
+// Well-formed UTF-8 without control characters.
+bool PrintableUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) return false;
+        const size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || (length == 2 && byte < 0xC2) || (length == 4 && byte > 0xF4) || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
 class CParser {
 public:
     CParser(CliRequest& request, std::string& error) : m_request(request), m_error(error) {}
@@ -167,10 +185,11 @@ public:
         }
         const bool logOption =
             name == "--output" || name == "--interval" || name == "--count" || name == "--select";
-        // A script line takes the session's options; only log's own belong to its line.
-        if (m_scriptLine && !logOption)
+        const bool serveOption = name == "--listen" || name == "--board-name";
+        // A script line takes the session's options; only log's and serve's own belong to its line.
+        if (m_scriptLine && !logOption && !serveOption)
             return Fail("options go on the command line, before - or --script, not into a script");
-        const bool takesValue = logOption || name == "--board" || name == "--trace" || name == "--rate" ||
+        const bool takesValue = logOption || serveOption || name == "--board" || name == "--trace" || name == "--rate" ||
                                 name == "--base" || name == "--main" || name == "--rsense" ||
                                 name == "--serial" || name == "--vid-pid" || name == "--unlock-code" ||
                                 name == "--script" || name == "--cable-round-trip" || name == "--address-format";
@@ -187,6 +206,10 @@ public:
         if (logOption) {
             m_logOptions.push_back(name);
             return LogOption(name, value);
+        }
+        if (serveOption) {
+            m_serveOptions.push_back(name);
+            return ServeOption(name, value);
         }
 
         if (name == "--board") {
@@ -266,17 +289,33 @@ public:
         return true;
     }
 
+    bool ServeOption(const std::string& name, const std::string& value)
+    {
+        if (name == "--listen") {
+            std::string error;
+            if (!ParseListenAddress(value, m_request.listenHost, m_request.listenPort, error))
+                return Fail("--listen " + Quoted(value) + ": " + error);
+            return true;
+        }
+        if (value.size() > kMaxBoardNameBytes)
+            return Fail("--board-name is longer than " + std::to_string(kMaxBoardNameBytes) + " bytes");
+        // Prometheus refuses a whole scrape for a label that is not UTF-8.
+        if (!PrintableUtf8(value)) return Fail("--board-name " + Quoted(value) + ": give printable UTF-8 text");
+        m_request.boardName = value;
+        return true;
+    }
+
     bool Interval()
     {
         if (!m_intervalText) return true;
         const std::string& value = *m_intervalText;
-        if (m_request.command == Command::Watch) {
+        if (m_request.command == Command::Watch || m_request.command == Command::Serve) {
             const std::optional<double> seconds = ParseSeconds(value);
             if (!seconds) return Fail("--interval " + Quoted(value) + " is not a number of seconds");
             if (*seconds < kMinWatchInterval || *seconds > kMaxLogInterval)
                 return Fail("--interval " + ShownText(value) + " is outside 0.1.." + std::to_string(kMaxLogInterval) +
                             " seconds");
-            m_request.watchInterval = *seconds;
+            (m_request.command == Command::Watch ? m_request.watchInterval : m_request.serveInterval) = *seconds;
             return true;
         }
         uint64_t number = 0;
@@ -440,16 +479,21 @@ public:
         for (const auto& [option, text] : m_addresses)
             if (!Address(option, text, option == "--base" ? m_request.hmuBase : m_request.mainAddress)) return false;
         if (m_simulated && m_demo) return Fail("--simulated-board and --demo exclude each other");
-        if (command == Command::Watch || command == Command::Log) {
+        if (command == Command::Watch || command == Command::Log || command == Command::Serve) {
             if (!Interval()) return false;
         }
         if (command == Command::Log && m_request.logFile.empty()) return Fail("log: --output FILE is required");
         for (const std::string& option : m_logOptions) {
             if (command == Command::Log) break;
+            if (command == Command::Serve && (option == "--interval" || option == "--select")) continue;
             if (command != Command::Watch || option == "--output")
                 return Fail(option + (option == "--output" ? " belongs to the log command"
                                                            : " belongs to the log and watch commands"));
         }
+        for (const std::string& option : m_serveOptions)
+            if (command != Command::Serve) return Fail(option + " belongs to the serve command");
+        if (command == Command::Serve && !ServeBuiltIn())
+            return Fail("serve: this zent2-cli was built without the HTTP library (cpp-httplib) and cannot serve");
         if (command != Command::LoadConfig && m_request.dryRun) return Fail("--dry-run belongs to the load-config command");
         m_request.backend = m_simulated ? Backend::SimulatedBoard : m_demo ? Backend::Demo : Backend::RealCable;
         if (!m_request.boardFile.empty() && !m_simulated) return Fail("--board needs --simulated-board");
@@ -510,6 +554,7 @@ private:
     bool m_simulated = false;
     bool m_demo = false;
     std::vector<std::string> m_logOptions;  // given, in order
+    std::vector<std::string> m_serveOptions;  // --listen, --board-name, in order
     std::optional<std::string> m_intervalText;  // --interval, judged by its command
     std::vector<std::pair<std::string, std::string>> m_addresses;  // --base, --main and their text
     bool m_scriptLine = false;
@@ -690,6 +735,12 @@ Commands:
                             seconds: value, min and max since the start,
                             comparators A and B; redrawn in place on a
                             terminal, one plain frame after another otherwise
+  serve                     polls every HMU device that answers as watch reads
+                            it, once every --interval seconds (default 5), and
+                            serves the last poll as Prometheus metrics at
+                            http://ADDRESS:PORT/metrics (default
+                            127.0.0.1:9847; see below); not in the Windows
+                            build, which has no HTTP library
   read-main REG             reads register REG (0..3) of the main device, the
                             demonstration design, and prints its byte as 0xNN
   write-main REG VALUE      writes register REG (0..3) of the main device
@@ -764,12 +815,19 @@ Options:
   --output FILE      log: the log file; an existing file is replaced
   --interval SECONDS log: seconds between records, 1..86400, default 1;
                      watch: seconds between frames, 0.1..86400 (a fraction
-                     allowed), default 1
+                     allowed), default 1; serve: seconds between polls,
+                     0.1..86400, default 5
   --count N          log: records to write, watch: frames to show; default
                      0: until Ctrl-C (SIGINT) or SIGTERM, which let the
                      record or frame being read finish
+  --listen ADDRESS:PORT
+                     serve: where to listen, HOST:PORT or [IPV6]:PORT;
+                     default 127.0.0.1:9847 (this machine only); port 0
+                     takes any free port
+  --board-name NAME  serve: the board label of every metric; default the
+                     --serial given, else "zent2"
   --dry-run          load-config: only print what would be written
-  --select CHANNELS  log and watch: the channels of every device, a comma
+  --select CHANNELS  log, watch and serve: the channels of every device, a comma
                      list of vmon1..vmon9, hvmon, hvout1..hvout4,
                      gpio1..gpio10, tmon1, tmon2, tmon3 (internal), imon1,
                      himon, or whole groups vmon, hvout, gpio, tmon, imon;
@@ -802,6 +860,22 @@ when every reading of the last frame succeeded, 1 when one failed or a
 device asked for did not answer.
 A cable that fails (pulled out, or its chip no longer answering) ends the run
 with exit status 1 after the record in which it did.
+
+serve prints "Serving http://ADDRESS:PORT/metrics" once it listens and has
+read the board once, then polls the board on its own and answers every
+scrape with the last poll, so a scrape never touches the bus. Gauges, each
+labelled board="NAME" and device="HMUn": zent2_device_present,
+zent2_voltage_volts, zent2_current_amperes, zent2_temperature_celsius,
+zent2_pin_level (with channel="VMON1" ...), zent2_comparator_state (and
+comparator="A" or "B"), zent2_attenuated, zent2_reading_failed (1 for a
+failed reading, whose value gauge is then absent; channel="fault log" for
+the fault log status), zent2_fault_log_records, and zent2_poll_duration_seconds
+and zent2_last_poll_timestamp_seconds. Only GET and HEAD of /metrics and of
+/ (a page linking to it) are answered; other paths give 404, other methods
+405. A request must arrive whole within 10 s and 16 KiB; 8 are served at
+once and up to 64 more wait, further ones are closed at once. An address
+that cannot be listened on ends it with exit status 1 and the system's
+reason; SIGINT or SIGTERM end it with 0, and a cable that fails with 1.
 
 Scripts (- or --script FILE): one command per line with its arguments, as
 above; '#' starts a comment, blank lines are skipped. The options on the
@@ -886,13 +960,17 @@ Exit status:
      was not erased, the bus trace could not be written, the log file could
      not be created or written (the system's reason is given), a reading
      failed while logging, (csv) the log could not be read or the CSV not
-     written, or the output could not be written (a full disk, a closed pipe)
+     written, (serve) its address could not be listened on (the system's
+     reason is given), or the output could not be written (a full disk, a
+     closed pipe)
   2  bad usage or input (unknown command or option, missing or extra
      arguments, a number out of range, a bad board or configuration file, a
      trace file that cannot be created or that is the log file, a script too
-     large): a one-line message, and nothing was sent to the bus (nothing
-     written, for a configuration file whose device does not answer)
-  130, 143  SIGINT or SIGTERM ended a script during its log command
+     large, serve in a build without the HTTP library): a one-line message,
+     and nothing was sent to the bus (nothing written, for a configuration
+     file whose device does not answer)
+  130, 143  SIGINT or SIGTERM ended a script during its log, watch or serve
+     command
   diff-config exits 0 when the board holds the file, 1 when it differs and
   2 for a bad file or a device that did not answer, as diff does, so that 1
   only ever means "differs"
@@ -921,6 +999,68 @@ std::string CommandUsageText(const std::string& command)
     }
     return "Usage: zent2-cli [OPTIONS] " + std::string(info->usage) + "\n\n" + lines +
            "\nOptions, exit status and details: zent2-cli --help\n";
+}
+
+bool ServeBuiltIn()
+{
+#ifdef ZENT2_HAVE_HTTPLIB
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool ParseListenAddress(std::string_view text, std::string& host, int& port, std::string& error)
+{
+    std::string_view hostText;
+    std::string_view portText;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos || close + 1 >= text.size() || text[close + 1] != ':') {
+            error = "give [IPV6]:PORT, e.g. [::1]:9847";
+            return false;
+        }
+        hostText = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+        if (hostText.find(':') == std::string_view::npos) {
+            error = "brackets are for an IPv6 address";
+            return false;
+        }
+    } else {
+        const size_t colon = text.rfind(':');
+        if (colon == std::string_view::npos) {
+            error = "give HOST:PORT, e.g. 127.0.0.1:9847";
+            return false;
+        }
+        hostText = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (hostText.find(':') != std::string_view::npos) {
+            error = "an IPv6 address goes in brackets: [ADDRESS]:PORT";
+            return false;
+        }
+    }
+    if (hostText.empty()) {
+        error = "the address is missing (0.0.0.0 listens on every IPv4 interface, [::] on every one)";
+        return false;
+    }
+    for (const char c : hostText)
+        if (static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '[' || c == ']') {
+            error = "not a host name or address";
+            return false;
+        }
+    int value = 0;
+    bool digits = !portText.empty() && portText.size() <= 5;
+    for (const char c : portText) {
+        if (c < '0' || c > '9') digits = false;
+        if (digits) value = value * 10 + (c - '0');
+    }
+    if (!digits || value > 65535) {
+        error = "the port must be a number from 0 to 65535";
+        return false;
+    }
+    host = std::string(hostText);
+    port = value;
+    return true;
 }
 
 std::string AddressText(int address8, int addressFormat)

@@ -25,11 +25,20 @@ enum class Command {
     Csv,        // a log file as CSV, no cable
     SaveConfig, DiffConfig, LoadConfig,  // board configuration files
     Watch,      // the live view of every channel
-    Detect      // every address that acknowledges, as i2cdetect lays it out
+    Detect,     // every address that acknowledges, as i2cdetect lays it out
+    Serve       // the live view as Prometheus metrics over HTTP
 };
 
 constexpr int kMaxLogInterval = 86400;  // one day
 constexpr double kMinWatchInterval = 0.1;  // seconds
+constexpr int kDefaultServePort = 9847;
+// A scrape every 5 s or more sees every poll, and the bus is free between them.
+constexpr double kDefaultServeInterval = 5.0;  // seconds
+constexpr size_t kMaxBoardNameBytes = 100;
+
+// Whether this zent2-cli can serve: the HTTP library (cpp-httplib) was found
+// when it was built. The Windows build has none.
+bool ServeBuiltIn();
 
 constexpr logsel::DeviceChannels AllLogChannels()
 {
@@ -78,6 +87,13 @@ struct CliRequest {
     // between frames; --count and --select are log's (logCount, logChannels).
     std::vector<int> watchDevices;
     double watchInterval = 1.0;
+    // serve: where it listens (loopback unless --listen says otherwise; port
+    // 0 lets the system pick one), the board label of its metrics and the
+    // seconds between polls (a fraction allowed, as for watch).
+    std::string listenHost = "127.0.0.1";
+    int listenPort = kDefaultServePort;
+    std::string boardName;  // empty: --serial when given, else "zent2"
+    double serveInterval = kDefaultServeInterval;
     double seconds = 0.0;    // sleep
     std::string scriptFile;  // Script: the file, "-" for standard input
 
@@ -130,6 +146,10 @@ std::string UsageText();
 // One command's usage and its lines of the --help text (help COMMAND,
 // COMMAND --help); empty for a name that is no command.
 std::string CommandUsageText(const std::string& command);
+
+// --listen's HOST:PORT or [IPV6]:PORT, the port 0..65535 (0: any free one).
+// On false, error says what is wrong with the text.
+bool ParseListenAddress(std::string_view text, std::string& host, int& port, std::string& error);
 
 // An 8-bit write address as the address format shows it: "0xC0" or "0x60".
 std::string AddressText(int address8, int addressFormat);

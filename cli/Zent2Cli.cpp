@@ -24,6 +24,9 @@
 #include "cli/SenseResistors.h"
 #include "cli/StandardOutput.h"
 #include "cli/WatchCommand.h"
+#ifdef ZENT2_HAVE_HTTPLIB
+#include "cli/ServeCommand.h"
+#endif
 #include "device/MeasureCodes.h"
 #include "device/RegisterMap.h"
 #include "device/Tovin_I2C_Port.h"
@@ -342,6 +345,8 @@ int CZent2Cli::RunCommand(const std::vector<std::string>& args, std::ostream& ou
     } else if (request.command == cli::Command::Watch) {
         // Each device of a frame takes its own cable lock, as a log record does.
         status = RunWatchCommand(request, port, out, err, m_logClock, OutputIsTerminal(out));
+    } else if (request.command == cli::Command::Serve) {
+        status = Serve(request, port, out, err);
     } else {
         CCableLock lock;
         status = Execute(request, port, out, err);
@@ -391,6 +396,7 @@ int CZent2Cli::Execute(const cli::CliRequest& request, CTovin_I2C_Port& port, st
     case cli::Command::Script:
     case cli::Command::Log:  // handled apart, without one lock around the whole command
     case cli::Command::Watch:
+    case cli::Command::Serve:
     case cli::Command::Csv: break;  // handled before the cable is opened
     }
     return kExitOk;
@@ -475,6 +481,7 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         case cli::Command::Watch:
             status = RunWatchCommand(request, port, out, err, m_logClock, OutputIsTerminal(out), &stopSignal);
             break;
+        case cli::Command::Serve: status = Serve(request, port, out, err, &stopSignal); break;
         case cli::Command::Csv: status = Csv(request, out, err); break;
         default: {
             CCableLock lock;
@@ -496,6 +503,20 @@ int CZent2Cli::RunScript(const std::vector<ScriptLine>& lines, const std::string
         }
     }
     return kExitOk;
+}
+
+int CZent2Cli::Serve(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err,
+                     int* stopSignal)
+{
+#ifdef ZENT2_HAVE_HTTPLIB
+    // Each device of a poll takes its own cable lock, as a watch frame does.
+    return RunServeCommand(request, port, out, err, m_logClock, stopSignal);
+#else
+    // The command line refuses serve in such a build; nothing to run.
+    (void)request, (void)port, (void)out, (void)stopSignal;
+    Message(err, "serve: this zent2-cli was built without the HTTP library (cpp-httplib) and cannot serve");
+    return kExitUsage;
+#endif
 }
 
 void CZent2Cli::Sleep(const cli::CliRequest& request)

@@ -89,6 +89,9 @@ private:
     int Faults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err);
     int Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err);
+    // The metrics endpoint; stopSignal as RunServeCommand's stoppedBy.
+    int Serve(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out, std::ostream& err,
+              int* stopSignal = nullptr);
     // diff-config and load-config, with the file read before the cable was
     // opened or, on a script line, now.
     int ConfigFileCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& out,

@@ -20,10 +20,11 @@ namespace {
 
 constexpr const char* kQt = "Qt";
 constexpr const char* kUsb = "libftdi/libusb";
+constexpr const char* kHttp = "cpp-httplib";  // zent2-cli serve's HTTP server
 
 struct Rule {
     const char* folder;
-    std::set<std::string> mayInclude;  // folders, kQt, kUsb; its own folder always
+    std::set<std::string> mayInclude;  // folders, kQt, kUsb, kHttp; its own folder always
 };
 
 const std::vector<Rule>& Rules()
@@ -35,7 +36,7 @@ const std::vector<Rule>& Rules()
         {"settings", {"util"}},
         {"logging", {"device", "settings", "link", "util"}},
         {"sim", {"link", "device", "util"}},
-        {"cli", {"sim", "logging", "settings", "device", "link", "util"}},
+        {"cli", {"sim", "logging", "settings", "device", "link", "util", kHttp}},
         // The emulated FT2232H for the tests of the real USB stack.
         {"usbtestbed", {"sim", "device", "link", "util", kUsb}},
         {"ui", {"device", "settings", "link", "util", kQt}},
@@ -61,7 +62,7 @@ bool IsFolder(const std::string& name)
     return false;
 }
 
-// What an include names: a folder of the tree, Qt, the USB libraries, or
+// What an include names: a folder of the tree, Qt, the USB libraries, cpp-httplib, or
 // nothing this table rules (the standard library, a file beside the includer).
 std::string Layer(const std::string& header)
 {
@@ -71,6 +72,7 @@ std::string Layer(const std::string& header)
         return kQt;
     if (header == "ftdi.h" || header == "libftdi1/ftdi.h" || header == "libusb.h" || header == "libusb-1.0/libusb.h")
         return kUsb;
+    if (header == "httplib.h") return kHttp;
     return {};
 }
 
