@@ -122,6 +122,7 @@ TEST(LogCsv, RowByRowEqualsTheWholeLogAndKeepsEveryValue)
             std::istringstream lines(c.log.substr(0, c.log.rfind('\n') + 1));
             int record = 0;
             for (std::string line; std::getline(lines, line);) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();  // text files on Windows
                 if (line.rfind("Record ", 0) == 0) record = std::stoi(line.substr(7));
                 const auto comma = line.find(", HMU");
                 if (record == 0 || comma == std::string::npos) continue;
