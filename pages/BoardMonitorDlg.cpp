@@ -111,12 +111,15 @@ CBoardMonitorDlg::CBoardMonitorDlg(CAppServices& services, QWidget* parent)
     m_table = new QTableWidget(live::kChannels, kFixedColumns, this);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    // Rows as tall as their text: all 29 channels in view on a laptop screen.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Rail")});
     for (int c = 0; c < live::kChannels; ++c)
         m_table->setItem(c, 0, new QTableWidgetItem(Text(std::string(live::ChannelLabel(c)))));
     m_table->setMinimumSize(400, 200);
     layout->addWidget(m_table, 1);
-    resize(900, 640);
+    resize(900, 700);
 
     int index = 2;  // 1 s
     const uint32_t stored = m_services.Settings().ReadNumber(kPeriodSetting, kDefaultPeriodMs);
