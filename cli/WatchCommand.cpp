@@ -4,6 +4,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/SenseResistors.h"
 #include "cli/StopSignals.h"
 #include "device/Tovin_I2C_Port.h"
 #include "link/I2C_FTDI.h"
@@ -109,8 +110,7 @@ int RunWatchCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     live::LiveOptions options;
     options.devices = request.watchDevices;
     options.channels = request.logChannels;
-    const float ohms = static_cast<float>(request.senseOhms);
-    options.senseOhms = [ohms](int, int) { return ohms; };
+    options.senseOhms = cli::SenseResistors(request);
     live::CLiveMonitor monitor(port, options);
 
     CStopSignals signals;
