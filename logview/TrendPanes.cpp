@@ -93,7 +93,7 @@ void CTrendPanes::Arrange(int lanes)
     if (!states.view->isHidden())
         // A lane a line of text, with room for the time labels: the value
         // charts need the height more than the states do.
-        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 1) + 2 * line, 3 * line, total / 2);
+        stateHeight = others == 0 ? total : std::clamp((lanes + 2) * line, 3 * line, total * 2 / 5);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;

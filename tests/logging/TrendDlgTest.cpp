@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QCategoryAxis>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
@@ -131,6 +132,12 @@ TEST(TrendWindow, OpensALogFromTheFileMenuAndPlotsEveryRecordOfTheFirstDevice)
     EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Amperes).endsWith(" A"));
     EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Celsius).endsWith(QString::fromUtf8(" \u00B0C")));
 
+    // The value charts get the height; a pin lane a line of its label's text.
+    const QChart* states = trend.Chart(Quantity::State);
+    const int laneLine = QFontMetrics(states->axes(Qt::Vertical).front()->labelsFont()).height();
+    EXPECT_GE(states->plotArea().height(), 14 * laneLine * 0.9);
+    for (const Quantity q : {Quantity::Volts, Quantity::Amperes, Quantity::Celsius})
+        EXPECT_GE(trend.ChartView(q)->height(), trend.ChartView(Quantity::State)->height() / 2) << static_cast<int>(q);
     // Pin states: one lane each, HVOUT1 at the top, as steps within the lane.
     QStringList lanes;
     for (const char* name : {"HVOUT1", "HVOUT2", "HVOUT3", "HVOUT4", "GPIO1", "GPIO2", "GPIO3", "GPIO4", "GPIO5",
