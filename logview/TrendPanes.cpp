@@ -67,7 +67,7 @@ CTrendPanes::CTrendPanes(QWidget& owner, QSplitter& charts) : m_charts(charts)
         if (pane->lanes) {
             // A lane is a line of text high: its label a little smaller still.
             QFont lane = owner.font();
-            lane.setPointSizeF(lane.pointSizeF() * 0.8);
+            lane.setPointSizeF(lane.pointSizeF() * 0.72);
             pane->lanes->setLabelsFont(lane);
         }
         pane->chart->addAxis(pane->time, Qt::AlignBottom);
@@ -91,9 +91,9 @@ void CTrendPanes::Arrange(int lanes)
     for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
     int stateHeight = 0;
     if (!states.view->isHidden())
-        // A lane a line of text, with room for the time labels: the value
-        // charts need the height more than the states do.
-        stateHeight = others == 0 ? total : std::clamp((lanes + 2) * line, 3 * line, total * 2 / 5);
+        // A lane a line of text, with three more for the time labels and the
+        // margins: the value charts need the height more than the states do.
+        stateHeight = others == 0 ? total : std::clamp((lanes + 3) * line, 4 * line, total * 2 / 5);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;
