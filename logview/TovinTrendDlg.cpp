@@ -387,7 +387,9 @@ CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
     QTreeWidgetItem* parent = DeviceItem(device);
     auto* item = new QTreeWidgetItem;
     item->setText(0, QString::fromLatin1(logsel::ChannelLabel(channel)));
-    item->setToolTip(0, QString::fromStdString(LogValueName(device, channel)));
+    // The window's name for the line, and where the log has it.
+    item->setToolTip(0, QStringLiteral("%1 (%2 in the log)")
+                            .arg(SeriesLabel(device, channel), QString::fromStdString(LogValueName(device, channel))));
     item->setIcon(0, Swatch(trace->colour, fontMetrics().height()));
     item->setData(0, Qt::UserRole, device * logread::kChannels + channel);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);

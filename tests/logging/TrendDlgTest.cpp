@@ -275,6 +275,11 @@ TEST(TrendWindow, TheReadoutGivesEveryLineOfAChartAtThePointerByItsLegendName)
     };
     for (const auto& c : cases)
         EXPECT_EQ(trend.Readout(c.quantity, c.time).toStdString(), c.text) << c.where;
+    // The legend's tip names the line as the window does, and as the log does.
+    const QTreeWidgetItem* device = trend.Legend()->topLevelItem(0);
+    ASSERT_EQ(device->childCount(), 3);
+    EXPECT_EQ(device->child(2)->text(0), "HIMON");
+    EXPECT_EQ(device->child(2)->toolTip(0), "HMU0 HIMON (HMU0_IMON2 in the log)");
 
     // A hidden line is left out.
     trend.SetShown(0, 1, false);
