@@ -91,9 +91,11 @@ void CTrendPanes::Arrange(int lanes)
     for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
     int stateHeight = 0;
     if (!states.view->isHidden())
-        // A lane a line of text, with three more for the time labels and the
-        // margins: the value charts need the height more than the states do.
-        stateHeight = others == 0 ? total : std::clamp((lanes + 3) * line, 4 * line, total * 2 / 5);
+        // A lane a line of text and the few pixels Qt Charts wants between
+        // two labels (else it hides every other one), three lines more for
+        // the time labels and the margins; the value charts need the height
+        // more than the states do: two fifths at most.
+        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 4) + 3 * line, 4 * line, total * 2 / 5);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;
