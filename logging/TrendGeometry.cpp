@@ -126,6 +126,27 @@ double FirstTick(Range values, double step)
     return std::ceil(values.min / step) * step;
 }
 
+TimeTicks TimeTickStep(Range view, double width, double labelWidth, double offset)
+{
+    constexpr double kSecond = 1000.0, kMinute = 60 * kSecond, kHour = 60 * kMinute, kDay = 24 * kHour;
+    static constexpr double kSteps[] = {
+        100,          200,          500,          kSecond,      2 * kSecond,  5 * kSecond, 10 * kSecond,
+        15 * kSecond, 30 * kSecond, kMinute,      2 * kMinute,  5 * kMinute,  10 * kMinute, 15 * kMinute,
+        30 * kMinute, kHour,        2 * kHour,    3 * kHour,    6 * kHour,    12 * kHour,  kDay,
+        2 * kDay,     7 * kDay,     14 * kDay,
+    };
+    const double span = view.Span();
+    // A label and a gap of half its width again between two.
+    const double least = width > 0 && span > 0 ? span * labelWidth * 1.5 / width : 0.0;
+    double step = kSteps[0];
+    for (const double s : kSteps) {
+        step = s;
+        if (s >= least) break;
+    }
+    while (step < least && std::isfinite(least)) step *= 2;
+    return {step, std::ceil((view.min + offset) / step) * step - offset};
+}
+
 int StepDecimals(double step)
 {
     if (!(step > 0)) return 0;

@@ -193,6 +193,20 @@ double FirstTick(Range values, double step);
 // Digits after the point that labels `step` apart need: 0.05 needs 2, 5 none.
 int StepDecimals(double step);
 
+// Ticks of the time axis at round clock times, in milliseconds.
+struct TimeTicks {
+    double step = 0.0;
+    double first = 0.0;  // the first tick at or after the view's start
+    bool operator==(const TimeTicks&) const = default;
+};
+// The ticks over `view` (milliseconds since 1970) on a plot `width` pixels
+// wide whose labels need `labelWidth` pixels each: the least of 0.1, 0.2,
+// 0.5, 1, 2, 5, 10, 15, 30 s, 1, 2, 5, 10, 15, 30 min, 1, 2, 3, 6, 12 h,
+// 1, 2, 7, 14 days (then doubling) that keeps the labels apart. `offset`
+// is the local clock's lead on UTC (ms): ticks fall at round local times,
+// a day at midnight.
+TimeTicks TimeTickStep(Range view, double width, double labelWidth, double offset = 0.0);
+
 // The time range after a wheel step: `factor` below 1 zooms in around the
 // point at `anchor` (0 the left edge of the plot, 1 the right). The result
 // stays within `whole` and is never narrower than `minimumSpan`.

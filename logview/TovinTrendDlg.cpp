@@ -4,7 +4,6 @@
 #include <QChart>
 #include <QCursor>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -61,7 +60,10 @@ const QColor kPalette[] = {
     QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
     QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
     QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf), QColor(0x39, 0x3b, 0x79), QColor(0xad, 0x49, 0x4a),
+    QColor(0x00, 0x00, 0x00), QColor(0x63, 0x79, 0x39), QColor(0x8c, 0x6d, 0x31), QColor(0x7b, 0x41, 0x73),
 };
+// With more lines in a chart than colours: the colours again, in these styles.
+const Qt::PenStyle kDashes[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine, Qt::DashDotDotLine};
 
 
 // Qt Charts hands the label format to printf through toLatin1(), and printf
@@ -123,6 +125,7 @@ struct CTovinTrendDlg::Trace {
     int channel = 0;
     Quantity quantity = Quantity::Volts;
     QColor colour;
+    Qt::PenStyle dash = Qt::SolidLine;
     QTreeWidgetItem* item = nullptr;
     // The line, made when first shown, and one more for each gap in what is
     // drawn: Qt Charts draws a line through every point it is given.
@@ -172,6 +175,11 @@ CTovinTrendDlg::CTovinTrendDlg(QWidget* parent)
         connect(pane->view, &CTrendChartView::PanRequested, this, &CTovinTrendDlg::Pan);
         connect(pane->view, &CTrendChartView::ResetRequested, this, &CTovinTrendDlg::ResetZoom);
         connect(pane->view, &CTrendChartView::Resized, this, [this] { m_alignTimer->start(); });
+        const Quantity quantity = pane->quantity;
+        CTrendChartView* view = pane->view;
+        connect(view, &CTrendChartView::Hovered, this, [this, quantity, view](double fraction) {
+            QToolTip::showText(QCursor::pos(), Readout(quantity, m_view.min + fraction * m_view.Span()), view);
+        });
         connect(pane->view, &CTrendChartView::RangeSelected, this, [this](double from, double to) {
             SetTimeRange({m_view.min + from * m_view.Span(), m_view.min + to * m_view.Span()});
         });
@@ -371,12 +379,17 @@ CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
     trace->channel = channel;
     trace->quantity = logread::QuantityOf(channel);
     CTrendPanes::Pane& pane = m_panes->At(trace->quantity);
-    trace->colour = kPalette[pane.colours++ % std::size(kPalette)];
+    // Once the colours run out, the next round of them is dashed.
+    const size_t pen = static_cast<size_t>(pane.colours++);
+    trace->colour = kPalette[pen % std::size(kPalette)];
+    trace->dash = kDashes[pen / std::size(kPalette) % std::size(kDashes)];
 
     QTreeWidgetItem* parent = DeviceItem(device);
     auto* item = new QTreeWidgetItem;
     item->setText(0, QString::fromLatin1(logsel::ChannelLabel(channel)));
-    item->setToolTip(0, QString::fromStdString(LogValueName(device, channel)));
+    // The window's name for the line, and where the log has it.
+    item->setToolTip(0, QStringLiteral("%1 (%2 in the log)")
+                            .arg(SeriesLabel(device, channel), QString::fromStdString(LogValueName(device, channel))));
     item->setIcon(0, Swatch(trace->colour, fontMetrics().height()));
     item->setData(0, Qt::UserRole, device * logread::kChannels + channel);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
@@ -583,15 +596,12 @@ QLineSeries* CTovinTrendDlg::LineOf(Trace& trace, size_t segment)
         QPen pen(trace.colour);
         pen.setWidthF(1.0);
         pen.setCosmetic(true);
+        pen.setStyle(trace.dash);
         line->setPen(pen);
         line->setName(SeriesLabel(trace.device, trace.channel));
         pane.chart->addSeries(line);
         line->attachAxis(pane.time);
         line->attachAxis(pane.values);
-        Trace* shownTrace = &trace;
-        connect(line, &QLineSeries::hovered, this, [this, shownTrace](const QPointF& point, bool over) {
-            if (over) QToolTip::showText(QCursor::pos(), HoverText(*shownTrace, point.x()));
-        });
         trace.lines.push_back(line);
     }
     return trace.lines[segment];
@@ -763,34 +773,53 @@ void CTovinTrendDlg::ArrangePanes()
     m_panes->Arrange(m_lanes);
 }
 
-QString CTovinTrendDlg::HoverText(const Trace& trace, double time) const
+QString CTovinTrendDlg::Readout(Quantity quantity, double time) const
 {
-    // The record with a value nearest the pointer.
-    const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
-    if (series == nullptr || series->Count() == 0) return {};
-    const auto [first, end] = ViewIndexes({time, time});
-    size_t best = trend::kGap;
-    double distance = 0.0;
-    const auto consider = [&](size_t i) {
-        if (!series->Has(i)) return;
-        const double d = std::fabs(RecordTime(m_data.Records()[i]) - time);
-        if (best == trend::kGap || d < distance) {
-            best = i;
-            distance = d;
+    // The last record at or before the pointer: values hold until the next one.
+    const std::vector<int>& records = m_data.Records();
+    const auto after = [&](double t, int record) { return t < RecordTime(record); };
+    const auto it = std::upper_bound(records.begin(), records.end(), time, after);
+    const bool any = it != records.begin();
+    const size_t index = any ? static_cast<size_t>(it - records.begin()) - 1 : 0;
+    QString text = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(time))
+                       .toString(m_startKnown && m_view.Span() > 86400.0 * 1000.0 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                                                                                   : QStringLiteral("HH:mm:ss"));
+    if (any) text += QStringLiteral(", record %1").arg(records[index]);
+    for (const auto& trace : m_traces) {
+        if (!trace->shown || trace->quantity != quantity) continue;
+        const logread::LogSeries* series = m_data.Find(trace->device, trace->channel);
+        QString value = QStringLiteral("---");
+        if (any && series != nullptr && series->Has(index)) {
+            const double v = series->At(index);
+            value = quantity == Quantity::State ? QString::number(static_cast<int>(v))
+                                                : QString::fromStdString(logread::FormatLogValue(v, 3)) +
+                                                      QLatin1Char(' ') + CTrendPanes::Unit(quantity);
         }
-    };
-    for (size_t i = first; i < end; ++i) consider(i);
-    if (best == trend::kGap) return {};
-    const double value = series->At(best);
-    const QString text = trace.quantity == Quantity::State
-                             ? QString::number(static_cast<int>(value))
-                             : QString::fromStdString(logread::FormatLogValue(value, 3)) + QLatin1Char(' ') +
-                                   CTrendPanes::Unit(trace.quantity);
-    const int record = m_data.Records()[best];
-    return QStringLiteral("%1 = %2\nrecord %3, %4")
-        .arg(QString::fromStdString(LogValueName(trace.device, trace.channel)), text)
-        .arg(record)
-        .arg(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(RecordTime(record))).toString(QStringLiteral("HH:mm:ss")));
+        text += QStringLiteral("\n%1 = %2").arg(SeriesLabel(trace->device, trace->channel), value);
+    }
+    return text;
+}
+
+QString CTovinTrendDlg::ExportTitle() const
+{
+    QStringList devices;
+    std::array<bool, logread::kDevices> shown{};
+    for (const auto& trace : m_traces) shown[static_cast<size_t>(trace->device)] |= trace->shown;
+    for (int d = 0; d < logread::kDevices; ++d)
+        if (shown[static_cast<size_t>(d)]) devices << QStringLiteral("HMU%1").arg(d);
+    const QString name = m_path.isEmpty() ? QStringLiteral("trend") : QFileInfo(m_path).fileName();
+    QString text = QStringLiteral("%1: %2").arg(name, devices.isEmpty() ? QStringLiteral("nothing shown")
+                                                                        : devices.join(QStringLiteral(", ")));
+    const std::vector<int>& records = m_data.Records();
+    if (!records.empty()) {
+        // Without a start time in the log, times count from the first record.
+        const QString format = m_startKnown ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("HH:mm:ss");
+        const auto at = [&](int record) {
+            return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(RecordTime(record))).toString(format);
+        };
+        text += QStringLiteral(", %1 to %2").arg(at(records.front()), at(records.back()));
+    }
+    return text;
 }
 
 void CTovinTrendDlg::showEvent(QShowEvent* event)
@@ -811,16 +840,12 @@ void CTovinTrendDlg::AlignPlots()
 
 QString CTovinTrendDlg::TimeAxisFormat() const
 {
-    if (m_startKnown && m_view.Span() > 86400.0 * 1000.0) return QStringLiteral("MM-dd HH:mm");
-    // Ticks less than a second apart would repeat the same second.
-    const double tickDistance = m_view.Span() / (CTrendPanes::kTimeTicks - 1);
-    return tickDistance < 1000.0 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss");
+    return m_panes->TimeFormat();
 }
-
 
 void CTovinTrendDlg::ApplyTimeRange()
 {
-    m_panes->ApplyTimeRange(m_view, TimeAxisFormat(), m_startKnown);
+    m_panes->ApplyTimeRange(m_view, m_startKnown, m_start);
 }
 
 void CTovinTrendDlg::UpdateValueAxes()
@@ -950,11 +975,10 @@ QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
 {
     // Lines of a colour are told apart only by the names beside them: the
     // image carries the names of the lines shown (pin states have their
-    // lane labels already).
+    // lane labels already). Above it all, a title says what the image is of.
     std::vector<const Trace*> named;
     for (const auto& trace : m_traces)
         if (trace->shown && trace->quantity != Quantity::State) named.push_back(trace.get());
-    if (named.empty()) return charts;
     std::sort(named.begin(), named.end(), [](const Trace* a, const Trace* b) {
         return std::tie(a->quantity, a->device, a->channel) < std::tie(b->quantity, b->device, b->channel);
     });
@@ -968,19 +992,25 @@ QImage CTovinTrendDlg::WithLegend(const QImage& charts) const
     const int margin = CTrendPanes::kMargin + 4;
     const qreal ratio = charts.devicePixelRatio();
     const QSize chartsSize = (QSizeF(charts.size()) / ratio).toSize();
-    const int width = chartsSize.width() + 2 * margin + swatch + 6 + textWidth;
-    const int height = std::max(chartsSize.height(), 2 * margin + line * static_cast<int>(named.size()));
+    const int legendWidth = named.empty() ? 0 : 2 * margin + swatch + 6 + textWidth;
+    const int width = chartsSize.width() + legendWidth;
+    const int height = line + std::max(chartsSize.height(), 2 * margin + line * static_cast<int>(named.size()));
     QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     QPainter painter(&image);
-    painter.drawImage(QPointF(0, 0), charts);
     painter.setFont(font());
     painter.setPen(Qt::black);
-    int y = margin;
+    painter.drawText(QRect(margin, 0, width - 2 * margin, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(ExportTitle(), Qt::ElideMiddle, width - 2 * margin));
+    painter.drawImage(QPointF(0, line), charts);
+    int y = line + margin;
     for (const Trace* trace : named) {
         const int x = chartsSize.width() + margin;
-        painter.fillRect(QRect(x, y + (line - swatch) / 2, swatch, swatch), trace->colour);
+        // The line's colour and dash, thick enough to tell.
+        painter.setPen(QPen(trace->colour, 3.0, trace->dash, Qt::FlatCap));
+        painter.drawLine(QPointF(x, y + line / 2.0), QPointF(x + swatch, y + line / 2.0));
+        painter.setPen(Qt::black);
         painter.drawText(QRect(x + swatch + 6, y, textWidth + 2, line), Qt::AlignLeft | Qt::AlignVCenter,
                          SeriesLabel(trace->device, trace->channel));
         y += line;

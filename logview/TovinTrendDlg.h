@@ -23,7 +23,6 @@
 class QCategoryAxis;
 class QChart;
 class QImage;
-class QDateTimeAxis;
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -80,6 +79,13 @@ public:
     trend::Range ValueAxisRange(logread::Quantity quantity) const;
     // The value labels' format, with the unit: "%.2f V".
     QString ValueAxisFormat(logread::Quantity quantity) const;
+    // What the pointer over a chart at `time` reads: the time, then each
+    // shown line of that chart by its legend name with its value at the last
+    // record at or before that time ("---" where that record has none), one a line.
+    QString Readout(logread::Quantity quantity, double time) const;
+    // The line above the charts in an exported image: the log, the devices
+    // shown and the time of its first and last record.
+    QString ExportTitle() const;
     // The lane labels of the state chart, top lane first.
     QStringList LaneLabels() const;
 
@@ -88,7 +94,8 @@ public:
     trend::Range WholeTimeRange() const;
     void SetTimeRange(trend::Range range);
     void ZoomAt(double anchor, double factor);
-    // The time labels' format: with milliseconds when ticks are closer than a second.
+    // The time labels' format: with milliseconds when ticks are closer than a
+    // second, without seconds from a minute apart, with dates over a day.
     QString TimeAxisFormat() const;
     void Pan(double fraction);
     void ResetZoom();
@@ -125,7 +132,7 @@ private:
     void ScheduleUpdate();
     void FollowData();
     void ApplyTimeRange();
-    // The charts' image with the names and colours of the lines beside it.
+    // The charts' image with the title above and the names and colours of the lines beside it.
     QImage WithLegend(const QImage& charts) const;
     // The records of m_data in `view`, with one more at each end, as indexes.
     std::pair<size_t, size_t> ViewIndexes(trend::Range view) const;
@@ -139,7 +146,6 @@ private:
     void AssignLanes();
     void ArrangePanes();
     void AlignPlots();
-    QString HoverText(const Trace& trace, double time) const;
     void UpdateValueAxes();
     void UpdateInfo();
     QString DefaultExportPath(const QString& extension) const;

@@ -20,6 +20,9 @@ CTrendChartView::CTrendChartView(QChart* chart, QWidget* parent)
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::NoRubberBand);
     setDragMode(QGraphicsView::NoDrag);
+    // The readout follows the pointer, not only a held button.
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     m_band->hide();
 }
 
@@ -90,7 +93,8 @@ void CTrendChartView::mouseMoveEvent(QMouseEvent* event)
         if (plot.width() > 0 && x != m_last) emit PanRequested((m_last - x) / plot.width());
         m_last = x;
     } else {
-        // The chart's lines learn of the pointer from here: their values show as it passes.
+        const double fraction = PlotFraction(x);
+        if (fraction >= 0.0 && fraction <= 1.0) emit Hovered(fraction);
         QChartView::mouseMoveEvent(event);
         return;
     }

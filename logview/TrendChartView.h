@@ -2,7 +2,8 @@
 // A chart of the Trend window with its mouse: the wheel zooms the time range
 // around the pointer, dragging with the left button selects a time range to
 // zoom into, dragging with the right or middle button (or Shift and the left
-// one) pans, and a double click shows everything again. The view only says
+// one) pans, a double click shows everything again, and the pointer alone
+// asks for the values under it. The view only says
 // what the mouse asked for, as fractions of the plot's width (0 its left
 // edge, 1 its right); the window applies it to every chart at once.
 
@@ -26,6 +27,8 @@ signals:
     void RangeSelected(double from, double to);
     void PanRequested(double fraction);
     void ResetRequested();
+    // The pointer over the plot, no button held, at `fraction` across it.
+    void Hovered(double fraction);
     void Resized();
 
 protected:

@@ -3,7 +3,6 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QSplitter>
@@ -41,8 +40,9 @@ CTrendPanes::CTrendPanes(QWidget& owner, QSplitter& charts) : m_charts(charts)
         pane->chart->legend()->hide();
         pane->chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
         pane->chart->setBackgroundRoundness(0);
-        pane->time = new QDateTimeAxis;
-        pane->time->setTickCount(kTimeTicks);
+        pane->time = new QCategoryAxis;
+        pane->time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        pane->time->setTruncateLabels(false);
         if (pane->quantity == Quantity::State) {
             pane->lanes = new QCategoryAxis;
             pane->lanes->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
@@ -67,7 +67,7 @@ CTrendPanes::CTrendPanes(QWidget& owner, QSplitter& charts) : m_charts(charts)
         if (pane->lanes) {
             // A lane is a line of text high: its label a little smaller still.
             QFont lane = owner.font();
-            lane.setPointSizeF(lane.pointSizeF() * 0.8);
+            lane.setPointSizeF(lane.pointSizeF() * 0.72);
             pane->lanes->setLabelsFont(lane);
         }
         pane->chart->addAxis(pane->time, Qt::AlignBottom);
@@ -91,7 +91,11 @@ void CTrendPanes::Arrange(int lanes)
     for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
     int stateHeight = 0;
     if (!states.view->isHidden())
-        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 4) + 3 * line, total / 4, total * 11 / 20);
+        // A lane a line of text and the few pixels Qt Charts wants between
+        // two labels (else it hides every other one), three lines more for
+        // the time labels and the margins; the value charts need the height
+        // more than the states do: two fifths at most.
+        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 4) + 3 * line, 4 * line, total * 2 / 5);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;
@@ -134,19 +138,73 @@ void CTrendPanes::Align()
     }
 }
 
-void CTrendPanes::ApplyTimeRange(trend::Range view, const QString& format, bool startKnown)
+CTrendPanes::TimeLabels CTrendPanes::MakeTimeLabels(trend::Range view, double width, const QFont& font,
+                                                    bool startKnown, double start)
+{
+    constexpr double kMinute = 60'000.0, kDay = 86'400'000.0;
+    const QFontMetrics metrics(font);
+    const double offset =
+        static_cast<double>(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.min)).offsetFromUtc()) * 1000.0;
+    // Labels with seconds first; when the ticks come closer than a second, wider ones with milliseconds.
+    trend::TimeTicks ticks = trend::TimeTickStep(view, width, metrics.horizontalAdvance(QStringLiteral("00:00:00")), offset);
+    if (ticks.step < 1000.0)
+        ticks = trend::TimeTickStep(view, width, metrics.horizontalAdvance(QStringLiteral("00:00:00.000")), offset);
+    const bool days = view.Span() > kDay || ticks.step >= kDay;
+    if (days) {
+        // Dates as well: wider labels again.
+        const QString widest = startKnown ? QStringLiteral("00-00 00:00") : QStringLiteral("d000 00:00");
+        ticks = trend::TimeTickStep(view, width, metrics.horizontalAdvance(widest), offset);
+    }
+    TimeLabels labels;
+    if (ticks.step < 1000.0) labels.format = QStringLiteral("HH:mm:ss.zzz");
+    else if (ticks.step < kMinute) labels.format = QStringLiteral("HH:mm:ss");
+    else if (ticks.step >= kDay && startKnown) labels.format = QStringLiteral("yyyy-MM-dd");
+    else if (days && startKnown) labels.format = QStringLiteral("MM-dd HH:mm");
+    else labels.format = QStringLiteral("HH:mm");
+    const QDate first = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(start)).date();
+    QString previous;
+    for (double t = ticks.first; t <= view.max && ticks.step > 0; t += ticks.step) {
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(t)));
+        QString text = at.toString(labels.format);
+        // Without a start time, the day counts from the first record's.
+        if (days && !startKnown) text = QStringLiteral("d%1 %2").arg(first.daysTo(at.date())).arg(text);
+        // A category axis takes a label once.
+        if (text == previous) continue;
+        previous = text;
+        labels.ticks.emplace_back(t, text);
+    }
+    return labels;
+}
+
+void CTrendPanes::ApplyTimeRange(trend::Range view, bool startKnown, double start)
 {
     // The charts share their time axis: only the lowest one shown labels it.
     Pane* lowest = nullptr;
     for (auto& pane : m_panes)
         if (!pane->view->isHidden()) lowest = pane.get();
+    const Pane& measured = lowest ? *lowest : *m_panes.front();
+    const double plot = measured.chart->plotArea().width();
+    const TimeLabels labels = MakeTimeLabels(view, plot > 0 ? plot : measured.view->width(),
+                                             measured.time->labelsFont(), startKnown, start);
+    m_timeFormat = labels.format;
     for (auto& pane : m_panes) {
         const bool labelled = pane.get() == lowest;
-        pane->time->setFormat(format);
         pane->time->setLabelsVisible(labelled);
         pane->time->setTitleVisible(labelled && !startKnown);
         pane->time->setTitleText(QStringLiteral("Time since the first record"));
-        pane->time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.min)),
-                             QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.max)));
+        // The categories change only with the ticks: each change lays out the chart again.
+        QCategoryAxis& axis = *pane->time;
+        bool same = axis.count() == static_cast<int>(labels.ticks.size()) && axis.startValue() == view.min;
+        const QStringList current = axis.categoriesLabels();
+        for (size_t i = 0; same && i < labels.ticks.size(); ++i)
+            same = current[static_cast<int>(i)] == labels.ticks[i].second &&
+                   axis.endValue(current[static_cast<int>(i)]) == labels.ticks[i].first;
+        if (!same) {
+            for (const QString& label : current) axis.remove(label);
+            axis.setStartValue(view.min);
+            for (const auto& [at, text] : labels.ticks) axis.append(text, at);
+        }
+        // After the categories, which may stretch the range to their ends.
+        axis.setRange(view.min, view.max);
     }
 }

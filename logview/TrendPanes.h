@@ -7,13 +7,15 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "logging/LogReader.h"
 #include "logging/TrendGeometry.h"
 
 class QCategoryAxis;
 class QChart;
-class QDateTimeAxis;
+class QFont;
 class QSplitter;
 class QValueAxis;
 class QWidget;
@@ -21,14 +23,13 @@ class CTrendChartView;
 
 class CTrendPanes {
 public:
-    static constexpr int kTimeTicks = 6;
     static constexpr int kMargin = 2;
 
     struct Pane {
         logread::Quantity quantity = logread::Quantity::Volts;
         QChart* chart = nullptr;
         CTrendChartView* view = nullptr;
-        QDateTimeAxis* time = nullptr;
+        QCategoryAxis* time = nullptr;  // milliseconds since 1970, labelled at round clock times
         QValueAxis* values = nullptr;  // for states a QCategoryAxis, with the lanes
         QCategoryAxis* lanes = nullptr;
         int colours = 0;               // colours handed out to its lines so far
@@ -48,8 +49,20 @@ public:
     void Arrange(int lanes);
     // The plots line up under the shared time axis.
     void Align();
-    // Only the lowest chart shown labels the time axis.
-    void ApplyTimeRange(trend::Range view, const QString& format, bool startKnown);
+    // Only the lowest chart shown labels the time axis. Without a known
+    // start, times count from `start`, the first record.
+    void ApplyTimeRange(trend::Range view, bool startKnown, double start);
+    // The format of the time labels now ("HH:mm:ss").
+    const QString& TimeFormat() const { return m_timeFormat; }
+
+    // The time labels over `view` on a plot `width` pixels wide: where each
+    // tick is and its text, and the format of the texts.
+    struct TimeLabels {
+        std::vector<std::pair<double, QString>> ticks;
+        QString format;
+    };
+    static TimeLabels MakeTimeLabels(trend::Range view, double width, const QFont& font, bool startKnown,
+                                     double start);
 
     static QString Unit(logread::Quantity quantity);
     // The value labels' format, with the unit: "%.2f V".
@@ -58,4 +71,5 @@ public:
 private:
     QSplitter& m_charts;
     Panes m_panes;
+    QString m_timeFormat;
 };

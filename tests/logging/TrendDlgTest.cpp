@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QChart>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QCategoryAxis>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
@@ -27,7 +29,9 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "app/TovinMainDlg.h"
@@ -48,6 +52,7 @@ using logread::Quantity;
 constexpr int kVmon1 = 0;
 constexpr int kHvout1 = 10;
 constexpr int kTmon3 = 26;
+constexpr int kHimon = 28;
 
 double Ms(int year, int month, int day, int hour, int minute, int second)
 {
@@ -57,9 +62,10 @@ double Ms(int year, int month, int day, int hour, int minute, int second)
 // The chart's time axis shows the window's time range (to the millisecond).
 void ExpectTimeAxis(const CTovinTrendDlg& trend, Quantity quantity)
 {
-    const auto* axis = qobject_cast<QDateTimeAxis*>(trend.Chart(quantity)->axes(Qt::Horizontal).front());
-    EXPECT_NEAR(static_cast<double>(axis->min().toMSecsSinceEpoch()), trend.TimeRange().min, 1.0);
-    EXPECT_NEAR(static_cast<double>(axis->max().toMSecsSinceEpoch()), trend.TimeRange().max, 1.0);
+    const auto* axis = qobject_cast<QCategoryAxis*>(trend.Chart(quantity)->axes(Qt::Horizontal).front());
+    ASSERT_NE(axis, nullptr);
+    EXPECT_NEAR(axis->min(), trend.TimeRange().min, 1.0);
+    EXPECT_NEAR(axis->max(), trend.TimeRange().max, 1.0);
 }
 
 // Opens the log through "Open Log..." of a main window and returns its Trend window.
@@ -126,6 +132,12 @@ TEST(TrendWindow, OpensALogFromTheFileMenuAndPlotsEveryRecordOfTheFirstDevice)
     EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Amperes).endsWith(" A"));
     EXPECT_TRUE(trend.ValueAxisFormat(Quantity::Celsius).endsWith(QString::fromUtf8(" \u00B0C")));
 
+    // The value charts get the height; a pin lane a line of its label's text.
+    const QChart* states = trend.Chart(Quantity::State);
+    const int laneLine = QFontMetrics(states->axes(Qt::Vertical).front()->labelsFont()).height();
+    EXPECT_GE(states->plotArea().height(), 14 * laneLine * 0.9);
+    for (const Quantity q : {Quantity::Volts, Quantity::Amperes, Quantity::Celsius})
+        EXPECT_GE(trend.ChartView(q)->height(), trend.ChartView(Quantity::State)->height() / 2) << static_cast<int>(q);
     // Pin states: one lane each, HVOUT1 at the top, as steps within the lane.
     QStringList lanes;
     for (const char* name : {"HVOUT1", "HVOUT2", "HVOUT3", "HVOUT4", "GPIO1", "GPIO2", "GPIO3", "GPIO4", "GPIO5",
@@ -149,6 +161,18 @@ TEST(TrendWindow, OpensALogFromTheFileMenuAndPlotsEveryRecordOfTheFirstDevice)
     EXPECT_EQ(trend.PlottedPoints(1, kVmon1).size(), 20u);
     EXPECT_EQ(trend.LaneLabels().size(), 28);
     EXPECT_EQ(trend.LaneLabels()[14], "HMU1 HVOUT1");
+    // 20 voltages and more: no two lines of a chart drawn alike, once the colours run out dashed.
+    for (const Quantity q : {Quantity::Volts, Quantity::Amperes, Quantity::Celsius, Quantity::State}) {
+        std::map<QString, std::pair<QRgb, Qt::PenStyle>> pens;
+        for (QAbstractSeries* series : trend.Chart(q)->series()) {
+            const auto* line = qobject_cast<QLineSeries*>(series);
+            if (line->isVisible()) pens[line->name()] = {line->pen().color().rgb(), line->pen().style()};
+        }
+        std::set<std::pair<QRgb, Qt::PenStyle>> distinct;
+        for (const auto& [name, pen] : pens) distinct.insert(pen);
+        EXPECT_EQ(distinct.size(), pens.size()) << static_cast<int>(q);
+        EXPECT_GE(pens.size(), q == Quantity::Volts ? 20u : 2u);
+    }
     // Hiding every temperature hides its chart.
     for (int device : {0, 1})
         for (int channel = 24; channel <= kTmon3; ++channel) trend.SetShown(device, channel, false);
@@ -219,22 +243,59 @@ TEST(TrendWindow, WheelDragAndDoubleClickZoomAndPanEveryChartTogether)
     EXPECT_EQ(trend.TimeRange(), whole);
 }
 
-TEST(TrendWindow, PointingAtALineNamesItsValueAndRecord)
+TEST(TrendWindow, TheReadoutGivesEveryLineOfAChartAtThePointerByItsLegendName)
 {
+    // VMON1 and VMON2 every second from 23:59:58, VMON2 missing in record 3; HIMON in records 1 and 4 only.
     std::string log = logtest::Header(1, 0);
-    for (int r = 1; r <= 9; ++r) log += logtest::Record(r, {0}, {{0, kVmon1, 1.0 + 0.125 * r}});
-    logtest::TempFile file("hover.log", log);
+    for (int r = 1; r <= 5; ++r) {
+        std::vector<logtest::Value> values = {{0, kVmon1, 1.0 + 0.125 * r}};
+        if (r != 3) values.push_back({0, 1, 2.0 + 0.25 * r});
+        if (r == 1 || r == 4) values.push_back({0, kHimon, 0.5 * r});
+        log += logtest::Record(r, {0}, values);
+    }
+    logtest::TempFile file("readout.log", log);
     Opened o(file.Path());
     ASSERT_NE(o.trend, nullptr);
-    CTrendChartView* view = o.trend->ChartView(Quantity::Volts);
-    QChart* chart = view->chart();
-    auto* line = qobject_cast<QLineSeries*>(chart->series().front());
-    ASSERT_NE(line, nullptr);
+    CTovinTrendDlg& trend = *o.trend;
+    const double t1 = trend.RecordTime(1);
+    const struct {
+        const char* where;
+        Quantity quantity;
+        double time;
+        const char* text;
+    } cases[] = {
+        {"before the first record", Quantity::Volts, t1 - 500, "23:59:57\nHMU0 VMON1 = ---\nHMU0 VMON2 = ---"},
+        {"on a record", Quantity::Volts, t1 + 1000, "23:59:59, record 2\nHMU0 VMON1 = 1.250 V\nHMU0 VMON2 = 2.500 V"},
+        {"after a record without VMON2", Quantity::Volts, t1 + 2999,
+         "00:00:00, record 3\nHMU0 VMON1 = 1.375 V\nHMU0 VMON2 = ---"},
+        {"past the last record", Quantity::Volts, t1 + 9000,
+         "00:00:07, record 5\nHMU0 VMON1 = 1.625 V\nHMU0 VMON2 = 3.250 V"},
+        {"a missing reading is not the one before", Quantity::Amperes, t1 + 1500, "23:59:59, record 2\nHMU0 HIMON = ---"},
+        {"current on its record", Quantity::Amperes, t1 + 3000, "00:00:01, record 4\nHMU0 HIMON = 2.000 A"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(trend.Readout(c.quantity, c.time).toStdString(), c.text) << c.where;
+    // The legend's tip names the line as the window does, and as the log does.
+    const QTreeWidgetItem* device = trend.Legend()->topLevelItem(0);
+    ASSERT_EQ(device->childCount(), 3);
+    EXPECT_EQ(device->child(2)->text(0), "HIMON");
+    EXPECT_EQ(device->child(2)->toolTip(0), "HMU0 HIMON (HMU0_IMON2 in the log)");
 
-    // The pointer over record 5, no button held.
-    const QPointF record5 = chart->mapToPosition(QPointF(o.trend->RecordTime(5), 1.625), line);
-    QTest::mouseMove(view->viewport(), view->mapFromScene(chart->mapToScene(record5)));
-    EXPECT_EQ(QToolTip::text().toStdString(), "HMU0_VMON1 = 1.625 V\nrecord 5, 00:00:02");
+    // A hidden line is left out.
+    trend.SetShown(0, 1, false);
+    trend.UpdateCharts();
+    EXPECT_EQ(trend.Readout(Quantity::Volts, t1 + 1000).toStdString(), "23:59:59, record 2\nHMU0 VMON1 = 1.250 V");
+
+    // The pointer anywhere over the plot, not on a line: the tip reads the time under it.
+    CTrendChartView* view = trend.ChartView(Quantity::Volts);
+    QChart* chart = view->chart();
+    const QRectF plot = chart->plotArea();
+    const double time = t1 + 3500;
+    const double x = plot.left() + plot.width() * (time - trend.TimeRange().min) / trend.TimeRange().Span();
+    const QPointF at(x, plot.top() + 3);
+    QTest::mouseMove(view->viewport(), view->mapFromScene(chart->mapToScene(at)));
+    EXPECT_EQ(QToolTip::text().toStdString(), trend.Readout(Quantity::Volts, time).toStdString());
+    EXPECT_EQ(QToolTip::text().toStdString(), "00:00:01, record 4\nHMU0 VMON1 = 1.500 V");
 }
 
 TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
@@ -252,7 +313,15 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     const QImage image(QString::fromStdString(png.Path()));
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 600);
-    EXPECT_GT(image.height(), 300);
+    // A title line above the charts says what the image is of.
+    const QWidget* charts = o.trend->ChartView(Quantity::Volts)->parentWidget();
+    EXPECT_EQ(image.height(), charts->height() + o.trend->fontMetrics().height() + 4);
+    const std::string name = QFileInfo(QString::fromStdString(file.Path())).fileName().toStdString();
+    EXPECT_EQ(o.trend->ExportTitle().toStdString(), name + ": HMU0, 2024-12-31 23:59:58 to 2025-01-01 00:00:27");
+    o.trend->SetShown(1, kTmon3, true);
+    EXPECT_EQ(o.trend->ExportTitle().toStdString(),
+              name + ": HMU0, HMU1, 2024-12-31 23:59:58 to 2025-01-01 00:00:27");
+    o.trend->SetShown(1, kTmon3, false);
     // Beside the charts, a swatch of each line's colour names it.
     const int chartsWidth = o.trend->Chart(Quantity::Volts)->scene()->views().first()->width();
     ASSERT_GT(image.width(), chartsWidth);
@@ -291,22 +360,46 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     EXPECT_EQ(o.t.ui.messages[1].icon, CUserInteraction::Icon::Exclamation);
 }
 
-TEST(TrendWindow, TimeLabelsNeverRepeatASecond)
+TEST(TrendWindow, TimeTicksFallAtRoundClockTimes)
 {
-    logtest::TempFile file("ticks.log", logtest::FullLog(40, 1));
+    // A record every 10 minutes for 33 hours.
+    logtest::TempFile file("ticks.log", logtest::FullLog(200, 1, 600));
     Opened o(file.Path());
     ASSERT_NE(o.trend, nullptr);
     const trend::Range whole = o.trend->WholeTimeRange();
-    for (const double span : {1000.0, 2500.0, 4999.0, 5000.0, 7000.0, 39000.0}) {
-        o.trend->SetTimeRange({whole.min, whole.min + span});
+    const struct {
+        double span;
+        const char* format;
+    } cases[] = {
+        {1000.0, "HH:mm:ss.zzz"}, {39'000.0, "HH:mm:ss"}, {3'600'000.0, "HH:mm"}, {whole.Span(), "MM-dd HH:mm"},
+    };
+    const std::vector<double> steps = {100, 200, 500, 1e3, 2e3, 5e3, 1e4, 15e3, 3e4, 6e4, 12e4, 3e5, 6e5, 9e5, 18e5,
+                                       36e5, 72e5, 108e5, 216e5, 432e5, 864e5};
+    for (const auto& c : cases) {
+        // Starting 7.3 s into the log: no tick on the view's edge by chance.
+        o.trend->SetTimeRange({whole.min + 7300, whole.min + 7300 + c.span});
         const trend::Range view = o.trend->TimeRange();
-        ASSERT_DOUBLE_EQ(view.Span(), span);
-        QStringList labels;
-        for (int k = 0; k < 6; ++k)
-            labels << QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(view.min + k * span / 5))
-                          .toString(o.trend->TimeAxisFormat());
-        labels.removeDuplicates();
-        EXPECT_EQ(labels.size(), 6) << span << ": " << labels.join(' ').toStdString();
+        auto* axis = qobject_cast<QCategoryAxis*>(o.trend->Chart(Quantity::Volts)->axes(Qt::Horizontal).front());
+        ASSERT_NE(axis, nullptr);
+        EXPECT_EQ(o.trend->TimeAxisFormat().toStdString(), c.format) << c.span;
+        const QStringList labels = axis->categoriesLabels();
+        ASSERT_GE(labels.size(), 3) << c.span;
+        EXPECT_LE(labels.size(), 16) << c.span;
+        const double step = axis->endValue(labels[1]) - axis->endValue(labels[0]);
+        EXPECT_NE(std::find(steps.begin(), steps.end(), step), steps.end()) << c.span << ": " << step;
+        for (int k = 0; k < labels.size(); ++k) {
+            const double at = axis->endValue(labels[k]);
+            const QDateTime time = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(at));
+            EXPECT_EQ(labels[k], time.toString(c.format));
+            EXPECT_GE(at, view.min);
+            EXPECT_LE(at, view.max);
+            if (k > 0) {
+                EXPECT_DOUBLE_EQ(at - axis->endValue(labels[k - 1]), step);
+            }
+            // Round on the local clock.
+            const double local = at + time.offsetFromUtc() * 1000.0;
+            EXPECT_DOUBLE_EQ(std::fmod(local, step), 0.0) << labels[k].toStdString();
+        }
     }
 }
 

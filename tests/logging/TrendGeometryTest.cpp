@@ -202,3 +202,34 @@ TEST(TrendGeometry, DecimationKeepsEverySpikeAndEveryGap)
 }
 
 }  // namespace
+
+TEST(TrendGeometry, TimeTicksAtRoundClockTimesForTheSpanAndWidth)
+{
+    constexpr double s = 1000, min = 60 * s, h = 60 * min, day = 24 * h;
+    const struct {
+        const char* name;
+        Range view;
+        double width;
+        double offset;
+        trend::TimeTicks ticks;
+    } cases[] = {
+        // Labels 50 px wide want 75 px from one to the next.
+        {"a second on a wide plot", {0, 1 * s}, 1000, 0, {100, 0}},
+        {"ten seconds", {0, 10 * s}, 1000, 0, {1 * s, 0}},
+        {"from 01:37:33.4 over 15 s", {h + 37 * min + 33.4 * s, h + 37 * min + 48.4 * s}, 300, 0,
+         {5 * s, h + 37 * min + 35 * s}},
+        {"a minute from 1.5 s", {1.5 * s, 61.5 * s}, 1000, 0, {5 * s, 5 * s}},
+        {"40 s on a narrow plot", {0, 40 * s}, 200, 0, {15 * s, 0}},
+        {"an hour", {10 * s, h + 10 * s}, 1000, 0, {5 * min, 5 * min}},
+        {"a day on the window's width", {0, day}, 1366, 0, {2 * h, 0}},
+        {"a week, midnight an hour ahead of UTC", {0, 7 * day}, 1000, h, {day, day - h}},
+        {"100 days", {0, 100 * day}, 1000, 0, {14 * day, 0}},
+        {"two years", {0, 730 * day}, 1000, 0, {56 * day, 0}},
+    };
+    for (const auto& c : cases) {
+        const trend::TimeTicks ticks = trend::TimeTickStep(c.view, c.width, 50, c.offset);
+        EXPECT_EQ(ticks, c.ticks) << c.name << ": " << ticks.step << " from " << ticks.first;
+        // Ticks never closer than a label and a half.
+        EXPECT_GE(ticks.step * c.width / c.view.Span(), 75.0) << c.name;
+    }
+}
