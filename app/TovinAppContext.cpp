@@ -145,6 +145,12 @@ void CTovinAppContext::RunBoardClock()
         std::min<std::chrono::nanoseconds>(passed, kMaxBoardCatchUp)));
 }
 
+std::optional<SimulatedThermalOutputs> CTovinAppContext::SimulatedThermal() const
+{
+    if (m_board == nullptr || m_board->Main() == nullptr) return std::nullopt;
+    return SimulatedThermalOutputs{m_board->Design().HeaterOn(), m_board->Design().FanSpeed()};
+}
+
 void CTovinAppContext::ShowBoardPanel()
 {
     if (!m_board) return;

@@ -57,6 +57,7 @@ public:
     bool LargeUiFont() const override { return m_largeUiFont; }
     uint16_t FaultUnlockCode() const override { return m_faultUnlockCode; }
     RememberedValues& Remembered() override { return m_remembered; }
+    std::optional<SimulatedThermalOutputs> SimulatedThermal() const override;
 
     // Flags and addresses the connection dialogs change.
     void SetDemoMode(bool demo);  // also the port's
