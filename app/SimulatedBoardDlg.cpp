@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
@@ -101,19 +102,24 @@ CSimulatedBoardDlg::CSimulatedBoardDlg(CSimulatedBoard& board, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
     setModal(false);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(BuildSupplies());
-    left->addWidget(BuildPots());
-    left->addWidget(BuildDesignOptions());
-    left->addStretch();
-    auto* right = new QVBoxLayout;
-    right->addWidget(BuildThermal());
-    right->addWidget(BuildDevices());
-    right->addWidget(BuildFaults());
-    right->addStretch();
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(left);
-    columns->addLayout(right);
+    // Two tabs rather than two columns: narrow enough to sit beside a
+    // demonstration on a laptop screen. What a person touches while a
+    // demonstration runs is on the first; the test bench on the second.
+    auto* tabs = Named(new QTabWidget(this), QStringLiteral("tabs"));
+    auto* boardPage = new QWidget(tabs);
+    auto* boardColumn = new QVBoxLayout(boardPage);
+    boardColumn->addWidget(BuildSupplies());
+    boardColumn->addWidget(BuildPots());
+    boardColumn->addWidget(BuildThermal());
+    boardColumn->addStretch();
+    auto* benchPage = new QWidget(tabs);
+    auto* benchColumn = new QVBoxLayout(benchPage);
+    benchColumn->addWidget(BuildDesignOptions());
+    benchColumn->addWidget(BuildDevices());
+    benchColumn->addWidget(BuildFaults());
+    benchColumn->addStretch();
+    tabs->addTab(boardPage, QStringLiteral("&Board"));
+    tabs->addTab(benchPage, QStringLiteral("&Test Bench"));
 
     auto* close = new QPushButton(QStringLiteral("&Close"), this);
     close->setAutoDefault(false);
@@ -123,7 +129,7 @@ CSimulatedBoardDlg::CSimulatedBoardDlg(CSimulatedBoard& board, QWidget* parent)
     bottom->addWidget(close);
 
     auto* top = new QVBoxLayout(this);
-    top->addLayout(columns);
+    top->addWidget(tabs);
     top->addLayout(bottom);
 
     connect(m_refresh, &QTimer::timeout, this, &CSimulatedBoardDlg::Refresh);

@@ -4,7 +4,8 @@
 // direction), what a person sees on it (supply and reset LEDs, heater, fan,
 // R203's temperature and the design's state), and what a test bench changes
 // (devices present or absent, faults for them to show, the cable plugged in
-// or not). Modeless, so it can sit beside the demonstration dialogs; it reads
+// or not), on two tabs, "Board" and "Test Bench", so that it fits beside a
+// demonstration dialog. Modeless, so it can sit beside them; it reads
 // the board directly, never over the bus, and shows it again every
 // kRefreshMs.
 //

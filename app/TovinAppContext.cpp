@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -143,6 +144,27 @@ void CTovinAppContext::RunBoardClock()
     m_boardClockNs = now;
     m_board->Advance(std::chrono::duration_cast<CSimulatedBoard::Duration>(
         std::min<std::chrono::nanoseconds>(passed, kMaxBoardCatchUp)));
+}
+
+std::optional<SimulatedThermalOutputs> CTovinAppContext::SimulatedThermal() const
+{
+    if (m_board == nullptr || m_board->Main() == nullptr) return std::nullopt;
+    return SimulatedThermalOutputs{m_board->Design().HeaterOn(), m_board->Design().FanSpeed()};
+}
+
+void CTovinAppContext::PlaceBesideBoard(QWidget& dialog)
+{
+    if (m_board == nullptr || !m_boardPanel || !m_boardPanel->isVisible()) return;
+    const QScreen* screen = m_boardPanel->screen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    dialog.adjustSize();
+    // Frames as the window system draws them, where it has drawn the board's.
+    const int frame = m_boardPanel->frameGeometry().width() - m_boardPanel->width();
+    const int demoWidth = dialog.width() + frame;
+    if (demoWidth + m_boardPanel->frameGeometry().width() > area.width()) return;
+    dialog.move(area.topLeft());
+    m_boardPanel->move(area.left() + demoWidth, area.top());
 }
 
 void CTovinAppContext::ShowBoardPanel()

@@ -57,6 +57,7 @@ public:
     bool LargeUiFont() const override { return m_largeUiFont; }
     uint16_t FaultUnlockCode() const override { return m_faultUnlockCode; }
     RememberedValues& Remembered() override { return m_remembered; }
+    std::optional<SimulatedThermalOutputs> SimulatedThermal() const override;
 
     // Flags and addresses the connection dialogs change.
     void SetDemoMode(bool demo);  // also the port's
@@ -130,6 +131,10 @@ public:
     // use; it belongs to the application like the status window below.
     void ShowBoardPanel();
     QWidget* BoardPanel() const { return m_boardPanel.data(); }
+    // With the board window shown, a demonstration about to open goes to the
+    // left of the screen and the board window to its right, where both fit:
+    // the steps ask for the board's buttons while the dialog is up.
+    void PlaceBesideBoard(QWidget& dialog);
 
     // The modeless data-logging status window belongs to the application, not
     // to a main window: it survives the rebuild of the main window (the next

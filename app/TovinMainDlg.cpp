@@ -272,6 +272,7 @@ void CTovinMainDlg::OnDemo1()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
     CTovinDemo1Dlg dialog(m_app, this);
+    m_app.PlaceBesideBoard(dialog);
     dialog.SetSubtitle(QStringLiteral("Scalable Architecture"));
     dialog.DoModal();
 }
@@ -280,6 +281,7 @@ void CTovinMainDlg::OnDemo2()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
     CTovinDemo2Dlg dialog(m_app, this);
+    m_app.PlaceBesideBoard(dialog);
     dialog.SetSubtitle(QStringLiteral("Thermal Management"));
     dialog.DoModal();
 }
@@ -288,6 +290,7 @@ void CTovinMainDlg::OnDemo3()
 {
     if (!CheckConnection() || !CheckDemoHmus() || !CheckDemoDesign()) return;
     CTovinDemo3Dlg dialog(m_app, this);
+    m_app.PlaceBesideBoard(dialog);
     dialog.SetSubtitle(QStringLiteral("Fault Logging"));
     dialog.SetFaultLogCommand([this] { OnFaultLog(); });
     dialog.DoModal();

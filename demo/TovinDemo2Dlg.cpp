@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -126,6 +127,12 @@ CTovinDemo2Dlg::CTovinDemo2Dlg(CAppServices& services, QWidget* parent)
     grid->addWidget(m_warmResponse, 5, 1);
     grid->addWidget(m_hotResponse, 5, 2);
     grid->addWidget(label(QStringLiteral("*Resistor (R203) Pseudo IC on a Board")), 6, 0, 1, 3);
+    // The heater and fan as the simulated board's design drives them; the
+    // design has no register for them, so a real board shows nothing here.
+    m_heaterFan = new QLabel(group);
+    m_heaterFan->setObjectName(QStringLiteral("heaterFan"));
+    m_heaterFan->setVisible(App().SimulatedThermal().has_value());
+    grid->addWidget(m_heaterFan, 8, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_start);
     buttons->addStretch();
@@ -162,6 +169,13 @@ void CTovinDemo2Dlg::RefreshTemperatures()
     m_board->setText(TemperatureText(m_temperatures.board));
     m_resistor->setText(TemperatureText(m_temperatures.resistor));
     m_resistor->update();
+    if (const std::optional<SimulatedThermalOutputs> outputs = App().SimulatedThermal()) {
+        static const char* const kFan[] = {"Off", "25%", "50%", "75%", "Full"};
+        const int fan = std::clamp(outputs->fanSpeed, 0, demodesign::kFanSpeeds - 1);
+        m_heaterFan->setText(QStringLiteral("Simulated board: Heater %1, Fan %2")
+                                 .arg(outputs->heaterOn ? QStringLiteral("On") : QStringLiteral("Off"),
+                                      QString::fromLatin1(kFan[fan])));
+    }
 }
 
 bool CTovinDemo2Dlg::ReadSettings()
@@ -242,4 +256,9 @@ QString CTovinDemo2Dlg::BoardText() const
 QString CTovinDemo2Dlg::ResistorText() const
 {
     return m_resistor->text();
+}
+
+QString CTovinDemo2Dlg::HeaterFanText() const
+{
+    return m_heaterFan->isHidden() ? QString() : m_heaterFan->text();
 }

@@ -38,6 +38,8 @@ public:
     QColor ResistorColour() const;
     QString BoardText() const;
     QString ResistorText() const;
+    // "Heater On, Fan 25%" on the simulated board; empty and hidden elsewhere.
+    QString HeaterFanText() const;
     QComboBox* WarmThresholdBox() const { return m_warm; }
     QComboBox* HotThresholdBox() const { return m_hot; }
     QComboBox* WarmFanBox() const { return m_warmFan; }
@@ -64,6 +66,7 @@ private:
     CUiTimer m_timer;
     QLabel* m_board;
     QLabel* m_resistor;
+    QLabel* m_heaterFan;
     QComboBox* m_warm;
     QComboBox* m_hot;
     QComboBox* m_warmFan;

@@ -104,7 +104,14 @@ void CVMONCOMPDlg::BuildControls()
         input.glitchFilter->setToolTip(tr("Glitch Filter"));
         input.windowMode->setToolTip(tr("Window Mode"));
         grid->addWidget(input.caption, row, kCaption);
-        grid->addWidget(input.voltageText, row, kVoltage);
+        // The marker sits in a label of its own beside the number, so that
+        // the number reads as before and the column does not jump.
+        input.marker = new QLabel(group);
+        auto* reading = new QHBoxLayout;
+        reading->setSpacing(1);
+        reading->addWidget(input.voltageText);
+        reading->addWidget(input.marker);
+        grid->addLayout(reading, row, kVoltage);
         grid->addWidget(input.glitchFilter, row, kGlitch, Qt::AlignCenter);
         grid->addWidget(input.windowMode, row, kWindow, Qt::AlignCenter);
         // Kept in the page's data as they are ticked, like the threshold
@@ -152,6 +159,16 @@ QString CVMONCOMPDlg::VoltageText(int c) const
     return m_inputs.at(c).voltageText->text();
 }
 
+QString CVMONCOMPDlg::VoltageMarker(int c) const
+{
+    return m_inputs.at(c).marker->text();
+}
+
+QString CVMONCOMPDlg::VoltageToolTip(int c) const
+{
+    return m_inputs.at(c).voltageText->toolTip();
+}
+
 QString CVMONCOMPDlg::ComparatorText(int j) const
 {
     return m_comparators.at(j).stateText->text();
@@ -161,8 +178,14 @@ void CVMONCOMPDlg::PrepareControls()
 {
     // The widest reading keeps its column steady whatever is shown later; the
     // font is the window's by now.
-    for (Input& input : m_inputs)
+    for (Input& input : m_inputs) {
         input.voltageText->setMinimumWidth(input.voltageText->fontMetrics().horizontalAdvance(QStringLiteral("00.000")));
+        // Room for the marker whether or not it is shown.
+        const QString shown = input.marker->text();
+        input.marker->setText(QStringLiteral("*"));
+        input.marker->setFixedWidth(input.marker->sizeHint().width());
+        input.marker->setText(shown);
+    }
     LoadDirections();
     for (int j = 0; j < vmon::kComparators; ++j) FillThresholdList(j);
 }
@@ -181,6 +204,7 @@ void CVMONCOMPDlg::ReadDevice()
         Input& input = m_inputs[c];
         const vmon::ChannelConfig& channel = values.channels[c];
         input.voltage = values.volts[c];
+        input.attenuated = values.attenuated[c];
         input.glitch = channel.glitchFilter;
         input.window = channel.windowMode;
         m_comparators[2 * c].thresholdItem = vmon::EntryFromCode(channel.a);
@@ -209,6 +233,7 @@ void CVMONCOMPDlg::DataToControls()
 {
     for (Input& input : m_inputs) {
         input.voltageText->setText(Text(FormatText("%2.3f", static_cast<double>(input.voltage))));
+        ShowAttenuated(input, input.attenuated);
         const QSignalBlocker glitch(input.glitchFilter);
         const QSignalBlocker window(input.windowMode);
         input.glitchFilter->setChecked(input.glitch);
@@ -226,10 +251,20 @@ void CVMONCOMPDlg::DataToControls()
 void CVMONCOMPDlg::ShowUnread()
 {
     CReadWritePage::ShowUnread();
+    for (Input& input : m_inputs) ShowAttenuated(input, false);
     for (Comparator& comparator : m_comparators) {
         const QSignalBlocker detection(comparator.detection);
         comparator.detection->setCurrentIndex(static_cast<int>(comparator.direction));
     }
+}
+
+void CVMONCOMPDlg::ShowAttenuated(Input& input, bool attenuated)
+{
+    // The number is kept as the device gave it; only its reading is marked.
+    const QString tip = attenuated ? QStringLiteral("read through the attenuator; not rescaled") : QString();
+    input.marker->setText(attenuated ? QStringLiteral("*") : QString());
+    input.marker->setToolTip(tip);
+    input.voltageText->setToolTip(tip);
 }
 
 void CVMONCOMPDlg::LoadDirections()

@@ -25,6 +25,9 @@ public:
     // 9 HVMON), j = 2c + k the comparator (k 0 = A, 1 = B).
     QString InputCaption(int c) const;
     QString VoltageText(int c) const;
+    // "*" when the reading was taken through the attenuator (not rescaled), else empty.
+    QString VoltageMarker(int c) const;
+    QString VoltageToolTip(int c) const;
     QString ComparatorText(int j) const;
     QComboBox* DetectionBox(int j) const { return m_comparators.at(j).detection; }
     QComboBox* ThresholdBox(int j) const { return m_comparators.at(j).threshold; }
@@ -49,9 +52,11 @@ private:
     struct Input {
         QLabel* caption = nullptr;
         QLabel* voltageText = nullptr;
+        QLabel* marker = nullptr;  // '*' beside a reading taken through the attenuator
         QCheckBox* glitchFilter = nullptr;
         QCheckBox* windowMode = nullptr;
         float voltage = 0.0f;
+        bool attenuated = false;
         bool glitch = false;
         bool window = false;
     };
@@ -66,6 +71,7 @@ private:
 
     void BuildControls();
     void LoadDirections();
+    static void ShowAttenuated(Input& input, bool attenuated);
     void StoreDirections();
 
     void FillThresholdList(int j);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "device/RegisterMap.h"
@@ -30,6 +31,14 @@ struct RememberedValues {
     std::array<int, 7> demo2Values{125, 120, 1, 4, 1, 0, 0};
 };
 
+// The heater and fan of the simulated board as its design drives them. The
+// design keeps them to itself (no register holds them), so only the simulated
+// board can tell; with a real cable there is nothing to show.
+struct SimulatedThermalOutputs {
+    bool heaterOn = false;
+    int fanSpeed = 0;  // 0 off, 1 25 %, 2 50 %, 3 75 %, 4 full
+};
+
 class CAppServices {
 public:
     virtual ~CAppServices() = default;
@@ -43,4 +52,6 @@ public:
     // The code that unlocks a fault log erase.
     virtual uint16_t FaultUnlockCode() const = 0;
     virtual RememberedValues& Remembered() = 0;
+    // Nothing unless the program runs on the simulated board with its main device.
+    virtual std::optional<SimulatedThermalOutputs> SimulatedThermal() const { return std::nullopt; }
 };

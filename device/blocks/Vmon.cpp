@@ -261,7 +261,7 @@ float MeasureInput(CTovin_I2C_Port& port, int channel, bool* attenuated)
 
 void MeasureVoltages(CTovin_I2C_Port& port, Values& values)
 {
-    for (int c = 0; c < kChannels; ++c) values.volts[c] = MeasureInput(port, c);
+    for (int c = 0; c < kChannels; ++c) values.volts[c] = MeasureInput(port, c, &values.attenuated[c]);
 }
 
 void ReadComparatorStates(CTovin_I2C_Port& port, Values& values)

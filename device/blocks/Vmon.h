@@ -128,6 +128,8 @@ std::optional<Directions> DecodeDirections(std::span<const uint8_t> bytes);
 // What the voltage page shows of a device.
 struct Values {
     std::array<float, kChannels> volts{};
+    // The volts of the input are its second conversion, through the attenuator, not rescaled.
+    std::array<bool, kChannels> attenuated{};
     ComparatorStates comparators{};
     std::array<ChannelConfig, kChannels> channels{};
 };

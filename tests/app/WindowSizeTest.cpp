@@ -126,6 +126,21 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
                                               std::make_unique<CSNTRX_Trim_DAC_Dlg>()};
         for (auto& dialog : entries) sizes[dialog->metaObject()->className()] = Needed(*dialog);
 
+        // At the normal font each demonstration fits beside the Simulated
+        // Board window, so the board's buttons stay in reach while its steps
+        // ask for them.
+        if (!large) {
+            const QSize board = sizes[t.app->BoardPanel()->windowTitle()];
+            for (const char* demo : {"ZENT I2C Demonstration - Scalable Architecture",
+                                     "ZENT I2C Demonstration - Thermal Management",
+                                     "ZENT I2C Demonstration - Fault Logging"}) {
+                ASSERT_TRUE(sizes.count(QString::fromUtf8(demo))) << demo;
+                const QSize shown = sizes[QString::fromUtf8(demo)];
+                EXPECT_LE(shown.width() + board.width(), kScreenWidth)
+                    << demo << ": " << shown.width() << " + " << board.width();
+                EXPECT_LE(std::max(shown.height(), board.height()), kScreenHeight) << demo;
+            }
+        }
         for (const auto& [title, size] : sizes) {
             EXPECT_LE(size.width(), kScreenWidth) << title.toStdString();
             EXPECT_LE(size.height(), kScreenHeight) << title.toStdString();

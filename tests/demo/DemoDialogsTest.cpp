@@ -282,6 +282,43 @@ TEST(ThermalManagement, TheDesignWarmsHeatsAndShutsDownAsTheDialogShows)
     EXPECT_FALSE(bench.board->Design().HeaterOn());
 }
 
+TEST(ThermalManagement, TheSimulatedBoardsHeaterAndFanAreShownAsTheDesignDrivesThem)
+{
+    // Known to the program as the simulated board, the dialog shows the
+    // heater and fan each second; over the cable alone it has nothing to show.
+    struct Case { bool simulated; std::vector<QString> seen; };
+    const Case cases[] = {
+        {true, {"Simulated board: Heater Off, Fan Off", "Simulated board: Heater Off, Fan Full",
+                "Simulated board: Heater On, Fan Off", "Simulated board: Heater On, Fan 25%",
+                "Simulated board: Heater On, Fan Full", "Simulated board: Heater Off, Fan Full"}},
+        {false, {""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.simulated);
+        DemoBench bench;
+        if (c.simulated) bench.t->app->SetSimulatedBoard(bench.board.get());
+        const double board = bench.board->Values(demodesign::kBoardHmu).temperatures[demodesign::kBoardMonitor];
+        bench.board->SetTemperature(demodesign::kThermalHmu, demodesign::kResistorMonitor, board);
+        bench.board->SetFanAimed(false);
+        OpenThermal(bench, board, [&](CTovinDemo2Dlg& dialog) {
+            dialog.WarmFanBox()->setCurrentText("25%");
+            dialog.HotFanBox()->setCurrentText("Full");
+            dialog.HotResponseBox()->setCurrentText("Full Shut Down");
+            dialog.WriteButton()->click();
+            std::vector<QString> seen{dialog.HeaterFanText()};
+            dialog.StartButton()->click();
+            for (int second = 0; second < 120; ++second) {
+                bench.Advance(1s);
+                if (seen.back() != dialog.HeaterFanText()) seen.push_back(dialog.HeaterFanText());
+                if (bench.board->Design().GetThermal() == CDemonstrationDesign::Thermal::ShutDown) break;
+            }
+            bench.Advance(1s);
+            if (seen.back() != dialog.HeaterFanText()) seen.push_back(dialog.HeaterFanText());
+            EXPECT_EQ(seen, c.seen);
+        });
+    }
+}
+
 TEST(ThermalManagement, StartSetsBit5AndClosingClearsIt)
 {
     DemoBench bench;

@@ -142,6 +142,38 @@ TEST_F(VmonPage, OpeningShowsTheBoardsVoltagesAndTheDevicesThresholdsFilterBitsA
     });
 }
 
+TEST_F(VmonPage, AReadingTakenThroughTheAttenuatorIsMarkedAndKeepsItsNumber)
+{
+    // Board file lines; above 2.046 V the input is read again through the
+    // attenuator and shown as read, about eight times too low.
+    struct Case { const char* line; int c; const char* text; bool marked; };
+    const Case cases[] = {
+        {"hmu0.vmon3 = 3.3", 2, "0.413", true},
+        {"hmu0.hvmon = 12", 9, "1.500", true},
+        {"hmu0.vmon5 = 2.04", 4, "2.040", false},
+        {"hmu0.vmon6 = 1.2", 5, "1.200", false},
+    };
+    std::string file;
+    for (const Case& c : cases) file += std::string(c.line) + "\n";
+    std::string error;
+    ASSERT_TRUE(board->LoadText(file, error)) << error;
+    Start();
+    Open([&](CTovinPropertySheet&, CVMONCOMPDlg& page) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.line);
+            EXPECT_NEAR(page.VoltageText(c.c).toDouble(), QString::fromLatin1(c.text).toDouble(), 0.0021);
+            EXPECT_EQ(page.VoltageMarker(c.c), c.marked ? "*" : "");
+            EXPECT_EQ(page.VoltageToolTip(c.c), c.marked ? "read through the attenuator; not rescaled" : "");
+        }
+        // The board brought below full scale: Read takes the mark away.
+        board->SetVmon(0, 2, 1.5);
+        Click(page.ReadButton());
+        EXPECT_EQ(page.VoltageText(2), "1.500");
+        EXPECT_EQ(page.VoltageMarker(2), "");
+        EXPECT_EQ(page.VoltageToolTip(2), "");
+    });
+}
+
 TEST_F(VmonPage, WriteSendsTheTenInputsAndOneUpdateWithoutReadingAndReadShowsTheNewState)
 {
     struct Case { int c, entryA, entryB; bool glitch, window; uint8_t keep, config0, config1, config2; };
