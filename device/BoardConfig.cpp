@@ -344,19 +344,10 @@ std::vector<int> AbsentDevices(CTovin_I2C_Port& port, const Settings& settings)
 
 Reading Read(CTovin_I2C_Port& port, const Settings& which)
 {
-    const CIndexKeeper keep(port);
-    Reading reading;
-    for (const Setting& s : which) {
-        Setting value = s;
-        if (!ReadOne(port, s, value.value)) {
-            reading.ok = false;
-            reading.failed = s;
-            return reading;
-        }
-        value.line = 0;
-        reading.values.push_back(value);
+    CReader reader(which);
+    while (reader.Step(port, std::numeric_limits<int>::max())) {
     }
-    return reading;
+    return reader.Result();
 }
 
 bool LoadResult::Applied(int device) const
@@ -366,53 +357,108 @@ bool LoadResult::Applied(int device) const
 
 LoadResult Load(CTovin_I2C_Port& port, const Settings& file, bool dryRun)
 {
-    const CIndexKeeper keep(port);
-    LoadResult result;
-    const Settings ordered = Sorted(file);
-    const Reading before = Read(port, ordered);
-    if (!before.ok) {
-        result.failure = LoadResult::Failure::Read;
-        result.failed = before.failed;
-        return result;
+    CLoader loader(file, dryRun);
+    while (loader.Step(port, std::numeric_limits<int>::max())) {
     }
-    result.differences = Compare(ordered, before.values);
-    if (dryRun) return result;
+    return loader.Result();
+}
 
-    // Differences not yet written, from `from` on.
-    const auto leaveUnwritten = [&](size_t from) {
-        for (size_t i = from; i < result.differences.size(); ++i)
-            result.notWritten.push_back(result.differences[i].file);
-    };
-    size_t next = 0;  // the next difference to write
-    for (const int device : Devices(ordered)) {
-        for (; next < result.differences.size() && result.differences[next].file.device == device; ++next) {
-            const Setting& s = result.differences[next].file;
-            if (!WriteOne(port, s)) {
-                result.failure = LoadResult::Failure::Write;
-                result.failed = s;
-                leaveUnwritten(next);
-                return result;
-            }
-            result.written.push_back(s);
+CReader::CReader(Settings which) : m_which(std::move(which))
+{
+}
+
+bool CReader::Step(CTovin_I2C_Port& port, int transactions)
+{
+    const CIndexKeeper keep(port);
+    for (int n = 0; n < transactions && !Done(); ++n) {
+        const Setting& s = m_which[m_next];
+        Setting value = s;
+        if (!ReadOne(port, s, value.value)) {
+            m_reading.ok = false;
+            m_reading.failed = s;
+            break;
         }
-        if (!UpdateOne(port, device)) {
-            result.failure = LoadResult::Failure::Update;
-            result.failed = Setting{device, 0, 0, 0};
-            leaveUnwritten(next);
-            return result;
-        }
-        result.updated.push_back(device);
-        const Settings mine = OfDevice(ordered, device);
-        const Reading after = Read(port, mine);
-        if (!after.ok) {
-            result.failure = LoadResult::Failure::ReadBack;
-            result.failed = after.failed;
-            leaveUnwritten(next);
-            return result;
-        }
-        for (const Difference& d : Compare(mine, after.values)) result.notTaken.push_back(d);
+        value.line = 0;
+        m_reading.values.push_back(value);
+        ++m_next;
     }
-    return result;
+    return !Done();
+}
+
+CLoader::CLoader(const Settings& file, bool dryRun)
+    : m_ordered(Sorted(file)), m_devices(Devices(m_ordered)), m_dryRun(dryRun), m_reader(m_ordered)
+{
+}
+
+size_t CLoader::Total() const
+{
+    if (m_dryRun) return m_ordered.size();
+    // Read before, the writes, an update per device, read back.
+    return 2 * m_ordered.size() + m_result.differences.size() + m_devices.size();
+}
+
+bool CLoader::Step(CTovin_I2C_Port& port, int transactions)
+{
+    const CIndexKeeper keep(port);
+    for (int n = 0; n < transactions && !Done(); ++n) {
+        One(port);
+        ++m_finished;
+    }
+    return !Done();
+}
+
+void CLoader::Fail(LoadResult::Failure failure, const Setting& failed)
+{
+    m_result.failure = failure;
+    m_result.failed = failed;
+    // The differences not yet written, from the one that failed on.
+    if (failure != LoadResult::Failure::Read)
+        for (size_t i = m_next; i < m_result.differences.size(); ++i)
+            m_result.notWritten.push_back(m_result.differences[i].file);
+    m_phase = Phase::Done;
+}
+
+// One transaction: a read, a write or an Update Configuration.
+void CLoader::One(CTovin_I2C_Port& port)
+{
+    const std::vector<Difference>& differences = m_result.differences;
+    switch (m_phase) {
+    case Phase::Before:
+        m_reader.Step(port, 1);
+        if (!m_reader.Done()) return;
+        if (!m_reader.Result().ok) return Fail(LoadResult::Failure::Read, m_reader.Result().failed);
+        m_result.differences = Compare(m_ordered, m_reader.Result().values);
+        m_phase = m_dryRun || m_devices.empty() ? Phase::Done : Phase::Write;
+        return;
+    case Phase::Write: {
+        const int device = m_devices[m_device];
+        if (m_next < differences.size() && differences[m_next].file.device == device) {
+            const Setting& s = differences[m_next].file;
+            if (!WriteOne(port, s)) return Fail(LoadResult::Failure::Write, s);
+            m_result.written.push_back(s);
+            ++m_next;
+            return;
+        }
+        // Sent also to a device with nothing to write: a configuration read
+        // shows the written copy, which may not be the one in effect.
+        if (!UpdateOne(port, device)) return Fail(LoadResult::Failure::Update, Setting{device, 0, 0, 0});
+        m_result.updated.push_back(device);
+        m_reader = CReader(OfDevice(m_ordered, device));
+        m_phase = Phase::After;
+        return;
+    }
+    case Phase::After: {
+        m_reader.Step(port, 1);
+        if (!m_reader.Done()) return;
+        if (!m_reader.Result().ok) return Fail(LoadResult::Failure::ReadBack, m_reader.Result().failed);
+        for (const Difference& d : Compare(OfDevice(m_ordered, m_devices[m_device]), m_reader.Result().values))
+            m_result.notTaken.push_back(d);
+        m_phase = ++m_device < m_devices.size() ? Phase::Write : Phase::Done;
+        return;
+    }
+    case Phase::Done:
+        return;
+    }
 }
 
 }  // namespace boardconfig

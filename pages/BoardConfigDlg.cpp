@@ -1,14 +1,19 @@
 #include "pages/BoardConfigDlg.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+#include <numeric>
 
 #include "device/Tovin_I2C_Port.h"
 #include "link/CableLock.h"
@@ -69,6 +74,71 @@ QString StoppedAnswering(const boardconfig::Setting& failed, const char* what)
         .arg(QString::fromLatin1(what));
 }
 
+// Runs `step` (true while there is more to do) under a cable lock of its own
+// each time, with the event loop turning in between: the window repaints and
+// other windows' timers get their traffic in. A progress bar shows after half
+// a second, with Cancel while `cancellable` says so; until it shows, user
+// input waits, so no second command starts in between. False when cancelled.
+struct Steps {
+    std::function<bool()> step;
+    std::function<size_t()> finished;
+    std::function<size_t()> total;
+    std::function<bool()> cancellable = [] { return true; };
+};
+bool RunInSteps(QWidget* parent, const QString& what, const Steps& steps)
+{
+    QProgressDialog progress(what, QStringLiteral("Cancel"), 0, 1, parent);
+    progress.setWindowTitle(QString::fromLatin1(kTitle));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    bool cancelButton = true;
+    for (bool more = true; more;) {
+        {
+            CCableLock lock;
+            more = steps.step();
+        }
+        if (!more) break;
+        if (cancelButton && !steps.cancellable()) {
+            progress.setCancelButton(nullptr);
+            cancelButton = false;
+        }
+        progress.setMaximum(static_cast<int>(steps.total()));
+        progress.setValue(static_cast<int>(steps.finished()));  // shows it once half a second has gone
+        QApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
+        if (cancelButton && progress.wasCanceled()) return false;
+    }
+    return true;
+}
+
+// The devices of `devices` that answer, a probe a step.
+std::vector<int> Present(QWidget* parent, CTovin_I2C_Port& port, const std::vector<int>& devices)
+{
+    std::vector<int> present;
+    size_t next = 0;
+    RunInSteps(parent, QStringLiteral("Looking for the devices..."),
+               {[&] {
+                    if (port.ProbeHmu(devices[next])) present.push_back(devices[next]);
+                    return ++next < devices.size();
+                },
+                [&] { return next; }, [&] { return devices.size(); }, [] { return false; }});
+    return present;
+}
+
+// Reads `which`, a step at a time; false when cancelled.
+bool ReadInSteps(QWidget* parent, CTovin_I2C_Port& port, const boardconfig::Settings& which,
+                 boardconfig::Reading& reading)
+{
+    boardconfig::CReader reader(which);
+    const bool done = RunInSteps(parent, QStringLiteral("Reading the configuration registers..."),
+                                 {[&] { return reader.Step(port); }, [&] { return reader.Finished(); },
+                                  [&] { return reader.Total(); }});
+    reading = reader.Result();
+    return done;
+}
+
 // The file the user picks, read and checked in full; false when cancelled
 // or after saying what is wrong with it.
 bool OpenConfiguration(QWidget* parent, const QString& caption, QString& path, boardconfig::Settings& file)
@@ -86,18 +156,16 @@ bool OpenConfiguration(QWidget* parent, const QString& caption, QString& path, b
 bool ReadBoard(QWidget* parent, CTovin_I2C_Port& port, const QString& path, const boardconfig::Settings& file,
                const char* consequence, boardconfig::Settings& values)
 {
-    std::vector<int> absent;
-    boardconfig::Reading reading;
-    {
-        CCableLock lock;
-        absent = boardconfig::AbsentDevices(port, file);
-        if (absent.empty()) reading = boardconfig::Read(port, file);
-    }
-    if (!absent.empty()) {
-        const std::string error = boardconfig::AbsentDeviceError(file, absent.front(), LocalPath(path));
+    const std::vector<int> devices = boardconfig::Devices(file);
+    const std::vector<int> present = Present(parent, port, devices);
+    for (const int device : devices) {
+        if (std::find(present.begin(), present.end(), device) != present.end()) continue;
+        const std::string error = boardconfig::AbsentDeviceError(file, device, LocalPath(path));
         Warn(parent, QStringLiteral("%1\n%2").arg(QString::fromStdString(error), QString::fromLatin1(consequence)));
         return false;
     }
+    boardconfig::Reading reading;
+    if (!ReadInSteps(parent, port, file, reading)) return false;
     if (!reading.ok) {
         Warn(parent, StoppedAnswering(reading.failed, consequence));
         return false;
@@ -233,12 +301,9 @@ QStringList CBoardConfigDlg::Lines() const
 void SaveBoardConfiguration(QWidget* parent, CAppServices& app)
 {
     CTovin_I2C_Port& port = app.Port();
-    std::vector<int> devices;
-    {
-        CCableLock lock;
-        for (int n = 0; n < CTovin_I2C_Port::kHmuDevices; ++n)
-            if (port.ProbeHmu(n)) devices.push_back(n);
-    }
+    std::vector<int> all(CTovin_I2C_Port::kHmuDevices);
+    std::iota(all.begin(), all.end(), 0);
+    const std::vector<int> devices = Present(parent, port, all);
     if (devices.empty()) {
         ShowExclamation(parent, QStringLiteral("Required HMU device is not found."));
         return;
@@ -251,10 +316,7 @@ void SaveBoardConfiguration(QWidget* parent, CAppServices& app)
     // Everything is read before the file is touched: a device that stops
     // answering leaves no file of zeros, and an older file stays as it was.
     boardconfig::Reading reading;
-    {
-        CCableLock lock;
-        reading = boardconfig::Read(port, boardconfig::AllRegisters(devices));
-    }
+    if (!ReadInSteps(parent, port, boardconfig::AllRegisters(devices), reading)) return;
     if (!reading.ok) {
         Warn(parent, StoppedAnswering(reading.failed, "Nothing was saved."));
         return;
@@ -291,11 +353,14 @@ void LoadBoardConfiguration(QWidget* parent, CAppServices& app)
         if (dialog.DoModal() != kIdOk) return;
     }
     // The load reads the registers again: it writes what differs then.
-    boardconfig::LoadResult result;
-    {
-        CCableLock lock;
-        result = boardconfig::Load(app.Port(), file);
-    }
+    // Cancel stops it only before the first write: a board left half loaded
+    // would need explaining for nothing gained.
+    boardconfig::CLoader loader(file);
+    if (!RunInSteps(parent, QStringLiteral("Loading %1...").arg(QFileInfo(path).fileName()),
+                    {[&] { return loader.Step(app.Port()); }, [&] { return loader.Finished(); },
+                     [&] { return loader.Total(); }, [&] { return !loader.Writing(); }}))
+        return;
+    const boardconfig::LoadResult& result = loader.Result();
     using Failure = boardconfig::LoadResult::Failure;
     if (result.failure == Failure::Read) {
         Warn(parent, StoppedAnswering(result.failed, "Nothing was written."));
