@@ -3,7 +3,10 @@
 // simulated cable with a modelled USB round trip per read, while a 5 ms timer
 // probes the event loop. The longest gap between two probes, less the 5 ms,
 // is the longest stall a user would feel; printed per round trip, without and
-// with the live Trend window open.
+// with the live Trend window open. Then the same for the board
+// configuration commands of the File menu: Save Configuration... and Load
+// Configuration... of all 8 devices (712 registers), with a file that
+// differs in one register of each device.
 //
 //   zent2-gui-stall-bench [RECORDS]    (default 20; offscreen unless QT_QPA_PLATFORM says otherwise)
 
@@ -11,7 +14,10 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
+#include <QDialog>
 #include <algorithm>
+#include <fstream>
+#include <string>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +26,8 @@
 #include <vector>
 
 #include "app/TovinAppContext.h"
+#include "pages/BoardConfigDlg.h"
+#include "ui/UserInteraction.h"
 #include "logview/TovinLogStatus.h"
 #include "settings/MemorySettingsStore.h"
 #include "sim/SimulatedBoard.h"
@@ -92,6 +100,59 @@ Run LogWithProbe(CTovinAppContext& app, int records, bool trend)
     return run;
 }
 
+// Answers every file dialog with one path and every question with OK.
+class CAnswering : public CUserInteraction {
+public:
+    explicit CAnswering(QString path) : m_path(std::move(path)) {}
+    int MessageBox(QWidget*, const Message&) override { return kIdOk; }
+    int RunModal(QDialog&) override { return kIdOk; }
+    QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return m_path; }
+    QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// The longest gap between two probes, less the probe's period, while `command` runs.
+double LongestStallMs(const std::function<void()>& command)
+{
+    double longest = 0;
+    QElapsedTimer since;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longest = std::max(longest, static_cast<double>(since.nsecsElapsed()) / 1e6);
+        since.restart();
+    });
+    since.start();
+    probe.start(kProbeMs);
+    command();
+    longest = std::max(longest, static_cast<double>(since.nsecsElapsed()) / 1e6);
+    return std::max(0.0, longest - kProbeMs);
+}
+
+void ConfigurationStalls(CTovinAppContext& app, CSimulatedBoard& board)
+{
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "zent2-gui-stall-bench.cfg";
+    CAnswering answering(QString::fromStdString(file.string()));
+    CUserInteraction* previous = SetUserInteraction(&answering);
+    std::printf("Board configurations, 8 devices, the event loop probed every %d ms:\n", kProbeMs);
+    for (const int roundTripUs : {0, 125, 250, 1000}) {
+        board.Driver()->SetRoundTrip(std::chrono::microseconds(roundTripUs));
+        QElapsedTimer whole;
+        whole.start();
+        const double save = LongestStallMs([&] { SaveBoardConfiguration(nullptr, app); });
+        const double saveMs = static_cast<double>(whole.restart());
+        for (int d = 0; d < CSimulatedBoard::kMaxHmus; ++d) board.Hmu(d)->SetConfiguration(22, 0x5A);  // VMON1 Config0
+        const double load = LongestStallMs([&] { LoadBoardConfiguration(nullptr, app); });
+        std::printf("round trip %d us: save %.0f ms, longest UI stall %.1f ms; load %.0f ms, longest UI stall %.1f "
+                    "ms\n",
+                    roundTripUs, saveMs, save, static_cast<double>(whole.elapsed()), load);
+    }
+    SetUserInteraction(previous);
+    std::filesystem::remove(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -124,6 +185,7 @@ int main(int argc, char** argv)
         }
     }
     std::filesystem::remove(file);
+    ConfigurationStalls(app, *board);
     SetTheApp(nullptr);
     return 0;
 }
