@@ -24,22 +24,9 @@ constexpr ChipIds kChips[] = {
 // Nodes the library may report at most; anything above is not a device list.
 constexpr uint32_t kMaxNodes = 1024;
 
-// The record's fields besides the serial text (the 32-bit node's layout, as
-// FtdiDeviceRecord says), little-endian.
-constexpr int kFlagsOffset = 0;
-constexpr int kTypeOffset = 4;
-constexpr int kIdOffset = 8;
-constexpr int kLocationOffset = 12;
-
 uint32_t Get32(const uint8_t* bytes)
 {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-
-void Put32(FtdiDeviceRecord& record, int offset, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        record.bytes[offset + i] = uint8_t(value >> (8 * i));
 }
 
 std::string Text(const uint8_t* bytes, size_t size)
@@ -255,35 +242,10 @@ FtdiStatus CD2xxDriver::List()
     return FTDI_OK;
 }
 
-FtdiStatus CD2xxDriver::CreateDeviceInfoList(uint32_t* count)
+CFtdiBackend::Record CD2xxDriver::RecordOf(size_t index) const
 {
-    if (!count)
-        return FTDI_INVALID_PARAMETER;
-    const FtdiStatus status = List();
-    *count = uint32_t(m_entries.size());
-    return status;
-}
-
-FtdiStatus CD2xxDriver::GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count)
-{
-    if (!records || !count)
-        return FTDI_INVALID_PARAMETER;
-    FtdiStatus status = FTDI_OK;
-    if (!m_listed)
-        status = List();
-    const size_t filled = std::min(m_entries.size(), size_t(kMaxRecords));
-    for (size_t i = 0; i < filled; ++i) {
-        const Entry& entry = m_entries[i];
-        FtdiDeviceRecord& record = records[i];
-        record = FtdiDeviceRecord{};
-        Put32(record, kFlagsOffset, entry.flags);
-        Put32(record, kTypeOffset, entry.type);
-        Put32(record, kIdOffset, uint32_t(entry.vendor) << 16 | entry.product);
-        Put32(record, kLocationOffset, entry.locId);
-        record.SetSerial(entry.serial);
-    }
-    *count = uint32_t(m_entries.size());
-    return status;
+    const Entry& entry = m_entries[index];
+    return {entry.flags, entry.type, entry.vendor, entry.product, entry.locId, entry.serial};
 }
 
 FtdiDeviceDetails CD2xxDriver::DeviceDetails(int index) const
@@ -302,12 +264,6 @@ FtdiDeviceDetails CD2xxDriver::DeviceDetails(int index) const
     return details;
 }
 
-std::string CD2xxDriver::OpenFailure(int index) const
-{
-    const auto it = m_openFailures.find(index);
-    return it == m_openFailures.end() ? std::string() : it->second;
-}
-
 CD2xxDriver::Channel* CD2xxDriver::Find(FtdiHandle handle)
 {
     const auto it = m_channels.find(reinterpret_cast<uintptr_t>(handle));
@@ -320,12 +276,6 @@ bool CD2xxDriver::IsOpen(const Entry& entry) const
         return false;
     return std::any_of(m_channels.begin(), m_channels.end(),
                        [&](const auto& item) { return item.second.serial == entry.serial; });
-}
-
-FtdiStatus CD2xxDriver::Fail(int index, FtdiStatus status, std::string failure)
-{
-    m_openFailures[index] = std::move(failure);
-    return status;
 }
 
 bool CD2xxDriver::SetUp(CD2xxApi::Handle handle, char letter, std::string* failure)
@@ -385,7 +335,7 @@ FtdiStatus CD2xxDriver::Open(int index, FtdiHandle* handle)
         m_api->Close(device);
         return Fail(index, status, std::move(failure));
     }
-    m_openFailures.erase(index);
+    Opened(index);
     const uintptr_t id = m_nextHandle++;
     m_channels.emplace(id, Channel{device, entry.serial, first_contact::kMpsseMode});
     *handle = reinterpret_cast<FtdiHandle>(id);
@@ -405,10 +355,8 @@ FtdiStatus CD2xxDriver::SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t mode
 
 FtdiStatus CD2xxDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint32_t count, uint32_t* written)
 {
-    if (written)
-        *written = 0;
-    if (!written || (!buffer && count > 0))
-        return FTDI_INVALID_PARAMETER;
+    if (const FtdiStatus checked = CheckTransfer(buffer, count, written); checked != FTDI_OK)
+        return checked;
     Channel* channel = Find(handle);
     if (!channel)
         return FTDI_INVALID_HANDLE;
@@ -435,10 +383,8 @@ FtdiStatus CD2xxDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint32_t
 
 FtdiStatus CD2xxDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t count, uint32_t* received)
 {
-    if (received)
-        *received = 0;
-    if (!received || (!buffer && count > 0))
-        return FTDI_INVALID_PARAMETER;
+    if (const FtdiStatus checked = CheckTransfer(buffer, count, received); checked != FTDI_OK)
+        return checked;
     Channel* channel = Find(handle);
     if (!channel)
         return FTDI_INVALID_HANDLE;

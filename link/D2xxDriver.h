@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "link/D2xxApi.h"
-#include "link/FtdiDriver.h"
+#include "link/FtdiBackend.h"
 #include "link/MpsseChannel.h"
 
 // The library's part of a failed open, for the user: "D2XX: FT_DEVICE_NOT_OPENED".
 std::string DescribeD2xxOpenFailure(d2xx::Status status);
 
-class CD2xxDriver : public CFtdiDriver {
+class CD2xxDriver : public CFtdiBackend {
 public:
     static constexpr uint16_t kVendorId = 0x0403;
     // The USB transfer sizes FTDI's MPSSE application notes use.
@@ -41,8 +41,6 @@ public:
     CD2xxDriver(const CD2xxDriver&) = delete;
     CD2xxDriver& operator=(const CD2xxDriver&) = delete;
 
-    FtdiStatus CreateDeviceInfoList(uint32_t* count) override;
-    FtdiStatus GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count) override;
     // Opens the channel by its serial number (by the library's index when it
     // has none) and readies it for MPSSE commands; an engine that does not
     // answer in step makes the open fail.
@@ -58,7 +56,6 @@ public:
     // A serial number keeps that cable's channels; a cable with USB ids of its
     // own is listed first, but only when the D2XX driver is bound to it.
     void SelectCable(const FtdiCableChoice& choice) override;
-    std::string OpenFailure(int index) const override;
     std::string ListFailure() const override { return m_listFailure; }
     FtdiDeviceDetails DeviceDetails(int index) const override;
 
@@ -81,11 +78,12 @@ private:
         uint8_t mode = 0;
     };
 
-    FtdiStatus List();
+    FtdiStatus List() override;
+    size_t ListedCount() const override { return m_entries.size(); }
+    Record RecordOf(size_t index) const override;
     Channel* Find(FtdiHandle handle);
     bool IsOpen(const Entry& entry) const;
     bool SetUp(CD2xxApi::Handle handle, char letter, std::string* failure);
-    FtdiStatus Fail(int index, FtdiStatus status, std::string failure);
     static char ChannelLetter(const Entry& entry);
     static std::string CableSerial(const Entry& entry);
     std::string NotInstalled() const;
@@ -94,12 +92,10 @@ private:
     std::string m_loadFailure;
     FtdiCableChoice m_choice;
     std::vector<Entry> m_entries;
-    bool m_listed = false;
     std::string m_listFailure;
     // Handles are serial numbers, never reused, so a stale handle cannot reach
     // a channel opened later.
     std::map<uintptr_t, Channel> m_channels;
     uintptr_t m_nextHandle = 1;
-    std::map<int, std::string> m_openFailures;
     std::vector<uint8_t> m_sendBuffer;
 };

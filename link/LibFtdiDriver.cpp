@@ -28,19 +28,6 @@ constexpr ChipKind kChips[] = {
 };
 constexpr int kMaxInterfaces = 4;  // libftdi names A to D
 
-// Fields of the vendor's list node besides the serial text, little-endian.
-constexpr int kFlagsOffset = 0;
-constexpr int kTypeOffset = 4;
-constexpr int kIdOffset = 8;
-constexpr int kLocationOffset = 12;
-constexpr uint32_t kFlagOpened = 1;
-
-void Put32(FtdiDeviceRecord& record, int offset, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        record.bytes[offset + i] = uint8_t(value >> (8 * i));
-}
-
 }  // namespace
 
 uint32_t PackFtdiVersion(const LibFtdiVersion& version)
@@ -186,35 +173,11 @@ FtdiStatus CLibFtdiDriver::List()
     return status;
 }
 
-FtdiStatus CLibFtdiDriver::CreateDeviceInfoList(uint32_t* count)
+CFtdiBackend::Record CLibFtdiDriver::RecordOf(size_t index) const
 {
-    if (!count)
-        return FTDI_INVALID_PARAMETER;
-    const FtdiStatus status = List();
-    *count = uint32_t(m_entries.size());
-    return status;
-}
-
-FtdiStatus CLibFtdiDriver::GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count)
-{
-    if (!records || !count)
-        return FTDI_INVALID_PARAMETER;
-    FtdiStatus status = FTDI_OK;
-    if (!m_listed)
-        status = List();
-    const size_t filled = std::min(m_entries.size(), size_t(kMaxRecords));
-    for (size_t i = 0; i < filled; ++i) {
-        const Entry& entry = m_entries[i];
-        FtdiDeviceRecord& record = records[i];
-        record = FtdiDeviceRecord{};
-        Put32(record, kFlagsOffset, IsOpen(entry.location, entry.interfaceIndex) ? kFlagOpened : 0);
-        Put32(record, kTypeOffset, entry.type);
-        Put32(record, kIdOffset, uint32_t(entry.vendor) << 16 | entry.product);
-        Put32(record, kLocationOffset, entry.location << 4 | uint32_t(entry.interfaceIndex + 1));
-        record.SetSerial(entry.serial);
-    }
-    *count = uint32_t(m_entries.size());
-    return status;
+    const Entry& entry = m_entries[index];
+    return {IsOpen(entry.location, entry.interfaceIndex) ? kFlagOpened : 0, entry.type, entry.vendor, entry.product,
+            entry.location << 4 | uint32_t(entry.interfaceIndex + 1), entry.serial};
 }
 
 FtdiDeviceDetails CLibFtdiDriver::DeviceDetails(int index) const
@@ -229,12 +192,6 @@ FtdiDeviceDetails CLibFtdiDriver::DeviceDetails(int index) const
     details.vendor = entry.vendor;
     details.product = entry.product;
     return details;
-}
-
-std::string CLibFtdiDriver::OpenFailure(int index) const
-{
-    const auto it = m_openFailures.find(index);
-    return it == m_openFailures.end() ? std::string() : it->second;
 }
 
 bool CLibFtdiDriver::IsOpen(uint32_t location, int interfaceIndex) const
@@ -263,12 +220,6 @@ CLibFtdiApi::Context CLibFtdiDriver::TakeContext(int interfaceIndex)
 void CLibFtdiDriver::KeepContext(int interfaceIndex, CLibFtdiApi::Context context)
 {
     m_idleContexts[interfaceIndex].push_back(context);
-}
-
-FtdiStatus CLibFtdiDriver::Fail(int index, FtdiStatus status, std::string failure)
-{
-    m_openFailures[index] = std::move(failure);
-    return status;
 }
 
 FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
@@ -310,7 +261,7 @@ FtdiStatus CLibFtdiDriver::Open(int index, FtdiHandle* handle)
         KeepContext(entry.interfaceIndex, context);
         return Fail(index, status, std::move(failure));
     }
-    m_openFailures.erase(index);
+    Opened(index);
     const uintptr_t id = m_nextHandle++;
     m_channels.emplace(id, Channel{context, entry.location, entry.interfaceIndex, kMpsseMode});
     *handle = reinterpret_cast<FtdiHandle>(id);
@@ -365,10 +316,8 @@ FtdiStatus CLibFtdiDriver::SetBitMode(FtdiHandle handle, uint8_t mask, uint8_t m
 FtdiStatus CLibFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint32_t count,
                                  uint32_t* written)
 {
-    if (written)
-        *written = 0;
-    if (!written || (!buffer && count > 0))
-        return FTDI_INVALID_PARAMETER;
+    if (const FtdiStatus checked = CheckTransfer(buffer, count, written); checked != FTDI_OK)
+        return checked;
     Channel* channel = Find(handle);
     if (!channel)
         return FTDI_INVALID_HANDLE;
@@ -396,10 +345,8 @@ FtdiStatus CLibFtdiDriver::Write(FtdiHandle handle, const uint8_t* buffer, uint3
 FtdiStatus CLibFtdiDriver::Read(FtdiHandle handle, uint8_t* buffer, uint32_t count,
                                 uint32_t* received)
 {
-    if (received)
-        *received = 0;
-    if (!received || (!buffer && count > 0))
-        return FTDI_INVALID_PARAMETER;
+    if (const FtdiStatus checked = CheckTransfer(buffer, count, received); checked != FTDI_OK)
+        return checked;
     Channel* channel = Find(handle);
     if (!channel)
         return FTDI_INVALID_HANDLE;

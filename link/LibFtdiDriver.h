@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/FtdiDriver.h"
+#include "link/FtdiBackend.h"
 #include "link/LibFtdiApi.h"
 #include "link/MpsseChannel.h"
 
@@ -26,7 +26,7 @@ std::string UsbLocationText(uint32_t location, const std::vector<uint8_t>& ports
 // Packs a version the vendor's way: 0x00MMmmuu, each field two decimal digits.
 uint32_t PackFtdiVersion(const LibFtdiVersion& version);
 
-class CLibFtdiDriver : public CFtdiDriver {
+class CLibFtdiDriver : public CFtdiBackend {
 public:
     static constexpr uint16_t kVendorId = 0x0403;
     static constexpr uint8_t kResetMode = first_contact::kResetMode;
@@ -54,8 +54,6 @@ public:
     CLibFtdiDriver(const CLibFtdiDriver&) = delete;
     CLibFtdiDriver& operator=(const CLibFtdiDriver&) = delete;
 
-    FtdiStatus CreateDeviceInfoList(uint32_t* count) override;
-    FtdiStatus GetDeviceInfoList(FtdiDeviceRecord* records, uint32_t* count) override;
     // Opens the channel ready for MPSSE commands (see kFirstContact); an engine
     // that does not answer in step makes the open fail.
     FtdiStatus Open(int index, FtdiHandle* handle) override;
@@ -73,7 +71,6 @@ public:
     // whose serial cannot be read stays listed (it may be the one), but opening
     // it is refused unless it fails for its own reason first.
     void SelectCable(const FtdiCableChoice& choice) override;
-    std::string OpenFailure(int index) const override;
     FtdiDeviceDetails DeviceDetails(int index) const override;
 
 private:
@@ -97,13 +94,14 @@ private:
         uint8_t mode = 0;
     };
 
-    FtdiStatus List();
+    FtdiStatus List() override;
+    size_t ListedCount() const override { return m_entries.size(); }
+    Record RecordOf(size_t index) const override;
     bool IsOpen(uint32_t location, int interfaceIndex) const;
     Channel* Find(FtdiHandle handle);
     // Timeouts, latency and the MPSSE set-up of a freshly opened channel; the
     // words for the user when the engine does not answer in step.
     bool FirstContact(CLibFtdiApi::Context context, char channel, std::string* failure);
-    FtdiStatus Fail(int index, FtdiStatus status, std::string failure);
     // Contexts are made once per channel and kept for the whole session: a new
     // one costs a fresh USB session, which rescans the bus.
     CLibFtdiApi::Context TakeContext(int interfaceIndex);
@@ -112,12 +110,10 @@ private:
     std::unique_ptr<CLibFtdiApi> m_api;
     FtdiCableChoice m_choice;
     std::vector<Entry> m_entries;
-    bool m_listed = false;
     // Handles are serial numbers, never reused, so a stale handle cannot reach
     // a channel opened later.
     std::map<uintptr_t, Channel> m_channels;
     uintptr_t m_nextHandle = 1;
     std::map<int, std::vector<CLibFtdiApi::Context>> m_idleContexts;
-    std::map<int, std::string> m_openFailures;
     std::vector<uint8_t> m_sendBuffer;
 };
