@@ -52,6 +52,16 @@ LogClock LogClock::Real()
             [] { return std::time(nullptr); }};
 }
 
+bool WaitForNextRound(const LogClock& clock, Clock::time_point& due, Clock::duration interval)
+{
+    due += interval;
+    if (clock.now() > due + interval) due = clock.now();
+    for (Clock::time_point now = clock.now(); now < due && !CStopSignals::Requested(); now = clock.now())
+        clock.sleep(std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(due - now),
+                               std::chrono::milliseconds(1), kWaitSlice));
+    return !CStopSignals::Requested();
+}
+
 int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::ostream& err, const LogClock& clock,
                   int* stoppedBy)
 {
@@ -119,12 +129,7 @@ int RunLogCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::os
             return 1;
         }
         if (session.Complete() || CStopSignals::Requested()) break;
-        // Records keep to their schedule; one that ran late does not bring a burst after it.
-        due += interval;
-        if (clock.now() > due + interval) due = clock.now();
-        for (Clock::time_point now = clock.now(); now < due && !CStopSignals::Requested(); now = clock.now())
-            clock.sleep(std::min(std::chrono::duration_cast<std::chrono::milliseconds>(due - now), kWaitSlice));
-        if (CStopSignals::Requested()) break;
+        if (!WaitForNextRound(clock, due, interval)) break;
     }
     noteSignal();
     if (!session.Close()) {

@@ -23,6 +23,14 @@ struct LogClock {
     static LogClock Real();
 };
 
+// Waits for the next round of a schedule (log records, watch frames, serve
+// polls): moves `due` on by `interval` and sleeps until then, in slices, so
+// that SIGINT or SIGTERM ends the wait soon (a CStopSignals lives around
+// it). A round that ran late does not bring a burst after it. False when a
+// signal asked to stop.
+bool WaitForNextRound(const LogClock& clock, std::chrono::steady_clock::time_point& due,
+                      std::chrono::steady_clock::duration interval);
+
 // Exit status: 0 when the count was reached or a signal ended the run, 1 when
 // the file could not be created or written (the records completed before
 // stay), when a reading failed (it is left out of its record; every

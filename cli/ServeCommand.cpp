@@ -21,7 +21,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How soon a signal is noticed while waiting for the next poll.
-constexpr std::chrono::milliseconds kWaitSlice{100};
 
 void Message(std::ostream& err, const std::string& text)
 {
@@ -104,13 +103,7 @@ int RunServeCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
             out << "Serving " << server.MetricsUrl() << std::endl;
         }
         if (CStopSignals::Requested()) break;
-        // Polls keep to their schedule; one that ran late does not bring a burst after it.
-        due += interval;
-        if (clock.now() > due + interval) due = clock.now();
-        for (Clock::time_point now = clock.now(); now < due && !CStopSignals::Requested(); now = clock.now())
-            clock.sleep(std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(due - now),
-                                   std::chrono::milliseconds(1), kWaitSlice));
-        if (CStopSignals::Requested()) break;
+        if (!WaitForNextRound(clock, due, interval)) break;
     }
     server.Stop();
     if (stoppedBy != nullptr) *stoppedBy = CStopSignals::Signal();

@@ -16,7 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How soon a signal is noticed while waiting for the next frame.
-constexpr std::chrono::milliseconds kWaitSlice{100};
 
 // Characters as a terminal shows them: UTF-8 continuation bytes take no column.
 size_t Columns(const std::string& text)
@@ -136,13 +135,7 @@ int RunWatchCommand(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
         }
         status = monitor.Frame().FailedReadings() == 0 ? 0 : 1;
         if ((request.logCount != 0 && monitor.Frame().number >= request.logCount) || CStopSignals::Requested()) break;
-        // Frames keep to their schedule; one that ran late does not bring a burst after it.
-        due += interval;
-        if (clock.now() > due + interval) due = clock.now();
-        for (Clock::time_point now = clock.now(); now < due && !CStopSignals::Requested(); now = clock.now())
-            clock.sleep(std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(due - now),
-                                   std::chrono::milliseconds(1), kWaitSlice));
-        if (CStopSignals::Requested()) break;
+        if (!WaitForNextRound(clock, due, interval)) break;
     }
     if (stoppedBy != nullptr) *stoppedBy = CStopSignals::Signal();
     if (status != 0) {
