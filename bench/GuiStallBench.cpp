@@ -28,6 +28,7 @@
 #include "app/TovinAppContext.h"
 #include "pages/BoardConfigDlg.h"
 #include "ui/UserInteraction.h"
+#include "logview/QtIntervalTimer.h"
 #include "logview/TovinLogStatus.h"
 #include "settings/MemorySettingsStore.h"
 #include "sim/SimulatedBoard.h"
@@ -35,25 +36,6 @@
 namespace {
 
 constexpr int kProbeMs = 5;
-
-// The window's own kind of timer, with the records following each other
-// at once instead of a second apart: the stalls are the same, the run shorter.
-class CBackToBackTimer : public CIntervalTimer {
-public:
-    CBackToBackTimer() { QObject::connect(&m_timer, &QTimer::timeout, [this] { if (m_onTick) m_onTick(); }); }
-    void Start(int, std::function<void()> onTick) override
-    {
-        m_onTick = std::move(onTick);
-        m_timer.start(1);
-    }
-    void Stop() override { m_timer.stop(); }
-    bool IsActive() const override { return m_timer.isActive(); }
-    void Defer(std::function<void()> work) override { QTimer::singleShot(0, &m_timer, std::move(work)); }
-
-private:
-    QTimer m_timer;
-    std::function<void()> m_onTick;
-};
 
 struct Run {
     double longestStallMs = 0;
@@ -65,7 +47,9 @@ struct Run {
 Run LogWithProbe(CTovinAppContext& app, int records, bool trend)
 {
     auto* status = new CTovinLogStatus(app);
-    status->SetTimer(std::make_unique<CBackToBackTimer>());
+    // The window's own timer, with the records following each other at once
+    // instead of a second apart: the stalls are the same, the run shorter.
+    status->SetTimer(std::make_unique<CQtIntervalTimer>(1));
     status->show();
     if (trend) status->OpenTrend();
     status->DelayField()->setText(QStringLiteral("1"));

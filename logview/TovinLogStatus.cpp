@@ -18,29 +18,11 @@
 #include "ui/AppServices.h"
 #include "ui/UserInteraction.h"
 #include "device/blocks/Imon.h"
+#include "logview/QtIntervalTimer.h"
 #include "logview/TovinTrendDlg.h"
 #include "logging/LogFailures.h"
 
 namespace {
-
-// The toolkit's timer, on the window's thread.
-class CQtIntervalTimer : public CIntervalTimer {
-public:
-    CQtIntervalTimer() { QObject::connect(&m_timer, &QTimer::timeout, [this] { if (m_onTick) m_onTick(); }); }
-    void Start(int periodMs, std::function<void()> onTick) override
-    {
-        m_onTick = std::move(onTick);
-        m_timer.start(periodMs);
-    }
-    void Stop() override { m_timer.stop(); }
-    bool IsActive() const override { return m_timer.isActive(); }
-    // Dropped with the timer, should the window go first.
-    void Defer(std::function<void()> work) override { QTimer::singleShot(0, &m_timer, std::move(work)); }
-
-private:
-    QTimer m_timer;
-    std::function<void()> m_onTick;
-};
 
 // Leading decimal digits, saturating; 0 when the text does not start with one.
 int LeadingNumber(const QString& text)
