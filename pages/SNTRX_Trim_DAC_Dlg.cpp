@@ -43,8 +43,9 @@ CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
     // The marker in a label of its own beside the number, as on the voltage page.
     auto* output = new QHBoxLayout;
     output->setSpacing(0);
-    output->addWidget(m_output, 1);
+    output->addWidget(m_output);
     output->addWidget(m_marker);
+    output->addStretch(1);
     grid->addLayout(output, 0, 1);
     grid->addWidget(m_read, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Target Value, V"), this), 1, 0);
