@@ -322,6 +322,26 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     EXPECT_EQ(o.trend->ExportTitle().toStdString(),
               name + ": HMU0, HMU1, 2024-12-31 23:59:58 to 2025-01-01 00:00:27");
     o.trend->SetShown(1, kTmon3, false);
+    // Zoomed in, the title gives the span shown (a short one to the
+    // millisecond); Reset gives the whole log's again.
+    const double first = o.trend->WholeTimeRange().min;
+    const struct {
+        double from, to;  // ms after the first record; to < 0: Reset pressed
+        const char* span;
+    } zooms[] = {
+        {5000, 15000, "2025-01-01 00:00:03.000 to 2025-01-01 00:00:13.000"},
+        {1250, 3750, "2024-12-31 23:59:59.250 to 2025-01-01 00:00:01.750"},
+        {0, -1, "2024-12-31 23:59:58 to 2025-01-01 00:00:27"},
+        {20000.4, 29000, "2025-01-01 00:00:18.000 to 2025-01-01 00:00:27.000"},
+    };
+    for (const auto& z : zooms) {
+        if (z.to < 0)
+            QTest::mouseClick(o.trend->ResetButton(), Qt::LeftButton);
+        else
+            o.trend->SetTimeRange({first + z.from, first + z.to});
+        EXPECT_EQ(o.trend->ExportTitle().toStdString(), name + ": HMU0, " + z.span) << z.from;
+    }
+    QTest::mouseClick(o.trend->ResetButton(), Qt::LeftButton);
     // Beside the charts, a swatch of each line's colour names it.
     const int chartsWidth = o.trend->Chart(Quantity::Volts)->scene()->views().first()->width();
     ASSERT_GT(image.width(), chartsWidth);
