@@ -131,7 +131,10 @@ void CTrendPanes::FitLaneLabels()
     const int lanes = states.lanes->count();
     if (states.view->isHidden() || lanes == 0) return;
     if (QGraphicsLayout* layout = states.chart->layout()) layout->activate();
-    const double pitch = states.chart->plotArea().height() / lanes;
+    const double height = states.chart->plotArea().height();
+    if (height == m_fitted.first && lanes == m_fitted.second) return;  // as last time: nothing to measure again
+    m_fitted = {height, lanes};
+    const double pitch = height / lanes;
     // Smaller than this is no longer read at a glance: with less room than
     // that some labels go, until the lanes are given more height.
     constexpr double kSmallestPoints = 6.4;

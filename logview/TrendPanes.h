@@ -81,5 +81,6 @@ private:
     QSplitter& m_charts;
     Panes m_panes;
     QFont m_laneFont;  // the lane labels' preferred font
+    std::pair<double, int> m_fitted{-1.0, 0};  // the plot height and lanes the labels were last fitted to
     QString m_timeFormat;
 };
