@@ -707,6 +707,8 @@ Commands:
                             it trims (VMON1..VMON4, as the voltage page shows it)
                             and the target with its code, for example
                               Trim Cell1: output 1.200 V, target 1.100 V (code 550)
+                            (an output read through the attenuator is marked "*",
+                            as measure marks it)
   trim HMU CELL VOLTS       sends a new target (0 to 8.19 V) as the trim dialog
                             does: code = volts x 500, truncated; prints the code
   hvout HMU                 HVOUT1..HVOUT4, one line each: value, source and

@@ -786,9 +786,11 @@ int CZent2Cli::Trim(const cli::CliRequest& request, CTovin_I2C_Port& port, std::
     const trim::Reading reading = trim::Read(port, cell);
     if (watch.Failed())
         return watch.Report(err, request.hmu, FormatText("trim cell %d could not be read", request.cell));
-    out << FormatText("Trim Cell%d: output %.3f V, target %.3f V (code %d)\n", request.cell,
-                      static_cast<double>(reading.measuredVolts), static_cast<double>(trim::CodeVolts(reading.code)),
-                      reading.code);
+    // A rail above full scale is shown as read through the attenuator, marked as measure marks it.
+    out << FormatText("Trim Cell%d: output %.3f V%s, target %.3f V (code %d)\n", request.cell,
+                      static_cast<double>(reading.measuredVolts), reading.attenuated ? " *" : "",
+                      static_cast<double>(trim::CodeVolts(reading.code)), reading.code);
+    if (reading.attenuated) out << "* read through the attenuator; not rescaled\n";
     return kExitOk;
 }
 

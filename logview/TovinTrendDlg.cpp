@@ -813,11 +813,16 @@ QString CTovinTrendDlg::ExportTitle() const
     const std::vector<int>& records = m_data.Records();
     if (!records.empty()) {
         // Without a start time in the log, times count from the first record.
-        const QString format = m_startKnown ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("HH:mm:ss");
-        const auto at = [&](int record) {
-            return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(RecordTime(record))).toString(format);
+        // Zoomed in, the image holds only the span shown: that span is given,
+        // to the millisecond when it is short enough for seconds to blur it.
+        QString format = m_startKnown ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("HH:mm:ss");
+        if (m_zoomed && m_view.Span() < 60.0 * 1000.0) format += QStringLiteral(".zzz");
+        const auto at = [&](double time) {
+            return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time))).toString(format);
         };
-        text += QStringLiteral(", %1 to %2").arg(at(records.front()), at(records.back()));
+        const trend::Range span =
+            m_zoomed ? m_view : trend::Range{RecordTime(records.front()), RecordTime(records.back())};
+        text += QStringLiteral(", %1 to %2").arg(at(span.min), at(span.max));
     }
     return text;
 }

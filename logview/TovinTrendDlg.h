@@ -84,7 +84,8 @@ public:
     // record at or before that time ("---" where that record has none), one a line.
     QString Readout(logread::Quantity quantity, double time) const;
     // The line above the charts in an exported image: the log, the devices
-    // shown and the time of its first and last record.
+    // shown and the time of its first and last record, or when zoomed in the
+    // times at the ends of the span shown.
     QString ExportTitle() const;
     // The lane labels of the state chart, top lane first.
     QStringList LaneLabels() const;

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
@@ -66,9 +67,9 @@ CTrendPanes::CTrendPanes(QWidget& owner, QSplitter& charts) : m_charts(charts)
         }
         if (pane->lanes) {
             // A lane is a line of text high: its label a little smaller still.
-            QFont lane = owner.font();
-            lane.setPointSizeF(lane.pointSizeF() * 0.72);
-            pane->lanes->setLabelsFont(lane);
+            m_laneFont = owner.font();
+            m_laneFont.setPointSizeF(m_laneFont.pointSizeF() * 0.72);
+            pane->lanes->setLabelsFont(m_laneFont);
         }
         pane->chart->addAxis(pane->time, Qt::AlignBottom);
         pane->chart->addAxis(pane->values, Qt::AlignLeft);
@@ -86,16 +87,23 @@ void CTrendPanes::Arrange(int lanes)
     // other charts share the rest.
     const Pane& states = At(Quantity::State);
     const int total = std::max(m_charts.height(), 400);
-    const int line = QFontMetrics(states.lanes->labelsFont()).height();
+    const int line = QFontMetrics(m_laneFont).height();
+    // Around the plot: the time labels and the margins. As laid out when the
+    // chart has been; before, three lines of the time labels' text.
+    int around = 3 * QFontMetrics(states.time->labelsFont()).height() + 8;
+    const double plot = states.chart->plotArea().height();
+    if (!states.view->isHidden() && plot > 0 && states.view->height() > plot)
+        around = static_cast<int>(std::ceil(states.view->height() - plot));
     int others = 0;
     for (const auto& pane : m_panes) others += pane->quantity != Quantity::State && !pane->view->isHidden();
     int stateHeight = 0;
     if (!states.view->isHidden())
-        // A lane a line of text and the few pixels Qt Charts wants between
-        // two labels (else it hides every other one), three lines more for
-        // the time labels and the margins; the value charts need the height
-        // more than the states do: two fifths at most.
-        stateHeight = others == 0 ? total : std::clamp(lanes * (line + 4) + 3 * line, 4 * line, total * 2 / 5);
+        // A lane its label's height and the pixel Qt Charts wants between
+        // two labels (else it hides every other one), and the room around
+        // the plot; the value charts need the height more than the states
+        // do: two fifths at most, where the labels become smaller (FitLaneLabels).
+        stateHeight =
+            others == 0 ? total : std::clamp(lanes * LanePitch(m_laneFont) + around, 4 * line, total * 2 / 5);
     QList<int> sizes;
     for (const auto& pane : m_panes) {
         if (pane->view->isHidden()) sizes << 0;
@@ -105,8 +113,40 @@ void CTrendPanes::Arrange(int lanes)
     m_charts.setSizes(sizes);
 }
 
+int CTrendPanes::LanePitch(const QFont& font)
+{
+    // Qt Charts measures a label as a text document with a margin of half a
+    // pixel, places it on whole pixels, and hides it when it reaches into the
+    // label below: two lane centres a whole pixel apart must be that far.
+    QTextDocument text;
+    text.setDocumentMargin(0.5);
+    text.setDefaultFont(font);
+    text.setPlainText(QStringLiteral("HMU0 GPIO10"));
+    return static_cast<int>(std::ceil(text.size().height())) + 1;
+}
+
+void CTrendPanes::FitLaneLabels()
+{
+    Pane& states = At(Quantity::State);
+    const int lanes = states.lanes->count();
+    if (states.view->isHidden() || lanes == 0) return;
+    if (QGraphicsLayout* layout = states.chart->layout()) layout->activate();
+    const double height = states.chart->plotArea().height();
+    if (height == m_fitted.first && lanes == m_fitted.second) return;  // as last time: nothing to measure again
+    m_fitted = {height, lanes};
+    const double pitch = height / lanes;
+    // Smaller than this is no longer read at a glance: with less room than
+    // that some labels go, until the lanes are given more height.
+    constexpr double kSmallestPoints = 6.4;
+    QFont font = m_laneFont;
+    while (font.pointSizeF() - 0.25 >= kSmallestPoints && LanePitch(font) > pitch)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    if (font != states.lanes->labelsFont()) states.lanes->setLabelsFont(font);
+}
+
 void CTrendPanes::Align()
 {
+    FitLaneLabels();
     // The charts share the time axis, so their plots line up: those with
     // narrower axis labels get wider margins. Where a plot would be with the
     // least margins is where it is less the margin it has beyond them.

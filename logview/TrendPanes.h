@@ -4,6 +4,7 @@
 // shared between them, the plots lined up under one time axis, and the value
 // and time axes set from the view. The window decides what is shown in them.
 
+#include <QFont>
 #include <QString>
 #include <array>
 #include <memory>
@@ -15,7 +16,6 @@
 
 class QCategoryAxis;
 class QChart;
-class QFont;
 class QSplitter;
 class QValueAxis;
 class QWidget;
@@ -47,8 +47,17 @@ public:
     // The state chart gets a line of text for each of `lanes`, within reason;
     // the other charts shown share the rest.
     void Arrange(int lanes);
-    // The plots line up under the shared time axis.
+    // The plots line up under the shared time axis, once the lane labels
+    // have a size that lets Qt Charts show every one of them.
     void Align();
+    // The lane labels' font: the preferred size where the lanes are tall
+    // enough for it, else the largest one that still keeps every label (Qt
+    // Charts drops a label that would overlap the one below), down to a
+    // smallest readable size.
+    void FitLaneLabels();
+    // The height of a lane that shows a label in `font`, as Qt Charts
+    // measures and places it.
+    static int LanePitch(const QFont& font);
     // Only the lowest chart shown labels the time axis. Without a known
     // start, times count from `start`, the first record.
     void ApplyTimeRange(trend::Range view, bool startKnown, double start);
@@ -71,5 +80,7 @@ public:
 private:
     QSplitter& m_charts;
     Panes m_panes;
+    QFont m_laneFont;  // the lane labels' preferred font
+    std::pair<double, int> m_fitted{-1.0, 0};  // the plot height and lanes the labels were last fitted to
     QString m_timeFormat;
 };

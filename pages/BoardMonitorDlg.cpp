@@ -186,6 +186,7 @@ void CBoardMonitorDlg::OnPause(bool paused)
 void CBoardMonitorDlg::OnReset()
 {
     m_monitor->ResetMinMax();
+    m_attenuatedSinceReset.clear();  // min and max start again from the frame as it stands
     ShowFrame();
 }
 
@@ -260,8 +261,10 @@ void CBoardMonitorDlg::ShowFrame()
                     cells[3] = cells[4] = QStringLiteral("---");
                 }
             }
-            if (r.min) cells[1] = ValueText(c, *r.min);
-            if (r.max) cells[2] = ValueText(c, *r.max);
+            if (r.read && r.attenuated) m_attenuatedSinceReset.insert({device->device, c});
+            const bool attenuatedMinMax = m_attenuatedSinceReset.count({device->device, c}) != 0;
+            if (r.min) cells[1] = ValueText(c, *r.min) + (attenuatedMinMax ? QStringLiteral("*") : QString());
+            if (r.max) cells[2] = ValueText(c, *r.max) + (attenuatedMinMax ? QStringLiteral("*") : QString());
             for (int k = 0; k < kGroupColumns; ++k) {
                 QTableWidgetItem* item = m_table->item(c, first + k);
                 if (!item) m_table->setItem(c, first + k, item = new QTableWidgetItem);
@@ -277,6 +280,10 @@ void CBoardMonitorDlg::ShowFrame()
                 value->setToolTip(QStringLiteral("the reading failed: no value"));
             }
             if (r.attenuated) value->setToolTip(QStringLiteral("read through the attenuator; not rescaled"));
+            if (attenuatedMinMax)
+                for (int k = 1; k <= 2; ++k)
+                    m_table->item(c, first + k)
+                        ->setToolTip(QStringLiteral("may be a reading through the attenuator; not rescaled"));
             if (r.comparators)
                 for (int k = 0; k < 2; ++k) {
                     const vmon::Direction direction =

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <set>
 
 #include "logging/IntervalTimer.h"
 #include "logging/LiveFrame.h"
@@ -67,4 +68,7 @@ private:
     QPushButton* m_copy = nullptr;
     QLabel* m_status = nullptr;
     std::vector<int> m_columnDevices;  // device of each column group, in order
+    // (device, channel) read through the attenuator since min and max were
+    // last reset: their min and max may hold such an unscaled reading.
+    std::set<std::pair<int, int>> m_attenuatedSinceReset;
 };

@@ -17,6 +17,7 @@
 CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
     : CTovinDialog(parent),
       m_output(new CPageValueLabel(QStringLiteral("00.000V"), this)),
+      m_marker(new QLabel(this)),
       m_target(new CFloatEdit(this)),
       m_read(new QPushButton(QStringLiteral("&Read"), this)),
       m_write(new QPushButton(QStringLiteral("&Write"), this)),
@@ -39,7 +40,13 @@ CSNTRX_Trim_DAC_Dlg::CSNTRX_Trim_DAC_Dlg(QWidget* parent)
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Output Voltage, V"), this), 0, 0);
-    grid->addWidget(m_output, 0, 1);
+    // The marker in a label of its own beside the number, as on the voltage page.
+    auto* output = new QHBoxLayout;
+    output->setSpacing(0);
+    output->addWidget(m_output);
+    output->addWidget(m_marker);
+    output->addStretch(1);
+    grid->addLayout(output, 0, 1);
     grid->addWidget(m_read, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Target Value, V"), this), 1, 0);
     grid->addWidget(m_target, 1, 1);
@@ -76,6 +83,11 @@ void CSNTRX_Trim_DAC_Dlg::UpdateCaption()
 
 void CSNTRX_Trim_DAC_Dlg::OnInitDialog()
 {
+    // Room for the marker whether or not it is shown, in the window's font by
+    // now, so that the fixed-size dialog does not change width as it comes and goes.
+    m_marker->setText(QStringLiteral("*"));
+    m_marker->setFixedWidth(m_marker->sizeHint().width());
+    m_marker->setText(QString());
     OnRead();
 }
 
@@ -103,6 +115,7 @@ void CSNTRX_Trim_DAC_Dlg::OnRead()
         m_port->FailedTransactions() != failedBefore || m_port->UnreadyResults() != unreadyBefore;
     if (!failed) {
         m_measured = reading.measuredVolts;
+        m_attenuated = reading.attenuated;
         m_targetCode = reading.code;
         m_hasRead = true;
         m_hasTarget = true;
@@ -120,6 +133,11 @@ void CSNTRX_Trim_DAC_Dlg::Show()
     }
     m_target->setText(QString::fromStdString(FormatText("%1.3f", static_cast<double>(trim::CodeVolts(m_targetCode)))));
     m_output->setText(QString::fromStdString(FormatText("%4.3fV", static_cast<double>(m_measured))));
+    // Above full scale the number is the attenuated input's, kept as read and marked.
+    const QString tip = m_attenuated ? QStringLiteral("read through the attenuator; not rescaled") : QString();
+    m_marker->setText(m_attenuated ? QStringLiteral("*") : QString());
+    m_marker->setToolTip(tip);
+    m_output->setToolTip(tip);
 }
 
 void CSNTRX_Trim_DAC_Dlg::OnWrite()
@@ -148,4 +166,14 @@ void CSNTRX_Trim_DAC_Dlg::accept()
 QString CSNTRX_Trim_DAC_Dlg::OutputVoltageText() const
 {
     return m_output->text();
+}
+
+QString CSNTRX_Trim_DAC_Dlg::OutputVoltageMarker() const
+{
+    return m_marker->text();
+}
+
+QString CSNTRX_Trim_DAC_Dlg::OutputVoltageToolTip() const
+{
+    return m_output->toolTip();
 }

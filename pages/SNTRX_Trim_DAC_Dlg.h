@@ -28,6 +28,9 @@ public:
     void OnWrite();
 
     QString OutputVoltageText() const;
+    // "*" when the output was read through the attenuator (not rescaled), else empty.
+    QString OutputVoltageMarker() const;
+    QString OutputVoltageToolTip() const;
     CFloatEdit* TargetField() const { return m_target; }
     QPushButton* ReadButton() const { return m_read; }
     QPushButton* WriteButton() const { return m_write; }
@@ -52,11 +55,13 @@ private:
     CTovin_I2C_Port* m_port = nullptr;
     int m_deviceIndex = 0;
     float m_measured = 0.0f;
+    bool m_attenuated = false;  // m_measured came through the attenuator
     int m_targetCode = 0;
     bool m_hasRead = false;    // a read succeeded: the values above are the device's
     bool m_hasTarget = false;  // the target field holds a read or typed value
 
     QLabel* m_output;
+    QLabel* m_marker;  // '*' beside an output read through the attenuator
     CFloatEdit* m_target;
     QPushButton* m_read;
     QPushButton* m_write;

@@ -26,7 +26,7 @@ float CodeVolts(int code)
 Reading Read(CTovin_I2C_Port& port, int cell)
 {
     Reading reading;
-    reading.measuredVolts = vmon::MeasureInput(port, TrimmedInput(cell));
+    reading.measuredVolts = vmon::MeasureInput(port, TrimmedInput(cell), &reading.attenuated);
     reading.code = ReadCode(port, cell);
     return reading;
 }

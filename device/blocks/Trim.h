@@ -34,6 +34,7 @@ constexpr int TrimmedInput(int cell) { return cell; }
 // What the closed loop trim dialog shows of a cell.
 struct Reading {
     float measuredVolts = 0.0f;  // the trimmed input, as the voltage page measures it
+    bool attenuated = false;     // measuredVolts was read through the attenuator, not rescaled
     int code = 0;                // the Profile0 target, 2 mV per count
 };
 // Device sequences, on the port's current device, inside the caller's cable lock.

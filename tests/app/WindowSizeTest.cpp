@@ -7,10 +7,12 @@
 
 #include <QDialog>
 #include <QLayout>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
@@ -34,6 +36,12 @@ QSize Needed(QWidget& window)
 {
     if (window.layout()) window.layout()->activate();
     return window.sizeHint().expandedTo(window.minimumSizeHint()).expandedTo(window.minimumSize());
+}
+
+std::string Text(const QRect& r)
+{
+    return std::to_string(r.width()) + "x" + std::to_string(r.height()) + "+" + std::to_string(r.x()) + "+" +
+           std::to_string(r.y());
 }
 
 struct Command {
@@ -139,6 +147,32 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
                 EXPECT_LE(shown.width() + board.width(), kScreenWidth)
                     << demo << ": " << shown.width() << " + " << board.width();
                 EXPECT_LE(std::max(shown.height(), board.height()), kScreenHeight) << demo;
+            }
+        }
+        // And is put there when it opens: the demonstration at the left, the
+        // board window right beside it, neither over the other nor off the
+        // screen, wherever the board window was before.
+        if (!large) {
+            QWidget* panel = t.app->BoardPanel();
+            ASSERT_TRUE(panel->isVisible());
+            const QRect area = panel->screen()->availableGeometry();
+            ASSERT_EQ(area.width(), kScreenWidth) << "not on the laptop screen of tests/app/laptop-screen.json";
+            for (const Command& demo : {kCommands[3], kCommands[4], kCommands[5]}) {
+                SCOPED_TRACE(demo.title);
+                panel->move(area.center() - QPoint(panel->width() / 2, panel->height() / 2));
+                QRect shown, board;
+                t.ui.onModal = [&](QDialog& dialog) {
+                    if (dialog.windowTitle() == QString::fromUtf8(demo.title)) {
+                        shown = dialog.frameGeometry();
+                        board = panel->frameGeometry();
+                    }
+                    return int{kIdCancel};
+                };
+                (window.*demo.run)();
+                ASSERT_FALSE(shown.isNull()) << "did not open";
+                EXPECT_FALSE(shown.intersects(board)) << Text(shown) << " and " << Text(board);
+                EXPECT_TRUE(area.contains(shown)) << Text(shown) << " on " << Text(area);
+                EXPECT_TRUE(area.contains(board)) << Text(board) << " on " << Text(area);
             }
         }
         for (const auto& [title, size] : sizes) {

@@ -49,6 +49,12 @@ TEST_F(ControlCommands, TrimPrintsTheCellAndWritesTheTruncatedTargetCode)
     Result r = Sim({"trim", "0", "2"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Trim Cell2: output 1.500 V, target 1.100 V (code 550)\n");
+    // A rail above full scale: the attenuated reading, as read, marked.
+    board->SetVmon(0, 1, 3.3);
+    r = Sim({"trim", "0", "2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Trim Cell2: output 0.412 V *, target 1.100 V (code 550)\n"
+                     "* read through the attenuator; not rescaled\n");
 
     const struct {
         const char* cell;

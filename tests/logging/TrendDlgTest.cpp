@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QGraphicsView>
 #include <QImage>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -35,6 +37,7 @@
 #include <sstream>
 
 #include "app/TovinMainDlg.h"
+#include "ui/FontOccManager.h"
 #include "logging/LogCsv.h"
 #include "logview/TovinLogStatus.h"
 #include "logview/TovinTrendDlg.h"
@@ -181,6 +184,78 @@ TEST(TrendWindow, OpensALogFromTheFileMenuAndPlotsEveryRecordOfTheFirstDevice)
     EXPECT_EQ(legend->topLevelItem(0)->checkState(0), Qt::PartiallyChecked);
 }
 
+// The lane labels Qt Charts draws on the state chart: those it hides where
+// two would overlap are left out.
+QStringList ShownLaneLabels(const CTovinTrendDlg& trend, std::vector<QRectF>* where = nullptr)
+{
+    const QStringList lanes = trend.LaneLabels();
+    QStringList shown;
+    for (QGraphicsItem* item : trend.Chart(Quantity::State)->scene()->items(Qt::AscendingOrder)) {
+        const auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (text == nullptr || !text->isVisible() || !lanes.contains(text->toPlainText())) continue;
+        shown << text->toPlainText();
+        if (where) where->push_back(text->sceneBoundingRect());
+    }
+    return shown;
+}
+
+TEST(TrendWindow, EveryPinLaneKeepsAReadableLabelOnALaptopScreenAtBothFonts)
+{
+    // A 1366 x 768 screen: the window's own size (1180 x 700), or less where
+    // a task bar takes some height. Two devices' 28 lanes need more than the
+    // window gives the pins: their labels come back once the user drags the
+    // state chart taller.
+    logtest::TempFile file("lanes.log", logtest::FullLog(20, 2));
+    const struct {
+        bool large;
+        int height;
+        int devices;      // whose pins are shown: 14 lanes each
+        int stateHeight;  // the state chart dragged to this height; 0: as the window arranges it
+    } cases[] = {
+        {false, 700, 1, 0}, {false, 680, 1, 0}, {true, 700, 1, 0}, {true, 680, 1, 0},
+        {false, 700, 2, 460}, {true, 700, 2, 460},
+    };
+    const bool previousFont = CFontOccManager::LargeFont();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.large ? "large" : "normal") << " font, height " << c.height << ", "
+                                        << c.devices << " device(s)");
+        TestApp t(std::make_shared<CSimulatedFtdiDriver>(),
+                  [&](CMemorySettingsStore& s) { s.Set("Large UI Font", SettingValue::Number(c.large ? 1 : 0)); });
+        CTovinMainDlg main;
+        t.ui.openAnswers.push_back(QString::fromStdString(file.Path()));
+        main.Action(QStringLiteral("&Open Log..."))->trigger();
+        auto* trend = main.findChild<CTovinTrendDlg*>();
+        ASSERT_NE(trend, nullptr);
+        for (int channel = 0; channel < logread::kChannels; ++channel) trend->SetShown(1, channel, c.devices > 1);
+        trend->resize(1180, c.height);
+        QApplication::processEvents();
+        trend->UpdateCharts();
+        QApplication::processEvents();
+        if (c.stateHeight > 0) {
+            auto* charts = qobject_cast<QSplitter*>(trend->ChartView(Quantity::State)->parentWidget());
+            ASSERT_NE(charts, nullptr);
+            const int rest = (charts->height() - c.stateHeight) / 3;
+            charts->setSizes({rest, rest, rest, c.stateHeight});
+            QApplication::processEvents();
+        }
+        const QStringList lanes = trend->LaneLabels();
+        ASSERT_EQ(lanes.size(), 14 * c.devices);
+        std::vector<QRectF> where;
+        const QStringList shown = ShownLaneLabels(*trend, &where);
+        QStringList missing;
+        for (const QString& lane : lanes)
+            if (!shown.contains(lane)) missing << lane;
+        EXPECT_EQ(missing.join(QStringLiteral(", ")).toStdString(), "");
+        // Readable: no smaller than 6.4 points, and no two labels on top of each other.
+        const QFont font = trend->Chart(Quantity::State)->axes(Qt::Vertical).front()->labelsFont();
+        EXPECT_GE(font.pointSizeF(), 6.4);
+        for (size_t i = 1; i < where.size(); ++i)
+            for (size_t j = 0; j < i; ++j) EXPECT_FALSE(where[i].intersects(where[j])) << i << " " << j;
+        trend->close();
+    }
+    CFontOccManager::SetLargeFont(previousFont);
+}
+
 TEST(TrendWindow, WheelDragAndDoubleClickZoomAndPanEveryChartTogether)
 {
     // A spike of 5 V at record 2; about 1.2 V after it.
@@ -322,6 +397,26 @@ TEST(TrendWindow, ExportsTheViewAsPngAndTheValuesAsCsv)
     EXPECT_EQ(o.trend->ExportTitle().toStdString(),
               name + ": HMU0, HMU1, 2024-12-31 23:59:58 to 2025-01-01 00:00:27");
     o.trend->SetShown(1, kTmon3, false);
+    // Zoomed in, the title gives the span shown (a short one to the
+    // millisecond); Reset gives the whole log's again.
+    const double first = o.trend->WholeTimeRange().min;
+    const struct {
+        double from, to;  // ms after the first record; to < 0: Reset pressed
+        const char* span;
+    } zooms[] = {
+        {5000, 15000, "2025-01-01 00:00:03.000 to 2025-01-01 00:00:13.000"},
+        {1250, 3750, "2024-12-31 23:59:59.250 to 2025-01-01 00:00:01.750"},
+        {0, -1, "2024-12-31 23:59:58 to 2025-01-01 00:00:27"},
+        {20000.4, 29000, "2025-01-01 00:00:18.000 to 2025-01-01 00:00:27.000"},
+    };
+    for (const auto& z : zooms) {
+        if (z.to < 0)
+            QTest::mouseClick(o.trend->ResetButton(), Qt::LeftButton);
+        else
+            o.trend->SetTimeRange({first + z.from, first + z.to});
+        EXPECT_EQ(o.trend->ExportTitle().toStdString(), name + ": HMU0, " + z.span) << z.from;
+    }
+    QTest::mouseClick(o.trend->ResetButton(), Qt::LeftButton);
     // Beside the charts, a swatch of each line's colour names it.
     const int chartsWidth = o.trend->Chart(Quantity::Volts)->scene()->views().first()->width();
     ASSERT_GT(image.width(), chartsWidth);

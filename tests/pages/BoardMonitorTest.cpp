@@ -103,6 +103,30 @@ TEST(BoardMonitor, ShowsTheBoardAsItChanges)
     // Attenuated readings are marked; the demonstration rails are named.
     EXPECT_EQ(item({0, hvmon, 0})->text().right(1), "*");
     EXPECT_EQ(item({0, hvmon, 0})->toolTip(), "read through the attenuator; not rescaled");
+    // Min and max too, as long as such a reading may be among them: until
+    // they are reset with the rail below full scale.
+    const QString maybe = QStringLiteral("may be a reading through the attenuator; not rescaled");
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        bool value, minMax;  // marked
+    } marks[] = {
+        {"HVMON above full scale", [] {}, true, true},
+        {"HVMON brought to 1.5 V", [&] { board->SetVmon(0, 9, 1.5); }, false, true},
+        {"min/max reset", [&] { monitor->ResetButton()->click(); }, false, false},
+        {"HVMON above full scale again", [&] { board->SetVmon(0, 9, 12.0); }, true, true},
+    };
+    for (const auto& m : marks) {
+        SCOPED_TRACE(m.name);
+        m.act();
+        clock.Advance(1000);
+        EXPECT_EQ(item({0, hvmon, 0})->text().endsWith('*'), m.value) << item({0, hvmon, 0})->text().toStdString();
+        for (const int column : {1, 2}) {
+            EXPECT_EQ(item({0, hvmon, column})->text().endsWith('*'), m.minMax) << column;
+            EXPECT_EQ(item({0, hvmon, column})->toolTip(), m.minMax ? maybe : QString()) << column;
+            EXPECT_FALSE(item({0, vmon1, column})->text().endsWith('*')) << column;
+        }
+    }
     EXPECT_EQ(monitor->Table()->item(vmon7, 1)->text(), "HMU0 POT1, HMU1 POT3");
 
     // A comparator in its fault state for its direction is coloured. With no

@@ -20,6 +20,8 @@
 #include "ui/FontOccManager.h"
 #include "app/TovinMainDlg.h"
 #include "ui/TovinPropertySheet.h"
+#include "pages/SNTRX_TrimDACs_Dlg.h"
+#include "pages/SNTRX_Trim_DAC_Dlg.h"
 #include "pages/VMONCOMPDlg.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/app/TestApp.h"
@@ -92,6 +94,25 @@ struct VmonPage : ::testing::Test {
         OpenVmonWindow();
         EXPECT_TRUE(opened);
     }
+    // Runs `inside` while the closed loop trim dialog of `cell` is open,
+    // reached as a user reaches it: Trim Cells, then the cell's button.
+    void OpenTrimDialog(int cell, const std::function<void(CSNTRX_Trim_DAC_Dlg&)>& inside)
+    {
+        bool opened = false;
+        t->ui.onModal = [&](QDialog& dialog) {
+            if (auto* trimDialog = qobject_cast<CSNTRX_Trim_DAC_Dlg*>(&dialog)) {
+                opened = true;
+                inside(*trimDialog);
+            } else if (auto* sheet = qobject_cast<CTovinPropertySheet*>(&dialog)) {
+                if (auto* page = qobject_cast<CSNTRX_TrimDACs_Dlg*>(sheet->Page(0))) Click(page->CellButton(cell));
+            }
+            return kIdCancel;
+        };
+        CTovinMainDlg window;
+        window.OnTrimCells();
+        t->ui.onModal = {};
+        EXPECT_TRUE(opened);
+    }
     void SetConfig(int c, uint8_t config0, uint8_t config1, uint8_t config2)
     {
         Hmu0().SetConfiguration(vmon::Config0Register(c), config0);
@@ -145,14 +166,18 @@ TEST_F(VmonPage, OpeningShowsTheBoardsVoltagesAndTheDevicesThresholdsFilterBitsA
 TEST_F(VmonPage, AReadingTakenThroughTheAttenuatorIsMarkedAndKeepsItsNumber)
 {
     // Board file lines; above 2.046 V the input is read again through the
-    // attenuator and shown as read, about eight times too low.
+    // attenuator and shown as read, about eight times too low. VMON1..VMON4
+    // are also the rails of trim cells 1..4, whose dialog shows them the same way.
     struct Case { const char* line; int c; const char* text; bool marked; };
     const Case cases[] = {
         {"hmu0.vmon3 = 3.3", 2, "0.413", true},
         {"hmu0.hvmon = 12", 9, "1.500", true},
         {"hmu0.vmon5 = 2.04", 4, "2.040", false},
         {"hmu0.vmon6 = 1.2", 5, "1.200", false},
+        {"hmu0.vmon2 = 1.8", 1, "1.800", false},
+        {"hmu0.vmon4 = 5", 3, "0.625", true},
     };
+    const QString tip = QStringLiteral("read through the attenuator; not rescaled");
     std::string file;
     for (const Case& c : cases) file += std::string(c.line) + "\n";
     std::string error;
@@ -163,7 +188,7 @@ TEST_F(VmonPage, AReadingTakenThroughTheAttenuatorIsMarkedAndKeepsItsNumber)
             SCOPED_TRACE(c.line);
             EXPECT_NEAR(page.VoltageText(c.c).toDouble(), QString::fromLatin1(c.text).toDouble(), 0.0021);
             EXPECT_EQ(page.VoltageMarker(c.c), c.marked ? "*" : "");
-            EXPECT_EQ(page.VoltageToolTip(c.c), c.marked ? "read through the attenuator; not rescaled" : "");
+            EXPECT_EQ(page.VoltageToolTip(c.c), c.marked ? tip : "");
         }
         // The board brought below full scale: Read takes the mark away.
         board->SetVmon(0, 2, 1.5);
@@ -171,7 +196,24 @@ TEST_F(VmonPage, AReadingTakenThroughTheAttenuatorIsMarkedAndKeepsItsNumber)
         EXPECT_EQ(page.VoltageText(2), "1.500");
         EXPECT_EQ(page.VoltageMarker(2), "");
         EXPECT_EQ(page.VoltageToolTip(2), "");
+        board->SetVmon(0, 2, 3.3);
     });
+    for (const Case& c : cases) {
+        if (c.c >= trim::kCells) continue;
+        SCOPED_TRACE(c.line);
+        OpenTrimDialog(trim::TrimmedInput(c.c), [&](CSNTRX_Trim_DAC_Dlg& dialog) {
+            EXPECT_NEAR(dialog.OutputVoltageText().chopped(1).toDouble(), QString::fromLatin1(c.text).toDouble(),
+                        0.0021);
+            EXPECT_EQ(dialog.OutputVoltageMarker(), c.marked ? "*" : "");
+            EXPECT_EQ(dialog.OutputVoltageToolTip(), c.marked ? tip : "");
+            if (!c.marked) return;
+            board->SetVmon(0, c.c, 1.5);
+            Click(dialog.ReadButton());
+            EXPECT_EQ(dialog.OutputVoltageText(), "1.500V");
+            EXPECT_EQ(dialog.OutputVoltageMarker(), "");
+            EXPECT_EQ(dialog.OutputVoltageToolTip(), "");
+        });
+    }
 }
 
 TEST_F(VmonPage, WriteSendsTheTenInputsAndOneUpdateWithoutReadingAndReadShowsTheNewState)
