@@ -1,12 +1,16 @@
 #include "pages/BoardMonitorDlg.h"
 
+#include <algorithm>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -15,9 +19,13 @@
 #include "device/blocks/Vmon.h"
 #include "settings/Settings.h"
 #include "ui/AppServices.h"
+#include "ui/FontOccManager.h"
 #include "util/TextFormat.h"
 
 namespace {
+
+// The window's height besides the table's rows: buttons, heading, frames.
+constexpr int kAroundTable = 120;
 
 class CQtMonitorTimer : public CIntervalTimer {
 public:
@@ -78,6 +86,8 @@ CBoardMonitorDlg::CBoardMonitorDlg(CAppServices& services, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("ZENT I2C Board Monitor"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
+    // The Large GUI option, as the other windows take it.
+    CFontOccManager::Apply(this);
 
     live::LiveOptions options;
     options.senseOhms = [this](int device, int monitor) {
@@ -111,15 +121,23 @@ CBoardMonitorDlg::CBoardMonitorDlg(CAppServices& services, QWidget* parent)
     m_table = new QTableWidget(live::kChannels, kFixedColumns, this);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
-    // Rows as tall as their text: all 29 channels in view on a laptop screen.
+    // Rows as tall as their text, a little less where all 29 channels would
+    // not be in view otherwise (the large font on a laptop screen).
+    const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1366, 740);
+    const int text = m_table->fontMetrics().height();
+    const int row = std::max(text + 2, std::min(text + 6, (area.height() - kAroundTable) / live::kChannels));
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->verticalHeader()->setDefaultSectionSize(row);
     m_table->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Rail")});
     for (int c = 0; c < live::kChannels; ++c)
         m_table->setItem(c, 0, new QTableWidgetItem(Text(std::string(live::ChannelLabel(c)))));
     m_table->setMinimumSize(400, 200);
     layout->addWidget(m_table, 1);
-    resize(900, 700);
+    // Two devices side by side at this font, and every channel; never more than the screen.
+    const double scale = static_cast<double>(text) / QFontMetrics(QApplication::font()).height();
+    resize(std::min(static_cast<int>(900 * scale), area.width()),
+           std::min(row * live::kChannels + kAroundTable, area.height()));
 
     int index = 2;  // 1 s
     const uint32_t stored = m_services.Settings().ReadNumber(kPeriodSetting, kDefaultPeriodMs);

@@ -118,6 +118,7 @@ TEST(WindowSizes, EveryWindowFitsALaptopScreenAtBothFonts)
             monitor->SetTimer(std::move(timer));
             clock.Advance(1000);
             EXPECT_EQ(monitor->Frame().Shown().size(), 2u);
+            EXPECT_EQ(monitor->font(), window.font()) << "the Board Monitor takes the Large GUI option too";
             sizes[monitor->windowTitle()] = Needed(*monitor);
             // Eight devices: the window keeps its size and the table scrolls.
             for (int hmu = 2; hmu < CSimulatedBoard::kMaxHmus; ++hmu) board->AddHmu(hmu);
