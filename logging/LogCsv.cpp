@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <ostream>
 #include <vector>
 
@@ -73,6 +74,8 @@ private:
 };
 
 // The second reading: a row as each record ends, written in large pieces.
+// A cell's text is kept in a slot of its own, a longer one (a number of
+// hundreds of digits) in a string beside it.
 class CRowWriter : public CLogSink {
 public:
     CRowWriter(const LogCsvPlan& plan, std::ostream& out) : m_out(out), m_lastRecord(plan.read.lastRecord)
@@ -85,9 +88,11 @@ public:
             m_decimals.push_back(column.decimals);
             header += "," + LogValueName(column.id.device, column.id.channel);
         }
-        m_cells.resize(m_decimals.size());
-        m_filled.assign(m_decimals.size(), false);
-        m_buffer = header + '\n';
+        m_slots.resize(m_decimals.size());
+        m_long.resize(m_decimals.size());
+        m_buffer.resize(kFlushAt + kSlot + 64);
+        Put(header);
+        Put("\n");
     }
 
     bool WantsValues() const override { return false; }
@@ -101,30 +106,33 @@ public:
         m_open = true;
     }
 
-    bool Value(int record, ChannelId id, double value, int, std::string_view plain) override
+    bool Value(int record, ChannelId id, double value, int written, std::string_view plain) override
     {
         if (!m_open || record != m_record) return true;
         const int column = m_column[KeyOf(id)];
         if (column < 0) return true;
         const auto c = static_cast<size_t>(column);
-        if (m_filled[c]) return false;
-        m_filled[c] = true;
-        std::string& cell = m_cells[c];
+        Slot& slot = m_slots[c];
+        if (slot.size != kEmpty) return false;
         const int decimals = m_decimals[c];
         // Text as the logger wrote it is what the formatting would give, with
         // zeros for decimals it left out, while it has at most 15 digits.
-        const size_t point = plain.find('.');
-        const int written = point == std::string_view::npos ? 0 : static_cast<int>(plain.size() - point - 1);
-        const size_t whole = point == std::string_view::npos ? plain.size() : point;
+        // `written`: the decimals of a plain text.
+        const size_t whole = plain.size() - (written > 0 ? static_cast<size_t>(written) + 1 : 0);
         if (!plain.empty() && whole + static_cast<size_t>(decimals) <= 15 + (plain[0] == '-' ? 1u : 0u)) {
-            cell.assign(plain);
+            // At most a sign, 15 digits and a point: it fits its slot.
+            std::memcpy(slot.text, plain.data(), plain.size());
+            size_t size = plain.size();
             if (written < decimals) {
-                if (written == 0) cell += '.';
-                cell.append(static_cast<size_t>(decimals - written), '0');
+                if (written == 0) slot.text[size++] = '.';
+                std::memset(slot.text + size, '0', static_cast<size_t>(decimals - written));
+                size += static_cast<size_t>(decimals - written);
             }
+            slot.size = static_cast<unsigned char>(size);
         } else {
             if (!plain.empty()) std::from_chars(plain.data(), plain.data() + plain.size(), value);
-            cell = FormatLogValue(value, decimals);
+            m_long[c] = FormatLogValue(value, decimals);
+            slot.size = kLong;
         }
         return true;
     }
@@ -136,30 +144,56 @@ public:
         return static_cast<bool>(m_out.flush());
     }
 
-    bool Failed() const { return !m_out; }
-
 private:
+    static constexpr size_t kSlot = 31;
+    static constexpr unsigned char kEmpty = 255;
+    static constexpr unsigned char kLong = 254;
+    static constexpr size_t kFlushAt = size_t{1} << 16;
+    struct Slot {
+        char text[kSlot] = {};
+        unsigned char size = kEmpty;
+    };
+
     void EndRow()
     {
         if (!m_open) return;
         m_open = false;
-        m_buffer += std::to_string(m_record);
-        m_buffer += ',';
-        m_buffer += m_time.RecordTimeText(m_record);
-        for (size_t c = 0; c < m_cells.size(); ++c) {
-            m_buffer += ',';
-            if (!m_filled[c]) continue;
-            m_buffer += m_cells[c];
-            m_filled[c] = false;
+        Put(std::to_string(m_record));
+        Put(",");
+        Put(m_time.RecordTimeText(m_record));
+        for (size_t c = 0; c < m_slots.size(); ++c) {
+            Slot& slot = m_slots[c];
+            // Room for the comma and a whole slot, copied whole: one fixed-size copy is cheaper than an exact one.
+            if (m_used + 1 + kSlot > m_buffer.size()) Flush();
+            m_buffer[m_used++] = ',';
+            if (slot.size == kEmpty) continue;
+            if (slot.size == kLong) {
+                Put(m_long[c]);
+            } else {
+                std::memcpy(m_buffer.data() + m_used, slot.text, kSlot);
+                m_used += slot.size;
+            }
+            slot.size = kEmpty;
         }
-        m_buffer += '\n';
-        if (m_buffer.size() >= (1u << 16)) Flush();
+        Put("\n");
+        if (m_used >= kFlushAt) Flush();
+    }
+
+    void Put(std::string_view text)
+    {
+        if (m_used + text.size() > m_buffer.size()) Flush();
+        if (text.size() > m_buffer.size()) {
+            m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            return;
+        }
+        std::memcpy(m_buffer.data() + m_used, text.data(), text.size());
+        m_used += text.size();
     }
 
     void Flush()
     {
-        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
-        m_buffer.clear();
+        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_used));
+        m_used = 0;
     }
 
     std::ostream& m_out;
@@ -167,9 +201,10 @@ private:
     CLogData m_time;  // the header, for the times of the records
     std::array<int, kKeys> m_column{};
     std::vector<int> m_decimals;
-    std::vector<std::string> m_cells;
-    std::vector<bool> m_filled;
-    std::string m_buffer;
+    std::vector<Slot> m_slots;
+    std::vector<std::string> m_long;
+    std::vector<char> m_buffer;
+    size_t m_used = 0;
     int m_record = 0;
     bool m_open = false;
 };
