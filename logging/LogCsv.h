@@ -6,7 +6,9 @@
 // the log wrote them with, with '.' as the decimal separator whatever the
 // locale.
 
+#include <cstdio>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ struct LogCsvColumn {
 struct LogCsvPlan {
     LogReadResult read;  // what ReadLogFile says of the file, without its values
     std::vector<LogCsvColumn> columns;
+    // The rows already, when the first reading could write them to a
+    // temporary file (the columns of the first record held to the end):
+    // the second reading then copies them.
+    std::shared_ptr<std::FILE> rows;
 };
 LogCsvPlan PlanLogCsv(const std::string& path);
 // Writes what the plan found: channels or records that came into the file

@@ -329,6 +329,7 @@ private:
             return;
         }
         m_recognised = true;
+        if (!m_inRecords) m_sink.Header(m_result.data.info);
         m_inRecords = true;
         if (*number < m_record) {
             Problem("record " + std::to_string(*number) + " comes after record " + std::to_string(m_record) +
@@ -393,11 +394,27 @@ private:
     // record line, one with CR LF, a channel out of turn), which Line reads.
     bool UsualValueLine(const char*& at, const char* end)
     {
-        if (*at != '-' && !IsDigit(*at)) return false;
-        // A number of the logger's fits in 24 characters; a longer text is read the slow way.
-        const char* comma = at;
+        // The number read as PlainNumber reads it, up to the comma: any
+        // other form is read the slow way. A plain number has at most 15
+        // digits, so that 24 characters hold any.
         const char* const limit = end - at > 24 ? at + 24 : end;
-        while (comma < limit && *comma != ',' && *comma != '\n') ++comma;
+        const char* comma = at;
+        PlainDigits digits;
+        digits.negative = *comma == '-';
+        if (digits.negative) ++comma;
+        const char* const first = comma;
+        uint64_t units = 0;
+        while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
+        const auto whole = static_cast<size_t>(comma - first);
+        if (whole == 0 || (whole > 1 && *first == '0')) return false;
+        if (comma < limit && *comma == '.') {
+            const char* const point = ++comma;
+            while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
+            digits.fraction = static_cast<size_t>(comma - point);
+            if (digits.fraction == 0) return false;
+        }
+        if (whole + digits.fraction > 15 || digits.fraction > 9) return false;
+        digits.units = units;
         if (end - comma < 2 || *comma != ',' || comma[1] != ' ') return false;
         const char* const name = comma + 2;
         const size_t guess = m_next[m_lastKey];
@@ -409,7 +426,8 @@ private:
         ++m_line;
         m_bytes += static_cast<uint64_t>(lineEnd - at) + 1;
         m_lastKey = guess;
-        Value(std::string_view(at, static_cast<size_t>(comma - at)), std::string_view(name, known.size), IdOf(guess));
+        PlainValue(std::string_view(at, static_cast<size_t>(comma - at)), std::string_view(name, known.size), IdOf(guess),
+                   digits);
         at = lineEnd + 1;
         return true;
     }
@@ -474,33 +492,46 @@ private:
     void Value(std::string_view text, std::string_view name, ChannelId id)
     {
         while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        PlainDigits digits;
+        if (PlainNumber(text, digits)) {
+            PlainValue(text, name, id, digits);
+            return;
+        }
         double value = std::numeric_limits<double>::quiet_NaN();
         int decimals = 0;
-        PlainDigits digits;
-        const bool plain = PlainNumber(text, digits);
-        if (plain) {
-            decimals = static_cast<int>(digits.fraction);
-            if (m_wantsValues) value = digits.Value();
-        } else {
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-                Problem("not a number: " + Quote(text) + " for ", std::string(name));
-                return;
-            }
-            if (const size_t point = text.find('.'); point != std::string_view::npos) {
-                const size_t exponent = text.find_first_of("eE");
-                decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
-            } else if (text.find_first_of("eE") != std::string_view::npos) {
-                decimals = 6;
-            }
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+            Problem("not a number: " + Quote(text) + " for ", std::string(name));
+            return;
         }
-        const bool state = m_quantities[static_cast<size_t>(id.channel)] == Quantity::State;
-        if (state && (plain ? !digits.IsState() : value != 0.0 && value != 1.0)) {
+        if (const size_t point = text.find('.'); point != std::string_view::npos) {
+            const size_t exponent = text.find_first_of("eE");
+            decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
+        } else if (text.find_first_of("eE") != std::string_view::npos) {
+            decimals = 6;
+        }
+        if (m_quantities[static_cast<size_t>(id.channel)] == Quantity::State && value != 0.0 && value != 1.0) {
             Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
             return;
         }
-        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), plain ? text : std::string_view()))
-            Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
+        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), std::string_view()))
+            Duplicate(name);
+    }
+
+    // A value as the logger writes it, its digits read already.
+    void PlainValue(std::string_view text, std::string_view name, ChannelId id, const PlainDigits& digits)
+    {
+        if (m_quantities[static_cast<size_t>(id.channel)] == Quantity::State && !digits.IsState()) {
+            Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
+            return;
+        }
+        const double value = m_wantsValues ? digits.Value() : std::numeric_limits<double>::quiet_NaN();
+        if (!m_sink.Value(m_record, id, value, static_cast<int>(digits.fraction), text)) Duplicate(name);
+    }
+
+    void Duplicate(std::string_view name)
+    {
+        Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
     }
 
     LogReadResult& m_result;
@@ -611,6 +642,21 @@ LogDateTime AddSeconds(const LogDateTime& time, long long seconds)
 
 std::string FormatIsoTime(const LogDateTime& time)
 {
+    // By hand for the years a header can give: the CSV writes one a row, and snprintf costs more than the row's values.
+    if (time.year >= 0 && time.year <= 9999) {
+        std::string text = "0000-00-00 00:00:00";
+        const auto put = [&text](size_t at, int value, int digits) {
+            for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10)
+                text[i] = static_cast<char>('0' + value % 10);
+        };
+        put(0, time.year, 4);
+        put(5, time.month, 2);
+        put(8, time.day, 2);
+        put(11, time.hour, 2);
+        put(14, time.minute, 2);
+        put(17, time.second, 2);
+        return text;
+    }
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
                   time.minute, time.second);
