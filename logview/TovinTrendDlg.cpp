@@ -712,10 +712,13 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     trace.relaned = false;
 }
 
-bool CTovinTrendDlg::AppendLine(Trace& trace)
+bool CTovinTrendDlg::ExtendPoints(Trace& trace)
 {
     // A logging run adds records at the end: a line drawn whole gets the new
-    // samples appended, not the line replaced. False when it must be filled again.
+    // samples added to its points, not decimated again. The line is emptied
+    // and filled again like any other: appended to before the axes move, Qt
+    // Charts would work through all its points twice. False when it must be
+    // decimated again.
     const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
     if (series == nullptr || trace.thinned || trace.linesUsed == 0 || trace.points.empty() ||
         std::isnan(trace.points.back().y))
@@ -724,21 +727,11 @@ bool CTovinTrendDlg::AppendLine(Trace& trace)
     const size_t span = series->Span();
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
     if (span > static_cast<size_t>(PixelColumns(pane)) * 2) return false;
-    const bool state = trace.quantity == Quantity::State;
-    QList<QPointF> list;
-    double previous = state ? trend::LaneY(trace.lane, m_lanes, trace.points.back().y) : trace.points.back().y;
     // From the first record after the last value: one without a value since is a gap.
     for (size_t i = trace.span; i < span; ++i) {
         if (!series->Has(i)) return false;  // a gap: the lines are laid out again
-        const double value = series->At(i);
-        const double x = RecordTime(records[i]);
-        trace.points.push_back({x, value});
-        const double y = state ? trend::LaneY(trace.lane, m_lanes, value) : value;
-        if (state && previous != y) list.append(QPointF(x, previous));
-        list.append(QPointF(x, y));
-        previous = y;
+        trace.points.push_back({RecordTime(records[i]), series->At(i)});
     }
-    if (!list.isEmpty()) trace.lines[trace.linesUsed - 1]->append(list);
     trace.plotted = records.size();
     trace.span = span;
     trace.filledView = m_view;
@@ -786,7 +779,7 @@ void CTovinTrendDlg::UpdateCharts()
     // last: every change of a chart's axes or size makes Qt Charts work
     // through every point of every line on it again, so the lines to be
     // filled again are emptied before the axes change.
-    std::vector<Trace*> refill, grown, relaned;
+    std::vector<Trace*> refill, grown, relaned, appended;
     if (isVisible()) {
         const size_t records = m_data.Records().size();
         for (const auto& trace : m_traces) {
@@ -801,17 +794,16 @@ void CTovinTrendDlg::UpdateCharts()
                 relaned.push_back(trace.get());
             }
         }
-        for (Trace* trace : grown)
-            if (!AppendLine(*trace)) refill.push_back(trace);
+        for (Trace* trace : grown) (ExtendPoints(*trace) ? appended : refill).push_back(trace);
         for (Trace* trace : refill) Decimate(*trace);
-        for (const std::vector<Trace*>* list : {&refill, &relaned})
+        for (const std::vector<Trace*>* list : {&refill, &relaned, &appended})
             for (Trace* trace : *list)
                 for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
     }
     ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
-    for (const std::vector<Trace*>* list : {&refill, &relaned})
+    for (const std::vector<Trace*>* list : {&refill, &relaned, &appended})
         for (Trace* trace : *list) FillLine(*trace);
     UpdateInfo();
     m_reset->setEnabled(m_zoomed);
