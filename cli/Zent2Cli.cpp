@@ -915,8 +915,9 @@ int CZent2Cli::EraseFaults(const cli::CliRequest& request, CTovin_I2C_Port& port
 int CZent2Cli::Csv(const cli::CliRequest& request, std::ostream& out, std::ostream& err)
 {
     const bool standardInput = request.csvFile == cli::kStandardStream;
-    // A file is read twice, row by row, so that a day of logging takes no
-    // more memory than a minute; standard input can be read only once.
+    // A file is read row by row, so that a day of logging takes no more
+    // memory than a minute (the rows wait in a temporary file for the header
+    // that names the columns); standard input can be read only once.
     logread::LogCsvPlan plan;
     if (standardInput) plan.read = logread::ReadLog(m_input ? *m_input : std::cin);
     else plan = logread::PlanLogCsv(request.csvFile);

@@ -40,6 +40,8 @@ constexpr int kMaxInterval = 86400;
 // Longer lines are not the logger's; they are skipped without being kept.
 constexpr size_t kMaxLine = 4096;
 
+constexpr size_t kKeys = static_cast<size_t>(kDevices * kChannels);
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -247,6 +249,26 @@ public:
     {
     }
 
+    // The whole lines of `text`, up to its last line end; gives how many
+    // bytes that is. A value line the logger wrote in the usual order is
+    // read where it starts, without a search for its end first.
+    size_t Lines(std::string_view text)
+    {
+        const char* const begin = text.data();
+        const char* const end = begin + text.size();
+        const char* at = begin;
+        while (at < end) {
+            if (m_inRecords && !m_skipping && UsualValueLine(at, end)) continue;
+            const auto* lineEnd = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+            if (lineEnd == nullptr) break;
+            const auto size = static_cast<size_t>(lineEnd - at);
+            if (size > kMaxLine) LongLine();
+            else Line(std::string_view(at, size));
+            at = lineEnd + 1;
+        }
+        return static_cast<size_t>(at - begin);
+    }
+
     void Line(std::string_view line)
     {
         ++m_line;
@@ -307,6 +329,7 @@ private:
             return;
         }
         m_recognised = true;
+        if (!m_inRecords) m_sink.Header(m_result.data.info);
         m_inRecords = true;
         if (*number < m_record) {
             Problem("record " + std::to_string(*number) + " comes after record " + std::to_string(m_record) +
@@ -336,18 +359,76 @@ private:
     // Plain out-parameters: an optional copied on every line costs more than the line.
     bool Channel(std::string_view name, ChannelId& id)
     {
-        const auto& names = ChannelNames();
-        const size_t guess = m_lastKey + 1 < names.size() ? m_lastKey + 1 : 0;
-        if (IsName(name, names[guess])) {
+        const size_t guess = m_next[m_lastKey];
+        if (IsName(name, m_names[guess])) {
             m_lastKey = guess;
-            id.device = static_cast<int>(guess) / kChannels;
-            id.channel = static_cast<int>(guess) % kChannels;
+            id = IdOf(guess);
             return true;
         }
         const std::optional<ChannelId> parsed = ParseChannelName(name);
         if (!parsed) return false;
         id = *parsed;
-        m_lastKey = static_cast<size_t>(id.device * kChannels + id.channel);
+        const auto key = static_cast<size_t>(id.device * kChannels + id.channel);
+        // The logger leaves out the channels not selected: next time the
+        // guess is the channel that came after this one now.
+        m_next[m_lastKey] = key;
+        m_lastKey = key;
+        return true;
+    }
+
+    static ChannelId IdOf(size_t key)
+    {
+        return {static_cast<int>(key) / kChannels, static_cast<int>(key) % kChannels};
+    }
+
+    static std::array<size_t, kKeys + 1> FirstGuesses()
+    {
+        std::array<size_t, kKeys + 1> next{};
+        for (size_t key = 0; key <= kKeys; ++key) next[key] = key + 1 < kKeys ? key + 1 : 0;
+        return next;
+    }
+
+    // A value line as the logger writes it, "1.250, HMU0_VMON3" and its line
+    // end, of the channel after the last one (or the one that followed it
+    // before): read, and `at` moved past it. False for any other line (a
+    // record line, one with CR LF, a channel out of turn), which Line reads.
+    bool UsualValueLine(const char*& at, const char* end)
+    {
+        // The number read as PlainNumber reads it, up to the comma: any
+        // other form is read the slow way. A plain number has at most 15
+        // digits, so that 24 characters hold any.
+        const char* const limit = end - at > 24 ? at + 24 : end;
+        const char* comma = at;
+        PlainDigits digits;
+        digits.negative = *comma == '-';
+        if (digits.negative) ++comma;
+        const char* const first = comma;
+        uint64_t units = 0;
+        while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
+        const auto whole = static_cast<size_t>(comma - first);
+        if (whole == 0 || (whole > 1 && *first == '0')) return false;
+        if (comma < limit && *comma == '.') {
+            const char* const point = ++comma;
+            while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
+            digits.fraction = static_cast<size_t>(comma - point);
+            if (digits.fraction == 0) return false;
+        }
+        if (whole + digits.fraction > 15 || digits.fraction > 9) return false;
+        digits.units = units;
+        if (end - comma < 2 || *comma != ',' || comma[1] != ' ') return false;
+        const char* const name = comma + 2;
+        const size_t guess = m_next[m_lastKey];
+        const KnownName& known = m_names[guess];
+        if (static_cast<size_t>(end - name) <= known.size || name[known.size] != '\n' ||
+            !IsName(std::string_view(name, known.size), known))
+            return false;
+        const char* const lineEnd = name + known.size;
+        ++m_line;
+        m_bytes += static_cast<uint64_t>(lineEnd - at) + 1;
+        m_lastKey = guess;
+        PlainValue(std::string_view(at, static_cast<size_t>(comma - at)), std::string_view(name, known.size), IdOf(guess),
+                   digits);
+        at = lineEnd + 1;
         return true;
     }
 
@@ -397,41 +478,60 @@ private:
             Problem("not a value line: ", Quote(line));
             return;
         }
-        std::string_view text = line.substr(0, comma);
+        const std::string_view text = line.substr(0, comma);
         const std::string_view name = line.substr(comma + 2);
         ChannelId id;
         if (!Channel(name, id)) {
             Problem("not a channel of a log: ", Quote(name));
             return;
         }
+        Value(text, name, id);
+    }
+
+    // The value `text` of channel `id`, named `name` in the line.
+    void Value(std::string_view text, std::string_view name, ChannelId id)
+    {
         while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        PlainDigits digits;
+        if (PlainNumber(text, digits)) {
+            PlainValue(text, name, id, digits);
+            return;
+        }
         double value = std::numeric_limits<double>::quiet_NaN();
         int decimals = 0;
-        PlainDigits digits;
-        const bool plain = PlainNumber(text, digits);
-        if (plain) {
-            decimals = static_cast<int>(digits.fraction);
-            if (m_wantsValues) value = digits.Value();
-        } else {
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-                Problem("not a number: " + Quote(text) + " for ", std::string(name));
-                return;
-            }
-            if (const size_t point = text.find('.'); point != std::string_view::npos) {
-                const size_t exponent = text.find_first_of("eE");
-                decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
-            } else if (text.find_first_of("eE") != std::string_view::npos) {
-                decimals = 6;
-            }
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+            Problem("not a number: " + Quote(text) + " for ", std::string(name));
+            return;
         }
-        const bool state = Quantities()[static_cast<size_t>(id.channel)] == Quantity::State;
-        if (state && (plain ? !digits.IsState() : value != 0.0 && value != 1.0)) {
+        if (const size_t point = text.find('.'); point != std::string_view::npos) {
+            const size_t exponent = text.find_first_of("eE");
+            decimals = exponent == std::string_view::npos ? static_cast<int>(text.size() - point - 1) : 6;
+        } else if (text.find_first_of("eE") != std::string_view::npos) {
+            decimals = 6;
+        }
+        if (m_quantities[static_cast<size_t>(id.channel)] == Quantity::State && value != 0.0 && value != 1.0) {
             Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
             return;
         }
-        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), plain ? text : std::string_view()))
-            Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
+        if (!m_sink.Value(m_record, id, value, std::min(decimals, 9), std::string_view()))
+            Duplicate(name);
+    }
+
+    // A value as the logger writes it, its digits read already.
+    void PlainValue(std::string_view text, std::string_view name, ChannelId id, const PlainDigits& digits)
+    {
+        if (m_quantities[static_cast<size_t>(id.channel)] == Quantity::State && !digits.IsState()) {
+            Problem(std::string(name) + " is a state, 0 or 1, not ", Quote(text));
+            return;
+        }
+        const double value = m_wantsValues ? digits.Value() : std::numeric_limits<double>::quiet_NaN();
+        if (!m_sink.Value(m_record, id, value, static_cast<int>(digits.fraction), text)) Duplicate(name);
+    }
+
+    void Duplicate(std::string_view name)
+    {
+        Problem(std::string(name) + " has a value in record " + std::to_string(m_record) + " already", "");
     }
 
     LogReadResult& m_result;
@@ -442,7 +542,12 @@ private:
     uint64_t m_bytes = 0;
     uint64_t m_firstRecordAt = 0;
     int m_distinctRecords = 0;
-    size_t m_lastKey = kDevices * kChannels;
+    size_t m_lastKey = kKeys;  // none yet
+    // The key of the channel expected after each (kKeys: first of all).
+    std::array<size_t, kKeys + 1> m_next = FirstGuesses();
+    // Looked up once: a function's static costs a check at every call.
+    const std::array<KnownName, kKeys>& m_names = ChannelNames();
+    const std::array<Quantity, kChannels>& m_quantities = Quantities();
     int m_line = 0;
     int m_record = 0;
     bool m_inRecords = false;
@@ -537,6 +642,21 @@ LogDateTime AddSeconds(const LogDateTime& time, long long seconds)
 
 std::string FormatIsoTime(const LogDateTime& time)
 {
+    // By hand for the years a header can give: the CSV writes one a row, and snprintf costs more than the row's values.
+    if (time.year >= 0 && time.year <= 9999) {
+        std::string text = "0000-00-00 00:00:00";
+        const auto put = [&text](size_t at, int value, int digits) {
+            for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10)
+                text[i] = static_cast<char>('0' + value % 10);
+        };
+        put(0, time.year, 4);
+        put(5, time.month, 2);
+        put(8, time.day, 2);
+        put(11, time.hour, 2);
+        put(14, time.minute, 2);
+        put(17, time.second, 2);
+        return text;
+    }
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
                   time.minute, time.second);
@@ -779,19 +899,23 @@ bool ReadStream(std::istream& in, LogReadResult& result, CLogSink* sink = nullpt
         bytes += got;
         const std::string_view text(block.data(), got);
         size_t start = 0;
-        for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
-            const std::string_view piece = text.substr(start, end - start);
-            if (tooLong || carry.size() + piece.size() > kMaxLine) {
-                parser.LongLine();
-            } else if (carry.empty()) {
-                parser.Line(piece);
-            } else {
-                carry.append(piece);
-                parser.Line(carry);
+        bool begun = tooLong || !carry.empty();
+        if (begun) {
+            // The end of the line begun in an earlier block, if this one has it.
+            if (const size_t end = text.find('\n'); end != std::string_view::npos) {
+                if (tooLong || carry.size() + end > kMaxLine) {
+                    parser.LongLine();
+                } else {
+                    carry.append(text.substr(0, end));
+                    parser.Line(carry);
+                }
+                carry.clear();
+                tooLong = false;
+                begun = false;
+                start = end + 1;
             }
-            carry.clear();
-            tooLong = false;
         }
+        if (!begun) start += parser.Lines(text.substr(start));
         const std::string_view rest = text.substr(start);
         if (tooLong || carry.size() + rest.size() > kMaxLine) {
             tooLong = true;
@@ -890,16 +1014,7 @@ LogReadResult ReadLogText(std::string_view text)
     LogReadResult result;
     CDataSink sink(result.data);
     CParser parser(result, sink);
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
-        const std::string_view line = text.substr(start, end - start);
-        if (line.size() > kMaxLine) {
-            parser.LongLine();
-        } else {
-            parser.Line(line);
-        }
-    }
-    const std::string_view rest = text.substr(start);
+    const std::string_view rest = text.substr(parser.Lines(text));
     parser.Finish(rest.size() > kMaxLine ? std::string_view() : rest, rest.size() > kMaxLine, text.size());
     return result;
 }

@@ -217,6 +217,8 @@ std::optional<std::string> LogFileProblem(const std::string& path);
 class CLogSink {
 public:
     virtual ~CLogSink() = default;
+    // The header as read when the first record begins: nothing after it is header.
+    virtual void Header(const LogInfo&) {}
     virtual void Record(int record) = 0;
     // False: the channel has a value in this record already. `value` is NaN
     // for a plain one when the sink wants no values.

@@ -98,6 +98,50 @@ int PixelColumns(const CTrendPanes::Pane& pane)
 // Above this many lines in a chart, they are drawn without antialiasing.
 constexpr int kAntialiasedLines = 32;
 
+// A decimated line of values keeps its samples by columns this many pixels
+// wide: each column's lowest and highest still show every spike, and with
+// every channel shown Qt Charts' work on each point is what a zoom step costs.
+constexpr int kColumnPixels = 2;
+
+// Of each column of a decimated line, the samples on its lowest and its
+// highest pixel row, in their order: the line from one to the other covers
+// every row the samples between would. The first and the last sample of a
+// run between gaps stay as well, so that a line ends where its values do.
+// `row` and `column` give a sample's pixel row and column.
+template <class Row, class Column>
+std::vector<trend::Point> ColumnExtremes(const std::vector<trend::Point>& points, Row&& row, Column&& column)
+{
+    std::vector<trend::Point> kept;
+    kept.reserve(points.size());
+    for (size_t k = 0; k < points.size();) {
+        if (std::isnan(points[k].y)) {
+            kept.push_back(points[k++]);
+            continue;
+        }
+        const double at = column(points[k].x);
+        const bool runStarts = k == 0 || std::isnan(points[k - 1].y);
+        size_t low = k, high = k, end = k;
+        double lowRow = row(points[k].y), highRow = lowRow;
+        for (; end < points.size() && !std::isnan(points[end].y) && column(points[end].x) == at; ++end) {
+            const double r = row(points[end].y);
+            if (r < lowRow) {
+                lowRow = r;
+                low = end;
+            } else if (r > highRow) {
+                highRow = r;
+                high = end;
+            }
+        }
+        const bool runEnds = end == points.size() || std::isnan(points[end].y);
+        size_t in[4] = {runStarts ? k : std::min(low, high), std::min(low, high), std::max(low, high),
+                        runEnds ? end - 1 : std::max(low, high)};
+        for (size_t i = 0; i < 4; ++i)
+            if (i == 0 || in[i] != in[i - 1]) kept.push_back(points[in[i]]);
+        k = end;
+    }
+    return kept;
+}
+
 // The points of `points` (rising x, NaN y for gaps) whose x lies in `view`,
 // with the neighbour just outside each end, as indexes [first, end).
 std::pair<size_t, size_t> NearView(const std::vector<trend::Point>& points, trend::Range view)
@@ -142,6 +186,7 @@ struct CTovinTrendDlg::Trace {
     size_t plotted = 0;
     size_t span = 0;  // the series' Span() then: records after it had no value yet
     bool thinned = false;
+    int columns = 0;  // those of the decimation
     trend::Range filledView;
     bool dirty = true;     // trace.points to be made again
     bool relaned = false;  // the same points, in another lane
@@ -566,8 +611,10 @@ void CTovinTrendDlg::Decimate(Trace& trace)
     const std::vector<int>& records = m_data.Records();
     const size_t span = series->Span();
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
-    const int columns = PixelColumns(pane);
-    trace.thinned = span > static_cast<size_t>(columns) * 2;
+    const int pixels = PixelColumns(pane);
+    trace.thinned = span > static_cast<size_t>(pixels) * 2;
+    const int columns = trace.quantity == Quantity::State ? pixels : std::max(1, pixels / kColumnPixels);
+    trace.columns = columns;
     auto [first, end] = trace.thinned ? ViewIndexes(m_view) : std::pair<size_t, size_t>{0, span};
     end = std::min(end, span);
     // RecordTime, without a call for each sample.
@@ -625,7 +672,12 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     const bool simplify = trace.thinned && !state && scale > 0 && across > 0;
     const auto row = [&](double y) { return std::floor((y - low) * scale); };
     const auto column = [&](double x) { return std::floor((x - m_view.min) * across); };
-    const std::vector<trend::Point>& points = trace.points;
+    // The columns of the decimation, as trend::Decimate divides the view.
+    const double width = trace.columns > 0 ? trace.filledView.Span() / trace.columns : 0.0;
+    const auto decimated = [&](double x) { return std::floor((x - trace.filledView.min) / width); };
+    const std::vector<trend::Point> extremes =
+        simplify && width > 0 ? ColumnExtremes(trace.points, row, decimated) : std::vector<trend::Point>();
+    const std::vector<trend::Point>& points = simplify && width > 0 ? extremes : trace.points;
     const auto flush = [&] {
         if (list.isEmpty()) return;
         QLineSeries* line = LineOf(trace, segment++);
@@ -660,10 +712,13 @@ void CTovinTrendDlg::FillLine(Trace& trace)
     trace.relaned = false;
 }
 
-bool CTovinTrendDlg::AppendLine(Trace& trace)
+bool CTovinTrendDlg::ExtendPoints(Trace& trace)
 {
     // A logging run adds records at the end: a line drawn whole gets the new
-    // samples appended, not the line replaced. False when it must be filled again.
+    // samples added to its points, not decimated again. The line is emptied
+    // and filled again like any other: appended to before the axes move, Qt
+    // Charts would work through all its points twice. False when it must be
+    // decimated again.
     const logread::LogSeries* series = m_data.Find(trace.device, trace.channel);
     if (series == nullptr || trace.thinned || trace.linesUsed == 0 || trace.points.empty() ||
         std::isnan(trace.points.back().y))
@@ -672,21 +727,11 @@ bool CTovinTrendDlg::AppendLine(Trace& trace)
     const size_t span = series->Span();
     const CTrendPanes::Pane& pane = m_panes->At(trace.quantity);
     if (span > static_cast<size_t>(PixelColumns(pane)) * 2) return false;
-    const bool state = trace.quantity == Quantity::State;
-    QList<QPointF> list;
-    double previous = state ? trend::LaneY(trace.lane, m_lanes, trace.points.back().y) : trace.points.back().y;
     // From the first record after the last value: one without a value since is a gap.
     for (size_t i = trace.span; i < span; ++i) {
         if (!series->Has(i)) return false;  // a gap: the lines are laid out again
-        const double value = series->At(i);
-        const double x = RecordTime(records[i]);
-        trace.points.push_back({x, value});
-        const double y = state ? trend::LaneY(trace.lane, m_lanes, value) : value;
-        if (state && previous != y) list.append(QPointF(x, previous));
-        list.append(QPointF(x, y));
-        previous = y;
+        trace.points.push_back({RecordTime(records[i]), series->At(i)});
     }
-    if (!list.isEmpty()) trace.lines[trace.linesUsed - 1]->append(list);
     trace.plotted = records.size();
     trace.span = span;
     trace.filledView = m_view;
@@ -734,7 +779,7 @@ void CTovinTrendDlg::UpdateCharts()
     // last: every change of a chart's axes or size makes Qt Charts work
     // through every point of every line on it again, so the lines to be
     // filled again are emptied before the axes change.
-    std::vector<Trace*> refill, grown, relaned;
+    std::vector<Trace*> refill, grown, relaned, appended;
     if (isVisible()) {
         const size_t records = m_data.Records().size();
         for (const auto& trace : m_traces) {
@@ -749,17 +794,16 @@ void CTovinTrendDlg::UpdateCharts()
                 relaned.push_back(trace.get());
             }
         }
-        for (Trace* trace : grown)
-            if (!AppendLine(*trace)) refill.push_back(trace);
+        for (Trace* trace : grown) (ExtendPoints(*trace) ? appended : refill).push_back(trace);
         for (Trace* trace : refill) Decimate(*trace);
-        for (const std::vector<Trace*>* list : {&refill, &relaned})
+        for (const std::vector<Trace*>* list : {&refill, &relaned, &appended})
             for (Trace* trace : *list)
                 for (size_t i = 0; i < trace->linesUsed; ++i) trace->lines[i]->clear();
     }
     ApplyTimeRange();
     UpdateValueAxes();
     AlignPlots();
-    for (const std::vector<Trace*>* list : {&refill, &relaned})
+    for (const std::vector<Trace*>* list : {&refill, &relaned, &appended})
         for (Trace* trace : *list) FillLine(*trace);
     UpdateInfo();
     m_reset->setEnabled(m_zoomed);

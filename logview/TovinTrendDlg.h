@@ -141,7 +141,8 @@ private:
     void Decimate(Trace& trace);
     // The trace's lines from trace.points.
     void FillLine(Trace& trace);
-    bool AppendLine(Trace& trace);
+    // The records a logging run added, into trace.points of a line drawn whole.
+    bool ExtendPoints(Trace& trace);
     // The trace's line of a run between gaps, made when first needed.
     QLineSeries* LineOf(Trace& trace, size_t segment);
     void AssignLanes();

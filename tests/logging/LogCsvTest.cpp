@@ -155,6 +155,39 @@ TEST(LogCsv, RowByRowEqualsTheWholeLogAndKeepsEveryValue)
     }
 }
 
+// A log still being written when it is converted: the rows are those of the
+// log as the first reading found it, whether the columns of its first record
+// hold to its end or a later record brings a column or more decimals.
+TEST(LogCsv, RowsAreThoseOfTheLogAsFirstRead)
+{
+    const std::string header = logtest::Header(1, 0, true);
+    const std::string first = logtest::Record(1, {0, 1}, {{0, 0, 1.202}, {0, 26, 31.25}, {1, 11, 1}});
+    const struct {
+        const char* name;
+        std::string log;
+    } cases[] = {
+        {"the columns of the first record", header + first + logtest::Record(2, {0, 1}, {{0, 0, 1.204}, {1, 11, 0}})},
+        {"a column from a later record", header + first + logtest::Record(2, {0, 2}, {{0, 0, 1.204}, {2, 3, 0.9}})},
+        {"more decimals in a later record",
+         header + first + "Record 2 Value, Name\n1.2045, HMU0_VMON1\n-0.5, HMU0_TMON3\n"},
+    };
+    // Written while the rows were being made: a value of the last record, a record, a channel.
+    const std::string later = "1.5, HMU0_VMON2\n" + logtest::Record(3, {0, 3}, {{0, 0, 1.1}, {3, 5, 2.25}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ostringstream expected;
+        ASSERT_TRUE(logread::WriteLogCsv(logread::ReadLogText(c.log).data, expected));
+        logtest::TempFile file("growing.log", c.log);
+        const logread::LogCsvPlan plan = logread::PlanLogCsv(file.Path());
+        ASSERT_TRUE(plan.read.ok) << plan.read.error;
+        std::ofstream(file.Path(), std::ios::binary | std::ios::app) << later;
+        std::ostringstream rows;
+        std::string error;
+        ASSERT_TRUE(logread::StreamLogCsv(file.Path(), plan, rows, error)) << error;
+        EXPECT_EQ(rows.str(), expected.str());
+    }
+}
+
 struct CliRun {
     int status;
     std::string out;

@@ -367,6 +367,71 @@ TEST(LogReader, ReadsLargeFilesAcrossItsReadBlocksAsFromMemory)
     EXPECT_EQ(logread::ReadLogText(log).data.ValueCount(), 300u * 8 * 29);
 }
 
+// Inserts `what` at the start of the line that holds offset `near`.
+std::string InsertAtLine(const std::string& text, size_t near, const std::string& what)
+{
+    const size_t at = text.rfind('\n', near) + 1;
+    return text.substr(0, at) + what + text.substr(at);
+}
+
+// A value line in the logger's usual form is read where it starts, any other
+// line the slow way: both ways give the same values, decimals and messages,
+// wherever an edge of the file reader's blocks (256 KiB) falls in a line. The
+// same log with CR LF line ends is read the slow way throughout.
+TEST(LogReader, ReadsUsualLinesAsAnyOtherWhereverItsBlocksEnd)
+{
+    constexpr size_t kBlock = size_t{1} << 18;
+    const std::string log = logtest::FullLog(300, 8);
+    const auto withoutVmon5 = [](const std::string& text) {
+        // HMU3's VMON5 not logged in records 100 to 199: the channel after HMU3_VMON4 changes twice.
+        std::string out;
+        int record = 0;
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string line = text.substr(start, end - start + 1);
+            if (line.rfind("Record ", 0) == 0) record = std::stoi(line.substr(7));
+            if (record >= 100 && record < 200 && line.find(", HMU3_VMON5\n") != std::string::npos) continue;
+            out += line;
+        }
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"as the logger writes it", log},
+        {"a channel left out of a hundred records", withoutVmon5(log)},
+        {"a line too long across the first block edge", InsertAtLine(log, kBlock - 2000, std::string(5000, 'x') + "\n")},
+        {"numbers of other forms and a second value at the second block edge",
+         InsertAtLine(log, 2 * kBlock, "1.5e-3, HMU0_VMON1\n  1.250, HMU0_VMON2\n1.25, HMU0_VMON2\n-, HMU0_VMON3\n")},
+        {"cut inside a value line", log.substr(0, log.size() - 7)},
+    };
+    const auto decimals = [](const LogReadResult& result) {
+        std::vector<int> all;
+        for (const logread::LogSeries& s : result.data.Series()) all.push_back(s.decimals);
+        return all;
+    };
+    for (const auto& c : cases) {
+        // Empty lines before the first edge move every edge along a value line, a character at a time.
+        for (size_t shift = 0; shift < 18; ++shift) {
+            SCOPED_TRACE(std::string(c.name) + ", block edges moved by " + std::to_string(shift));
+            const std::string text = InsertAtLine(c.text, kBlock - 100, std::string(shift, '\n'));
+            std::string crlf;
+            for (const char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+            logtest::TempFile file("blocks.log", text);
+            const LogReadResult fromFile = logread::ReadLogFile(file.Path());
+            const LogReadResult fromMemory = logread::ReadLogText(text);
+            const LogReadResult slowly = logread::ReadLogText(crlf);
+            ASSERT_TRUE(fromFile.ok) << fromFile.error;
+            EXPECT_EQ(Values(fromFile), Values(slowly));
+            EXPECT_EQ(Values(fromMemory), Values(slowly));
+            EXPECT_EQ(decimals(fromFile), decimals(slowly));
+            EXPECT_EQ(fromFile.Messages(), slowly.Messages());
+            EXPECT_EQ(fromMemory.Messages(), slowly.Messages());
+            EXPECT_EQ(fromFile.lines, slowly.lines);
+        }
+    }
+}
+
 TEST(LogReader, TellsWhyAFileCannotBeRead)
 {
     logtest::TempFile missing("missing.log");
