@@ -1,5 +1,12 @@
 #include "logging/LogCsv.h"
 
+#ifdef _WIN32
+#include <process.h>
+
+#include <atomic>
+#include <filesystem>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -302,10 +309,33 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A scratch file that is gone once closed. Windows' tmpfile makes it in the
+// root of the drive, where a user may not write: there it goes in the
+// temporary folder instead.
+std::FILE* ScratchFile()
+{
+#ifdef _WIN32
+    static std::atomic<unsigned> made{0};
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) return nullptr;
+    const std::filesystem::path file =
+        folder / ("zent2-csv-" + std::to_string(_getpid()) + "-" + std::to_string(made++) + ".tmp");
+    // T: kept in memory where it can be, D: deleted when closed.
+    return _wfopen(file.c_str(), L"w+bTD");
+#else
+    return std::tmpfile();
+#endif
+}
+
+}  // namespace
+
 LogCsvPlan PlanLogCsv(const std::string& path)
 {
     // Without a temporary file the second reading reads the log again.
-    std::shared_ptr<std::FILE> rows(std::tmpfile(), [](std::FILE* file) {
+    std::shared_ptr<std::FILE> rows(ScratchFile(), [](std::FILE* file) {
         if (file) std::fclose(file);
     });
     CFirstReading reading(rows.get());
