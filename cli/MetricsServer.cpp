@@ -289,7 +289,24 @@ const char* StatusText(int status)
 std::string SystemReason(int error)
 {
 #ifdef _WIN32
-    return FormatText("error %d", error);
+    // The usual ones in the words Linux gives, whatever the language of
+    // Windows; other errors in the system's own words.
+    switch (error) {
+    case WSAEADDRINUSE: return "Address already in use";
+    case WSAEADDRNOTAVAIL: return "Cannot assign requested address";
+    case WSAEACCES: return "Permission denied";
+    case WSAEAFNOSUPPORT: return "Address family not supported by protocol";
+    default: break;
+    }
+    // The system's own words ("Only one usage of each socket address ... is
+    // normally permitted."), without the line end and the full stop, and its number.
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.'))
+        reason.pop_back();
+    return reason.empty() ? FormatText("error %d", error) : FormatText("%s (error %d)", reason.c_str(), error);
 #else
     return std::strerror(error);
 #endif
@@ -317,8 +334,14 @@ bool CanBind(const std::string& host, int port, std::string& reason)
             continue;
         }
         // As httplib sets it: a port in TIME_WAIT may be taken again, one that listens may not.
+        // (On Windows SO_REUSEADDR would take even a port another program
+        // listens on; exclusive use is what fails there.)
         int yes = 1;
+#ifdef _WIN32
+        setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+#else
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
+#endif
         if (bind(sock, at->ai_addr, static_cast<socklen_t>(at->ai_addrlen)) == 0) bound = true;
         else reason = SystemReason(LastSocketError());
         CloseSocket(sock);
