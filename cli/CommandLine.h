@@ -37,7 +37,7 @@ constexpr double kDefaultServeInterval = 5.0;  // seconds
 constexpr size_t kMaxBoardNameBytes = 100;
 
 // Whether this zent2-cli can serve: the HTTP library (cpp-httplib) was found
-// when it was built. The Windows build has none.
+// when it was built (Debian's on Linux, the vendored header on Windows).
 bool ServeBuiltIn();
 
 constexpr logsel::DeviceChannels AllLogChannels()
