@@ -150,27 +150,35 @@ struct PlainDigits {
     }
 };
 
-bool PlainNumber(std::string_view text, PlainDigits& digits)
+// Reads a plain number from `begin`, no further than `limit`: where it
+// stopped, or null when the text there is not one.
+const char* ReadPlainNumber(const char* begin, const char* limit, PlainDigits& digits)
 {
-    size_t i = 0;
-    digits.negative = !text.empty() && text[0] == '-';
-    if (digits.negative) ++i;
-    const size_t first = i;
+    const char* at = begin;
+    digits.negative = at < limit && *at == '-';
+    if (digits.negative) ++at;
+    const char* const first = at;
     uint64_t units = 0;
-    while (i < text.size() && IsDigit(text[i])) units = units * 10 + static_cast<uint64_t>(text[i++] - '0');
-    const size_t whole = i - first;
-    if (whole == 0 || (whole > 1 && text[first] == '0')) return false;
+    while (at < limit && IsDigit(*at)) units = units * 10 + static_cast<uint64_t>(*at++ - '0');
+    const auto whole = static_cast<size_t>(at - first);
+    if (whole == 0 || (whole > 1 && *first == '0')) return nullptr;
     size_t fraction = 0;
-    if (i < text.size() && text[i] == '.') {
-        const size_t point = ++i;
-        while (i < text.size() && IsDigit(text[i])) units = units * 10 + static_cast<uint64_t>(text[i++] - '0');
-        fraction = i - point;
-        if (fraction == 0) return false;
+    if (at < limit && *at == '.') {
+        const char* const point = ++at;
+        while (at < limit && IsDigit(*at)) units = units * 10 + static_cast<uint64_t>(*at++ - '0');
+        fraction = static_cast<size_t>(at - point);
+        if (fraction == 0) return nullptr;
     }
-    if (i != text.size() || whole + fraction > 15 || fraction > 9) return false;
+    if (whole + fraction > 15 || fraction > 9) return nullptr;
     digits.units = units;
     digits.fraction = fraction;
-    return true;
+    return at;
+}
+
+bool PlainNumber(std::string_view text, PlainDigits& digits)
+{
+    const char* const end = text.data() + text.size();
+    return !text.empty() && ReadPlainNumber(text.data(), end, digits) == end;
 }
 
 // Line names by device and channel, to know a name again at the cost of a
@@ -350,8 +358,11 @@ private:
     void NewRecord()
     {
         if (++m_distinctRecords == 1) m_firstRecordAt = m_bytes;
-        if (m_distinctRecords != 2 || m_data == nullptr || m_expectedBytes == 0) return;
-        const uint64_t perRecord = std::max<uint64_t>(m_bytes - m_firstRecordAt, 1);
+        // From the average of the first records, not the first alone: one
+        // without its values (no device answered) would reserve for millions.
+        constexpr int kMeasured = 16;
+        if (m_distinctRecords != kMeasured + 1 || m_data == nullptr || m_expectedBytes == 0) return;
+        const uint64_t perRecord = std::max<uint64_t>((m_bytes - m_firstRecordAt) / uint64_t{kMeasured}, 1);
         const uint64_t records = (m_expectedBytes - std::min(m_expectedBytes, m_firstRecordAt)) / perRecord;
         m_data->Reserve(static_cast<size_t>(std::min<uint64_t>(records + records / 32 + 16, 1u << 26)));
     }
@@ -398,23 +409,9 @@ private:
         // other form is read the slow way. A plain number has at most 15
         // digits, so that 24 characters hold any.
         const char* const limit = end - at > 24 ? at + 24 : end;
-        const char* comma = at;
         PlainDigits digits;
-        digits.negative = *comma == '-';
-        if (digits.negative) ++comma;
-        const char* const first = comma;
-        uint64_t units = 0;
-        while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
-        const auto whole = static_cast<size_t>(comma - first);
-        if (whole == 0 || (whole > 1 && *first == '0')) return false;
-        if (comma < limit && *comma == '.') {
-            const char* const point = ++comma;
-            while (comma < limit && IsDigit(*comma)) units = units * 10 + static_cast<uint64_t>(*comma++ - '0');
-            digits.fraction = static_cast<size_t>(comma - point);
-            if (digits.fraction == 0) return false;
-        }
-        if (whole + digits.fraction > 15 || digits.fraction > 9) return false;
-        digits.units = units;
+        const char* const comma = ReadPlainNumber(at, limit, digits);
+        if (comma == nullptr) return false;
         if (end - comma < 2 || *comma != ',' || comma[1] != ' ') return false;
         const char* const name = comma + 2;
         const size_t guess = m_next[m_lastKey];
@@ -773,6 +770,8 @@ bool CLogData::Add(int record, int device, int channel, double value, int decima
 {
     if (device < 0 || device >= kDevices || channel < 0 || channel >= kChannels || !std::isfinite(value))
         return false;
+    // As many as the reader takes: the stored value is restored through a table of powers of ten.
+    decimals = std::clamp(decimals, 0, 9);
     const size_t key = static_cast<size_t>(device * kChannels + channel);
     // Where the record is or goes: a value before the channel's last is refused.
     const size_t index = !m_records.empty() && m_records.back() == record ? m_records.size() - 1 : RecordIndex(record);
