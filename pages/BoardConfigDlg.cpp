@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <functional>
 #include <numeric>
 
@@ -113,17 +112,13 @@ bool RunInSteps(QWidget* parent, const QString& what, const Steps& steps)
     return true;
 }
 
-// The devices of `devices` that answer, a probe a step.
-std::vector<int> Present(QWidget* parent, CTovin_I2C_Port& port, const std::vector<int>& devices)
+// The devices of `devices` that answer: a probe each, few enough for one lock.
+std::vector<int> Present(CTovin_I2C_Port& port, const std::vector<int>& devices)
 {
     std::vector<int> present;
-    size_t next = 0;
-    RunInSteps(parent, QStringLiteral("Looking for the devices..."),
-               {[&] {
-                    if (port.ProbeHmu(devices[next])) present.push_back(devices[next]);
-                    return ++next < devices.size();
-                },
-                [&] { return next; }, [&] { return devices.size(); }, [] { return false; }});
+    CCableLock lock;
+    for (const int device : devices)
+        if (port.ProbeHmu(device)) present.push_back(device);
     return present;
 }
 
@@ -156,11 +151,13 @@ bool OpenConfiguration(QWidget* parent, const QString& caption, QString& path, b
 bool ReadBoard(QWidget* parent, CTovin_I2C_Port& port, const QString& path, const boardconfig::Settings& file,
                const char* consequence, boardconfig::Settings& values)
 {
-    const std::vector<int> devices = boardconfig::Devices(file);
-    const std::vector<int> present = Present(parent, port, devices);
-    for (const int device : devices) {
-        if (std::find(present.begin(), present.end(), device) != present.end()) continue;
-        const std::string error = boardconfig::AbsentDeviceError(file, device, LocalPath(path));
+    std::vector<int> absent;
+    {
+        CCableLock lock;
+        absent = boardconfig::AbsentDevices(port, file);
+    }
+    if (!absent.empty()) {
+        const std::string error = boardconfig::AbsentDeviceError(file, absent.front(), LocalPath(path));
         Warn(parent, QStringLiteral("%1\n%2").arg(QString::fromStdString(error), QString::fromLatin1(consequence)));
         return false;
     }
@@ -303,7 +300,7 @@ void SaveBoardConfiguration(QWidget* parent, CAppServices& app)
     CTovin_I2C_Port& port = app.Port();
     std::vector<int> all(CTovin_I2C_Port::kHmuDevices);
     std::iota(all.begin(), all.end(), 0);
-    const std::vector<int> devices = Present(parent, port, all);
+    const std::vector<int> devices = Present(port, all);
     if (devices.empty()) {
         ShowExclamation(parent, QStringLiteral("Required HMU device is not found."));
         return;
