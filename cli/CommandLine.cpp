@@ -128,10 +128,16 @@ bool PrintableUtf8(std::string_view text)
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x20 || byte == 0x7F) return false;
         const size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 0;
-        if (length == 0 || (length == 2 && byte < 0xC2) || (length == 4 && byte > 0xF4) || i + length > text.size())
-            return false;
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        if (length == 0 || i + length > text.size()) return false;
+        // The code point: no overlong form, no surrogate, nothing past U+10FFFF.
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        char32_t cp = length == 1 ? byte : byte & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (next & 0x3F);
+        }
+        if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         i += length;
     }
     return true;

@@ -352,6 +352,10 @@ TEST_F(CliServe, AnAddressItCannotListenOnEndsItBeforeServing)
         {{"serve", "--board-name", std::string(101, 'b')}, 2, "--board-name is longer than 100 bytes"},
         {{"serve", "--board-name", "rack\n2"}, 2, "--board-name 'rack\\x0A2': give printable UTF-8 text"},
         {{"serve", "--board-name", "rack \xC3("}, 2, "give printable UTF-8 text"},
+        // A surrogate, an overlong form, a code point past U+10FFFF: Prometheus refuses them all.
+        {{"serve", "--board-name", "rack \xED\xA0\x80"}, 2, "give printable UTF-8 text"},
+        {{"serve", "--board-name", "rack \xE0\x80\xAF"}, 2, "give printable UTF-8 text"},
+        {{"serve", "--board-name", "rack \xF4\x90\x80\x80"}, 2, "give printable UTF-8 text"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[2]);
