@@ -20,8 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How soon a signal is noticed while waiting for the next poll.
-
 void Message(std::ostream& err, const std::string& text)
 {
     err << "zent2-cli: " << text << '\n';

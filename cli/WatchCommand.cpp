@@ -15,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How soon a signal is noticed while waiting for the next frame.
-
 // Characters as a terminal shows them: UTF-8 continuation bytes take no column.
 size_t Columns(const std::string& text)
 {

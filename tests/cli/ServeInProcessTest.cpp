@@ -102,7 +102,8 @@ TEST(ServeInProcess, AnswersOverLoopbackHoldsItsPortAndEndsAtSigint)
         for (const Case& c : cases) {
             SCOPED_TRACE(c.path);
             const httplib::Result result = client.Get(c.path);
-            ASSERT_TRUE(result) << httplib::to_string(result.error());
+            EXPECT_TRUE(result) << httplib::to_string(result.error());
+            if (!result) continue;
             EXPECT_EQ(result->status, c.status);
             EXPECT_NE(result->body.find(c.holds), std::string::npos) << result->body;
         }
@@ -116,10 +117,10 @@ TEST(ServeInProcess, AnswersOverLoopbackHoldsItsPortAndEndsAtSigint)
                   CZent2Cli::kExitDevice);
         EXPECT_EQ(secondErr.str(), "zent2-cli: cannot listen on " + taken + ": Address already in use\n");
         EXPECT_EQ(secondOut.str(), "");
-
-        // The handler serve set for as long as it runs.
-        std::raise(SIGINT);
     }
+    // Serving (it printed its address line) whatever that line said: ended
+    // through the handler serve set for as long as it runs.
+    if (printed.find("/metrics\n") != std::string::npos) std::raise(SIGINT);
     serving.join();
     fs::remove(board);
     ASSERT_TRUE(serving_) << printed << err.str();
