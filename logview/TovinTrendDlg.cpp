@@ -337,7 +337,7 @@ bool CTovinTrendDlg::OpenFile(const QString& path)
     QProgressDialog progress(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()),
                              QStringLiteral("Cancel"), 0, kProgressSteps, owner);
     progress.setWindowTitle(QString::fromLatin1(kTitle));
-    progress.setWindowModality(Qt::WindowModal);
+    progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(500);
     progress.setAutoReset(false);
     progress.setValue(0);
