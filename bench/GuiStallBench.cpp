@@ -17,8 +17,10 @@
 #include <QDialog>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -143,6 +145,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The toolkit takes the user's locale; the figures keep their decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
     auto board = CSimulatedBoard::CreateDefault();

@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -177,6 +178,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The toolkit takes the user's locale; the figures keep their decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     if (argc > 1 && std::filesystem::is_regular_file(argv[1])) {
         std::printf("memory before: %ld MB\n", MemoryMb("VmRSS:"));
         return FileBench(QString::fromLocal8Bit(argv[1]), argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
