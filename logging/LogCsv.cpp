@@ -49,12 +49,7 @@ bool WriteLogCsv(const CLogData& data, std::ostream& out)
 
 namespace {
 
-constexpr size_t kKeys = static_cast<size_t>(kDevices * kChannels);
-
-size_t KeyOf(ChannelId id)
-{
-    return static_cast<size_t>(id.device * kChannels + id.channel);
-}
+constexpr size_t kKeys = kChannelKeys;
 
 // The first reading: which channels have a value, with how many decimals.
 class CColumnFinder final : public CLogSink {
@@ -74,8 +69,7 @@ public:
         std::vector<LogCsvColumn> columns;
         for (size_t key = 0; key < kKeys; ++key)
             if (m_last[key] > 0)
-                columns.push_back({{static_cast<int>(key) / kChannels, static_cast<int>(key) % kChannels},
-                                   m_decimals[key]});
+                columns.push_back({IdOf(key), m_decimals[key]});
         return columns;
     }
 

@@ -40,7 +40,7 @@ constexpr int kMaxInterval = 86400;
 // Longer lines are not the logger's; they are skipped without being kept.
 constexpr size_t kMaxLine = 4096;
 
-constexpr size_t kKeys = static_cast<size_t>(kDevices * kChannels);
+constexpr size_t kKeys = kChannelKeys;
 
 bool IsDigit(char c)
 {
@@ -385,11 +385,6 @@ private:
         m_next[m_lastKey] = key;
         m_lastKey = key;
         return true;
-    }
-
-    static ChannelId IdOf(size_t key)
-    {
-        return {static_cast<int>(key) / kChannels, static_cast<int>(key) % kChannels};
     }
 
     static std::array<size_t, kKeys + 1> FirstGuesses()

@@ -43,6 +43,16 @@ struct ChannelId {
     int device = 0;
     int channel = 0;
 };
+// Every channel of every device as one index, and back.
+constexpr size_t kChannelKeys = static_cast<size_t>(kDevices * kChannels);
+constexpr size_t KeyOf(ChannelId id)
+{
+    return static_cast<size_t>(id.device * kChannels + id.channel);
+}
+constexpr ChannelId IdOf(size_t key)
+{
+    return {static_cast<int>(key) / kChannels, static_cast<int>(key) % kChannels};
+}
 // The device and channel of a line name; nothing for any other text.
 std::optional<ChannelId> ParseChannelName(std::string_view name);
 
