@@ -833,11 +833,6 @@ const LogSeries* CLogData::Find(int device, int channel) const
     return i < 0 ? nullptr : &m_series[static_cast<size_t>(i)];
 }
 
-long long CLogData::RecordSeconds(int record) const
-{
-    return (static_cast<long long>(record) - 1) * info.intervalSeconds.value_or(1);
-}
-
 std::string CLogData::RecordTimeText(int record) const
 {
     if (!info.intervalSeconds) return {};

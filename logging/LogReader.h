@@ -174,7 +174,10 @@ public:
 
     // Seconds from the first record's time to record n's; the interval is
     // taken as 1 s when the header gives none.
-    long long RecordSeconds(int record) const;
+    long long RecordSeconds(int record) const
+    {
+        return (static_cast<long long>(record) - 1) * info.intervalSeconds.value_or(1);
+    }
     // "2024-05-06 14:03:07" with a start time; without one the seconds since
     // the start; empty when the header gives no interval.
     std::string RecordTimeText(int record) const;

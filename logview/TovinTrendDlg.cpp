@@ -410,11 +410,6 @@ void CTovinTrendDlg::AddRecord(int record, const std::vector<Value>& values)
     ScheduleUpdate();
 }
 
-double CTovinTrendDlg::RecordTime(int record) const
-{
-    return m_start + static_cast<double>(m_data.RecordSeconds(record)) * 1000.0;
-}
-
 CTovinTrendDlg::Trace& CTovinTrendDlg::TraceOf(int device, int channel)
 {
     Trace*& slot = m_traceOf[static_cast<size_t>(device * logread::kChannels + channel)];
@@ -617,9 +612,7 @@ void CTovinTrendDlg::Decimate(Trace& trace)
     trace.columns = columns;
     auto [first, end] = trace.thinned ? ViewIndexes(m_view) : std::pair<size_t, size_t>{0, span};
     end = std::min(end, span);
-    // RecordTime, without a call for each sample.
-    const double interval = 1000.0 * m_data.info.intervalSeconds.value_or(1);
-    const auto x = [&](size_t i) { return m_start + (static_cast<double>(records[i]) - 1.0) * interval; };
+    const auto x = [&](size_t i) { return RecordTime(records[i]); };
     const auto y = [&](size_t i) { return series->RawAt(i); };
     if (trace.thinned) trend::Summarize(trace.blocks, span, y);
     const std::vector<size_t> kept =

@@ -101,7 +101,10 @@ public:
     void Pan(double fraction);
     void ResetZoom();
     // Milliseconds of record n on the time axis.
-    double RecordTime(int record) const;
+    double RecordTime(int record) const
+    {
+        return m_start + static_cast<double>(m_data.RecordSeconds(record)) * 1000.0;
+    }
 
     void ExportPng();
     void ExportCsv();
